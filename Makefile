@@ -1,0 +1,55 @@
+# Top-level entry points. `make test` is what CI runs; `make demo` is the main job.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+CTEST_ARGS ?=
+
+.PHONY: all deps build release test test-debug test-asan test-tsan test-fuzz demo bench format clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS)
+
+release: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+test: deps
+	$(MAKE) test-debug test-asan test-tsan test-fuzz
+
+test-debug:
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS)
+	ctest --preset debug -j $(JOBS) $(CTEST_ARGS)
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS) $(CTEST_ARGS)
+
+# Only the tests that exercise threads run under TSan.
+test-tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -L tsan $(CTEST_ARGS)
+
+test-fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --test-dir build/fuzz -L fuzz --output-on-failure $(CTEST_ARGS)
+
+demo: release
+	scripts/demo
+
+bench: release
+	scripts/run-benchmarks
+
+format:
+	git ls-files '*.cpp' '*.h' '*.mm' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,55 @@
+// The accessibility tree: elements and their attributes, read-only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/geometry.h"
+
+/// A platform accessibility element (AXUIElementRef, an AT-SPI accessible, a fake node).
+/// The platform object is released with the last handle.
+class AXNode {
+public:
+    virtual ~AXNode() = default;
+};
+using AXElement = std::shared_ptr<const AXNode>;
+
+/// A numeric attribute value (booleans included) and its decimal text ("1" for true).
+struct AXNumber {
+    double value = 0;
+    std::string decimalText;
+};
+
+/// A URL object, by its absolute string.
+struct AXURLValue {
+    std::string absoluteString;
+};
+
+/// A value of a kind the readers do not use.
+struct AXOtherValue {};
+
+/// An attribute value as copied from the platform; monostate when the copy failed or gave
+/// nothing. Text is valid UTF-8. A list whose entries are not all elements is AXOtherValue.
+using AXValue = std::variant<std::monostate, std::string, AXNumber, AXElement,
+                             std::vector<AXElement>, geo::Point, geo::Size, AXURLValue,
+                             AXOtherValue>;
+
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+    /// The system-wide object (element lookup by position).
+    virtual AXElement systemWide() = 0;
+    /// The accessibility object of the application with this process id; null when none.
+    virtual AXElement application(std::int32_t pid) = 0;
+    /// Bounds every later request made through `element` to `seconds`.
+    virtual void setMessagingTimeout(const AXElement& element, float seconds) = 0;
+    /// The element at a global point (top-left origin, points), in any process; null when none.
+    virtual AXElement elementAtPosition(const AXElement& systemWide, float x, float y) = 0;
+    /// Copies one attribute ("AXRole", "AXChildren", …) of `element`.
+    virtual AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) = 0;
+};

@@ -1,0 +1,41 @@
+// The recorder's main-thread event delivery: input tap, hotkey monitor, timers, SIGINT.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+/// A low-level input event, in macOS terms on every platform.
+struct InputEvent {
+    std::uint32_t type = 0;      ///< 1 left mouse down, 3 right mouse down, 10 key down, …
+    std::uint64_t flags = 0;     ///< modifier flags; Command (the shortcut modifier) is 0x100000
+    std::int64_t keyCode = 0;    ///< ANSI virtual key code of a key event
+    std::int64_t clickState = 0; ///< 1 single click, 2 second press of a double click, …
+    std::u16string characters;   ///< UTF-16 units the key press produced (may be empty)
+};
+
+/// A key-down seen by the global hotkey monitor.
+struct HotkeyEvent {
+    std::uint64_t flags = 0; ///< Control is 0x40000, Option 0x80000
+    std::optional<std::string> charactersIgnoringModifiers;
+};
+
+class EventLoop {
+public:
+    virtual ~EventLoop() = default;
+    /// Creates a listen-only input tap for the event types in `mask` (bit 1 << type) and
+    /// enables it on the main loop. False when the tap cannot be created.
+    virtual bool installEventTap(std::uint64_t mask,
+                                 std::function<void(const InputEvent&)> callback) = 0;
+    /// Calls `handler` on the main thread for key-downs delivered to other applications.
+    virtual void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) = 0;
+    /// Calls `action` every `intervalSeconds` on the main thread; the first call after one interval.
+    virtual void addRepeatingTimer(double intervalSeconds, std::function<void()> action) = 0;
+    /// Runs `task` once on the main thread after `delaySeconds`.
+    virtual void runAfter(double delaySeconds, std::function<void()> task) = 0;
+    /// Delivers SIGINT to `handler` on the main thread and ignores its default action.
+    virtual void onInterrupt(std::function<void()> handler) = 0;
+    /// Runs the main loop; returns only if the loop stops.
+    virtual void run() = 0;
+};

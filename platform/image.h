@@ -1,0 +1,15 @@
+// An image owned by the platform (a CGImage on macOS, a pixel buffer on Linux).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class PlatformImage {
+public:
+    virtual ~PlatformImage() = default;
+    virtual std::int64_t width() const = 0;  ///< pixels
+    virtual std::int64_t height() const = 0; ///< pixels
+};
+
+/// Shared handle; the platform image is released with its last handle.
+using Image = std::shared_ptr<const PlatformImage>;

@@ -1,0 +1,18 @@
+// Pointer and screen geometry in global points, bottom-left origin (the macOS convention).
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/geometry.h"
+
+class Screens {
+public:
+    virtual ~Screens() = default;
+    /// Pointer location, origin at the bottom-left corner of the main screen, y upwards.
+    virtual geo::Point mouseLocation() = 0;
+    /// Frames of the attached screens; the first is the main screen. Empty when none.
+    virtual std::vector<geo::Rect> screenFrames() = 0;
+    /// Backing scale factor (pixels per point) of the main screen; nothing when there is none.
+    virtual std::optional<double> mainBackingScaleFactor() = 0;
+};

@@ -1,0 +1,19 @@
+// Turns decoded input events into recorder operations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/event_loop.h"
+#include "platform/workspace.h"
+
+class Recorder;
+
+/// Handles one event delivered by the input tap (any type).
+void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& event);
+
+/// Name of a physical key for key-combination records ("v", "key36", …).
+std::string keyName(std::int64_t keyCode);
+
+/// The characters a key press produced, at most 4 UTF-16 units, as UTF-8.
+std::string charFor(const InputEvent& event);

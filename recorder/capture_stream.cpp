@@ -1,0 +1,197 @@
+#include "recorder/capture_stream.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <utility>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace CaptureStream {
+namespace {
+
+struct Settings {
+    int outFd = 1;
+    int inFd = 0;
+    std::vector<std::string> args;
+    std::function<void()> onBrokenPipe;
+};
+
+// Guards the settings only; frames are serialised by `lock()`.
+std::mutex& settingsMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+Settings& settings() {
+    static auto* value = new Settings;
+    return *value;
+}
+
+Settings snapshot() {
+    std::lock_guard guard(settingsMutex());
+    return settings();
+}
+
+void endAfterBrokenPipe() {
+    std::function<void()> handler;
+    {
+        std::lock_guard guard(settingsMutex());
+        handler = settings().onBrokenPipe;
+    }
+    if (handler) {
+        handler();
+    } else {
+        // The parent is gone: nothing more can be delivered, so stop quietly.
+        std::_Exit(0);
+    }
+}
+
+void waitFor(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
+    }
+}
+
+enum class WriteOutcome { written, brokenPipe, failed };
+
+// Writes all of `bytes`, across partial writes, interruptions and a non-blocking descriptor.
+WriteOutcome writeAll(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written >= 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitFor(fd, POLLOUT);
+            continue;
+        }
+        return errno == EPIPE ? WriteOutcome::brokenPipe : WriteOutcome::failed;
+    }
+    return WriteOutcome::written;
+}
+
+// Reads one byte; nothing at end of input or on a read error.
+std::optional<std::uint8_t> readByte(int fd) {
+    std::uint8_t byte = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, &byte, 1);
+        if (got == 1) return byte;
+        if (got == 0) return std::nullopt;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitFor(fd, POLLIN);
+            continue;
+        }
+        return std::nullopt;
+    }
+}
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Writes prefix, header and payload as three writes. The caller holds the lock.
+bool writeFrame(int fd, std::string_view headerText, std::span<const std::uint8_t> payload) {
+    const auto prefix = lengthPrefix(headerText.size(), payload.size());
+    if (!prefix) return false;
+    for (const auto part : {std::span<const std::uint8_t>(*prefix), bytesOf(headerText), payload}) {
+        switch (writeAll(fd, part)) {
+        case WriteOutcome::written:
+            break;
+        case WriteOutcome::brokenPipe:
+            endAfterBrokenPipe();
+            return false;
+        case WriteOutcome::failed:
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> serialise(const json::Value& header) {
+    return json::write(header, json::SlashStyle::escaped);
+}
+
+} // namespace
+
+std::mutex& lock() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+void configure(int outFd, int inFd, std::vector<std::string> args) {
+    std::lock_guard guard(settingsMutex());
+    settings().outFd = outFd;
+    settings().inFd = inFd;
+    settings().args = std::move(args);
+}
+
+void setArguments(std::vector<std::string> args) {
+    std::lock_guard guard(settingsMutex());
+    settings().args = std::move(args);
+}
+
+void setBrokenPipeHandler(std::function<void()> handler) {
+    std::lock_guard guard(settingsMutex());
+    settings().onBrokenPipe = std::move(handler);
+}
+
+void ignoreBrokenPipeSignal() { std::signal(SIGPIPE, SIG_IGN); }
+
+bool isStreamMode(const std::vector<std::string>& args) {
+    for (const auto& arg : args) {
+        if (arg == "--stream") return true;
+    }
+    return false;
+}
+
+std::optional<std::array<std::uint8_t, 8>> lengthPrefix(std::uint64_t headerBytes,
+                                                        std::uint64_t payloadBytes) {
+    constexpr std::uint64_t limit = std::uint64_t{1} << 32;
+    if (headerBytes >= limit || payloadBytes >= limit) return std::nullopt;
+    std::array<std::uint8_t, 8> prefix{};
+    for (int i = 0; i < 4; ++i) {
+        const int shift = 24 - 8 * i;
+        prefix[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(headerBytes >> shift);
+        prefix[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(payloadBytes >> shift);
+    }
+    return prefix;
+}
+
+bool write(const json::Value& header, std::span<const std::uint8_t> payload) {
+    const auto text = serialise(header);
+    if (!text) return false;
+    return writeFrame(snapshot().outFd, *text, payload);
+}
+
+bool send(const json::Value& header, std::span<const std::uint8_t> payload) {
+    const auto text = serialise(header);
+    if (!text) return false;
+    const int fd = snapshot().outFd;
+    std::lock_guard guard(lock());
+    return writeFrame(fd, *text, payload);
+}
+
+void recordValue(std::string_view frameType, const std::string& session,
+                 const json::Value& event) {
+    json::ObjectBuilder header;
+    header.add("type", frameType).add("sessionId", session).add("event", event);
+    send(std::move(header).value());
+}
+
+bool permitted() {
+    const Settings current = snapshot();
+    if (!isStreamMode(current.args)) return false;
+    static const std::string request = R"({"type":"permit"})";
+    std::lock_guard guard(lock());
+    // A request that did not reach the parent will never be answered.
+    if (!writeFrame(current.outFd, request, {})) return false;
+    const auto answer = readByte(current.inFd);
+    return answer && *answer == 0x01;
+}
+
+} // namespace CaptureStream

@@ -2,11 +2,14 @@
 // out, non-finite numbers and invalid UTF-8 are failures, and "/" may be written as "\/".
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -30,6 +33,10 @@ public:
     Value(bool b) : storage_(b) {}
     Value(int i) : storage_(static_cast<std::int64_t>(i)) {}
     Value(std::int64_t i) : storage_(i) {}
+    /// Any other integer type (sizes, counts); unsigned values beyond int64 saturate.
+    template <std::integral T>
+        requires(!std::same_as<T, bool>)
+    Value(T i) : storage_(toInt64(i)) {}
     Value(double d) : storage_(d) {}
     Value(const char* s) : storage_(std::string(s)) {}
     Value(std::string s) : storage_(std::move(s)) {}
@@ -40,19 +47,34 @@ public:
     const Storage& storage() const { return storage_; }
 
 private:
+    template <std::integral T> static std::int64_t toInt64(T i) {
+        if constexpr (std::is_unsigned_v<T> && sizeof(T) >= sizeof(std::int64_t)) {
+            constexpr auto max = static_cast<T>(std::numeric_limits<std::int64_t>::max());
+            if (i > max) return std::numeric_limits<std::int64_t>::max();
+        }
+        return static_cast<std::int64_t>(i);
+    }
+
     Storage storage_;
 };
 
 /// Builds an object member by member; `add` with an empty optional leaves the key out.
 class ObjectBuilder {
 public:
-    ObjectBuilder& add(std::string key, Value value) {
+    ObjectBuilder& add(std::string key, Value value) & {
         members_.emplace_back(std::move(key), std::move(value));
         return *this;
     }
-    template <typename T> ObjectBuilder& add(std::string key, const std::optional<T>& value) {
+    template <typename T> ObjectBuilder& add(std::string key, const std::optional<T>& value) & {
         if (value) members_.emplace_back(std::move(key), Value(*value));
         return *this;
+    }
+    /// On a temporary the chain stays a temporary, so `ObjectBuilder().add(..).value()` works.
+    ObjectBuilder&& add(std::string key, Value value) && {
+        return std::move(add(std::move(key), std::move(value)));
+    }
+    template <typename T> ObjectBuilder&& add(std::string key, const std::optional<T>& value) && {
+        return std::move(add(std::move(key), value));
     }
     Object build() && { return std::move(members_); }
     Value value() && { return Value(std::move(members_)); }

@@ -1,0 +1,68 @@
+// Checks the UTF-8 validation and repair against ICU's converter over many byte sequences.
+#include "common/unicode_text.h"
+
+#include <array>
+#include <gtest/gtest.h>
+#include <optional>
+#include <unicode/ustring.h>
+
+namespace {
+
+/// ICU's UTF-16 for `bytes`, substituting U+FFFD per maximal subpart when `substitute`;
+/// nothing when ICU rejects the bytes.
+std::optional<std::u16string> icuUtf16(const std::string& bytes, bool substitute) {
+    std::u16string out(bytes.size() + 1, u'\0');
+    std::int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), static_cast<std::int32_t>(out.size()), &length, bytes.data(),
+                         static_cast<std::int32_t>(bytes.size()), substitute ? 0xFFFD : U_SENTINEL,
+                         nullptr, &status);
+    if (U_FAILURE(status)) return std::nullopt;
+    out.resize(static_cast<std::size_t>(length));
+    return out;
+}
+
+void expectAgreement(const std::string& bytes) {
+    const auto strict = icuUtf16(bytes, false);
+    ASSERT_EQ(text::isValidUtf8(bytes), strict.has_value()) << testing::PrintToString(bytes);
+    const auto repaired = icuUtf16(bytes, true);
+    ASSERT_TRUE(repaired);
+    ASSERT_EQ(text::sanitizeUtf8(bytes), text::utf16ToUtf8(*repaired))
+        << testing::PrintToString(bytes);
+}
+
+// Bytes at the edges of every range that matters to a UTF-8 decoder.
+constexpr std::array<unsigned char, 18> interesting{0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90,
+                                                    0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+                                                    0xDF, 0xE0, 0xED, 0xF0, 0xF4, 0xF5};
+
+TEST(Utf8IcuAgreement, AllTwoByteSequences) {
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            expectAgreement({static_cast<char>(first), static_cast<char>(second)});
+        }
+    }
+}
+
+TEST(Utf8IcuAgreement, EdgeBytesInFourByteSequences) {
+    for (unsigned char a : interesting) {
+        for (unsigned char b : interesting) {
+            for (unsigned char c : interesting) {
+                for (unsigned char d : interesting) {
+                    expectAgreement({static_cast<char>(a), static_cast<char>(b),
+                                     static_cast<char>(c), static_cast<char>(d)});
+                }
+            }
+        }
+    }
+}
+
+TEST(Utf8IcuAgreement, TextFunctionsAcceptInvalidInput) {
+    const std::string bad = "\xE3\x80\x80\xFF 7\xCC\x81\xF0\x9F\x91\xE3\x80";
+    EXPECT_EQ(text::characterCount(bad), 6u);
+    EXPECT_EQ(text::numericCharacterCount(bad), 1u);
+    EXPECT_EQ(text::trimWhitespace(bad), "\xEF\xBF\xBD 7\xCC\x81\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_TRUE(text::isValidUtf8(text::characterPrefix(bad, 4)));
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+#include "platform/linux/linux_image.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr std::int64_t kBytesPerPixel = 4;
+// Far beyond any screen; keeps every size computation inside 64 bits and size_t.
+constexpr std::int64_t kMaxSide = 1 << 16;
+
+bool validSize(std::int64_t width, std::int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
+}
+
+struct FreeDeleter {
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+} // namespace
+
+/// The worker that fills a produced image, and how far it has got.
+struct LinuxImage::Production {
+    std::mutex mutex;
+    std::condition_variable rowsAdded;
+    std::int64_t readyRows = 0;
+    std::atomic<bool> cancelled{false};
+    std::thread worker;
+};
+
+LinuxImage::LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
+                       LinuxPixelFormat format)
+    : width_(width), height_(height), stride_(stride), format_(format) {}
+
+LinuxImage::LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
+                       LinuxPixelFormat format, const std::uint8_t* pixels,
+                       std::shared_ptr<const void> owner)
+    : width_(width), height_(height), stride_(stride), format_(format), pixels_(pixels),
+      owner_(std::move(owner)) {}
+
+LinuxImage::~LinuxImage() {
+    if (production_ && production_->worker.joinable()) {
+        production_->cancelled = true;
+        production_->worker.join();
+    }
+}
+
+std::shared_ptr<LinuxImage> LinuxImage::allocate(std::int64_t width, std::int64_t height,
+                                                 LinuxPixelFormat format) {
+    if (!validSize(width, height)) return nullptr;
+    const std::int64_t stride = width * kBytesPerPixel;
+    const auto bytes = static_cast<std::size_t>(stride * height);
+    // 64-byte alignment suits every SIMD path of pixman and libjpeg-turbo.
+    void* memory = std::aligned_alloc(64, (bytes + 63) / 64 * 64);
+    if (memory == nullptr) return nullptr;
+    std::memset(memory, 0, bytes);
+    std::shared_ptr<void> owner(memory, FreeDeleter{});
+    auto image = std::shared_ptr<LinuxImage>(new LinuxImage(width, height, stride, format));
+    image->ownPixels_ = static_cast<std::uint8_t*>(memory);
+    image->pixels_ = image->ownPixels_;
+    image->owner_ = std::move(owner);
+    return image;
+}
+
+std::shared_ptr<LinuxImage> LinuxImage::copyOf(std::int64_t width, std::int64_t height,
+                                               std::int64_t stride, LinuxPixelFormat format,
+                                               const std::uint8_t* pixels) {
+    if (pixels == nullptr || stride < width * kBytesPerPixel) return nullptr;
+    auto image = allocate(width, height, format);
+    if (!image) return nullptr;
+    const auto rowBytes = static_cast<std::size_t>(width * kBytesPerPixel);
+    for (std::int64_t y = 0; y < height; ++y) {
+        std::memcpy(image->ownPixels_ + y * image->stride_, pixels + y * stride, rowBytes);
+    }
+    return image;
+}
+
+std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
+                                                       LinuxPixelFormat format,
+                                                       std::int64_t bandRows, BandFiller fill) {
+    auto image = allocate(width, height, format);
+    if (!image || !fill) return nullptr;
+    // Once shared the memory is only read; the worker writes rows nobody reads yet.
+    std::uint8_t* target = image->ownPixels_;
+    image->ownPixels_ = nullptr;
+    image->production_ = std::make_unique<Production>();
+    Production* production = image->production_.get();
+    const std::int64_t band = std::max<std::int64_t>(1, bandRows);
+    const std::int64_t stride = image->stride_;
+    production->worker = std::thread([=, fill = std::move(fill)] {
+        for (std::int64_t first = 0; first < height; first += band) {
+            if (production->cancelled) break;
+            const std::int64_t end = std::min(height, first + band);
+            fill(first, end, target + first * stride, stride);
+            {
+                std::lock_guard lock(production->mutex);
+                production->readyRows = end;
+            }
+            production->rowsAdded.notify_all();
+        }
+        // Readers never wait past a cancelled production: only the destructor cancels.
+    });
+    return image;
+}
+
+const LinuxImage* LinuxImage::from(const Image& image) {
+    return dynamic_cast<const LinuxImage*>(image.get());
+}
+
+void LinuxImage::waitForRows(std::int64_t endRow) const {
+    if (!production_) return;
+    const std::int64_t target = std::min(endRow, height_);
+    std::unique_lock lock(production_->mutex);
+    production_->rowsAdded.wait(lock, [&] { return production_->readyRows >= target; });
+}
+
+const std::uint8_t* LinuxImage::pixels() const {
+    waitForRows(height_);
+    return pixels_;
+}
+
+const std::uint8_t* LinuxImage::row(std::int64_t y) const {
+    waitForRows(y + 1);
+    return pixels_ + y * stride_;
+}
+
+std::uint8_t* LinuxImage::mutablePixels() {
+    return production_ ? nullptr : ownPixels_;
+}

@@ -1,0 +1,84 @@
+// Pixel buffers: the Linux port's PlatformImage.
+#pragma once
+
+#include "platform/image.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+/// Byte layout of one pixel. Both formats are 4 bytes per pixel in memory order
+/// B, G, R, A (or B, G, R, unused): the native 32-bit 0xAARRGGBB word of cairo, pixman and X
+/// ZPixmaps on little-endian hosts.
+enum class LinuxPixelFormat {
+    argb32Premultiplied, ///< colour premultiplied by alpha (CAIRO_FORMAT_ARGB32, PIXMAN_a8r8g8b8)
+    xrgb32, ///< opaque, fourth byte undefined (CAIRO_FORMAT_RGB24, PIXMAN_x8r8g8b8, X depth 24)
+};
+
+/// An immutable image: `height` rows of `stride` bytes, each holding `width` 4-byte pixels.
+///
+/// Its memory is either its own or borrowed from an owner kept alive with the image (an X
+/// shared-memory segment, a cairo surface). A produced image is filled band by band on a worker
+/// thread; every reader waits for the rows it touches, so a consumer can start on the first
+/// rows while the rest are still being made.
+class LinuxImage : public PlatformImage {
+  public:
+    /// Fills rows [firstRow, endRow); `firstRowPixels` points at row `firstRow`.
+    using BandFiller = std::function<void(std::int64_t firstRow, std::int64_t endRow,
+                                          std::uint8_t* firstRowPixels, std::int64_t stride)>;
+
+    /// Wraps memory that `owner` keeps alive for as long as the image lives.
+    LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
+               LinuxPixelFormat format, const std::uint8_t* pixels,
+               std::shared_ptr<const void> owner);
+    ~LinuxImage() override;
+    LinuxImage(const LinuxImage&) = delete;
+    LinuxImage& operator=(const LinuxImage&) = delete;
+
+    /// A zero-filled image with its own memory (stride = width × 4), for callers that draw into
+    /// it through mutablePixels() before sharing it. nullptr when the size is not positive or
+    /// too large.
+    static std::shared_ptr<LinuxImage> allocate(std::int64_t width, std::int64_t height,
+                                                LinuxPixelFormat format);
+    /// A copy of raw pixels rows (`stride` bytes apart) into an image of its own.
+    static std::shared_ptr<LinuxImage> copyOf(std::int64_t width, std::int64_t height,
+                                              std::int64_t stride, LinuxPixelFormat format,
+                                              const std::uint8_t* pixels);
+    /// An image whose rows `fill` produces on a worker thread, `bandRows` rows at a time, top
+    /// to bottom. The worker is stopped and joined when the image is released.
+    static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
+                                                      LinuxPixelFormat format,
+                                                      std::int64_t bandRows, BandFiller fill);
+    /// The LinuxImage behind a port image; nullptr when it is not one.
+    static const LinuxImage* from(const Image& image);
+
+    std::int64_t width() const override { return width_; }
+    std::int64_t height() const override { return height_; }
+    std::int64_t stride() const { return stride_; }
+    LinuxPixelFormat format() const { return format_; }
+    bool isOpaque() const { return format_ == LinuxPixelFormat::xrgb32; }
+
+    /// All pixels, row 0 first; waits until a produced image is complete.
+    const std::uint8_t* pixels() const;
+    /// Row `y` alone; waits only until that row exists.
+    const std::uint8_t* row(std::int64_t y) const;
+    /// Waits until rows [0, endRow) exist (no wait for images that are not produced).
+    void waitForRows(std::int64_t endRow) const;
+    /// Writable pixels of an image made by allocate(); nullptr for any other image.
+    std::uint8_t* mutablePixels();
+
+  private:
+    struct Production;
+
+    LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
+               LinuxPixelFormat format);
+
+    std::int64_t width_;
+    std::int64_t height_;
+    std::int64_t stride_;
+    LinuxPixelFormat format_;
+    const std::uint8_t* pixels_ = nullptr;
+    std::uint8_t* ownPixels_ = nullptr; ///< set when the image owns writable memory
+    std::shared_ptr<const void> owner_;
+    std::unique_ptr<Production> production_;
+};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +10,12 @@
 #include "platform/accessibility.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/geometry.h"
 #include "platform/pasteboard.h"
 #include "platform/screens.h"
 #include "platform/workspace.h"
 #include "recorder/records.h"
+#include "recorder/typing_buffer.h"
 
 class ScreenShooter;
 
@@ -23,15 +26,21 @@ struct RecorderPorts {
     Screens& screens;
     Pasteboard& pasteboard;
     Accessibility& accessibility;
-    EventLoop& eventLoop;     ///< delayed main-thread tasks (result frames)
-    ScreenShooter& shooter;   ///< before- and after-frames
+    EventLoop& eventLoop;   ///< delayed main-thread tasks (result frames)
+    ScreenShooter& shooter; ///< before- and after-frames
 };
 
+/// Everything runs on the main thread; only the screenshot worker (inside the shooter) does
+/// not, and it never touches the recorder.
 class Recorder {
 public:
+    /// Seconds from an action to its result frame.
+    static constexpr double resultFrameDelaySeconds = 0.45;
+
     explicit Recorder(const RecorderPorts& ports);
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
+    ~Recorder();
 
     /// The process's recorder, created from `ports` on first use.
     static Recorder& shared(const RecorderPorts& ports);
@@ -48,10 +57,53 @@ public:
     void flushFocus(std::int64_t now);
     void pollClipboard();
 
+    /// Takes the "after" frame and writes the "result" record for `refSeq` 0.45 s from now,
+    /// unless by then the recorder is gone, the episode has changed or recording is paused.
+    void scheduleResultFrame(std::int64_t refSeq);
+
     const std::string& episodeId() const;
     std::int64_t seq() const;
     bool paused() const;
     const EpisodeMeta& meta() const;
 
-    // (further members are the implementation's)
+    /// Replaces the episode identifier, as a new episode would; lets tests show that tasks
+    /// scheduled for an earlier episode are dropped.
+    void setEpisodeIdForTesting(std::string episodeId);
+
+private:
+    /// Pointer and main-screen geometry of one moment.
+    struct PointerView {
+        geo::Point topLeft;    ///< points, top-left origin of the main screen
+        geo::Point normalised; ///< fractions of the main screen (raw values without a screen)
+    };
+
+    PointerView readPointer();
+    void write(const ActionRecord& record);
+    void runResultFrame(std::int64_t refSeq);
+
+    RecorderPorts ports_;
+
+    EpisodeMeta meta_;
+    std::string episodeId_;
+    std::int64_t seq_ = 0;
+    std::int64_t lastTimestampMs_ = 0;
+    bool paused_ = false;
+    static constexpr bool captureValues = false;
+    static constexpr bool captureOCR = false;
+
+    std::int64_t lastClipboardChangeCount_ = 0;
+    std::optional<std::string> lastCopyApp_;
+    std::optional<std::int64_t> lastCopyCharCount_;
+
+    TypingBuffer typingBuffer_;
+    std::optional<std::string> typingTargetSig_;
+
+    std::optional<std::string> focusApp_;
+    std::optional<std::string> focusBundle_;
+    std::optional<std::string> focusWindow_;
+    std::optional<std::string> focusUrl_;
+    std::int64_t focusEnterMs_ = 0;
+
+    /// Delayed tasks hold this weakly: once the recorder is gone they do nothing.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

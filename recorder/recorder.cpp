@@ -1,0 +1,163 @@
+#include "recorder/recorder.h"
+
+#include "common/unicode_text.h"
+#include "common/uuid.h"
+#include "recorder/ax_probe.h"
+#include "recorder/capture_stream.h"
+#include "recorder/screen_shooter.h"
+#include "recorder/user_messages.h"
+
+namespace {
+
+// Wipes a run's text on every way out of `emit`.
+class WipeOnExit {
+public:
+    explicit WipeOnExit(std::optional<std::string>& text) : text_(text) {}
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+    ~WipeOnExit() {
+        if (text_) wipeString(*text_);
+    }
+
+private:
+    std::optional<std::string>& text_;
+};
+
+bool takesResultFrame(const std::string& kind) {
+    return kind == "click" || kind == "doubleclick" || kind == "paste";
+}
+
+} // namespace
+
+Recorder::Recorder(const RecorderPorts& ports)
+    : ports_(ports), episodeId_("ep-" + randomUuid()) {
+    const std::int64_t startedAtMs = ports_.clock.nowMs();
+    meta_.id = episodeId_;
+    meta_.startedAtMs = startedAtMs;
+    meta_.status = "recording";
+    // A copy made before recording began is never attributed.
+    lastClipboardChangeCount_ = ports_.pasteboard.changeCount();
+    focusEnterMs_ = ports_.clock.nowMs();
+}
+
+Recorder::~Recorder() = default;
+
+Recorder& Recorder::shared(const RecorderPorts& ports) {
+    static auto* instance = new Recorder(ports);
+    return *instance;
+}
+
+Recorder::PointerView Recorder::readPointer() {
+    const geo::Point location = ports_.screens.mouseLocation();
+    const auto frames = ports_.screens.screenFrames();
+    const double height = frames.empty() ? 0.0 : frames.front().height;
+    const double width = frames.empty() ? 0.0 : frames.front().width;
+    PointerView view;
+    view.topLeft = {location.x, height - location.y};
+    view.normalised.x = width > 1.0 ? location.x / width : location.x;
+    view.normalised.y = height > 1.0 ? view.topLeft.y / height : view.topLeft.y;
+    return view;
+}
+
+void Recorder::emit(const std::string& kind, std::optional<std::string> key,
+                    std::optional<std::string> precomputedTypingText) {
+    const WipeOnExit wipeTyped(precomputedTypingText);
+    if (paused_) return;
+    if (!CaptureStream::permitted()) return;
+
+    const std::int64_t now = ports_.clock.nowMs();
+    const std::int64_t dtMsFromPrev = lastTimestampMs_ == 0 ? 0 : now - lastTimestampMs_;
+    lastTimestampMs_ = now;
+
+    const auto front = ports_.workspace.frontmostApplication();
+    const PointerView pointer = readPointer();
+    std::optional<std::int32_t> pid;
+    if (front) pid = front->processIdentifier;
+
+    ActionRecord record;
+    record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid);
+    if (front) record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+    if (kind == "type" && precomputedTypingText) {
+        record.inputCharCount =
+            static_cast<std::int64_t>(text::characterCount(*precomputedTypingText));
+        record.inputKind = classifyInput(*precomputedTypingText);
+    }
+    if (kind == "paste") {
+        record.clipboardFromApp = lastCopyApp_;
+        record.clipboardCharCount = lastCopyCharCount_;
+    }
+    if (kind != "type") {
+        record.screenshotFull =
+            ports_.shooter.capture(seq_, episodeId_, std::nullopt, captureOCR, pointer.normalised)
+                .full;
+    }
+
+    record.episodeId = episodeId_;
+    record.seq = seq_;
+    record.timestampMs = now;
+    record.dtMsFromPrev = dtMsFromPrev;
+    record.kind = kind;
+    if (front) {
+        record.app = front->localizedName;
+        record.bundleId = front->bundleIdentifier;
+    }
+    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
+    record.key = std::move(key);
+
+    const std::int64_t recordedSeq = seq_;
+    ++seq_;
+    write(record);
+    if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq);
+}
+
+void Recorder::write(const ActionRecord& record) {
+    CaptureStream::record("events", episodeId_, record);
+    meta_.actionCount += 1;
+    if (record.screenshotFull) meta_.frameCount += 1;
+}
+
+void Recorder::appendTyping(std::string_view characters, std::optional<std::string> targetSig) {
+    if (typingTargetSig_ && (!targetSig || *targetSig != *typingTargetSig_)) flushTyping();
+    typingTargetSig_ = std::move(targetSig);
+    typingBuffer_.append(characters);
+}
+
+void Recorder::flushTyping() {
+    if (typingBuffer_.empty()) return;
+    std::string text = typingBuffer_.take();
+    typingTargetSig_.reset();
+    emit("type", std::nullopt, std::optional<std::string>(std::move(text)));
+    wipeString(text);
+}
+
+std::string Recorder::classifyInput(std::string_view text) {
+    const std::size_t total = text::characterCount(text);
+    const std::size_t numeric = text::numericCharacterCount(text);
+    if (numeric == total) return "number";
+    return numeric > 0 ? "mixed" : "text";
+}
+
+void Recorder::togglePause() {
+    paused_ = !paused_;
+    UserMessages::print(paused_ ? "⏸ 一時停止\n" : "▶︎ 再開\n");
+}
+
+void Recorder::finalizeEpisode(const std::string& status) {
+    const std::int64_t now = ports_.clock.nowMs();
+    flushFocus(now);
+    // An open run is dropped, not recorded.
+    typingBuffer_.drop();
+    typingTargetSig_.reset();
+    meta_.status = status;
+    meta_.endedAtMs = ports_.clock.nowMs();
+    json::ObjectBuilder header;
+    header.add("type", "finish").add("sessionId", episodeId_);
+    CaptureStream::send(std::move(header).value());
+}
+
+const std::string& Recorder::episodeId() const { return episodeId_; }
+std::int64_t Recorder::seq() const { return seq_; }
+bool Recorder::paused() const { return paused_; }
+const EpisodeMeta& Recorder::meta() const { return meta_; }
+
+void Recorder::setEpisodeIdForTesting(std::string episodeId) { episodeId_ = std::move(episodeId); }

@@ -1,0 +1,56 @@
+// Focus dwells and clipboard provenance.
+#include "common/unicode_text.h"
+#include "recorder/ax_probe.h"
+#include "recorder/capture_stream.h"
+#include "recorder/recorder.h"
+
+void Recorder::pollFocus() {
+    if (paused_) return;
+    if (!CaptureStream::permitted()) return;
+    const std::int64_t now = ports_.clock.nowMs();
+
+    std::optional<std::string> name;
+    std::optional<std::string> bundle;
+    std::optional<std::string> title;
+    std::optional<std::string> url;
+    if (const auto front = ports_.workspace.frontmostApplication()) {
+        name = front->localizedName;
+        bundle = front->bundleIdentifier;
+        title = AXProbe::frontWindowTitle(ports_.accessibility, front->processIdentifier);
+        url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+    }
+    // The dwell is identified by application name, window title and page address.
+    if (name == focusApp_ && title == focusWindow_ && url == focusUrl_) return;
+
+    flushFocus(now);
+    focusApp_ = std::move(name);
+    focusBundle_ = std::move(bundle);
+    focusWindow_ = std::move(title);
+    focusUrl_ = std::move(url);
+    focusEnterMs_ = now;
+}
+
+void Recorder::flushFocus(std::int64_t now) {
+    if (!focusApp_ && !focusWindow_) return;
+    FocusRecord record;
+    record.episodeId = episodeId_;
+    record.app = focusApp_;
+    record.bundleId = focusBundle_;
+    record.windowTitle = focusWindow_;
+    record.url = focusUrl_;
+    record.enterAtMs = focusEnterMs_;
+    record.exitAtMs = now;
+    record.durationMs = now - focusEnterMs_;
+    CaptureStream::record("focus", episodeId_, record);
+}
+
+void Recorder::pollClipboard() {
+    if (ports_.pasteboard.changeCount() == lastClipboardChangeCount_) return;
+    lastClipboardChangeCount_ = ports_.pasteboard.changeCount();
+    std::optional<std::string> text = ports_.pasteboard.plainText();
+    const auto front = ports_.workspace.frontmostApplication();
+    lastCopyApp_ = front ? front->localizedName : std::nullopt;
+    lastCopyCharCount_ = text ? static_cast<std::int64_t>(text::characterCount(*text)) : 0;
+    // Only the count is kept; the clipboard's text does not linger in freed memory.
+    if (text) wipeString(*text);
+}

@@ -1,0 +1,41 @@
+// The "after" frame and "result" record that follow a click, double click or paste.
+#include "recorder/ax_probe.h"
+#include "recorder/capture_stream.h"
+#include "recorder/recorder.h"
+#include "recorder/screen_shooter.h"
+
+void Recorder::scheduleResultFrame(std::int64_t refSeq) {
+    std::weak_ptr<int> alive = alive_;
+    ports_.eventLoop.runAfter(resultFrameDelaySeconds,
+                              [this, alive, episode = episodeId_, refSeq] {
+                                  if (alive.expired()) return;
+                                  if (episodeId_ != episode) return;
+                                  if (paused_) return;
+                                  runResultFrame(refSeq);
+                              });
+}
+
+void Recorder::runResultFrame(std::int64_t refSeq) {
+    const PointerView pointer = readPointer();
+    const std::int64_t frameSeq = seq_;
+    const auto shot = ports_.shooter.capture(frameSeq, episodeId_, std::nullopt, captureOCR,
+                                             pointer.normalised, "after");
+
+    ActionRecord record;
+    record.episodeId = episodeId_;
+    record.seq = seq_;
+    record.refSeq = refSeq;
+    record.timestampMs = ports_.clock.nowMs();
+    record.dtMsFromPrev = 0;
+    record.kind = "result";
+    if (const auto front = ports_.workspace.frontmostApplication()) {
+        record.app = front->localizedName;
+        record.bundleId = front->bundleIdentifier;
+        record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+    }
+    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
+    record.screenshotFull = shot.full;
+
+    ++seq_;
+    write(record);
+}

@@ -1,0 +1,179 @@
+#include "recorder/ax_probe.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <deque>
+#include <utility>
+
+namespace AXProbe {
+namespace {
+
+constexpr float systemWideTimeoutSeconds = 0.3f;
+constexpr float applicationTimeoutSeconds = 0.2f;
+constexpr int ancestorLimit = 20;
+constexpr std::size_t siblingsExamined = 8;
+constexpr std::size_t nearbyTextLimit = 6;
+constexpr int webAreaSearchLimit = 400;
+constexpr int deepestQueuedLevel = 11;
+
+constexpr std::string_view secureTextField = "AXSecureTextField";
+
+/// The process's accessibility object with the per-process timeout set; null when none.
+AXElement applicationObject(Accessibility& ax, std::int32_t pid) {
+    AXElement app = ax.application(pid);
+    if (app) ax.setMessagingTimeout(app, applicationTimeoutSeconds);
+    return app;
+}
+
+/// The focused window of `app`, else its main window; null when neither is present.
+AXElement frontWindow(Accessibility& ax, const AXElement& app) {
+    AXElement window = elementAttr(ax, app, "AXFocusedWindow");
+    if (!window) window = elementAttr(ax, app, "AXMainWindow");
+    return window;
+}
+
+/// The page address held by a web area's "AXURL": a URL object's absolute string, or text
+/// as it is (empty included).
+std::optional<std::string> webAreaURL(Accessibility& ax, const AXElement& webArea) {
+    AXValue value = ax.copyAttributeValue(webArea, "AXURL");
+    if (auto* url = std::get_if<AXURLValue>(&value)) return std::move(url->absoluteString);
+    if (auto* text = std::get_if<std::string>(&value)) return std::move(*text);
+    return std::nullopt;
+}
+
+/// Titles (else descriptions) of the first siblings listed under the element's parent.
+std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& element) {
+    std::vector<std::string> texts;
+    AXElement parent = elementAttr(ax, element, "AXParent");
+    if (!parent) return texts;
+    const std::vector<AXElement> siblings = children(ax, parent);
+    const std::size_t examined = std::min(siblings.size(), siblingsExamined);
+    for (std::size_t i = 0; i < examined && texts.size() < nearbyTextLimit; ++i) {
+        std::optional<std::string> text = str(ax, siblings[i], "AXTitle");
+        if (!text) text = str(ax, siblings[i], "AXDescription");
+        if (text) texts.push_back(std::move(*text));
+    }
+    return texts;
+}
+
+} // namespace
+
+std::optional<std::string> str(Accessibility& ax, const AXElement& element,
+                               std::string_view attribute) {
+    if (!element) return std::nullopt;
+    AXValue value = ax.copyAttributeValue(element, attribute);
+    if (auto* text = std::get_if<std::string>(&value)) {
+        if (text->empty()) return std::nullopt;
+        return std::move(*text);
+    }
+    if (auto* number = std::get_if<AXNumber>(&value)) return std::move(number->decimalText);
+    return std::nullopt;
+}
+
+AXElement elementAttr(Accessibility& ax, const AXElement& element, std::string_view attribute) {
+    if (!element) return nullptr;
+    AXValue value = ax.copyAttributeValue(element, attribute);
+    if (auto* found = std::get_if<AXElement>(&value)) return std::move(*found);
+    return nullptr;
+}
+
+std::vector<AXElement> children(Accessibility& ax, const AXElement& element) {
+    if (!element) return {};
+    AXValue value = ax.copyAttributeValue(element, "AXChildren");
+    auto* list = std::get_if<std::vector<AXElement>>(&value);
+    if (!list) return {};
+    std::vector<AXElement> result = std::move(*list);
+    std::erase(result, nullptr);
+    return result;
+}
+
+std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& element) {
+    if (!element) return std::nullopt;
+    const AXValue position = ax.copyAttributeValue(element, "AXPosition");
+    const auto* origin = std::get_if<geo::Point>(&position);
+    if (!origin) return std::nullopt;
+    const AXValue size = ax.copyAttributeValue(element, "AXSize");
+    const auto* extent = std::get_if<geo::Size>(&size);
+    if (!extent) return std::nullopt;
+    return std::vector<double>{origin->x, origin->y, extent->width, extent->height};
+}
+
+bool isSecure(Accessibility& ax, const AXElement& element) {
+    if (str(ax, element, "AXSubrole") == secureTextField) return true;
+    return str(ax, element, "AXRole") == secureTextField;
+}
+
+std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
+                                  std::optional<std::int32_t> /*pid*/) {
+    // The lookup is system-wide: the element is whatever lies at the point, in any process.
+    AXElement systemWide = ax.systemWide();
+    if (!systemWide) return std::nullopt;
+    ax.setMessagingTimeout(systemWide, systemWideTimeoutSeconds);
+    AXElement element =
+        ax.elementAtPosition(systemWide, static_cast<float>(point.x), static_cast<float>(point.y));
+    if (!element) return std::nullopt;
+
+    AXTarget target;
+    target.role = str(ax, element, "AXRole");
+    target.subrole = str(ax, element, "AXSubrole");
+    target.label = str(ax, element, "AXTitle");
+    if (!target.label) target.label = str(ax, element, "AXDescription");
+    if (!target.label) target.label = str(ax, element, "AXValue");
+    target.identifier = str(ax, element, "AXIdentifier");
+    target.roleDescription = str(ax, element, "AXRoleDescription");
+    target.help = str(ax, element, "AXHelp");
+    target.secure = isSecure(ax, element);
+
+    // Roles from the element outwards; the outermost window's title wins.
+    std::vector<std::string> roles;
+    std::optional<std::string> windowTitle;
+    AXElement current = element;
+    for (int visited = 0; visited < ancestorLimit && current; ++visited) {
+        if (std::optional<std::string> role = str(ax, current, "AXRole")) {
+            if (*role == "AXWindow") windowTitle = str(ax, current, "AXTitle");
+            roles.push_back(std::move(*role));
+        }
+        current = elementAttr(ax, current, "AXParent");
+    }
+    std::reverse(roles.begin(), roles.end());
+    target.path = std::move(roles);
+    target.windowTitle = std::move(windowTitle);
+
+    target.nearbyText = nearbyText(ax, element);
+    if (target.secure) target.label = std::nullopt;
+    target.frame = frame(ax, element);
+    return target;
+}
+
+std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid) {
+    const AXElement app = applicationObject(ax, pid);
+    if (!app) return std::nullopt;
+    AXElement window = frontWindow(ax, app);
+    if (!window) return std::nullopt;
+
+    // Breadth first from the window; the first web area ends the search, address or not.
+    std::deque<std::pair<AXElement, int>> queue;
+    queue.emplace_back(std::move(window), 0);
+    int examined = 0;
+    while (!queue.empty() && examined < webAreaSearchLimit) {
+        auto [element, depth] = std::move(queue.front());
+        queue.pop_front();
+        if (str(ax, element, "AXRole") == "AXWebArea") return webAreaURL(ax, element);
+        if (depth <= deepestQueuedLevel) {
+            for (AXElement& child : children(ax, element))
+                queue.emplace_back(std::move(child), depth + 1);
+        }
+        ++examined;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid) {
+    const AXElement app = applicationObject(ax, pid);
+    if (!app) return std::nullopt;
+    const AXElement window = frontWindow(ax, app);
+    if (!window) return std::nullopt;
+    return str(ax, window, "AXTitle");
+}
+
+} // namespace AXProbe

@@ -1,0 +1,97 @@
+#include "recorder/event_tap.h"
+
+#include "common/unicode_text.h"
+#include "recorder/recorder.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+namespace {
+
+constexpr std::uint32_t leftMouseDown = 1;
+constexpr std::uint32_t rightMouseDown = 3;
+constexpr std::uint32_t keyDown = 10;
+constexpr std::uint64_t commandFlag = 0x100000;
+constexpr std::size_t maxCharacterUnits = 4;
+
+struct KeyNameEntry {
+    std::int64_t code;
+    const char* name;
+};
+
+// ANSI virtual key codes: physical positions, whatever the active layout.
+constexpr std::array<KeyNameEntry, 13> keyNames{{
+    {0, "a"},
+    {1, "s"},
+    {3, "f"},
+    {6, "z"},
+    {7, "x"},
+    {8, "c"},
+    {9, "v"},
+    {12, "q"},
+    {13, "w"},
+    {15, "r"},
+    {17, "t"},
+    {35, "p"},
+    {45, "n"},
+}};
+
+/// Bundle id of the frontmost application; empty when there is none or it has none.
+std::string typingSignature(Workspace& workspace) {
+    const std::optional<RunningApplication> front = workspace.frontmostApplication();
+    if (!front || !front->bundleIdentifier) return {};
+    return *front->bundleIdentifier;
+}
+
+void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
+    if ((event.flags & commandFlag) != 0) {
+        recorder.flushTyping();
+        const std::string name = keyName(event.keyCode);
+        if (name == "v")
+            recorder.emit("paste", "cmd+v", std::nullopt);
+        else
+            recorder.emit("shortcut", "cmd+" + name, std::nullopt);
+        return;
+    }
+    // Even a key without characters is passed on: it still closes another application's run.
+    recorder.appendTyping(charFor(event), typingSignature(workspace));
+}
+
+} // namespace
+
+std::string keyName(std::int64_t keyCode) {
+    const auto* found =
+        std::find_if(keyNames.begin(), keyNames.end(),
+                     [keyCode](const KeyNameEntry& e) { return e.code == keyCode; });
+    if (found != keyNames.end()) return found->name;
+    return "key" + std::to_string(keyCode);
+}
+
+std::string charFor(const InputEvent& event) {
+    const std::size_t length = std::min(event.characters.size(), maxCharacterUnits);
+    if (length < 1) return {};
+    return text::utf16ToUtf8(std::u16string_view(event.characters).substr(0, length));
+}
+
+void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
+    // A copy made since the previous input must be known before a paste is recorded.
+    recorder.pollClipboard();
+    switch (event.type) {
+    case keyDown:
+        handleKeyDown(recorder, workspace, event);
+        break;
+    case leftMouseDown:
+        recorder.flushTyping();
+        recorder.emit(event.clickState < 2 ? "click" : "doubleclick", std::nullopt, std::nullopt);
+        break;
+    case rightMouseDown:
+        recorder.flushTyping();
+        recorder.emit("rightclick", std::nullopt, std::nullopt);
+        break;
+    default:
+        // Tap-disabled notices and anything else pass through untouched.
+        break;
+    }
+}

@@ -35,7 +35,7 @@ struct FixtureDrawing {
 };
 
 class FixtureCanvas {
-  public:
+public:
     virtual ~FixtureCanvas() = default;
     /// Fills the canvas with the background and draws the texts in order; the bitmap of the
     /// whole canvas, or nullptr when it cannot be made.

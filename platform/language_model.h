@@ -62,7 +62,7 @@ struct ModelRequest {
 };
 
 class LanguageModel {
-  public:
+public:
     virtual ~LanguageModel() = default;
     /// True when the system is new enough to have the model framework (macOS 26 or later).
     virtual bool systemSupportsModel() = 0;

@@ -14,7 +14,7 @@ struct NameToken {
 };
 
 class NameTagger {
-  public:
+public:
     virtual ~NameTagger() = default;
     /// Tags every word of `text` in order, punctuation and whitespace omitted, adjacent
     /// name words joined into one token. Untagged words come back as `NameTag::other`.

@@ -22,7 +22,7 @@ struct TextObservation {
 };
 
 class TextRecognizer {
-  public:
+public:
     virtual ~TextRecognizer() = default;
     /// Recognises the lines of `image` (accurate level, Japanese then English, language
     /// correction on), in the recogniser's order; an error when recognition cannot run.

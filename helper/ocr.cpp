@@ -1,0 +1,141 @@
+#include "helper/ocr.h"
+
+#include "common/unicode_text.h"
+#include "helper/capture.h"
+
+#include <limits>
+#include <set>
+#include <utility>
+
+namespace helper {
+
+namespace {
+
+json::Value toJSON(const OcrLine& line) {
+    json::Array box;
+    for (double component : line.box)
+        box.emplace_back(component);
+    return json::ObjectBuilder()
+        .add("text", line.text)
+        .add("confidence", line.confidence)
+        .add("box", std::move(box))
+        .value();
+}
+
+json::Value toJSON(const Entity& entity) {
+    return json::ObjectBuilder().add("text", entity.text).add("kind", entity.kind).value();
+}
+
+std::optional<std::string_view> entityKind(NameTag tag) {
+    switch (tag) {
+    case NameTag::personalName:
+        return "person";
+    case NameTag::organizationName:
+        return "organization";
+    case NameTag::placeName:
+        return "place";
+    case NameTag::other:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool isAllNumeric(std::string_view text) {
+    return text::numericCharacterCount(text) == text::characterCount(text);
+}
+
+} // namespace
+
+json::Value toJSON(const OcrOutput& output) {
+    json::Array lines;
+    for (const auto& line : output.lines)
+        lines.push_back(toJSON(line));
+    json::Array entities;
+    for (const auto& entity : output.entities)
+        entities.push_back(toJSON(entity));
+    return json::ObjectBuilder()
+        .add("lines", std::move(lines))
+        .add("avgConfidence", output.avgConfidence)
+        .add("width", output.width)
+        .add("height", output.height)
+        .add("entities", std::move(entities))
+        .value();
+}
+
+std::optional<std::uint32_t> parseWindowId(std::string_view operand) {
+    bool negative = false;
+    if (!operand.empty() && (operand.front() == '+' || operand.front() == '-')) {
+        negative = operand.front() == '-';
+        operand.remove_prefix(1);
+    }
+    if (operand.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : operand) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    }
+    if (negative && value != 0) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::vector<Entity> detectEntities(const std::vector<OcrLine>& lines, NameTagger& tagger) {
+    std::set<std::string> seen;
+    std::vector<Entity> entities;
+    for (const auto& line : lines) {
+        for (const auto& token : tagger.tagNames(line.text)) {
+            const auto kind = entityKind(token.tag);
+            if (!kind) continue;
+            std::string name = text::trimWhitespace(token.text);
+            if (text::characterCount(name) < 2) continue;
+            if (isAllNumeric(name)) continue;
+            std::string key = std::string(*kind) + '\x01' + name;
+            if (!seen.insert(std::move(key)).second) continue;
+            entities.push_back({std::move(name), std::string(*kind)});
+        }
+    }
+    return entities;
+}
+
+Result<OcrOutput> recognizeText(const Image& image, TextRecognizer& recognizer,
+                                NameTagger& tagger) {
+    auto observations = recognizer.recognizeText(image);
+    if (!observations) return observations.error();
+
+    OcrOutput output;
+    double confidenceSum = 0;
+    for (const auto& observation : observations.value()) {
+        if (!observation.topCandidate) continue;
+        std::string trimmed = text::trimWhitespace(observation.topCandidate->text);
+        if (trimmed.empty()) continue;
+        const double confidence = observation.topCandidate->confidence;
+        const auto& box = observation.boundingBox;
+        output.lines.push_back(
+            {std::move(trimmed), confidence, {box.x, box.y, box.width, box.height}});
+        confidenceSum += confidence;
+    }
+    if (!output.lines.empty()) {
+        output.avgConfidence = confidenceSum / static_cast<double>(output.lines.size());
+    }
+    output.entities = detectEntities(output.lines, tagger);
+    output.width = image ? image->width() : 0;
+    output.height = image ? image->height() : 0;
+    return output;
+}
+
+void runOcr(HelperIO& io, const std::optional<std::string>& windowIdArgument,
+            ScreenCapture& screenCapture, Screens& screens, TextRecognizer& recognizer,
+            NameTagger& tagger) {
+    std::optional<std::uint32_t> windowId;
+    if (windowIdArgument) windowId = parseWindowId(*windowIdArgument);
+
+    auto image = runBlocking([&] { return captureImage(screenCapture, screens, windowId); });
+    if (!image) fail("capture failed: " + image.error().description, 3);
+
+    auto output = recognizeText(image.value(), recognizer, tagger);
+    if (!output) fail("ocr failed: " + output.error().description, 5);
+
+    printJSON(io, toJSON(output.value()));
+}
+
+} // namespace helper

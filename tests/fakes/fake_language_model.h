@@ -1,0 +1,25 @@
+// An on-device model with a preset system check, availability and answer; requests recorded.
+#pragma once
+
+#include "platform/language_model.h"
+
+#include <vector>
+
+class FakeLanguageModel : public LanguageModel {
+public:
+    bool systemSupportsModel() override {
+        ++systemChecks;
+        return supported;
+    }
+    ModelAvailability availability() override { return state; }
+    Result<WorkClassification> respond(const ModelRequest& request) override {
+        requests.push_back(request);
+        return answer;
+    }
+
+    bool supported = true;
+    ModelAvailability state{ModelAvailability::State::available, {}};
+    Result<WorkClassification> answer = WorkClassification{"document", "資料作成", {"資料"}, {}};
+    int systemChecks = 0;
+    std::vector<ModelRequest> requests;
+};

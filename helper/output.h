@@ -25,7 +25,7 @@ namespace helper {
 
 /// The program's own error; its textual form is exactly `description`.
 class HelperError : public std::exception {
-  public:
+public:
     explicit HelperError(std::string message) : description(std::move(message)) {}
     const char* what() const noexcept override { return description.c_str(); }
 

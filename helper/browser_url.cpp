@@ -1,0 +1,112 @@
+#include "helper/browser_url.h"
+
+#include <algorithm>
+#include <deque>
+#include <utility>
+#include <variant>
+
+namespace helper {
+namespace {
+
+template <typename Table> bool contains(const Table& table, std::string_view value) {
+    return std::find(table.begin(), table.end(), value) != table.end();
+}
+
+const ChromiumBrowser* chromiumBrowser(std::string_view bundleId) {
+    for (const auto& browser : chromiumBundleIds) {
+        if (browser.bundleId == bundleId) return &browser;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string chromiumScript(std::string_view applicationName) {
+    std::string script = "tell application \"";
+    script += applicationName;
+    script += "\" to return URL of active tab of front window";
+    return script;
+}
+
+bool isFirefoxBundle(std::string_view bundleId) {
+    if (contains(firefoxExcludedBundleIds, bundleId)) return false;
+    if (contains(firefoxBundleIds, bundleId)) return true;
+    return bundleId.starts_with("org.mozilla.");
+}
+
+std::optional<std::string> browserURL(const RunningApplication& app, ScriptRunner& scripts,
+                                      Accessibility& accessibility) {
+    if (!app.bundleIdentifier) return std::nullopt;
+    const std::string_view bundleId = *app.bundleIdentifier;
+    if (contains(safariBundleIds, bundleId)) return appleScriptURL(scripts, safariScript);
+    if (const auto* browser = chromiumBrowser(bundleId)) {
+        return appleScriptURL(scripts, chromiumScript(browser->applicationName));
+    }
+    if (isFirefoxBundle(bundleId)) return firefoxAXURL(accessibility, app.processIdentifier);
+    return std::nullopt;
+}
+
+std::optional<std::string> appleScriptURL(ScriptRunner& scripts, std::string_view source) {
+    return scripts.run(source);
+}
+
+std::optional<std::string> firefoxAXURL(Accessibility& accessibility, std::int32_t pid) {
+    const AXElement app = accessibility.application(pid);
+    if (!app) return std::nullopt;
+    accessibility.setMessagingTimeout(app, webAreaMessagingTimeoutSeconds);
+
+    AXElement window = axElementAttribute(accessibility, app, "AXFocusedWindow");
+    if (!window) window = axElementAttribute(accessibility, app, "AXMainWindow");
+    if (!window) return std::nullopt;
+
+    const AXElement area = findWebArea(accessibility, window);
+    if (!area) return std::nullopt;
+
+    AXValue url = accessibility.copyAttributeValue(area, "AXURL");
+    if (auto* value = std::get_if<AXURLValue>(&url)) return std::move(value->absoluteString);
+    if (auto* value = std::get_if<std::string>(&url)) return std::move(*value);
+    return std::nullopt;
+}
+
+AXElement axElementAttribute(Accessibility& accessibility, const AXElement& element,
+                             std::string_view name) {
+    AXValue value = accessibility.copyAttributeValue(element, name);
+    if (auto* child = std::get_if<AXElement>(&value)) return std::move(*child);
+    return nullptr;
+}
+
+std::optional<std::string> axStringAttribute(Accessibility& accessibility, const AXElement& element,
+                                             std::string_view name) {
+    AXValue value = accessibility.copyAttributeValue(element, name);
+    if (auto* text = std::get_if<std::string>(&value)) return std::move(*text);
+    return std::nullopt;
+}
+
+std::vector<AXElement> axChildren(Accessibility& accessibility, const AXElement& element) {
+    AXValue value = accessibility.copyAttributeValue(element, "AXChildren");
+    if (auto* children = std::get_if<std::vector<AXElement>>(&value)) return std::move(*children);
+    return {};
+}
+
+AXElement findWebArea(Accessibility& accessibility, const AXElement& root) {
+    std::deque<std::pair<AXElement, int>> queue;
+    queue.emplace_back(root, 0);
+    std::size_t examined = 0;
+    while (!queue.empty()) {
+        auto [element, depth] = std::move(queue.front());
+        queue.pop_front();
+        if (examined >= webAreaElementLimit) return nullptr;
+        if (element && axStringAttribute(accessibility, element, "AXRole") == "AXWebArea") {
+            return element;
+        }
+        if (element && depth < webAreaChildDepthLimit) {
+            for (auto& child : axChildren(accessibility, element)) {
+                queue.emplace_back(std::move(child), depth + 1);
+            }
+        }
+        ++examined;
+    }
+    return nullptr;
+}
+
+} // namespace helper

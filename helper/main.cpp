@@ -1,0 +1,21 @@
+// quillmap-helper: one subcommand, one JSON result on standard output.
+#include "helper/dispatch.h"
+#include "platform/helper_platform.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv, argv + argc);
+    int status = 0;
+    {
+        HelperPlatform platform = makeHelperPlatform();
+        helper::HelperIO io{std::cin, std::cout, std::cerr};
+        status = helper::runHelper(arguments, platform, io);
+    }
+    std::cout.flush();
+    std::cerr.flush();
+    std::exit(status);
+}

@@ -110,6 +110,9 @@ std::optional<std::string> readBoundedInput(std::istream& input, std::size_t lim
 }
 
 std::optional<ClassifyInput> decodeClassifyInput(std::string_view bytes) {
+    // The parser takes a NUL byte for the end of the input and would ignore what follows;
+    // JSON allows none anywhere (not even inside strings, where it must be escaped).
+    if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
     try {
         ClassifyInputReader reader;
         if (!nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &reader)) return std::nullopt;

@@ -56,10 +56,9 @@ std::shared_ptr<LinuxImage> LinuxImage::allocate(std::int64_t width, std::int64_
     if (!validSize(width, height)) return nullptr;
     const std::int64_t stride = width * kBytesPerPixel;
     const auto bytes = static_cast<std::size_t>(stride * height);
-    // 64-byte alignment suits every SIMD path of pixman and libjpeg-turbo.
-    void* memory = std::aligned_alloc(64, (bytes + 63) / 64 * 64);
+    // Large blocks come zeroed from the kernel: their pages are touched first by the writer.
+    void* memory = std::calloc(bytes, 1);
     if (memory == nullptr) return nullptr;
-    std::memset(memory, 0, bytes);
     std::shared_ptr<void> owner(memory, FreeDeleter{});
     auto image = std::shared_ptr<LinuxImage>(new LinuxImage(width, height, stride, format));
     image->ownPixels_ = static_cast<std::uint8_t*>(memory);

@@ -1,0 +1,362 @@
+#include "platform/linux/shm_screen_capture.h"
+
+#include "platform/linux/capture_geometry.h"
+#include "platform/linux/linux_image.h"
+#include "platform/linux/pixman_scaling.h"
+#include "platform/linux/x11_connection.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <utility>
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+#include <xcb/xfixes.h>
+
+using capture_geometry::PixelRect;
+using capture_geometry::PixelSize;
+
+namespace {
+
+constexpr std::int64_t kBytesPerPixel = 4;
+
+PortError x11Error(const std::string& what) {
+    return PortError{"X11: " + what};
+}
+
+/// A System V shared-memory segment attached to us and to the X server.
+class ShmSegment {
+public:
+    static std::shared_ptr<ShmSegment> create(std::shared_ptr<x11::Connection> connection,
+                                              std::size_t bytes) {
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0) return nullptr;
+        void* address = shmat(id, nullptr, 0);
+        if (address == reinterpret_cast<void*>(-1)) {
+            shmctl(id, IPC_RMID, nullptr);
+            return nullptr;
+        }
+        xcb_connection_t* xcb = connection->xcb();
+        const xcb_shm_seg_t segment = xcb_generate_id(xcb);
+        x11::Reply<xcb_generic_error_t> error(xcb_request_check(
+            xcb, xcb_shm_attach_checked(xcb, segment, static_cast<std::uint32_t>(id), 0)));
+        // Both sides are attached (or the server refused): the id is no longer needed, and
+        // the kernel frees the memory once the last side detaches.
+        shmctl(id, IPC_RMID, nullptr);
+        if (error) {
+            shmdt(address);
+            return nullptr;
+        }
+        return std::shared_ptr<ShmSegment>(
+            new ShmSegment(std::move(connection), segment, address, bytes));
+    }
+
+    ~ShmSegment() {
+        xcb_shm_detach(connection_->xcb(), segment_);
+        connection_->flush();
+        shmdt(address_);
+    }
+    ShmSegment(const ShmSegment&) = delete;
+    ShmSegment& operator=(const ShmSegment&) = delete;
+
+    xcb_shm_seg_t id() const { return segment_; }
+    std::uint8_t* data() const { return static_cast<std::uint8_t*>(address_); }
+    std::size_t size() const { return size_; }
+
+private:
+    ShmSegment(std::shared_ptr<x11::Connection> connection, xcb_shm_seg_t segment, void* address,
+               std::size_t size)
+        : connection_(std::move(connection)), segment_(segment), address_(address), size_(size) {}
+
+    std::shared_ptr<x11::Connection> connection_;
+    xcb_shm_seg_t segment_;
+    void* address_;
+    std::size_t size_;
+};
+
+struct Monitor {
+    std::uint32_t id = 0;
+    PixelRect rect;
+};
+
+/// Raw pixels just read from the server, still writable, with what keeps them alive.
+struct Capture {
+    std::uint8_t* pixels = nullptr;
+    std::int64_t stride = 0;
+    PixelRect rect;
+    std::shared_ptr<const void> owner;
+};
+
+} // namespace
+
+struct ShmScreenCapture::State {
+    std::mutex mutex;
+    std::shared_ptr<x11::Connection> connection;
+    bool shmAvailable = false;
+    bool xfixesAvailable = false;
+    bool randrMonitorsAvailable = false;
+    std::shared_ptr<ShmSegment> spareSegment;
+    std::vector<Monitor> monitors;
+
+    /// Opens the connection on first use; an error text when the display cannot be reached.
+    std::optional<PortError> connect();
+    std::vector<Monitor> readMonitors() const;
+    PixelRect rootRect() const;
+    std::optional<PixelRect> windowRect(xcb_window_t window) const;
+    Result<Capture> readPixels(const PixelRect& rect);
+    std::shared_ptr<ShmSegment> segmentFor(std::size_t bytes);
+    void drawCursor(Capture& capture);
+    Result<Image> finish(Capture capture, const PixelSize& whole,
+                         const CaptureConfiguration& configuration);
+};
+
+std::optional<PortError> ShmScreenCapture::State::connect() {
+    if (connection && !connection->broken()) return std::nullopt;
+    spareSegment.reset();
+    std::unique_ptr<x11::Connection> opened = x11::Connection::open();
+    if (!opened) return x11Error("cannot open display");
+    connection = std::shared_ptr<x11::Connection>(std::move(opened));
+    xcb_connection_t* xcb = connection->xcb();
+
+    const xcb_setup_t* setup = xcb_get_setup(xcb);
+    bool thirtyTwoBitPixels = false;
+    for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem > 0;
+         xcb_format_next(&formats)) {
+        if (formats.data->depth == connection->screen().root_depth) {
+            thirtyTwoBitPixels = formats.data->bits_per_pixel == 32;
+        }
+    }
+    if (!thirtyTwoBitPixels || connection->screen().root_depth < 24 ||
+        setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) {
+        connection.reset();
+        return x11Error("unsupported screen format (need 24-bit colour in 32-bit pixels)");
+    }
+
+    auto shmCookie = xcb_shm_query_version(xcb);
+    auto fixesCookie = xcb_xfixes_query_version(xcb, 4, 0);
+    auto randrCookie = xcb_randr_query_version(xcb, 1, 5);
+    x11::Reply<xcb_shm_query_version_reply_t> shm(
+        xcb_shm_query_version_reply(xcb, shmCookie, nullptr));
+    x11::Reply<xcb_xfixes_query_version_reply_t> fixes(
+        xcb_xfixes_query_version_reply(xcb, fixesCookie, nullptr));
+    x11::Reply<xcb_randr_query_version_reply_t> randr(
+        xcb_randr_query_version_reply(xcb, randrCookie, nullptr));
+    shmAvailable = shm != nullptr;
+    xfixesAvailable = fixes != nullptr && fixes->major_version >= 1;
+    randrMonitorsAvailable =
+        randr != nullptr && (randr->major_version > 1 || randr->minor_version >= 5);
+    return std::nullopt;
+}
+
+PixelRect ShmScreenCapture::State::rootRect() const {
+    const xcb_screen_t& screen = connection->screen();
+    return {0, 0, screen.width_in_pixels, screen.height_in_pixels};
+}
+
+std::vector<Monitor> ShmScreenCapture::State::readMonitors() const {
+    std::vector<Monitor> found;
+    if (randrMonitorsAvailable) {
+        xcb_connection_t* xcb = connection->xcb();
+        x11::Reply<xcb_randr_get_monitors_reply_t> reply(xcb_randr_get_monitors_reply(
+            xcb, xcb_randr_get_monitors(xcb, connection->root(), 1), nullptr));
+        if (reply) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+                 xcb_randr_monitor_info_next(&it)) {
+                const xcb_randr_monitor_info_t& info = *it.data;
+                Monitor monitor{info.name, {info.x, info.y, info.width, info.height}};
+                if (monitor.rect.empty()) continue;
+                if (info.primary) {
+                    found.insert(found.begin(), monitor);
+                } else {
+                    found.push_back(monitor);
+                }
+            }
+        }
+    }
+    if (found.empty()) found.push_back({connection->root(), rootRect()});
+    return found;
+}
+
+std::optional<PixelRect> ShmScreenCapture::State::windowRect(xcb_window_t window) const {
+    xcb_connection_t* xcb = connection->xcb();
+    auto geometryCookie = xcb_get_geometry(xcb, window);
+    auto originCookie = xcb_translate_coordinates(xcb, window, connection->root(), 0, 0);
+    x11::Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(xcb, geometryCookie, nullptr));
+    x11::Reply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(xcb, originCookie, nullptr));
+    if (!geometry || !origin) return std::nullopt;
+    return PixelRect{origin->dst_x, origin->dst_y, geometry->width, geometry->height};
+}
+
+std::shared_ptr<ShmSegment> ShmScreenCapture::State::segmentFor(std::size_t bytes) {
+    // The spare is free once no image holds it any more (we hold the only reference).
+    if (spareSegment && spareSegment.use_count() == 1 && spareSegment->size() >= bytes) {
+        return spareSegment;
+    }
+    auto segment = ShmSegment::create(connection, bytes);
+    if (segment) spareSegment = segment;
+    return segment;
+}
+
+Result<Capture> ShmScreenCapture::State::readPixels(const PixelRect& rect) {
+    xcb_connection_t* xcb = connection->xcb();
+    const auto x = static_cast<std::int16_t>(rect.x);
+    const auto y = static_cast<std::int16_t>(rect.y);
+    const auto width = static_cast<std::uint16_t>(rect.width);
+    const auto height = static_cast<std::uint16_t>(rect.height);
+    const std::int64_t stride = rect.width * kBytesPerPixel;
+    const auto bytes = static_cast<std::size_t>(stride * rect.height);
+
+    if (shmAvailable) {
+        if (auto segment = segmentFor(bytes)) {
+            x11::Reply<xcb_generic_error_t> error;
+            xcb_generic_error_t* rawError = nullptr;
+            x11::Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+                xcb,
+                xcb_shm_get_image(xcb, connection->root(), x, y, width, height, ~0u,
+                                  XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0),
+                &rawError));
+            error.reset(rawError);
+            if (reply) return Capture{segment->data(), stride, rect, segment};
+            if (connection->broken()) return x11Error("connection lost");
+            // Fall through to a plain request: some servers refuse SHM for some drawables.
+        }
+    }
+    xcb_generic_error_t* rawError = nullptr;
+    std::shared_ptr<xcb_get_image_reply_t> reply(
+        xcb_get_image_reply(xcb,
+                            xcb_get_image(xcb, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), x, y,
+                                          width, height, ~0u),
+                            &rawError),
+        x11::FreeDeleter{});
+    x11::Reply<xcb_generic_error_t> error(rawError);
+    if (!reply) {
+        return x11Error(error ? "GetImage failed with error " + std::to_string(error->error_code)
+                              : std::string("GetImage failed"));
+    }
+    if (static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < bytes) {
+        return x11Error("GetImage returned too few bytes");
+    }
+    return Capture{xcb_get_image_data(reply.get()), stride, rect, reply};
+}
+
+void ShmScreenCapture::State::drawCursor(Capture& capture) {
+    if (!xfixesAvailable) return;
+    xcb_connection_t* xcb = connection->xcb();
+    x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
+        xcb_xfixes_get_cursor_image_reply(xcb, xcb_xfixes_get_cursor_image(xcb), nullptr));
+    if (!cursor) return;
+    const std::int64_t cursorWidth = cursor->width;
+    const std::int64_t cursorHeight = cursor->height;
+    if (xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) <
+        cursorWidth * cursorHeight) {
+        return;
+    }
+    capture_geometry::compositeCursor(
+        capture.pixels, capture.stride, capture.rect.width, capture.rect.height,
+        xcb_xfixes_get_cursor_image_cursor_image(cursor.get()), cursorWidth, cursorHeight,
+        cursor->x - cursor->xhot - capture.rect.x, cursor->y - cursor->yhot - capture.rect.y);
+}
+
+Result<Image> ShmScreenCapture::State::finish(Capture capture, const PixelSize& whole,
+                                              const CaptureConfiguration& configuration) {
+    if (configuration.showsCursor) drawCursor(capture);
+    Image image = std::make_shared<LinuxImage>(capture.rect.width, capture.rect.height,
+                                               capture.stride, LinuxPixelFormat::xrgb32,
+                                               capture.pixels, std::move(capture.owner));
+    const PixelSize visible{capture.rect.width, capture.rect.height};
+    const PixelSize output =
+        capture_geometry::outputSize(visible, whole, {configuration.width, configuration.height});
+    if (output == visible) return image;
+    Image scaled = pixman_scaling::scaled(image, output.width, output.height);
+    if (!scaled) return x11Error("cannot scale the captured image");
+    return scaled;
+}
+
+ShmScreenCapture::ShmScreenCapture() : state_(std::make_unique<State>()) {}
+
+ShmScreenCapture::~ShmScreenCapture() = default;
+
+Result<ShareableContent> ShmScreenCapture::shareableContent() {
+    std::lock_guard lock(state_->mutex);
+    if (auto error = state_->connect()) return *error;
+    x11::Connection& connection = *state_->connection;
+    xcb_connection_t* xcb = connection.xcb();
+
+    std::vector<std::uint32_t> stacking =
+        connection.numbers(connection.root(), connection.atom("_NET_CLIENT_LIST_STACKING"));
+    if (stacking.empty()) {
+        // No EWMH window manager: the root's children, bottom to top.
+        x11::Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(xcb, xcb_query_tree(xcb, connection.root()), nullptr));
+        if (tree) {
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            stacking.assign(children, children + xcb_query_tree_children_length(tree.get()));
+        }
+    }
+    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
+    attributeCookies.reserve(stacking.size());
+    for (std::uint32_t window : stacking) {
+        attributeCookies.push_back(xcb_get_window_attributes(xcb, window));
+    }
+    ShareableContent content;
+    for (std::size_t k = stacking.size(); k-- > 0;) { // front to back
+        x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(xcb, attributeCookies[k], nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+            continue;
+        }
+        const std::optional<PixelRect> rect = state_->windowRect(stacking[k]);
+        if (!rect || rect->empty()) continue;
+        content.windows.push_back(
+            {stacking[k],
+             {static_cast<double>(rect->x), static_cast<double>(rect->y),
+              static_cast<double>(rect->width), static_cast<double>(rect->height)}});
+    }
+    state_->monitors = state_->readMonitors();
+    for (const Monitor& monitor : state_->monitors) {
+        content.displays.push_back({monitor.id, monitor.rect.width, monitor.rect.height});
+    }
+    return content;
+}
+
+Result<Image> ShmScreenCapture::captureDisplay(const ShareableDisplay& display,
+                                               const CaptureConfiguration& configuration) {
+    std::lock_guard lock(state_->mutex);
+    if (auto error = state_->connect()) return *error;
+    const auto findMonitor = [&]() -> const Monitor* {
+        for (const Monitor& monitor : state_->monitors) {
+            if (monitor.id == display.displayID) return &monitor;
+        }
+        return nullptr;
+    };
+    if (findMonitor() == nullptr) state_->monitors = state_->readMonitors();
+    const Monitor* monitor = findMonitor();
+    if (monitor == nullptr) return x11Error("no monitor " + std::to_string(display.displayID));
+    const PixelRect rect = capture_geometry::intersect(monitor->rect, state_->rootRect());
+    if (rect.empty()) return x11Error("monitor lies outside the screen");
+
+    Result<Capture> capture = state_->readPixels(rect);
+    if (!capture) return capture.error();
+    return state_->finish(std::move(capture.value()), {monitor->rect.width, monitor->rect.height},
+                          configuration);
+}
+
+Result<Image> ShmScreenCapture::captureWindow(const ShareableWindow& window,
+                                              const CaptureConfiguration& configuration) {
+    std::lock_guard lock(state_->mutex);
+    if (auto error = state_->connect()) return *error;
+    const std::optional<PixelRect> whole = state_->windowRect(window.windowID);
+    if (!whole) return x11Error("no window " + std::to_string(window.windowID));
+    const PixelRect rect = capture_geometry::intersect(*whole, state_->rootRect());
+    if (rect.empty())
+        return x11Error("window " + std::to_string(window.windowID) + " is off screen");
+
+    Result<Capture> capture = state_->readPixels(rect);
+    if (!capture) return capture.error();
+    return state_->finish(std::move(capture.value()), {whole->width, whole->height}, configuration);
+}

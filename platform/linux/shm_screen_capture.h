@@ -1,0 +1,33 @@
+// Still images of monitors and windows from the X server, through MIT-SHM when it can.
+#pragma once
+
+#include "platform/screen_capture.h"
+
+#include <memory>
+
+/// Uses a connection of its own, opened on first use by whichever thread calls first, so the
+/// capture worker never waits for the main thread. Coordinates are X root-window pixels
+/// (one point is one pixel). Images are LinuxImages in LinuxPixelFormat::xrgb32, taken
+/// straight from the shared-memory segment (no copy); a segment is reused once the image
+/// that held it is released.
+class ShmScreenCapture final : public ScreenCapture {
+public:
+    ShmScreenCapture();
+    ~ShmScreenCapture() override;
+    ShmScreenCapture(const ShmScreenCapture&) = delete;
+    ShmScreenCapture& operator=(const ShmScreenCapture&) = delete;
+
+    /// Mapped client windows (front to back, X window ids) and RandR monitors (primary first).
+    Result<ShareableContent> shareableContent() override;
+    /// The monitor's rectangle of the root window, scaled when the configuration asks for
+    /// another size, the pointer drawn in when `showsCursor`.
+    Result<Image> captureDisplay(const ShareableDisplay& display,
+                                 const CaptureConfiguration& configuration) override;
+    /// The window's on-screen rectangle (its visible part, clipped to the root window).
+    Result<Image> captureWindow(const ShareableWindow& window,
+                                const CaptureConfiguration& configuration) override;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/script_runner.h"
+
+/// NSAppleScript; needs the Apple Events automation entitlement and the user's consent.
+class AppleScriptRunner final : public ScriptRunner {
+public:
+    std::optional<std::string> run(std::string_view source) override;
+};

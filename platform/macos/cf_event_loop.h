@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/event_loop.h"
+
+/// The main CFRunLoop: a listen-only CGEventTap, an NSEvent global monitor, NSTimers in the
+/// common modes, the main dispatch queue and a dispatch SIGINT source.
+class CFEventLoop final : public EventLoop {
+public:
+    CFEventLoop();
+    ~CFEventLoop() override;
+
+    bool installEventTap(std::uint64_t mask,
+                         std::function<void(const InputEvent&)> callback) override;
+    void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) override;
+    void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
+    void runAfter(double delaySeconds, std::function<void()> task) override;
+    void onInterrupt(std::function<void()> handler) override;
+    void run() override;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};

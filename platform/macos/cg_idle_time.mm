@@ -1,0 +1,8 @@
+#import <CoreGraphics/CoreGraphics.h>
+
+#include "platform/macos/cg_idle_time.h"
+
+double CGIdleTime::secondsSinceLastEvent(InputEventType type) {
+    return CGEventSourceSecondsSinceLastEventType(kCGEventSourceStateCombinedSessionState,
+                                                  static_cast<CGEventType>(type));
+}

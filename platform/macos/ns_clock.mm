@@ -1,0 +1,8 @@
+#import <Foundation/Foundation.h>
+
+#include "platform/macos/ns_clock.h"
+
+std::int64_t NSClock::nowMs() {
+    // Seconds since the epoch × 1000, truncated toward zero.
+    return static_cast<std::int64_t>([[NSDate date] timeIntervalSince1970] * 1000.0);
+}

@@ -1,0 +1,198 @@
+#include "platform/linux/ewmh_workspace.h"
+
+#include "common/unicode_text.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+std::optional<std::string> readLink(const std::string& path) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer);
+    if (length <= 0) return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+std::optional<std::string> processName(std::int32_t pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (!std::getline(comm, name) || name.empty()) return std::nullopt;
+    return name;
+}
+
+x11::Reply<xcb_get_property_reply_t> reply(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
+    return x11::Reply<xcb_get_property_reply_t>(xcb_get_property_reply(c, cookie, nullptr));
+}
+
+std::string_view bytesOf(const xcb_get_property_reply_t* r) {
+    if (r == nullptr || r->format != 8) return {};
+    return {static_cast<const char*>(xcb_get_property_value(r)),
+            static_cast<std::size_t>(xcb_get_property_value_length(r))};
+}
+
+std::vector<xcb_atom_t> atomsOf(const xcb_get_property_reply_t* r) {
+    if (r == nullptr || r->format != 32) return {};
+    std::vector<xcb_atom_t> atoms(static_cast<std::size_t>(xcb_get_property_value_length(r)) / 4);
+    std::memcpy(atoms.data(), xcb_get_property_value(r), atoms.size() * 4);
+    return atoms;
+}
+
+} // namespace
+
+EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display)
+    : display_(std::move(display)) {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) hostName_ = host;
+    if (display_)
+        display_->internAtoms({"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID",
+                               "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
+                               "_NET_WM_STATE_SKIP_TASKBAR", "WM_CLIENT_MACHINE"});
+}
+
+std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
+    const auto window = activeWindow();
+    if (!window) return std::nullopt;
+    const auto clients = describe({*window});
+    if (clients.empty()) return std::nullopt;
+    return application(clients.front());
+}
+
+std::vector<RunningApplication> EwmhWorkspace::runningApplications() {
+    if (!display_) return {};
+    const auto list = display_->numbers(display_->root(), display_->atom("_NET_CLIENT_LIST"));
+    const auto clients = describe(std::vector<xcb_window_t>(list.begin(), list.end()));
+
+    // One entry per process (per WM_CLASS for clients without a known pid), in the order of
+    // their oldest window; listed if any of its windows is.
+    std::vector<std::pair<ClientWindow, bool>> processes;
+    std::map<std::string, std::size_t> indexOf;
+    for (const auto& client : clients) {
+        const std::string key =
+            client.pid >= 0 ? std::to_string(client.pid) : "class:" + client.className;
+        auto [it, inserted] = indexOf.emplace(key, processes.size());
+        if (inserted)
+            processes.emplace_back(client, client.listed);
+        else
+            processes[it->second].second = processes[it->second].second || client.listed;
+    }
+    std::vector<RunningApplication> apps;
+    for (auto& [client, listed] : processes) {
+        client.listed = listed;
+        apps.push_back(application(client));
+    }
+    return apps;
+}
+
+std::optional<xcb_window_t> EwmhWorkspace::activeWindow() {
+    if (!display_ || display_->broken()) return std::nullopt;
+    const auto property =
+        display_->property(display_->root(), display_->atom("_NET_ACTIVE_WINDOW"));
+    if (property && property->format == 32 && property->bytes.size() >= 4) {
+        xcb_window_t window = XCB_WINDOW_NONE;
+        std::memcpy(&window, property->bytes.data(), 4);
+        if (window == XCB_WINDOW_NONE) return std::nullopt; // the desktop itself is active
+        return window;
+    }
+    return focusedClient(); // no EWMH window manager
+}
+
+std::optional<xcb_window_t> EwmhWorkspace::focusedClient() {
+    xcb_connection_t* c = display_->xcb();
+    x11::Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    if (!focus || focus->focus == XCB_WINDOW_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT)
+        return std::nullopt;
+    // The focus may sit on a child of the client window; the client carries WM_CLASS.
+    xcb_window_t window = focus->focus;
+    for (int depth = 0; depth < 8 && window != display_->root(); ++depth) {
+        if (display_->property(window, XCB_ATOM_WM_CLASS, 256)) return window;
+        x11::Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree) break;
+        window = tree->parent;
+    }
+    return std::nullopt;
+}
+
+std::vector<EwmhWorkspace::ClientWindow>
+EwmhWorkspace::describe(const std::vector<xcb_window_t>& windows) {
+    if (!display_ || display_->broken()) return {};
+    xcb_connection_t* c = display_->xcb();
+    const xcb_atom_t pidAtom = display_->atom("_NET_WM_PID");
+    const xcb_atom_t typeAtom = display_->atom("_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t stateAtom = display_->atom("_NET_WM_STATE");
+    const xcb_atom_t normal = display_->atom("_NET_WM_WINDOW_TYPE_NORMAL");
+    const xcb_atom_t skipTaskbar = display_->atom("_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t machineAtom = display_->atom("WM_CLIENT_MACHINE");
+
+    struct Cookies {
+        xcb_get_property_cookie_t pid, wmClass, type, state, machine;
+    };
+    auto get = [c](xcb_window_t w, xcb_atom_t atom, std::uint32_t longs) {
+        return xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
+    };
+    std::vector<Cookies> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t w : windows)
+        cookies.push_back({get(w, pidAtom, 1), get(w, XCB_ATOM_WM_CLASS, 256), get(w, typeAtom, 32),
+                           get(w, stateAtom, 32), get(w, machineAtom, 64)});
+
+    std::vector<ClientWindow> clients;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        auto pid = reply(c, cookies[i].pid);
+        auto wmClass = reply(c, cookies[i].wmClass);
+        auto type = reply(c, cookies[i].type);
+        auto state = reply(c, cookies[i].state);
+        auto machine = reply(c, cookies[i].machine);
+        ClientWindow client;
+        client.window = windows[i];
+        if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
+            client.pid = *static_cast<const std::int32_t*>(xcb_get_property_value(pid.get()));
+        // A pid is only meaningful on this machine.
+        std::string_view host = bytesOf(machine.get());
+        if (!host.empty() && host.substr(0, host.find('\0')) != hostName_) client.pid = -1;
+        if (client.pid <= 0) client.pid = -1;
+
+        std::string_view classBytes = bytesOf(wmClass.get());
+        const auto split = classBytes.find('\0');
+        client.instance = std::string(classBytes.substr(0, split));
+        if (split != std::string_view::npos) {
+            std::string_view rest = classBytes.substr(split + 1);
+            client.className = std::string(rest.substr(0, rest.find('\0')));
+        }
+
+        const auto types = atomsOf(type.get());
+        const auto states = atomsOf(state.get());
+        const bool isNormal = types.empty() || types.front() == normal;
+        const bool skips = std::find(states.begin(), states.end(), skipTaskbar) != states.end();
+        client.listed = isNormal && !skips;
+        clients.push_back(std::move(client));
+    }
+    return clients;
+}
+
+RunningApplication EwmhWorkspace::application(const ClientWindow& client) {
+    RunningApplication app;
+    app.processIdentifier = client.pid;
+    app.activationPolicy = client.listed ? ActivationPolicy::regular : ActivationPolicy::accessory;
+
+    ClientIdentity identity{client.instance, client.className, std::nullopt};
+    if (client.pid > 0)
+        identity.executable = readLink("/proc/" + std::to_string(client.pid) + "/exe");
+    if (auto entry = entries_.find(identity)) {
+        app.localizedName = text::sanitizeUtf8(entry->name);
+        app.bundleIdentifier = text::sanitizeUtf8(entry->id);
+    } else if (!client.className.empty() || !client.instance.empty()) {
+        const std::string& name = client.className.empty() ? client.instance : client.className;
+        app.localizedName = text::sanitizeUtf8(name);
+        app.bundleIdentifier = text::sanitizeUtf8(name);
+    } else if (client.pid > 0) {
+        if (auto comm = processName(client.pid)) app.localizedName = text::sanitizeUtf8(*comm);
+    }
+    return app;
+}

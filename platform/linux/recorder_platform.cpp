@@ -1,0 +1,45 @@
+// The recorder's ports on an X11 desktop. Without a display every port still exists: the
+// permissions then read "denied", the workspace and screens are empty, the tap fails.
+#include "platform/recorder_platform.h"
+
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/ewmh_workspace.h"
+#include "platform/linux/glib_event_loop.h"
+#include "platform/linux/linux_graphics.h"
+#include "platform/linux/linux_permissions.h"
+#include "platform/linux/shm_screen_capture.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/x11_connection.h"
+#include "platform/linux/xfixes_pasteboard.h"
+#include "platform/linux/xrandr_screens.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace {
+
+std::optional<std::string> executablePath() {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+} // namespace
+
+RecorderPlatform makeRecorderPlatform() {
+    // One connection for the main thread; the clipboard and the capture worker open their own.
+    std::shared_ptr<x11::Connection> display = x11::Connection::open();
+    RecorderPlatform platform;
+    platform.clock = std::make_unique<SystemClock>();
+    platform.workspace = std::make_unique<EwmhWorkspace>(display);
+    platform.screens = std::make_unique<XrandrScreens>(display);
+    platform.pasteboard = std::make_unique<XfixesPasteboard>();
+    platform.accessibility = std::make_unique<AtspiAccessibility>();
+    platform.screenCapture = std::make_unique<ShmScreenCapture>();
+    platform.graphics = std::make_unique<LinuxGraphics>();
+    platform.permissions = std::make_unique<LinuxPermissions>(display);
+    platform.eventLoop = std::make_unique<GlibEventLoop>(display);
+    platform.executablePath = executablePath();
+    return platform;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "platform/clock.h"
+
+class SystemClock final : public Clock {
+public:
+    std::int64_t nowMs() override;
+};

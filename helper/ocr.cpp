@@ -3,7 +3,6 @@
 #include "common/unicode_text.h"
 #include "helper/capture.h"
 
-#include <limits>
 #include <set>
 #include <utility>
 
@@ -60,23 +59,6 @@ json::Value toJSON(const OcrOutput& output) {
         .add("height", output.height)
         .add("entities", std::move(entities))
         .value();
-}
-
-std::optional<std::uint32_t> parseWindowId(std::string_view operand) {
-    bool negative = false;
-    if (!operand.empty() && (operand.front() == '+' || operand.front() == '-')) {
-        negative = operand.front() == '-';
-        operand.remove_prefix(1);
-    }
-    if (operand.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : operand) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    }
-    if (negative && value != 0) return std::nullopt;
-    return static_cast<std::uint32_t>(value);
 }
 
 std::vector<Entity> detectEntities(const std::vector<OcrLine>& lines, NameTagger& tagger) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/json_writer.h"
+#include "helper/ocr_operand.h"
 #include "helper/output.h"
 #include "platform/image.h"
 #include "platform/name_tagger.h"
@@ -40,10 +41,6 @@ struct OcrOutput {
 };
 
 json::Value toJSON(const OcrOutput& output);
-
-/// The window identifier named by the `ocr` operand: an optional "+" or "-", then decimal
-/// digits only, fitting in 32 bits unsigned; after "-" only zero. Nothing otherwise.
-std::optional<std::uint32_t> parseWindowId(std::string_view operand);
 
 /// Names found in `lines`, de-duplicated per kind, in order of first appearance.
 std::vector<Entity> detectEntities(const std::vector<OcrLine>& lines, NameTagger& tagger);

@@ -11,7 +11,7 @@ std::optional<std::string> iconPNG(IconSource& icons, Graphics& graphics, std::s
     const Image icon = icons.applicationIcon(bundleId, pixels);
     if (!icon) return std::nullopt;
     const auto png = graphics.encodePNG(icon);
-    if (!png) return std::nullopt;
+    if (!png || png->empty()) return std::nullopt; // zero bytes are no PNG file
     std::string url(pngDataURLPrefix);
     url += base64Encode(*png);
     return url;

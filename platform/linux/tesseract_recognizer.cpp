@@ -1,0 +1,209 @@
+#include "platform/linux/tesseract_recognizer.h"
+
+#include "platform/linux/linux_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dlfcn.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* languages = "jpn+eng";
+/// A row whose darkest and lightest grey differ by less than this holds no ink.
+constexpr int inkContrast = 48;
+/// White rows added above and below a band, so text never touches the band's edge.
+constexpr std::int64_t bandPadding = 8;
+/// Images with fewer pixels are read by one engine: a second one costs more than it saves.
+constexpr std::int64_t parallelMinimumPixels = 600'000;
+
+/// Tesseract's LSTM opens OpenMP teams for its gates; with one engine per core they only
+/// contend. Zero active levels makes every such team a single thread (libgomp is loaded
+/// with libtesseract; the call is looked up so that no OpenMP link is needed).
+void keepOpenMPSingleThreaded() {
+    using SetLevels = void (*)(int);
+    if (auto set = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+        set(0);
+}
+
+struct TextDeleter {
+    void operator()(char* text) const { delete[] text; }
+};
+
+std::uint8_t greyOf(std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
+    return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
+}
+
+std::vector<bool> inkedRows(const GreyImage& image) {
+    std::vector<bool> inked(static_cast<std::size_t>(image.height));
+    for (std::int64_t y = 0; y < image.height; ++y) {
+        const auto row = image.pixels.begin() + y * image.width;
+        const auto [low, high] = std::minmax_element(row, row + image.width);
+        inked[static_cast<std::size_t>(y)] = *high - *low >= inkContrast;
+    }
+    return inked;
+}
+
+/// The middle of the blank run nearest to `row`, strictly between `after` and `before`.
+std::optional<std::int64_t> blankCutNear(const std::vector<bool>& inked, std::int64_t row,
+                                         std::int64_t after, std::int64_t before) {
+    auto blank = [&](std::int64_t y) {
+        return y > after && y < before && !inked[static_cast<std::size_t>(y)];
+    };
+    for (std::int64_t distance = 0; row - distance > after || row + distance < before; ++distance) {
+        for (const std::int64_t y : {row + distance, row - distance}) {
+            if (!blank(y)) continue;
+            std::int64_t top = y;
+            std::int64_t bottom = y;
+            while (blank(top - 1))
+                --top;
+            while (blank(bottom + 1))
+                ++bottom;
+            return (top + bottom) / 2;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+GreyImage greyImageOf(const Image& image) {
+    const LinuxImage* pixels = LinuxImage::from(image);
+    GreyImage grey;
+    if (!pixels || pixels->width() <= 0 || pixels->height() <= 0) return grey;
+    grey.width = pixels->width();
+    grey.height = pixels->height();
+    grey.pixels.resize(static_cast<std::size_t>(grey.width * grey.height));
+    const bool opaque = pixels->isOpaque();
+    for (std::int64_t y = 0; y < grey.height; ++y) {
+        const std::uint8_t* in = pixels->row(y);
+        std::uint8_t* out = grey.pixels.data() + y * grey.width;
+        for (std::int64_t x = 0; x < grey.width; ++x, in += 4) {
+            // Premultiplied colour over white: c + (255 - alpha).
+            const std::uint32_t white = opaque ? 0u : 255u - in[3];
+            out[x] = greyOf(in[0] + white, in[1] + white, in[2] + white);
+        }
+    }
+    return grey;
+}
+
+std::vector<RowBand> splitAtBlankRows(const GreyImage& image, std::size_t count) {
+    const std::vector<bool> inked = inkedRows(image);
+    std::vector<std::int64_t> cumulative(inked.size() + 1, 0);
+    for (std::size_t y = 0; y < inked.size(); ++y)
+        cumulative[y + 1] = cumulative[y] + inked[y];
+    const std::int64_t total = cumulative.back();
+    if (total == 0) return {};
+
+    std::vector<RowBand> bands;
+    std::int64_t top = 0;
+    for (std::size_t k = 1; k < count; ++k) {
+        const auto target = total * static_cast<std::int64_t>(k) / static_cast<std::int64_t>(count);
+        const auto row =
+            std::lower_bound(cumulative.begin(), cumulative.end(), target) - cumulative.begin();
+        const auto cut = blankCutNear(inked, row, top, image.height);
+        if (!cut ||
+            cumulative[static_cast<std::size_t>(*cut)] == cumulative[static_cast<std::size_t>(top)])
+            continue;
+        bands.push_back({top, *cut});
+        top = *cut;
+    }
+    bands.push_back({top, image.height});
+    // A band left without ink is not worth an engine.
+    std::erase_if(bands, [&](const RowBand& band) {
+        return cumulative[static_cast<std::size_t>(band.bottom)] ==
+               cumulative[static_cast<std::size_t>(band.top)];
+    });
+    return bands;
+}
+
+struct TesseractRecognizer::Engine {
+    tesseract::TessBaseAPI api;
+    bool ready = false;
+
+    /// Loads the language data once; false when it cannot be loaded.
+    bool prepare() {
+        if (ready) return true;
+        // Tesseract's notes (resolution estimates, warnings) must not reach the helper's output.
+        api.SetVariable("debug_file", "/dev/null");
+        ready = api.Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) == 0;
+        return ready;
+    }
+
+    /// Recognises one band; lines in full-image coordinates, or an error.
+    Result<std::vector<TextObservation>> recognize(const GreyImage& image, RowBand band) {
+        if (!prepare())
+            return PortError{std::string("Tesseract could not load the ") + languages +
+                             " language data"};
+        const std::int64_t width = image.width;
+        const std::int64_t rows = band.bottom - band.top + 2 * bandPadding;
+        std::vector<std::uint8_t> padded(static_cast<std::size_t>(width * rows), 255);
+        std::memcpy(padded.data() + bandPadding * width, image.pixels.data() + band.top * width,
+                    static_cast<std::size_t>((band.bottom - band.top) * width));
+        api.SetImage(padded.data(), static_cast<int>(width), static_cast<int>(rows), 1,
+                     static_cast<int>(width));
+        if (api.Recognize(nullptr) != 0) {
+            api.Clear();
+            return PortError{"Tesseract recognition failed"};
+        }
+        std::vector<TextObservation> lines;
+        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+        const auto level = tesseract::RIL_TEXTLINE;
+        if (it && !it->Empty(level)) {
+            do {
+                std::unique_ptr<char, TextDeleter> text(it->GetUTF8Text(level));
+                int left = 0, top = 0, right = 0, bottom = 0;
+                if (!text || !it->BoundingBox(level, &left, &top, &right, &bottom)) continue;
+                const double y = static_cast<double>(top + band.top - bandPadding);
+                const double w = static_cast<double>(right - left);
+                const double h = static_cast<double>(bottom - top);
+                TextObservation line;
+                line.topCandidate = TextCandidate{text.get(), it->Confidence(level) / 100.0f};
+                line.boundingBox = {left / static_cast<double>(image.width),
+                                    1.0 - (y + h) / static_cast<double>(image.height),
+                                    w / static_cast<double>(image.width),
+                                    h / static_cast<double>(image.height)};
+                lines.push_back(std::move(line));
+            } while (it->Next(level));
+        }
+        it.reset();
+        api.Clear();
+        return lines;
+    }
+};
+
+TesseractRecognizer::TesseractRecognizer(std::size_t threads)
+    : threads_(std::max<std::size_t>(threads, 1)) {
+    keepOpenMPSingleThreaded();
+}
+
+TesseractRecognizer::~TesseractRecognizer() = default;
+
+Result<std::vector<TextObservation>> TesseractRecognizer::recognizeText(const Image& image) {
+    if (!LinuxImage::from(image)) return PortError{"not a Linux pixel image"};
+    const GreyImage grey = greyImageOf(image);
+    if (grey.pixels.empty()) return std::vector<TextObservation>{};
+
+    const std::size_t wanted = grey.width * grey.height >= parallelMinimumPixels ? threads_ : 1;
+    const std::vector<RowBand> bands = splitAtBlankRows(grey, wanted);
+    while (engines_.size() < bands.size())
+        engines_.push_back(std::make_unique<Engine>());
+
+    std::vector<std::optional<Result<std::vector<TextObservation>>>> results(bands.size());
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t i = 1; i < bands.size(); ++i)
+            workers.emplace_back([&, i] { results[i] = engines_[i]->recognize(grey, bands[i]); });
+        if (!bands.empty()) results[0] = engines_[0]->recognize(grey, bands[0]);
+    }
+
+    std::vector<TextObservation> lines;
+    for (auto& result : results) {
+        if (!result->ok()) return result->error();
+        for (auto& line : result->value())
+            lines.push_back(std::move(line));
+    }
+    return lines;
+}

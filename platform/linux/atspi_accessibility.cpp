@@ -1,0 +1,419 @@
+#include "platform/linux/atspi_accessibility.h"
+
+#include "common/unicode_text.h"
+#include "platform/linux/atspi_roles.h"
+
+#include <algorithm>
+#include <atspi/atspi.h>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace {
+
+// libatspi's own bound for a call when nobody set one; kept so every call has a bound.
+constexpr int kDefaultTimeoutMs = 2000;
+// More children than this are not listed (each one is a D-Bus round trip).
+constexpr int kMaxChildren = 256;
+// Windows examined per application when looking for the one under a point.
+constexpr int kMaxWindowsPerApplication = 64;
+// Levels descended from a window to the element under the point.
+constexpr int kMaxDescent = 64;
+// Characters of text read as a value.
+constexpr int kMaxValueCharacters = 65536;
+
+struct GObjectUnref {
+    void operator()(void* object) const {
+        if (object != nullptr) g_object_unref(object);
+    }
+};
+template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+    void operator()(void* memory) const { g_free(memory); }
+};
+using GString = std::unique_ptr<gchar, GFree>;
+
+/// Owns the GError an AT-SPI call may set.
+class CallError {
+public:
+    ~CallError() { g_clear_error(&error_); }
+    GError** out() {
+        g_clear_error(&error_);
+        return &error_;
+    }
+    bool failed() const { return error_ != nullptr; }
+
+private:
+    GError* error_ = nullptr;
+};
+
+std::optional<std::string> takeText(gchar* raw, const CallError& error) {
+    GString owned(raw);
+    if (error.failed() || !owned) return std::nullopt;
+    return text::sanitizeUtf8(owned.get());
+}
+
+std::string decimalText(double value) {
+    char buffer[64];
+    const auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (status != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+using Clock = std::chrono::steady_clock;
+
+} // namespace
+
+/// One accessible object (or the desktop-wide sentinel) and the call timeout that applies to
+/// requests made through it.
+class AtspiNode final : public AXNode {
+public:
+    AtspiNode(AtspiAccessible* adopted, int timeoutMs) : object_(adopted), timeoutMs_(timeoutMs) {}
+    ~AtspiNode() override {
+        if (object_ != nullptr) g_object_unref(object_);
+    }
+    AtspiNode(const AtspiNode&) = delete;
+    AtspiNode& operator=(const AtspiNode&) = delete;
+
+    AtspiAccessible* object() const { return object_; }
+    bool isSystemWide() const { return object_ == nullptr; }
+    int timeoutMs() const { return timeoutMs_; }
+    void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
+
+private:
+    AtspiAccessible* object_;
+    // Set through the const handles the port hands out; guarded by the port's lock.
+    mutable int timeoutMs_;
+};
+
+namespace {
+
+AXElement wrap(AtspiAccessible* adopted, int timeoutMs) {
+    if (adopted == nullptr) return nullptr;
+    return std::make_shared<const AtspiNode>(adopted, timeoutMs);
+}
+
+std::optional<AtspiRole> role(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole found = atspi_accessible_get_role(object, error.out());
+    if (error.failed()) return std::nullopt;
+    return found;
+}
+
+bool hasState(AtspiAccessible* object, AtspiStateType state) {
+    GObjectPtr<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    return states && atspi_state_set_contains(states.get(), state);
+}
+
+std::optional<AtspiRect> extents(AtspiAccessible* object) {
+    GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) return std::nullopt;
+    CallError error;
+    std::unique_ptr<AtspiRect, GFree> rect(
+        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect) return std::nullopt;
+    return *rect;
+}
+
+std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
+                                                  Clock::time_point deadline) {
+    std::vector<GObjectPtr<AtspiAccessible>> found;
+    CallError error;
+    const gint count = atspi_accessible_get_child_count(object, error.out());
+    if (error.failed() || count <= 0) return found;
+    const int wanted = std::min<int>(count, limit);
+    found.reserve(static_cast<std::size_t>(wanted));
+    for (int index = 0; index < wanted && Clock::now() < deadline; ++index) {
+        GObjectPtr<AtspiAccessible> child(
+            atspi_accessible_get_child_at_index(object, index, error.out()));
+        if (error.failed()) break; // a timeout here would repeat for every sibling
+        if (child) found.push_back(std::move(child));
+    }
+    return found;
+}
+
+Clock::time_point deadlineAfter(int timeoutMs) {
+    return Clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+atspi_roles::RoleNames roleNamesOf(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole role = atspi_accessible_get_role(object, error.out());
+    if (error.failed()) return {};
+    GString roleName(atspi_role_get_name(role));
+    const bool multiLine = role == ATSPI_ROLE_TEXT && hasState(object, ATSPI_STATE_MULTI_LINE);
+    return atspi_roles::namesFor(role, multiLine, roleName ? roleName.get() : "");
+}
+
+} // namespace
+
+struct AtspiAccessibility::Impl {
+    std::mutex mutex;
+    bool initialised = false;
+    int appliedTimeoutMs = -1;
+
+    void ensureInitialised() {
+        if (initialised) return;
+        atspi_init();
+        initialised = true;
+    }
+
+    void applyTimeout(int milliseconds) {
+        if (milliseconds == appliedTimeoutMs) return;
+        atspi_set_timeout(milliseconds, milliseconds);
+        appliedTimeoutMs = milliseconds;
+    }
+
+    AXValue value(AtspiAccessible* object, const atspi_roles::RoleNames& names);
+    AXValue window(AtspiAccessible* application, bool focusedOnly, int timeoutMs);
+    AXValue url(AtspiAccessible* object);
+    AXValue help(AtspiAccessible* object);
+    AXValue attribute(const AtspiNode& node, std::string_view name);
+    AtspiAccessible* windowAt(int x, int y, int timeoutMs);
+};
+
+AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
+                                        const atspi_roles::RoleNames& names) {
+    switch (names.value) {
+    case atspi_roles::ValueKind::none:
+        return std::monostate{};
+    case atspi_roles::ValueKind::checkState: {
+        const bool on =
+            hasState(object, ATSPI_STATE_CHECKED) || hasState(object, ATSPI_STATE_PRESSED);
+        return AXNumber{on ? 1.0 : 0.0, on ? "1" : "0"};
+    }
+    case atspi_roles::ValueKind::number: {
+        GObjectPtr<AtspiValue> numeric(atspi_accessible_get_value_iface(object));
+        if (!numeric) return std::monostate{};
+        CallError error;
+        const double current = atspi_value_get_current_value(numeric.get(), error.out());
+        if (error.failed() || !std::isfinite(current)) return std::monostate{};
+        return AXNumber{current, decimalText(current)};
+    }
+    case atspi_roles::ValueKind::text: {
+        GObjectPtr<AtspiText> textObject(atspi_accessible_get_text_iface(object));
+        if (!textObject) return std::monostate{};
+        CallError error;
+        const gint count = atspi_text_get_character_count(textObject.get(), error.out());
+        if (error.failed() || count < 0) return std::monostate{};
+        gchar* raw = atspi_text_get_text(textObject.get(), 0, std::min(count, kMaxValueCharacters),
+                                         error.out());
+        if (auto contents = takeText(raw, error)) return *contents;
+        return std::monostate{};
+    }
+    }
+    return std::monostate{};
+}
+
+AXValue AtspiAccessibility::Impl::window(AtspiAccessible* application, bool focusedOnly,
+                                         int timeoutMs) {
+    if (role(application) != ATSPI_ROLE_APPLICATION) return std::monostate{};
+    auto windows = children(application, kMaxWindowsPerApplication, deadlineAfter(timeoutMs));
+    GObjectPtr<AtspiAccessible>* firstWindow = nullptr;
+    for (auto& candidate : windows) {
+        if (hasState(candidate.get(), ATSPI_STATE_ACTIVE)) {
+            return wrap(candidate.release(), timeoutMs);
+        }
+        if (firstWindow == nullptr && roleNamesOf(candidate.get()).role == "AXWindow" &&
+            hasState(candidate.get(), ATSPI_STATE_SHOWING)) {
+            firstWindow = &candidate;
+        }
+    }
+    if (focusedOnly || firstWindow == nullptr) return std::monostate{};
+    return wrap(firstWindow->release(), timeoutMs);
+}
+
+AXValue AtspiAccessibility::Impl::url(AtspiAccessible* object) {
+    GObjectPtr<AtspiDocument> document(atspi_accessible_get_document_iface(object));
+    if (!document) return std::monostate{};
+    for (const char* key : {"DocURL", "URI"}) {
+        CallError error;
+        gchar* raw = atspi_document_get_document_attribute_value(
+            document.get(), const_cast<gchar*>(key), error.out());
+        if (auto address = takeText(raw, error); address && !address->empty()) {
+            return AXURLValue{*address};
+        }
+    }
+    return std::monostate{};
+}
+
+AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
+    if (error.failed() || attributes == nullptr) return std::monostate{};
+    AXValue found = std::monostate{};
+    for (const char* key : {"help-text", "tooltip"}) {
+        const auto* text = static_cast<const gchar*>(g_hash_table_lookup(attributes, key));
+        if (text != nullptr && *text != '\0') {
+            found = text::sanitizeUtf8(text);
+            break;
+        }
+    }
+    g_hash_table_unref(attributes);
+    return found;
+}
+
+AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_view name) {
+    AtspiAccessible* object = node.object();
+    const int timeoutMs = node.timeoutMs();
+    CallError error;
+
+    if (name == "AXRole" || name == "AXSubrole" || name == "AXValue") {
+        const atspi_roles::RoleNames names = roleNamesOf(object);
+        if (names.role.empty()) return std::monostate{};
+        if (name == "AXRole") return names.role;
+        if (name == "AXSubrole") return names.subrole ? AXValue(*names.subrole) : std::monostate{};
+        return value(object, names);
+    }
+    if (name == "AXTitle") {
+        if (auto title = takeText(atspi_accessible_get_name(object, error.out()), error)) {
+            return *title;
+        }
+        return std::monostate{};
+    }
+    if (name == "AXDescription") {
+        if (auto text = takeText(atspi_accessible_get_description(object, error.out()), error)) {
+            return *text;
+        }
+        return std::monostate{};
+    }
+    if (name == "AXIdentifier") {
+        auto id = takeText(atspi_accessible_get_accessible_id(object, error.out()), error);
+        return id && !id->empty() ? AXValue(*id) : std::monostate{};
+    }
+    if (name == "AXRoleDescription") {
+        gchar* raw = atspi_accessible_get_localized_role_name(object, error.out());
+        if (auto text = takeText(raw, error)) return *text;
+        return std::monostate{};
+    }
+    if (name == "AXHelp") return help(object);
+    if (name == "AXParent") {
+        // An application's parent is the desktop, which has no counterpart.
+        if (role(object) == ATSPI_ROLE_APPLICATION) return std::monostate{};
+        GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
+        if (error.failed() || !parent) return std::monostate{};
+        if (role(parent.get()) == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
+        return wrap(parent.release(), timeoutMs);
+    }
+    if (name == "AXChildren") {
+        std::vector<AXElement> list;
+        for (auto& child : children(object, kMaxChildren, deadlineAfter(timeoutMs))) {
+            list.push_back(wrap(child.release(), timeoutMs));
+        }
+        return list;
+    }
+    if (name == "AXPosition" || name == "AXSize") {
+        const std::optional<AtspiRect> rect = extents(object);
+        if (!rect) return std::monostate{};
+        if (name == "AXPosition") return geo::Point{double(rect->x), double(rect->y)};
+        return geo::Size{double(rect->width), double(rect->height)};
+    }
+    if (name == "AXFocusedWindow") return window(object, true, timeoutMs);
+    if (name == "AXMainWindow") return window(object, false, timeoutMs);
+    if (name == "AXURL") return url(object);
+    return std::monostate{};
+}
+
+AtspiAccessible* AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
+    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) return nullptr;
+    // A hung application costs one timeout and is then skipped; the whole scan is bounded.
+    const Clock::time_point deadline = deadlineAfter(4 * timeoutMs);
+    GObjectPtr<AtspiAccessible> best;
+    bool bestActive = false;
+    double bestArea = 0;
+    for (auto& application : children(desktop.get(), kMaxChildren, deadline)) {
+        for (auto& window : children(application.get(), kMaxWindowsPerApplication, deadline)) {
+            GObjectPtr<AtspiStateSet> states(atspi_accessible_get_state_set(window.get()));
+            if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING) ||
+                atspi_state_set_contains(states.get(), ATSPI_STATE_ICONIFIED)) {
+                continue;
+            }
+            const std::optional<AtspiRect> rect = extents(window.get());
+            if (!rect || x < rect->x || y < rect->y || x >= rect->x + rect->width ||
+                y >= rect->y + rect->height) {
+                continue;
+            }
+            const bool active = atspi_state_set_contains(states.get(), ATSPI_STATE_ACTIVE);
+            const double area = double(rect->width) * double(rect->height);
+            // The active window wins; otherwise the smallest, as dialogs sit over their parents.
+            if (!best || (active && !bestActive) || (active == bestActive && area <= bestArea)) {
+                best = std::move(window);
+                bestActive = active;
+                bestArea = area;
+            }
+        }
+        if (Clock::now() >= deadline) break;
+    }
+    return best.release();
+}
+
+AtspiAccessibility::AtspiAccessibility() : impl_(std::make_unique<Impl>()) {}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+AXElement AtspiAccessibility::systemWide() {
+    return std::make_shared<const AtspiNode>(nullptr, kDefaultTimeoutMs);
+}
+
+AXElement AtspiAccessibility::application(std::int32_t pid) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureInitialised();
+    impl_->applyTimeout(kDefaultTimeoutMs);
+    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop || pid <= 0) return nullptr;
+    const auto deadline = deadlineAfter(kDefaultTimeoutMs);
+    for (auto& candidate : children(desktop.get(), kMaxChildren, deadline)) {
+        CallError error;
+        const guint candidatePid = atspi_accessible_get_process_id(candidate.get(), error.out());
+        if (!error.failed() && candidatePid == static_cast<guint>(pid)) {
+            return wrap(candidate.release(), kDefaultTimeoutMs);
+        }
+    }
+    return nullptr;
+}
+
+void AtspiAccessibility::setMessagingTimeout(const AXElement& element, float seconds) {
+    const auto* node = dynamic_cast<const AtspiNode*>(element.get());
+    if (node == nullptr || !std::isfinite(seconds) || seconds <= 0) return;
+    std::lock_guard lock(impl_->mutex);
+    node->setTimeoutMs(std::clamp(static_cast<int>(std::lround(seconds * 1000.0f)), 1, 600000));
+}
+
+AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, float x, float y) {
+    const auto* scope = dynamic_cast<const AtspiNode*>(systemWide.get());
+    if (scope == nullptr || !std::isfinite(x) || !std::isfinite(y)) return nullptr;
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureInitialised();
+    const int timeoutMs = scope->timeoutMs();
+    impl_->applyTimeout(timeoutMs);
+    const int pointX = static_cast<int>(std::floor(x));
+    const int pointY = static_cast<int>(std::floor(y));
+
+    GObjectPtr<AtspiAccessible> current(impl_->windowAt(pointX, pointY, timeoutMs));
+    if (!current) return nullptr;
+    for (int level = 0; level < kMaxDescent; ++level) {
+        GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(current.get()));
+        if (!component) break;
+        CallError error;
+        GObjectPtr<AtspiAccessible> child(atspi_component_get_accessible_at_point(
+            component.get(), pointX, pointY, ATSPI_COORD_TYPE_SCREEN, error.out()));
+        if (error.failed() || !child || child.get() == current.get()) break;
+        current = std::move(child);
+    }
+    return wrap(current.release(), timeoutMs);
+}
+
+AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
+                                               std::string_view attribute) {
+    const auto* node = dynamic_cast<const AtspiNode*>(element.get());
+    if (node == nullptr || node->isSystemWide()) return std::monostate{};
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureInitialised();
+    impl_->applyTimeout(node->timeoutMs());
+    return impl_->attribute(*node, attribute);
+}

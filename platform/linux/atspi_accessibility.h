@@ -1,0 +1,40 @@
+// The accessibility tree of every application on the AT-SPI bus, under the AX names the
+// probes read.
+#pragma once
+
+#include "platform/accessibility.h"
+
+#include <memory>
+
+/// Reads AT-SPI (libatspi) synchronously; safe to call from one thread at a time per process
+/// (calls are serialised internally). Coordinates are X root-window pixels, top-left origin.
+///
+/// Attributes: "AXRole" and "AXSubrole" (mapped roles), "AXTitle" (name), "AXDescription",
+/// "AXValue" (text, a check state 0/1, or a numeric value), "AXIdentifier" (accessible id),
+/// "AXRoleDescription" (localized role name), "AXHelp" (a "tooltip" or "help-text" object
+/// attribute), "AXParent", "AXChildren", "AXPosition", "AXSize", "AXFocusedWindow" and
+/// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute).
+class AtspiAccessibility final : public Accessibility {
+public:
+    AtspiAccessibility();
+    ~AtspiAccessibility() override;
+    AtspiAccessibility(const AtspiAccessibility&) = delete;
+    AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
+
+    /// A handle standing for the whole desktop; it has no attributes.
+    AXElement systemWide() override;
+    /// The application registered on the bus with this process id; null when none.
+    AXElement application(std::int32_t pid) override;
+    /// Every D-Bus call made through `element`, and through elements read from it, waits at
+    /// most `seconds`.
+    void setMessagingTimeout(const AXElement& element, float seconds) override;
+    /// The deepest element under the point in the showing window that contains it (the active
+    /// one first, else the smallest); null when no window contains the point.
+    AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
+    /// One attribute of `element`; monostate when unsupported, unreadable or timed out.
+    AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

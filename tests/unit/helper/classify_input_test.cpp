@@ -139,7 +139,7 @@ TEST(BoundedInput, ReadsToTheEndUpToTheLimit) {
     EXPECT_EQ(readBoundedInput(raw, 100), binary);
 }
 
-class RunClassifyBadInput : public ::testing::Test {
+class RunClassifyInput : public ::testing::Test {
 protected:
     /// Runs `classify` on `input`; the exit request it ended with, if any.
     std::optional<HelperExit> run(std::string input) {
@@ -169,35 +169,44 @@ protected:
     HelperIO io{in, out, err};
 };
 
-TEST_F(RunClassifyBadInput, EmptyInput) {
+TEST_F(RunClassifyInput, EmptyInput) {
     expectRefused("");
 }
 
-TEST_F(RunClassifyBadInput, NotUtf8) {
+TEST_F(RunClassifyInput, NotUtf8) {
     expectRefused("{\"appName\":\"\xC0\xAF\",\"text\":\"t\"}");
 }
 
-TEST_F(RunClassifyBadInput, DeeplyNested) {
+TEST_F(RunClassifyInput, DeeplyNested) {
     expectRefused(std::string(100000, '['));
 }
 
-TEST_F(RunClassifyBadInput, NumbersWhereStringsBelong) {
+TEST_F(RunClassifyInput, NumbersWhereStringsBelong) {
     expectRefused(R"({"appName":1,"text":"t"})");
     expectRefused(R"({"appName":"A","text":2.5})");
 }
 
-TEST_F(RunClassifyBadInput, MissingTextEvenOnAnOldSystem) {
+TEST_F(RunClassifyInput, MissingTextEvenOnAnOldSystem) {
     model.supported = false;
     expectRefused(R"({"appName":"A"})");
 }
 
-TEST_F(RunClassifyBadInput, HugeInput) {
+TEST_F(RunClassifyInput, HugeInput) {
     const std::string document =
         R"({"appName":"A","text":")" + std::string(maxClassifyInputBytes, 'x') + "\"}";
     expectRefused(document);
 }
 
-TEST_F(RunClassifyBadInput, ValidInputIsAnswered) {
+TEST_F(RunClassifyInput, LargeValidInputSendsOnlyTheBoundedPrompt) {
+    std::string text;
+    for (int i = 0; i < 1000000; ++i)
+        text += "文字"; // 6 MB
+    EXPECT_FALSE(run(R"({"appName":"A","text":")" + text + "\"}"));
+    ASSERT_EQ(model.requests.size(), 1u);
+    EXPECT_LT(model.requests[0].prompt.size(), 1500u * 3 + 100);
+}
+
+TEST_F(RunClassifyInput, ValidInputIsAnswered) {
     EXPECT_FALSE(run(R"({"appName":"A","text":"t","ignored":[1,2]})"));
     EXPECT_EQ(model.requests.size(), 1u);
     EXPECT_FALSE(out.str().empty());

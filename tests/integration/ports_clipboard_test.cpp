@@ -1,0 +1,170 @@
+// The clipboard port against a clipboard owner run by the test on its own connection.
+#include "platform/linux/xfixes_pasteboard.h"
+#include "ports_support.h"
+
+#include <atomic>
+#include <poll.h>
+#include <thread>
+
+namespace {
+
+// Owns CLIPBOARD and answers UTF8_STRING requests from a thread of its own: at once, in
+// INCR pieces of `piece` bytes when the text is longer than that, or never (silent).
+class ClipboardOwner {
+public:
+    enum class Mode { answer, silent };
+
+    explicit ClipboardOwner(std::string text, Mode mode = Mode::answer, std::size_t piece = 1 << 20)
+        : x_(x11::Connection::open()), text_(std::move(text)), mode_(mode), piece_(piece) {
+        xcb_connection_t* c = x_->xcb();
+        window_ = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, x_->root(), 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        x_->internAtoms({"CLIPBOARD", "UTF8_STRING", "INCR"});
+        xcb_set_selection_owner(c, window_, x_->atom("CLIPBOARD"), XCB_CURRENT_TIME);
+        x_->sync();
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ClipboardOwner() {
+        stop_ = true;
+        thread_.join();
+    }
+    /// Ends ownership by destroying the owner's window.
+    void vanish() {
+        stop_ = true;
+        thread_.join();
+        xcb_destroy_window(x_->xcb(), window_);
+        x_->sync();
+        thread_ = std::thread([] {});
+    }
+
+private:
+    void serve() {
+        xcb_connection_t* c = x_->xcb();
+        while (!stop_) {
+            pollfd fd{x_->fileDescriptor(), POLLIN, 0};
+            poll(&fd, 1, 20);
+            while (auto* raw = xcb_poll_for_event(c)) {
+                x11::Reply<xcb_generic_event_t> event(raw);
+                const auto type = event->response_type & 0x7f;
+                if (type == XCB_SELECTION_REQUEST)
+                    request(reinterpret_cast<xcb_selection_request_event_t&>(*event));
+                if (type == XCB_PROPERTY_NOTIFY)
+                    pieceTaken(reinterpret_cast<xcb_property_notify_event_t&>(*event));
+            }
+        }
+    }
+    void request(const xcb_selection_request_event_t& r) {
+        if (mode_ == Mode::silent) return;
+        xcb_connection_t* c = x_->xcb();
+        xcb_atom_t property = r.property;
+        if (r.target != x_->atom("UTF8_STRING")) {
+            property = XCB_ATOM_NONE;
+        } else if (text_.size() > piece_) {
+            const std::uint32_t size = static_cast<std::uint32_t>(text_.size());
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, r.requestor, XCB_CW_EVENT_MASK, &mask);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, r.requestor, r.property, x_->atom("INCR"),
+                                32, 1, &size);
+            incrWindow_ = r.requestor;
+            incrProperty_ = r.property;
+            sent_ = 0;
+        } else {
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, r.requestor, r.property,
+                                x_->atom("UTF8_STRING"), 8,
+                                static_cast<std::uint32_t>(text_.size()), text_.data());
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = r.time;
+        notify.requestor = r.requestor;
+        notify.selection = r.selection;
+        notify.target = r.target;
+        notify.property = property;
+        xcb_send_event(c, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+        xcb_flush(c);
+    }
+    void pieceTaken(const xcb_property_notify_event_t& p) {
+        if (p.window != incrWindow_ || p.atom != incrProperty_ || p.state != XCB_PROPERTY_DELETE)
+            return;
+        if (sent_ > text_.size()) return; // the closing empty piece went out already
+        const std::size_t n = std::min(piece_, text_.size() - sent_);
+        xcb_change_property(x_->xcb(), XCB_PROP_MODE_REPLACE, incrWindow_, incrProperty_,
+                            x_->atom("UTF8_STRING"), 8, static_cast<std::uint32_t>(n),
+                            text_.data() + sent_);
+        sent_ += n == 0 ? 1 : n;
+        xcb_flush(x_->xcb());
+    }
+
+    std::unique_ptr<x11::Connection> x_;
+    xcb_window_t window_ = XCB_WINDOW_NONE;
+    std::string text_;
+    Mode mode_;
+    std::size_t piece_;
+    xcb_window_t incrWindow_ = XCB_WINDOW_NONE;
+    xcb_atom_t incrProperty_ = XCB_ATOM_NONE;
+    std::size_t sent_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(ClipboardPort, CountsEachOwnerChange) {
+    XfixesPasteboard pasteboard;
+    const auto start = pasteboard.changeCount();
+    EXPECT_EQ(pasteboard.changeCount(), start); // reading changes nothing
+    {
+        ClipboardOwner first("one");
+        EXPECT_EQ(pasteboard.changeCount(), start + 1);
+        ClipboardOwner second("two");
+        ClipboardOwner third("three");
+        EXPECT_EQ(pasteboard.changeCount(), start + 3); // changes between reads all count
+        third.vanish();
+        EXPECT_EQ(pasteboard.changeCount(), start + 4); // the owner went away
+    }
+}
+
+TEST(ClipboardPort, ReadsTheOwnersText) {
+    XfixesPasteboard pasteboard;
+    ClipboardOwner owner("コピー and paste ✓");
+    EXPECT_EQ(pasteboard.plainText(), "コピー and paste ✓");
+    EXPECT_EQ(pasteboard.plainText(), "コピー and paste ✓"); // the owner keeps it
+}
+
+TEST(ClipboardPort, RepairsBrokenUtf8) {
+    XfixesPasteboard pasteboard;
+    ClipboardOwner owner(std::string("ok\xff\xfe", 4));
+    EXPECT_EQ(pasteboard.plainText(), "ok\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+TEST(ClipboardPort, ReadsLongTextInPieces) {
+    XfixesPasteboard pasteboard;
+    std::string big;
+    for (int i = 0; big.size() < 300'000; ++i)
+        big += "line " + std::to_string(i) + "\n";
+    ClipboardOwner owner(big, ClipboardOwner::Mode::answer, 64 * 1024);
+    const auto text = pasteboard.plainText();
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->size(), big.size());
+    EXPECT_EQ(*text, big);
+}
+
+TEST(ClipboardPort, GivesUpOnAnOwnerThatNeverAnswers) {
+    XfixesPasteboard pasteboard;
+    const auto start = pasteboard.changeCount();
+    ClipboardOwner owner("unseen", ClipboardOwner::Mode::silent);
+    EXPECT_FALSE(pasteboard.plainText().has_value());
+    // The owner change that arrived during the wait is not lost.
+    EXPECT_EQ(pasteboard.changeCount(), start + 1);
+}
+
+TEST(ClipboardPort, NoOwnerMeansNoText) {
+    XfixesPasteboard pasteboard;
+    {
+        ClipboardOwner owner("gone soon");
+        owner.vanish();
+    }
+    EXPECT_FALSE(pasteboard.plainText().has_value());
+}
+
+} // namespace

@@ -29,7 +29,7 @@ std::string describe(const ModelAvailability& availability) {
     case State::other:
         break;
     }
-    return "unavailable(" + availability.otherReason + ")";
+    return "unavailable(" + text::sanitizeUtf8(availability.otherReason) + ")";
 }
 
 std::string validCategory(const std::string& category) {
@@ -81,14 +81,16 @@ ClassifyOutput postProcess(const WorkClassification& answer) {
     for (const auto& term : answer.piiTerms) {
         if (terms.size() == maxPiiTerms) break;
         if (text::trimWhitespace(term.text).empty()) continue;
-        terms.push_back({term.text, term.kind});
+        terms.push_back({text::sanitizeUtf8(term.text), text::sanitizeUtf8(term.kind)});
     }
     output.piiTerms = std::move(terms);
 
     output.taskLabel = text::characterPrefix(answer.taskLabel, taskLabelCharacters);
-    const auto keywordCount = std::min(answer.keywords.size(), maxKeywords);
-    output.keywords.emplace(answer.keywords.begin(),
-                            answer.keywords.begin() + static_cast<std::ptrdiff_t>(keywordCount));
+    std::vector<std::string> keywords;
+    for (std::size_t i = 0; i < std::min(answer.keywords.size(), maxKeywords); ++i) {
+        keywords.push_back(text::sanitizeUtf8(answer.keywords[i]));
+    }
+    output.keywords = std::move(keywords);
     return output;
 }
 
@@ -100,7 +102,10 @@ ClassifyOutput classifyWithModel(const ClassifyInput& input, LanguageModel& mode
     ModelRequest request{std::string(classifyInstructions), buildPrompt(input),
                          workClassificationSchema()};
     auto answer = model.respond(request);
-    if (!answer) return unavailable("classification failed: " + answer.error().description);
+    if (!answer) {
+        return unavailable("classification failed: " +
+                           text::sanitizeUtf8(answer.error().description));
+    }
     return postProcess(answer.value());
 }
 

@@ -47,7 +47,8 @@ json::Value toJSON(const LlmStatusOutput& output);
 /// The refusal shape with `reason`.
 ClassifyOutput unavailable(std::string reason);
 
-/// Validates and trims the model's answer.
+/// Validates and trims the model's answer. Texts are kept as given, except that ill-formed
+/// UTF-8 becomes U+FFFD so that the answer can always be printed.
 ClassifyOutput postProcess(const WorkClassification& answer);
 
 /// Asks the model about `input`; a refusal whenever the model is unavailable or fails.

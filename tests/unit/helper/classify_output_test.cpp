@@ -69,6 +69,14 @@ TEST(ClassifyPostProcess, KeywordsAreCutToFiveAndOtherwiseKept) {
     EXPECT_EQ(postProcess(a).keywords, (std::vector<std::string>{"a", "", "a", "b", "c"}));
 }
 
+TEST(ClassifyPostProcess, IllFormedUtf8FromTheModelIsReplacedSoTheAnswerPrints) {
+    WorkClassification a{"chat", "ok\xFF", {"k\xC3"}, {{"\xE3\x81", "person\x80"}}};
+    const auto printed = encodeJSON(toJSON(postProcess(a)));
+    ASSERT_TRUE(printed);
+    EXPECT_EQ(*printed, R"({"available":true,"category":"chat","taskLabel":"ok�",)"
+                        R"("keywords":["k�"],"piiTerms":[{"text":"�","kind":"person�"}]})");
+}
+
 TEST(ClassifyPostProcess, ResultShapeHasEmptyListsAndNoReason) {
     WorkClassification a{"chat", "連絡", {}, {}};
     EXPECT_EQ(
@@ -129,6 +137,11 @@ TEST_F(ClassifyRefusals, ModelUnavailableNamesTheReason) {
 TEST_F(ClassifyRefusals, RequestErrorIsNamed) {
     model.answer = PortError{"exceededContextWindowSize"};
     expectRefusal(run(), "classification failed: exceededContextWindowSize");
+}
+
+TEST_F(ClassifyRefusals, IllFormedErrorTextStillPrints) {
+    model.answer = PortError{"bad \xFF"};
+    expectRefusal(run(), "classification failed: bad \uFFFD");
 }
 
 TEST_F(ClassifyRefusals, TaskThatEndsWithoutAnOutput) {

@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""An accessible GTK 3 window with known widgets, for the media port contract tests.
+
+    media_test_window.py
+
+Once the window is mapped and laid out, prints one JSON line on standard output:
+
+    {"pid": 123, "window": <X id>, "frame": [x, y, w, h], "widgets": {"name": [x, y, w, h]}}
+
+Rectangles are in root-window pixels. The window stays until standard input closes.
+"""
+import json
+import os
+import sys
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("GdkX11", "3.0")
+from gi.repository import GdkX11, GLib, Gtk  # noqa: E402,F401
+
+TITLE = "Media Contract Window"
+
+
+def build():
+    window = Gtk.Window(title=TITLE)
+    window.set_default_size(460, 300)
+    window.move(40, 40)
+    grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
+    window.add(grid)
+    widgets = {}
+
+    caption = Gtk.Label(label="Customer name", xalign=0)
+    entry = Gtk.Entry(hexpand=True, text="Hello, 世界")
+    entry.get_accessible().set_name("Customer name")
+    grid.attach(caption, 0, 0, 1, 1)
+    grid.attach(entry, 1, 0, 1, 1)
+    widgets["caption"] = caption
+    widgets["entry"] = entry
+
+    password = Gtk.Entry(visibility=False, hexpand=True, text="hunter2-secret")
+    password.get_accessible().set_name("Password")
+    grid.attach(Gtk.Label(label="Password", xalign=0), 0, 1, 1, 1)
+    grid.attach(password, 1, 1, 1, 1)
+    widgets["password"] = password
+
+    check = Gtk.CheckButton(label="Remember me", active=True)
+    grid.attach(check, 1, 2, 1, 1)
+    widgets["check"] = check
+
+    scale = Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1)
+    scale.set_value(42.5)
+    scale.set_digits(1)
+    grid.attach(scale, 1, 3, 1, 1)
+    widgets["scale"] = scale
+
+    button = Gtk.Button(label="Submit")
+    button.set_tooltip_text("Sends the form")
+    grid.attach(button, 1, 4, 1, 1)
+    widgets["button"] = button
+    return window, widgets
+
+
+def report(window, widgets):
+    gdk_window = window.get_window()
+    _, origin_x, origin_y = gdk_window.get_origin()
+    rects = {}
+    for name, widget in widgets.items():
+        allocation = widget.get_allocation()
+        x, y = widget.translate_coordinates(window, 0, 0)
+        rects[name] = [origin_x + x, origin_y + y, allocation.width, allocation.height]
+    print(
+        json.dumps(
+            {
+                "pid": os.getpid(),
+                "window": gdk_window.get_xid(),
+                "frame": [origin_x, origin_y, window.get_allocated_width(), window.get_allocated_height()],
+                "widgets": rects,
+            }
+        ),
+        flush=True,
+    )
+    return False
+
+
+def main():
+    window, widgets = build()
+    window.connect("destroy", Gtk.main_quit)
+    window.show_all()
+    # Report once the layout has settled after mapping.
+    window.connect("map-event", lambda *_: GLib.timeout_add(300, report, window, widgets) and False)
+    GLib.io_add_watch(sys.stdin, GLib.IO_HUP | GLib.IO_IN, lambda *_: Gtk.main_quit() or False)
+    Gtk.main()
+
+
+if __name__ == "__main__":
+    main()

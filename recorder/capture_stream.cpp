@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <utility>
-
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 namespace CaptureStream {
 namespace {
@@ -140,7 +139,9 @@ void setBrokenPipeHandler(std::function<void()> handler) {
     settings().onBrokenPipe = std::move(handler);
 }
 
-void ignoreBrokenPipeSignal() { std::signal(SIGPIPE, SIG_IGN); }
+void ignoreBrokenPipeSignal() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 bool isStreamMode(const std::vector<std::string>& args) {
     for (const auto& arg : args) {
@@ -176,8 +177,7 @@ bool send(const json::Value& header, std::span<const std::uint8_t> payload) {
     return writeFrame(fd, *text, payload);
 }
 
-void recordValue(std::string_view frameType, const std::string& session,
-                 const json::Value& event) {
+void recordValue(std::string_view frameType, const std::string& session, const json::Value& event) {
     json::ObjectBuilder header;
     header.add("type", frameType).add("sessionId", session).add("event", event);
     send(std::move(header).value());

@@ -6,6 +6,8 @@
 // a permission request until its answer byte has been read.
 #pragma once
 
+#include "common/json_writer.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -15,8 +17,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "common/json_writer.h"
 
 namespace CaptureStream {
 
@@ -55,8 +55,7 @@ bool send(const json::Value& header, std::span<const std::uint8_t> payload = {})
 
 /// Writes `event` as the "event" member of a frame of `frameType` for `session`.
 /// Dropped silently when it cannot be encoded (a real that is not finite).
-void recordValue(std::string_view frameType, const std::string& session,
-                 const json::Value& event);
+void recordValue(std::string_view frameType, const std::string& session, const json::Value& event);
 
 /// Writes a record (ActionRecord, FocusRecord) as one frame of `frameType` for `session`.
 template <typename Record>

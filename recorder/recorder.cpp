@@ -29,8 +29,7 @@ bool takesResultFrame(const std::string& kind) {
 
 } // namespace
 
-Recorder::Recorder(const RecorderPorts& ports)
-    : ports_(ports), episodeId_("ep-" + randomUuid()) {
+Recorder::Recorder(const RecorderPorts& ports) : ports_(ports), episodeId_("ep-" + randomUuid()) {
     const std::int64_t startedAtMs = ports_.clock.nowMs();
     meta_.id = episodeId_;
     meta_.startedAtMs = startedAtMs;
@@ -155,9 +154,19 @@ void Recorder::finalizeEpisode(const std::string& status) {
     CaptureStream::send(std::move(header).value());
 }
 
-const std::string& Recorder::episodeId() const { return episodeId_; }
-std::int64_t Recorder::seq() const { return seq_; }
-bool Recorder::paused() const { return paused_; }
-const EpisodeMeta& Recorder::meta() const { return meta_; }
+const std::string& Recorder::episodeId() const {
+    return episodeId_;
+}
+std::int64_t Recorder::seq() const {
+    return seq_;
+}
+bool Recorder::paused() const {
+    return paused_;
+}
+const EpisodeMeta& Recorder::meta() const {
+    return meta_;
+}
 
-void Recorder::setEpisodeIdForTesting(std::string episodeId) { episodeId_ = std::move(episodeId); }
+void Recorder::setEpisodeIdForTesting(std::string episodeId) {
+    episodeId_ = std::move(episodeId);
+}

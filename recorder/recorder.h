@@ -1,12 +1,6 @@
 // The one object that owns a recording episode.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
-
 #include "platform/accessibility.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -16,6 +10,12 @@
 #include "platform/workspace.h"
 #include "recorder/records.h"
 #include "recorder/typing_buffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 class ScreenShooter;
 

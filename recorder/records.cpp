@@ -2,7 +2,9 @@
 
 namespace {
 
-json::Value realList(const std::vector<double>& values) { return json::toArray(values); }
+json::Value realList(const std::vector<double>& values) {
+    return json::toArray(values);
+}
 
 } // namespace
 

@@ -2,13 +2,13 @@
 // a non-finite real makes the whole record unencodable.
 #pragma once
 
+#include "common/json_writer.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "common/json_writer.h"
 
 /// The user-interface element an operation was aimed at (filled by the accessibility probe).
 struct AXTarget {
@@ -18,7 +18,7 @@ struct AXTarget {
     std::optional<std::string> identifier;
     std::optional<std::string> roleDescription;
     std::optional<std::string> help;
-    std::vector<std::string> path; ///< roles, outermost visited ancestor first
+    std::vector<std::string> path;            ///< roles, outermost visited ancestor first
     std::optional<std::vector<double>> frame; ///< x, y, width, height in global points
     std::optional<std::string> windowTitle;
     std::vector<std::string> nearbyText;

@@ -6,13 +6,12 @@
 
 void Recorder::scheduleResultFrame(std::int64_t refSeq) {
     std::weak_ptr<int> alive = alive_;
-    ports_.eventLoop.runAfter(resultFrameDelaySeconds,
-                              [this, alive, episode = episodeId_, refSeq] {
-                                  if (alive.expired()) return;
-                                  if (episodeId_ != episode) return;
-                                  if (paused_) return;
-                                  runResultFrame(refSeq);
-                              });
+    ports_.eventLoop.runAfter(resultFrameDelaySeconds, [this, alive, episode = episodeId_, refSeq] {
+        if (alive.expired()) return;
+        if (episodeId_ != episode) return;
+        if (paused_) return;
+        runResultFrame(refSeq);
+    });
 }
 
 void Recorder::runResultFrame(std::int64_t refSeq) {

@@ -1,11 +1,11 @@
 #include "recorder/screen_shooter.h"
 
+#include "recorder/capture_stream.h"
+#include "recorder/user_messages.h"
+
 #include <algorithm>
 #include <future>
 #include <system_error>
-
-#include "recorder/capture_stream.h"
-#include "recorder/user_messages.h"
 
 namespace {
 

@@ -3,15 +3,15 @@
 // the capture stream, never the main thread.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "platform/geometry.h"
 #include "platform/graphics.h"
 #include "platform/image.h"
 #include "platform/screen_capture.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 class ScreenShooter {
 public:

@@ -13,7 +13,8 @@ constexpr std::size_t initialCapacity = 64;
 
 void wipeMemory(void* data, std::size_t size) {
     auto* bytes = static_cast<volatile unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = 0;
 }
 
 void wipeString(std::string& text) {
@@ -21,7 +22,9 @@ void wipeString(std::string& text) {
     text.clear();
 }
 
-TypingBuffer::~TypingBuffer() { drop(); }
+TypingBuffer::~TypingBuffer() {
+    drop();
+}
 
 void TypingBuffer::append(std::string_view characters) {
     if (characters.empty()) return;

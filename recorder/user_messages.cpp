@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-
 #include <unistd.h>
 
 namespace UserMessages {
@@ -15,7 +14,9 @@ std::atomic<int>& messageFd() {
 
 } // namespace
 
-void setFd(int fd) { messageFd().store(fd); }
+void setFd(int fd) {
+    messageFd().store(fd);
+}
 
 void print(std::string_view utf8) {
     const int fd = messageFd().load();

@@ -1,0 +1,73 @@
+// A capture source that returns images of a set size, or the errors a test asks for.
+// Records the configurations it was asked for and the threads that asked.
+#pragma once
+
+#include "platform/screen_capture.h"
+#include "tests/fakes/fake_graphics.h"
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class FakeScreenCapture : public ScreenCapture {
+public:
+    FakeScreenCapture() { content.displays.push_back({1, 1440, 900}); }
+
+    ShareableContent content;
+    /// Pixel size of captured images; the requested size when unset.
+    std::optional<std::pair<std::int64_t, std::int64_t>> imageSize;
+    std::optional<std::string> contentError;
+    std::optional<std::string> captureError;
+    bool returnNullImage = false;
+    /// Runs inside `captureDisplay`, on the capturing thread, before it answers.
+    std::function<void()> duringCapture;
+
+    Result<ShareableContent> shareableContent() override {
+        std::lock_guard guard(mutex_);
+        threads_.push_back(std::this_thread::get_id());
+        if (contentError) return PortError{*contentError};
+        return content;
+    }
+
+    Result<Image> captureDisplay(const ShareableDisplay& display,
+                                 const CaptureConfiguration& configuration) override {
+        std::lock_guard guard(mutex_);
+        threads_.push_back(std::this_thread::get_id());
+        if (duringCapture) duringCapture();
+        displaysCaptured_.push_back(display.displayID);
+        configurations_.push_back(configuration);
+        if (captureError) return PortError{*captureError};
+        if (returnNullImage) return Image{};
+        const auto size = imageSize.value_or(std::pair{configuration.width, configuration.height});
+        return FakeImage::make(size.first, size.second);
+    }
+
+    Result<Image> captureWindow(const ShareableWindow&,
+                                const CaptureConfiguration& configuration) override {
+        if (captureError) return PortError{*captureError};
+        return FakeImage::make(configuration.width, configuration.height);
+    }
+
+    std::vector<CaptureConfiguration> configurations() const {
+        std::lock_guard guard(mutex_);
+        return configurations_;
+    }
+    std::vector<std::uint32_t> displaysCaptured() const {
+        std::lock_guard guard(mutex_);
+        return displaysCaptured_;
+    }
+    /// Threads that called the port, in order.
+    std::vector<std::thread::id> callingThreads() const {
+        std::lock_guard guard(mutex_);
+        return threads_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<CaptureConfiguration> configurations_;
+    std::vector<std::uint32_t> displaysCaptured_;
+    std::vector<std::thread::id> threads_;
+};

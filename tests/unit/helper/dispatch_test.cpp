@@ -1,4 +1,5 @@
 #include "helper/dispatch.h"
+#include "tests/fakes/fake_accessibility.h"
 #include "tests/fakes/fake_icon_source.h"
 #include "tests/fakes/fake_idle_time.h"
 #include "tests/fakes/fake_script_runner.h"
@@ -32,6 +33,7 @@ protected:
         platform_.windowList = std::make_unique<FakeWindowList>();
         platform_.idleTime = std::make_unique<FakeIdleTime>();
         platform_.scriptRunner = std::make_unique<FakeScriptRunner>();
+        platform_.accessibility = std::make_unique<FakeAccessibility>();
     }
 
     HelperPlatform platform_;

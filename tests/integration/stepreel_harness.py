@@ -1,0 +1,336 @@
+"""Drives the real `stepreel` on an X desktop and checks every byte it writes.
+
+A `RecorderRun` starts the recorder with pipes, parses its standard output frame by frame
+on a reader thread, answers each permission request at once (grant unless the policy
+says otherwise), and lets a test wait for conditions on the frames received so far. Tests
+wait for frames rather than sleeping; every wait has a generous timeout.
+"""
+import json
+import os
+import signal
+import subprocess
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+STEPREEL = os.environ.get("STEPREEL", "stepreel")
+STEPREEL_PARENT = os.environ.get("STEPREEL_PARENT", "stepreel-parent")
+WAIT = float(os.environ.get("STEPREEL_TEST_TIMEOUT", "60"))
+
+BANNER_START = "✓ トレース記録を開始しました → クラウド画像送信\n"
+PAUSED = "⏸ 一時停止\n"
+RESUMED = "▶︎ 再開\n"
+FINISHED = "\n■ 記録を終了しました → クラウド画像送信\n"
+
+FRAME_MEMBERS = {
+    "permit": {"type"},
+    "events": {"type", "sessionId", "event"},
+    "focus": {"type", "sessionId", "event"},
+    "frame": {"type", "sessionId", "seq", "kind", "width", "height", "cursor", "targetBounds"},
+    "loss": {"type", "sessionId"},
+    "finish": {"type", "sessionId"},
+}
+
+
+class StreamFault(AssertionError):
+    pass
+
+
+class Frame:
+    def __init__(self, offset, header, payload, at):
+        self.offset = offset
+        self.header = header
+        self.payload = payload
+        self.at = at  # time.monotonic() when the frame was complete
+
+    @property
+    def type(self):
+        return self.header["type"]
+
+    @property
+    def event(self):
+        return self.header.get("event")
+
+    def __repr__(self):
+        extra = f" +{len(self.payload)}B" if self.payload else ""
+        return f"<{self.offset}: {json.dumps(self.header, ensure_ascii=False)}{extra}>"
+
+
+def _reject_constant(name):
+    raise ValueError(f"non-standard JSON constant {name}")
+
+
+def check_frame(offset, header, payload):
+    """Raises StreamFault when a frame breaks the layout of its type."""
+    kind = header.get("type")
+    if kind not in FRAME_MEMBERS:
+        raise StreamFault(f"byte offset {offset}: unknown frame type {kind!r}")
+    if set(header) != FRAME_MEMBERS[kind]:
+        raise StreamFault(f"byte offset {offset}: {kind} frame has members {sorted(header)}")
+    if kind != "frame" and payload:
+        raise StreamFault(f"byte offset {offset}: {kind} frame carries a payload")
+    if kind == "frame":
+        if not (payload[:2] == b"\xff\xd8" and payload[-2:] == b"\xff\xd9"):
+            raise StreamFault(f"byte offset {offset}: screenshot payload is not a JPEG file")
+        if header["targetBounds"] is not None or len(header["cursor"]) != 2:
+            raise StreamFault(f"byte offset {offset}: bad screenshot header {header}")
+    if kind in ("events", "focus"):
+        event = header["event"]
+        if "null" in json.dumps(event):
+            raise StreamFault(f"byte offset {offset}: record contains null")
+        schema = "quillmap.trace.v0" if kind == "events" else "quillmap.focus.v0"
+        if event.get("schema") != schema or event.get("episodeId") != header["sessionId"]:
+            raise StreamFault(f"byte offset {offset}: record schema or episode wrong: {event}")
+
+
+def parse_stream(data, at=None, base=0):
+    """Parses bytes that start at stream offset `base` on a frame boundary; returns the
+    complete frames and the count of bytes left over after the last of them."""
+    frames = []
+    pos = 0
+    while len(data) - pos >= 8:
+        hlen = int.from_bytes(data[pos:pos + 4], "big")
+        plen = int.from_bytes(data[pos + 4:pos + 8], "big")
+        if len(data) - pos < 8 + hlen + plen:
+            break
+        text = bytes(data[pos + 8:pos + 8 + hlen])
+        if not text.startswith(b"{") or not text.endswith(b"}"):
+            raise StreamFault(f"byte offset {base + pos}: header is not one compact JSON object")
+        try:
+            header = json.loads(text.decode("utf-8"), parse_constant=_reject_constant)
+        except (UnicodeDecodeError, ValueError) as error:
+            raise StreamFault(f"byte offset {base + pos}: header is not JSON: {error}") from error
+        payload = bytes(data[pos + 8 + hlen:pos + 8 + hlen + plen])
+        check_frame(base + pos, header, payload)
+        frames.append(Frame(base + pos, header, payload, at if at is not None else time.monotonic()))
+        pos += 8 + hlen + plen
+    return frames, len(data) - pos
+
+
+class RecorderRun:
+    """One `stepreel` process with its three standard streams under test control."""
+
+    def __init__(self, *args, stream=True, deny=None, env=None, stepreel=None):
+        self.deny = deny or (lambda n: False)
+        self.raw = bytearray()
+        self.stderr = bytearray()
+        self.frames = []
+        self.permits = 0
+        self.fault = None
+        self.cond = threading.Condition()
+        argv = [stepreel or STEPREEL] + (["--stream"] if stream else []) + list(args)
+        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, bufsize=0, env=env)
+        self._parsed = 0
+        self._threads = [threading.Thread(target=self._read_stdout, daemon=True),
+                         threading.Thread(target=self._read_stderr, daemon=True)]
+        for thread in self._threads:
+            thread.start()
+
+    # -- reader threads ---------------------------------------------------------------
+    def _read_stdout(self):
+        fd = self.proc.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 1 << 16)
+            if not chunk:
+                break
+            now = time.monotonic()
+            with self.cond:
+                self.raw += chunk
+                frames = []
+                if not self.fault:
+                    try:
+                        frames, leftover = parse_stream(bytes(self.raw[self._parsed:]), now,
+                                                        self._parsed)
+                    except StreamFault as fault:
+                        self.fault = fault
+                        leftover = len(self.raw) - self._parsed
+                    self._parsed = len(self.raw) - leftover
+                for frame in frames:
+                    if frame.type == "permit":
+                        self.permits += 1
+                        self._answer(not self.deny(self.permits))
+                self.frames.extend(frames)
+                self.cond.notify_all()
+        with self.cond:
+            self.cond.notify_all()
+
+    def _answer(self, grant):
+        try:
+            self.proc.stdin.write(b"\x01" if grant else b"\x00")
+        except (BrokenPipeError, ValueError):
+            pass
+
+    def _read_stderr(self):
+        fd = self.proc.stderr.fileno()
+        while True:
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                break
+            with self.cond:
+                self.stderr += chunk
+                self.cond.notify_all()
+
+    # -- waiting ----------------------------------------------------------------------
+    def wait_for(self, predicate, what, timeout=WAIT):
+        """Waits until predicate(frames) is truthy and returns its value."""
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            while True:
+                if self.fault:
+                    raise self.fault
+                result = predicate(self.frames)
+                if result:
+                    return result
+                remaining = deadline - time.monotonic()
+                if remaining <= 0 or (self.proc.poll() is not None and not self._threads[0].is_alive()):
+                    raise AssertionError(f"no {what} after {timeout:.0f} s; frames: {self.frames[-12:]}; "
+                                         f"stderr: {self.stderr_text()!r}")
+                self.cond.wait(min(remaining, 0.5))
+
+    def wait_stderr(self, text, timeout=WAIT, count=1):
+        def seen(_frames):
+            return self.stderr_text().count(text) >= count
+        return self.wait_for(seen, f"{text!r} on standard error", timeout)
+
+    def wait_ready(self):
+        self.wait_stderr(BANNER_START)
+
+    def records(self, kind=None, since=0):
+        with self.cond:
+            frames = list(self.frames[since:])
+        return [f.event for f in frames if f.type == "events" and (kind is None or f.event["kind"] == kind)]
+
+    def wait_record(self, kind, since=0, where=lambda r: True):
+        """Waits for an "events" record of `kind` among frames[since:]; returns (index, record)."""
+        def find(frames):
+            for i in range(since, len(frames)):
+                f = frames[i]
+                if f.type == "events" and f.event["kind"] == kind and where(f.event):
+                    return (i, f.event)
+            return None
+        return self.wait_for(find, f'"{kind}" record')
+
+    def mark(self):
+        with self.cond:
+            return len(self.frames)
+
+    def stderr_text(self):
+        return bytes(self.stderr).decode("utf-8", "replace")
+
+    # -- ending -----------------------------------------------------------------------
+    def finish(self, sig=signal.SIGINT, timeout=WAIT, text_after_frames=False):
+        """Sends `sig` (if still running) and waits for exit and the end of both streams.
+        Unless the output may end in plain text (a one-shot answer), a partial frame at the
+        end is a fault."""
+        if self.proc.poll() is None and sig is not None:
+            self.proc.send_signal(sig)
+        try:
+            status = self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise
+        for thread in self._threads:
+            thread.join(timeout)
+        if self.fault:
+            raise self.fault
+        leftover = len(self.raw) - self._parsed
+        if leftover and not text_after_frames:
+            raise StreamFault(f"byte offset {self._parsed}: stream ends inside a frame ({leftover} bytes)")
+        return status
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            try:
+                stream.close()
+            except OSError:
+                pass
+
+
+def check_episode_invariants(frames):
+    """Order rules a parent relies on, over a whole stream."""
+    session = None
+    expected_seq = 0
+    screenshots = {}
+    operations = {}
+    for i, f in enumerate(frames):
+        if "sessionId" in f.header:
+            session = session or f.header["sessionId"]
+            assert f.header["sessionId"] == session, f"two sessions in one stream at {f}"
+        if f.type == "frame":
+            screenshots[f.header["seq"]] = f.header["kind"]
+        elif f.type == "events":
+            r = f.event
+            assert r["seq"] == expected_seq, f"seq {r['seq']} where {expected_seq} was due: {f}"
+            expected_seq += 1
+            if "screenshotFull" in r:
+                assert r["screenshotFull"] == f"frames/{r['seq']}-full.jpg", r
+                want = "after" if r["kind"] == "result" else "before"
+                assert screenshots.get(r["seq"]) == want, f"record {r} without its {want} frame"
+            if r["kind"] == "result":
+                assert operations.get(r["refSeq"]) in ("click", "doubleclick", "paste"), r
+                assert r["dtMsFromPrev"] == 0, r
+            operations[r["seq"]] = r["kind"]
+        elif f.type == "finish":
+            assert i == len(frames) - 1, "frames after finish"
+    return session
+
+
+class TestWindow:
+    """One GTK form window in its own process (tests/integration/test_window.py)."""
+
+    def __init__(self, title, app, at):
+        self.proc = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(HERE, "test_window.py"), "--title", title,
+             "--app", app, "--at", f"{at[0]},{at[1]}"],
+            stdout=subprocess.PIPE, text=True)
+        self.title = title
+        self.app = app
+        self.wid = self.proc.stdout.readline().strip()
+        layout = self.proc.stdout.readline()
+        if not self.wid or not layout:
+            raise RuntimeError(f"test window {title!r} did not start")
+        self.layout = json.loads(layout)
+
+    def center(self, widget):
+        x, y, w, h = self.layout["widgets"][widget]
+        return x + w // 2, y + h // 2
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc.stdout.close()
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *[str(a) for a in args]], check=True)
+
+
+def click(window, widget, button=1, repeat=1):
+    x, y = window.center(widget)
+    xdotool("mousemove", "--sync", x, y)
+    if repeat > 1:
+        xdotool("click", "--repeat", repeat, "--delay", 60, button)
+    else:
+        xdotool("click", button)
+    return x, y
+
+
+def type_text(text):
+    xdotool("type", "--delay", 40, text)
+
+
+def key(*combos):
+    xdotool("key", "--delay", 40, *combos)
+
+
+def activate(window):
+    xdotool("windowactivate", "--sync", window.wid)

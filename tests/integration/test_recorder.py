@@ -1,0 +1,247 @@
+"""End-to-end behaviour of `stepreel` on a virtual X desktop, driven with xdotool.
+
+Each TestCase class is one ctest entry with a desktop of its own (see CMakeLists.txt).
+Run one by hand:
+    scripts/with-virtual-desktop --private /usr/bin/python3 -m unittest \
+        tests/integration/test_recorder.py -k Clicks
+with STEPREEL pointing at the binary.
+"""
+import signal
+import unittest
+
+from stepreel_harness import (FINISHED, PAUSED, RESUMED, RecorderRun, TestWindow, activate,
+                              check_episode_invariants, click, key, type_text)
+
+
+class DesktopTest(unittest.TestCase):
+    """A recorder on a desktop with form windows. Every byte the recorder wrote is
+    checked afterwards: frame layout, order rules, and that no canary typed or copied
+    during the test appears anywhere."""
+
+    canaries = ()
+    windows_wanted = (("Form A", "FormA", (40, 40)),)
+
+    def setUp(self):
+        self.windows = []
+        self.run_ = None
+        for title, app, at in self.windows_wanted:
+            self.windows.append(TestWindow(title, app, at))
+        activate(self.windows[0])
+
+    def start(self, *args, **kwargs):
+        self.run_ = RecorderRun(*args, **kwargs)
+        self.run_.wait_ready()
+        return self.run_
+
+    def tearDown(self):
+        try:
+            if self.run_ is not None:
+                if self.run_.proc.poll() is None:
+                    self.assertEqual(self.run_.finish(), 0)
+                check_episode_invariants(self.run_.frames)
+                for canary in self.canaries:
+                    encoded = canary.encode()
+                    self.assertNotIn(encoded, bytes(self.run_.raw), "typed text on standard output")
+                    self.assertNotIn(encoded, bytes(self.run_.stderr), "typed text on standard error")
+        finally:
+            if self.run_ is not None:
+                self.run_.kill()
+            for window in self.windows:
+                window.close()
+
+
+class Clicks(DesktopTest):
+    def test_click_gives_before_frame_record_then_after_frame_and_result(self):
+        run = self.start()
+        form = self.windows[0]
+        since = run.mark()
+        x, y = click(form, "save")
+        index, record = run.wait_record("click", since)
+        frames = run.frames
+        seq = record["seq"]
+        before = [f for f in frames[since:index] if f.type == "frame"]
+        self.assertEqual(len(before), 1, frames[since:index])
+        self.assertEqual((before[0].header["seq"], before[0].header["kind"]), (seq, "before"))
+        self.assertEqual(record["screenshotFull"], f"frames/{seq}-full.jpg")
+        self.assertEqual(record["app"], "FormA")
+        self.assertAlmostEqual(record["cursor"][0], x, delta=1.5)
+        self.assertAlmostEqual(record["cursor"][1], y, delta=1.5)
+        target = record["target"]
+        self.assertEqual(target["role"], "AXButton")
+        self.assertEqual(target["label"], "Save")
+        self.assertFalse(target["secure"])
+        self.assertEqual(target.get("windowTitle"), "Form A")
+        # Two permission requests were answered before the record: the operation and its shot.
+        permits = [f for f in frames[since:index] if f.type == "permit"]
+        self.assertGreaterEqual(len(permits), 2)
+
+        result_index, result = run.wait_record("result", index, lambda r: r["refSeq"] == seq)
+        after = [f for f in run.frames[index:result_index] if f.type == "frame"]
+        self.assertEqual([(f.header["seq"], f.header["kind"]) for f in after],
+                         [(result["seq"], "after")])
+        self.assertEqual(result["screenshotFull"], f"frames/{result['seq']}-full.jpg")
+        self.assertEqual(result["dtMsFromPrev"], 0)
+        self.assertNotIn("target", result)
+        self.assertGreaterEqual(result["timestampMs"], record["timestampMs"])
+
+    def test_secure_field_has_no_label_and_double_click_is_one_record(self):
+        run = self.start()
+        form = self.windows[0]
+        since = run.mark()
+        click(form, "password")
+        _, record = run.wait_record("click", since)
+        self.assertTrue(record["target"]["secure"])
+        self.assertNotIn("label", record["target"])
+        self.assertEqual(record["target"]["role"], "AXSecureTextField")
+
+        since = run.mark()
+        click(form, "name", repeat=2)
+        _, double = run.wait_record("doubleclick", since)
+        self.assertEqual(double["target"]["role"], "AXTextField")
+        run.wait_record("result", since, lambda r: r["refSeq"] == double["seq"])
+
+    def test_right_click_is_recorded_without_result_frame(self):
+        run = self.start()
+        since = run.mark()
+        click(self.windows[0], "heading", button=3)
+        index, record = run.wait_record("rightclick", since)
+        self.assertIn("screenshotFull", record)
+        # The next operation's records follow directly: no result refers to the right click.
+        click(self.windows[0], "heading")
+        _, follow = run.wait_record("click", index)
+        run.wait_record("result", index, lambda r: r["refSeq"] == follow["seq"])
+        self.assertFalse([r for r in run.records("result") if r["refSeq"] == record["seq"]])
+
+
+class Typing(DesktopTest):
+    canaries = ("Qv7Canary", "2931", "Zpw9Secret")
+
+    def test_runs_are_counted_and_classified_never_recorded(self):
+        run = self.start()
+        form = self.windows[0]
+        click(form, "name")
+        run.wait_record("click")
+        since = run.mark()
+        type_text("Qv7Canary")
+        click(form, "amount")  # the click flushes the run
+        index, typed = run.wait_record("type", since)
+        self.assertEqual(typed["inputCharCount"], 9)
+        self.assertEqual(typed["inputKind"], "mixed")
+        self.assertNotIn("text", typed)
+        self.assertNotIn("screenshotFull", typed)
+        _, flushing_click = run.wait_record("click", index)
+        self.assertEqual(flushing_click["seq"], typed["seq"] + 1)
+
+        since = run.mark()
+        type_text("2931")
+        click(form, "password")
+        _, digits = run.wait_record("type", since)
+        self.assertEqual((digits["inputCharCount"], digits["inputKind"]), (4, "number"))
+
+        since = run.mark()
+        type_text("Zpw9Secret")
+        key("ctrl+s")
+        index, typed = run.wait_record("type", since)
+        self.assertEqual((typed["inputCharCount"], typed["inputKind"]), (10, "mixed"))
+        _, shortcut = run.wait_record("shortcut", index)
+        self.assertEqual(shortcut["key"], "cmd+s")
+        self.assertEqual(shortcut["seq"], typed["seq"] + 1)
+
+    def test_interrupt_drops_an_open_run_and_finishes(self):
+        run = self.start()
+        click(self.windows[0], "name")
+        run.wait_record("click")
+        type_text("Qv7Canary")
+        since = run.mark()
+        status = run.finish(signal.SIGINT)
+        self.assertEqual(status, 0)
+        self.assertEqual(run.frames[-1].type, "finish")
+        self.assertFalse(run.records("type", since))
+        self.assertTrue(run.stderr_text().endswith(FINISHED), run.stderr_text())
+
+
+class Clipboard(DesktopTest):
+    canaries = ("Kx4PasteCanary",)
+    windows_wanted = (("Form A", "FormA", (40, 40)), ("Form B", "FormB", (520, 40)))
+
+    def test_paste_names_the_application_copied_from_and_switch_writes_focus(self):
+        run = self.start()
+        form_a, form_b = self.windows
+        click(form_a, "name")
+        run.wait_record("click")
+        type_text("Kx4PasteCanary")
+        since = run.mark()
+        key("ctrl+a")
+        key("ctrl+c")
+        run.wait_record("shortcut", since, lambda r: r["key"] == "cmd+c")
+        # The copy is noticed at the next input event, while Form A is still in front.
+        since = run.mark()
+        key("End")
+        click(form_b, "name")
+        index, _ = run.wait_record("click", since)
+        since = run.mark()
+        key("ctrl+v")
+        _, paste = run.wait_record("paste", since)
+        self.assertEqual(paste["key"], "cmd+v")
+        self.assertEqual(paste["clipboardFromApp"], "FormA")
+        self.assertEqual(paste["clipboardCharCount"], len("Kx4PasteCanary"))
+        self.assertEqual(paste["app"], "FormB")
+        run.wait_record("result", since, lambda r: r["refSeq"] == paste["seq"])
+
+        # Leaving Form A closes its focus dwell (polled every 1.5 s).
+        def left_a(frames):
+            return [f.event for f in frames if f.type == "focus" and f.event.get("app") == "FormA"]
+        dwell = run.wait_for(left_a, 'focus record of "FormA"')[0]
+        self.assertEqual(dwell.get("windowTitle"), "Form A")
+        self.assertEqual(dwell["durationMs"], dwell["exitAtMs"] - dwell["enterAtMs"])
+
+        # Going back by keyboard-free activation is a window switch too.
+        activate(form_a)
+
+        def left_b(frames):
+            return [f.event for f in frames if f.type == "focus" and f.event.get("app") == "FormB"]
+        self.assertEqual(run.wait_for(left_b, 'focus record of "FormB"')[0].get("windowTitle"), "Form B")
+
+
+class Pause(DesktopTest):
+    def test_hotkey_pauses_and_resumes_with_its_messages(self):
+        run = self.start()
+        form = self.windows[0]
+        click(form, "heading")
+        _, first = run.wait_record("click")
+        run.wait_record("result", 0, lambda r: r["refSeq"] == first["seq"])
+        key("ctrl+alt+p")
+        run.wait_stderr(PAUSED)
+        click(form, "save")  # not recorded
+        key("ctrl+alt+p")
+        run.wait_stderr(RESUMED)
+        since = run.mark()
+        click(form, "clear")
+        _, after = run.wait_record("click", since)
+        self.assertEqual(after["target"].get("label"), "Clear")
+        clicks = run.records("click")
+        self.assertEqual([c["seq"] for c in clicks], [first["seq"], after["seq"]])
+        stderr = run.stderr_text()
+        self.assertLess(stderr.index(PAUSED), stderr.index(RESUMED))
+        self.assertEqual(stderr.count(PAUSED), 1)
+        self.assertEqual(stderr.count(RESUMED), 1)
+
+
+class Interrupt(DesktopTest):
+    def test_sigint_writes_finish_and_exits_zero(self):
+        run = self.start()
+        status = run.finish(signal.SIGINT)
+        self.assertEqual(status, 0)
+        self.assertEqual(run.frames[-1].type, "finish")
+        self.assertEqual(sum(f.type == "finish" for f in run.frames), 1)
+        self.assertTrue(run.stderr_text().endswith(FINISHED))
+
+    def test_without_stream_only_finish_is_written(self):
+        run = self.start(stream=False)
+        click(self.windows[0], "save")
+        run.finish(signal.SIGINT)
+        self.assertEqual([f.type for f in run.frames], ["finish"])
+
+
+if __name__ == "__main__":
+    unittest.main()

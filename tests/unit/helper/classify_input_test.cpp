@@ -93,9 +93,18 @@ TEST(ClassifyInputDecoding, RejectsWrongTypesMissingKeysAndNonObjects) {
 }
 
 TEST(ClassifyInputDecoding, RejectsUtf16Documents) {
-    const std::string utf16le("{\0\"\0a\0p\0p\0N\0a\0m\0e\0\"\0:\0\"\0A\0\"\0}\0", 32);
-    EXPECT_FALSE(decodeClassifyInput(utf16le));
-    EXPECT_FALSE(decodeClassifyInput("\xFF\xFE" + utf16le));
+    const std::string document = R"({"appName":"A","text":"t"})";
+    std::string littleEndian;
+    std::string bigEndian;
+    for (char c : document) {
+        littleEndian += {c, '\0'};
+        bigEndian += {'\0', c};
+    }
+    ASSERT_TRUE(decodeClassifyInput(document));
+    EXPECT_FALSE(decodeClassifyInput(littleEndian));
+    EXPECT_FALSE(decodeClassifyInput("\xFF\xFE" + littleEndian));
+    EXPECT_FALSE(decodeClassifyInput(bigEndian));
+    EXPECT_FALSE(decodeClassifyInput("\xFE\xFF" + bigEndian));
 }
 
 TEST(ClassifyInputDecoding, LastOccurrenceOfAKeyCounts) {

@@ -83,15 +83,39 @@ std::shared_ptr<LinuxImage> LinuxImage::copyOf(std::int64_t width, std::int64_t 
 std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
                                                        LinuxPixelFormat format,
                                                        std::int64_t bandRows, BandFiller fill) {
-    auto image = allocate(width, height, format);
-    if (!image || !fill) return nullptr;
-    // Once shared the memory is only read; the worker writes rows nobody reads yet.
-    std::uint8_t* target = image->ownPixels_;
-    image->ownPixels_ = nullptr;
-    image->production_ = std::make_unique<Production>();
-    Production* production = image->production_.get();
+    if (!validSize(width, height) || !fill) return nullptr;
+    const std::int64_t stride = width * kBytesPerPixel;
+    // Not zeroed: the filler writes every row, and fresh pages are first touched by its thread.
+    void* memory = std::malloc(static_cast<std::size_t>(stride * height));
+    if (memory == nullptr) return nullptr;
+    std::shared_ptr<void> owner(memory, FreeDeleter{});
+    return produced(width, height, stride, format, static_cast<std::uint8_t*>(memory),
+                    std::move(owner), bandRows, std::move(fill));
+}
+
+std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
+                                                       std::int64_t stride, LinuxPixelFormat format,
+                                                       std::uint8_t* pixels,
+                                                       std::shared_ptr<const void> owner,
+                                                       std::int64_t bandRows, BandFiller fill) {
+    if (!validSize(width, height) || pixels == nullptr || stride < width * kBytesPerPixel ||
+        !fill) {
+        return nullptr;
+    }
+    auto image = std::shared_ptr<LinuxImage>(new LinuxImage(width, height, stride, format));
+    image->pixels_ = pixels;
+    image->owner_ = std::move(owner);
+    image->startProduction(pixels, bandRows, std::move(fill));
+    return image;
+}
+
+void LinuxImage::startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill) {
+    production_ = std::make_unique<Production>();
+    Production* production = production_.get();
     const std::int64_t band = std::max<std::int64_t>(1, bandRows);
-    const std::int64_t stride = image->stride_;
+    const std::int64_t height = height_;
+    const std::int64_t stride = stride_;
+    // Once shared the memory is only read; the worker writes rows nobody reads yet.
     production->worker = std::thread([=, fill = std::move(fill)] {
         for (std::int64_t first = 0; first < height; first += band) {
             if (production->cancelled) break;
@@ -105,7 +129,6 @@ std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::
         }
         // Readers never wait past a cancelled production: only the destructor cancels.
     });
-    return image;
 }
 
 const LinuxImage* LinuxImage::from(const Image& image) {

@@ -22,7 +22,7 @@ enum class LinuxPixelFormat {
 /// thread; every reader waits for the rows it touches, so a consumer can start on the first
 /// rows while the rest are still being made.
 class LinuxImage : public PlatformImage {
-  public:
+public:
     /// Fills rows [firstRow, endRow); `firstRowPixels` points at row `firstRow`.
     using BandFiller = std::function<void(std::int64_t firstRow, std::int64_t endRow,
                                           std::uint8_t* firstRowPixels, std::int64_t stride)>;
@@ -45,9 +45,17 @@ class LinuxImage : public PlatformImage {
                                               std::int64_t stride, LinuxPixelFormat format,
                                               const std::uint8_t* pixels);
     /// An image whose rows `fill` produces on a worker thread, `bandRows` rows at a time, top
-    /// to bottom. The worker is stopped and joined when the image is released.
+    /// to bottom, into memory of its own (not zeroed: `fill` must write every row). The worker
+    /// is stopped after its current band and joined when the image is released.
     static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
                                                       LinuxPixelFormat format,
+                                                      std::int64_t bandRows, BandFiller fill);
+    /// The same, with `fill` writing into memory that `owner` keeps alive (`stride` bytes
+    /// apart from `pixels`).
+    static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
+                                                      std::int64_t stride, LinuxPixelFormat format,
+                                                      std::uint8_t* pixels,
+                                                      std::shared_ptr<const void> owner,
                                                       std::int64_t bandRows, BandFiller fill);
     /// The LinuxImage behind a port image; nullptr when it is not one.
     static const LinuxImage* from(const Image& image);
@@ -67,11 +75,12 @@ class LinuxImage : public PlatformImage {
     /// Writable pixels of an image made by allocate(); nullptr for any other image.
     std::uint8_t* mutablePixels();
 
-  private:
+private:
     struct Production;
 
     LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
                LinuxPixelFormat format);
+    void startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill);
 
     std::int64_t width_;
     std::int64_t height_;

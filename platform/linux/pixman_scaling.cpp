@@ -2,6 +2,8 @@
 
 #include "platform/linux/linux_image.h"
 
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <pixman.h>
 
@@ -19,8 +21,9 @@ pixman_format_code_t pixmanFormat(LinuxPixelFormat format) {
 
 /// The source as a pixman image with the output-to-source transform and filter set.
 PixmanImage makeSource(const LinuxImage& source, std::int64_t width, std::int64_t height) {
-    // pixman never writes to a source image; the cast only meets its C signature.
-    auto* bits = reinterpret_cast<std::uint32_t*>(const_cast<std::uint8_t*>(source.pixels()));
+    // pixman never writes to a source image; the cast only meets its C signature. Rows of a
+    // source still in production are waited for band by band, before each composite.
+    auto* bits = reinterpret_cast<std::uint32_t*>(const_cast<std::uint8_t*>(source.row(0)));
     PixmanImage image(pixman_image_create_bits(
         pixmanFormat(source.format()), static_cast<int>(source.width()),
         static_cast<int>(source.height()), bits, static_cast<int>(source.stride())));
@@ -73,19 +76,30 @@ Image scaled(const Image& source, std::int64_t width, std::int64_t height) {
     auto drawing = std::make_shared<Drawing>(Drawing{source, linuxSource, nullptr});
     auto fill = [drawing, width, height](std::int64_t firstRow, std::int64_t endRow,
                                          std::uint8_t* firstRowPixels, std::int64_t stride) {
-        if (drawing->failed) return;
-        if (!drawing->pixmanSource) {
-            drawing->pixmanSource = makeSource(*drawing->source, width, height);
-            if (!drawing->pixmanSource) {
-                drawing->failed = true; // rows stay zero: transparent black
-                return;
-            }
-        }
         const auto bandHeight = static_cast<int>(endRow - firstRow);
-        PixmanImage band(pixman_image_create_bits(
-            PIXMAN_a8r8g8b8, static_cast<int>(width), bandHeight,
-            reinterpret_cast<std::uint32_t*>(firstRowPixels), static_cast<int>(stride)));
-        if (!band) return;
+        const auto clear = [&] {
+            // Transparent black rather than uninitialised memory.
+            std::memset(firstRowPixels, 0, static_cast<std::size_t>(stride * bandHeight));
+        };
+        if (!drawing->failed && !drawing->pixmanSource) {
+            drawing->pixmanSource = makeSource(*drawing->source, width, height);
+            drawing->failed = !drawing->pixmanSource;
+        }
+        PixmanImage band(drawing->failed ? nullptr
+                                         : pixman_image_create_bits(
+                                               PIXMAN_a8r8g8b8, static_cast<int>(width), bandHeight,
+                                               reinterpret_cast<std::uint32_t*>(firstRowPixels),
+                                               static_cast<int>(stride)));
+        if (!band) {
+            clear();
+            return;
+        }
+        // The source rows this band samples: up to its bottom edge mapped into the source,
+        // plus the filter's reach.
+        const double factorY =
+            static_cast<double>(drawing->source->height()) / static_cast<double>(height);
+        drawing->source->waitForRows(
+            static_cast<std::int64_t>(std::ceil(static_cast<double>(endRow + 1) * factorY)) + 2);
         // Source coordinates are output coordinates before the transform: the band's first
         // row is output row `firstRow`.
         pixman_image_composite32(PIXMAN_OP_SRC, drawing->pixmanSource.get(), nullptr, band.get(), 0,

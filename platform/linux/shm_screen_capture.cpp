@@ -6,6 +6,7 @@
 #include "platform/linux/x11_connection.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <sys/ipc.h>
@@ -81,14 +82,6 @@ struct Monitor {
     PixelRect rect;
 };
 
-/// Raw pixels just read from the server, still writable, with what keeps them alive.
-struct Capture {
-    std::uint8_t* pixels = nullptr;
-    std::int64_t stride = 0;
-    PixelRect rect;
-    std::shared_ptr<const void> owner;
-};
-
 } // namespace
 
 struct ShmScreenCapture::State {
@@ -105,11 +98,13 @@ struct ShmScreenCapture::State {
     std::vector<Monitor> readMonitors() const;
     PixelRect rootRect() const;
     std::optional<PixelRect> windowRect(xcb_window_t window) const;
-    Result<Capture> readPixels(const PixelRect& rect);
     std::shared_ptr<ShmSegment> segmentFor(std::size_t bytes);
-    void drawCursor(Capture& capture);
-    Result<Image> finish(Capture capture, const PixelSize& whole,
-                         const CaptureConfiguration& configuration);
+    xcb_xfixes_get_cursor_image_cookie_t requestCursor(bool showsCursor) const;
+    Image streamThroughShm(const PixelRect& rect, bool showsCursor);
+    Result<Image> readPlain(const PixelRect& rect, bool showsCursor);
+    /// The rectangle's pixels, scaled to what the configuration asks for.
+    Result<Image> capture(const PixelRect& rect, const PixelSize& whole,
+                          const CaptureConfiguration& configuration);
 };
 
 std::optional<PortError> ShmScreenCapture::State::connect() {
@@ -201,37 +196,122 @@ std::shared_ptr<ShmSegment> ShmScreenCapture::State::segmentFor(std::size_t byte
     return segment;
 }
 
-Result<Capture> ShmScreenCapture::State::readPixels(const PixelRect& rect) {
-    xcb_connection_t* xcb = connection->xcb();
-    const auto x = static_cast<std::int16_t>(rect.x);
-    const auto y = static_cast<std::int16_t>(rect.y);
-    const auto width = static_cast<std::uint16_t>(rect.width);
-    const auto height = static_cast<std::uint16_t>(rect.height);
-    const std::int64_t stride = rect.width * kBytesPerPixel;
-    const auto bytes = static_cast<std::size_t>(stride * rect.height);
+xcb_xfixes_get_cursor_image_cookie_t
+ShmScreenCapture::State::requestCursor(bool showsCursor) const {
+    if (!showsCursor || !xfixesAvailable) return {0};
+    return xcb_xfixes_get_cursor_image(connection->xcb());
+}
 
-    if (shmAvailable) {
-        if (auto segment = segmentFor(bytes)) {
-            x11::Reply<xcb_generic_error_t> error;
-            xcb_generic_error_t* rawError = nullptr;
-            x11::Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-                xcb,
-                xcb_shm_get_image(xcb, connection->root(), x, y, width, height, ~0u,
-                                  XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0),
-                &rawError));
-            error.reset(rawError);
-            if (reply) return Capture{segment->data(), stride, rect, segment};
-            if (connection->broken()) return x11Error("connection lost");
-            // Fall through to a plain request: some servers refuse SHM for some drawables.
+namespace {
+
+/// Draws the cursor of a GetCursorImage reply over rows [firstRow, endRow) of a capture.
+void drawCursor(const xcb_xfixes_get_cursor_image_reply_t* cursor, std::uint8_t* firstRowPixels,
+                std::int64_t stride, const PixelRect& rect, std::int64_t firstRow,
+                std::int64_t endRow) {
+    if (cursor == nullptr) return;
+    const std::int64_t cursorWidth = cursor->width;
+    const std::int64_t cursorHeight = cursor->height;
+    if (xcb_xfixes_get_cursor_image_cursor_image_length(cursor) < cursorWidth * cursorHeight) {
+        return;
+    }
+    capture_geometry::compositeCursor(firstRowPixels, stride, rect.width, endRow - firstRow,
+                                      xcb_xfixes_get_cursor_image_cursor_image(cursor), cursorWidth,
+                                      cursorHeight, cursor->x - cursor->xhot - rect.x,
+                                      cursor->y - cursor->yhot - rect.y - firstRow);
+}
+
+// Bands of one shared-memory capture: the server copies band k + 1 while band k is already
+// being scaled or encoded.
+constexpr std::int64_t kCaptureBands = 12;
+constexpr std::int64_t kMinBandRows = 32;
+
+/// The replies of one banded capture, collected by the image's producing thread.
+struct BandReplies {
+    std::shared_ptr<x11::Connection> connection;
+    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    std::size_t collected = 0;
+    x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor;
+
+    BandReplies() = default;
+    BandReplies(const BandReplies&) = delete;
+    BandReplies& operator=(const BandReplies&) = delete;
+    ~BandReplies() {
+        // Replies nobody will read (the image was released early) are dropped by xcb.
+        for (std::size_t k = collected; k < cookies.size(); ++k) {
+            xcb_discard_reply(connection->xcb(), cookies[k].sequence);
         }
     }
+    /// Waits for band `k`; false when the server refused it.
+    bool collect(std::size_t k) {
+        xcb_generic_error_t* rawError = nullptr;
+        x11::Reply<xcb_shm_get_image_reply_t> reply(
+            xcb_shm_get_image_reply(connection->xcb(), cookies[k], &rawError));
+        x11::Reply<xcb_generic_error_t> error(rawError);
+        collected = k + 1;
+        return reply != nullptr;
+    }
+};
+
+} // namespace
+
+Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool showsCursor) {
+    const std::int64_t stride = rect.width * kBytesPerPixel;
+    std::shared_ptr<ShmSegment> segment =
+        segmentFor(static_cast<std::size_t>(stride * rect.height));
+    if (!segment) return nullptr;
+    xcb_connection_t* xcb = connection->xcb();
+
+    auto replies = std::make_shared<BandReplies>();
+    replies->connection = connection;
+    // Asked first, so its reply does not wait behind the pixels.
+    const auto cursorCookie = requestCursor(showsCursor);
+    const std::int64_t bandRows =
+        std::max(kMinBandRows, (rect.height + kCaptureBands - 1) / kCaptureBands);
+    for (std::int64_t top = 0; top < rect.height; top += bandRows) {
+        const std::int64_t rows = std::min(bandRows, rect.height - top);
+        replies->cookies.push_back(xcb_shm_get_image(
+            xcb, connection->root(), static_cast<std::int16_t>(rect.x),
+            static_cast<std::int16_t>(rect.y + top), static_cast<std::uint16_t>(rect.width),
+            static_cast<std::uint16_t>(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(),
+            static_cast<std::uint32_t>(top * stride)));
+    }
+    xcb_flush(xcb);
+    if (cursorCookie.sequence != 0) {
+        replies->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
+    }
+    // The first band answers for the whole request: a refusal shows here, before any image.
+    if (!replies->collect(0)) return nullptr;
+
+    std::uint8_t* pixels = segment->data();
+    auto fill = [replies, rect](std::int64_t firstRow, std::int64_t endRow,
+                                std::uint8_t* firstRowPixels, std::int64_t rowStride) {
+        const std::size_t band = replies->collected;
+        if (band < replies->cookies.size() && !replies->collect(band)) {
+            std::memset(firstRowPixels, 0,
+                        static_cast<std::size_t>(rowStride * (endRow - firstRow)));
+            return;
+        }
+        drawCursor(replies->cursor.get(), firstRowPixels, rowStride, rect, firstRow, endRow);
+    };
+    return LinuxImage::produced(rect.width, rect.height, stride, LinuxPixelFormat::xrgb32, pixels,
+                                std::move(segment), bandRows, std::move(fill));
+}
+
+Result<Image> ShmScreenCapture::State::readPlain(const PixelRect& rect, bool showsCursor) {
+    xcb_connection_t* xcb = connection->xcb();
+    const std::int64_t stride = rect.width * kBytesPerPixel;
+    const auto bytes = static_cast<std::size_t>(stride * rect.height);
+    const auto cursorCookie = requestCursor(showsCursor);
+    const auto imageCookie = xcb_get_image(
+        xcb, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), static_cast<std::int16_t>(rect.x),
+        static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(rect.width),
+        static_cast<std::uint16_t>(rect.height), ~0u);
+    x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
+        cursorCookie.sequence != 0 ? xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr)
+                                   : nullptr);
     xcb_generic_error_t* rawError = nullptr;
-    std::shared_ptr<xcb_get_image_reply_t> reply(
-        xcb_get_image_reply(xcb,
-                            xcb_get_image(xcb, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), x, y,
-                                          width, height, ~0u),
-                            &rawError),
-        x11::FreeDeleter{});
+    std::shared_ptr<xcb_get_image_reply_t> reply(xcb_get_image_reply(xcb, imageCookie, &rawError),
+                                                 x11::FreeDeleter{});
     x11::Reply<xcb_generic_error_t> error(rawError);
     if (!reply) {
         return x11Error(error ? "GetImage failed with error " + std::to_string(error->error_code)
@@ -240,34 +320,24 @@ Result<Capture> ShmScreenCapture::State::readPixels(const PixelRect& rect) {
     if (static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < bytes) {
         return x11Error("GetImage returned too few bytes");
     }
-    return Capture{xcb_get_image_data(reply.get()), stride, rect, reply};
+    // The reply's own buffer becomes the image: no copy.
+    std::uint8_t* pixels = xcb_get_image_data(reply.get());
+    drawCursor(cursor.get(), pixels, stride, rect, 0, rect.height);
+    return Image(std::make_shared<LinuxImage>(rect.width, rect.height, stride,
+                                              LinuxPixelFormat::xrgb32, pixels, std::move(reply)));
 }
 
-void ShmScreenCapture::State::drawCursor(Capture& capture) {
-    if (!xfixesAvailable) return;
-    xcb_connection_t* xcb = connection->xcb();
-    x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
-        xcb_xfixes_get_cursor_image_reply(xcb, xcb_xfixes_get_cursor_image(xcb), nullptr));
-    if (!cursor) return;
-    const std::int64_t cursorWidth = cursor->width;
-    const std::int64_t cursorHeight = cursor->height;
-    if (xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) <
-        cursorWidth * cursorHeight) {
-        return;
+Result<Image> ShmScreenCapture::State::capture(const PixelRect& rect, const PixelSize& whole,
+                                               const CaptureConfiguration& configuration) {
+    Image image = shmAvailable ? streamThroughShm(rect, configuration.showsCursor) : nullptr;
+    if (!image) {
+        if (connection->broken()) return x11Error("connection lost");
+        // Some servers refuse shared memory for some requests: the plain request still works.
+        Result<Image> plain = readPlain(rect, configuration.showsCursor);
+        if (!plain) return plain;
+        image = plain.value();
     }
-    capture_geometry::compositeCursor(
-        capture.pixels, capture.stride, capture.rect.width, capture.rect.height,
-        xcb_xfixes_get_cursor_image_cursor_image(cursor.get()), cursorWidth, cursorHeight,
-        cursor->x - cursor->xhot - capture.rect.x, cursor->y - cursor->yhot - capture.rect.y);
-}
-
-Result<Image> ShmScreenCapture::State::finish(Capture capture, const PixelSize& whole,
-                                              const CaptureConfiguration& configuration) {
-    if (configuration.showsCursor) drawCursor(capture);
-    Image image = std::make_shared<LinuxImage>(capture.rect.width, capture.rect.height,
-                                               capture.stride, LinuxPixelFormat::xrgb32,
-                                               capture.pixels, std::move(capture.owner));
-    const PixelSize visible{capture.rect.width, capture.rect.height};
+    const PixelSize visible{rect.width, rect.height};
     const PixelSize output =
         capture_geometry::outputSize(visible, whole, {configuration.width, configuration.height});
     if (output == visible) return image;
@@ -297,25 +367,36 @@ Result<ShareableContent> ShmScreenCapture::shareableContent() {
             stacking.assign(children, children + xcb_query_tree_children_length(tree.get()));
         }
     }
-    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
-    attributeCookies.reserve(stacking.size());
+    // Every question about every window goes out at once: one round trip in all.
+    struct Questions {
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_geometry_cookie_t geometry;
+        xcb_translate_coordinates_cookie_t origin;
+    };
+    std::vector<Questions> questions;
+    questions.reserve(stacking.size());
     for (std::uint32_t window : stacking) {
-        attributeCookies.push_back(xcb_get_window_attributes(xcb, window));
+        questions.push_back({xcb_get_window_attributes(xcb, window), xcb_get_geometry(xcb, window),
+                             xcb_translate_coordinates(xcb, window, connection.root(), 0, 0)});
     }
     ShareableContent content;
     for (std::size_t k = stacking.size(); k-- > 0;) { // front to back
         x11::Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(xcb, attributeCookies[k], nullptr));
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
-            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+            xcb_get_window_attributes_reply(xcb, questions[k].attributes, nullptr));
+        x11::Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(xcb, questions[k].geometry, nullptr));
+        x11::Reply<xcb_translate_coordinates_reply_t> origin(
+            xcb_translate_coordinates_reply(xcb, questions[k].origin, nullptr));
+        if (!attributes || !geometry || !origin ||
+            attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT || geometry->width == 0 ||
+            geometry->height == 0) {
             continue;
         }
-        const std::optional<PixelRect> rect = state_->windowRect(stacking[k]);
-        if (!rect || rect->empty()) continue;
         content.windows.push_back(
             {stacking[k],
-             {static_cast<double>(rect->x), static_cast<double>(rect->y),
-              static_cast<double>(rect->width), static_cast<double>(rect->height)}});
+             {static_cast<double>(origin->dst_x), static_cast<double>(origin->dst_y),
+              static_cast<double>(geometry->width), static_cast<double>(geometry->height)}});
     }
     state_->monitors = state_->readMonitors();
     for (const Monitor& monitor : state_->monitors) {
@@ -340,10 +421,7 @@ Result<Image> ShmScreenCapture::captureDisplay(const ShareableDisplay& display,
     const PixelRect rect = capture_geometry::intersect(monitor->rect, state_->rootRect());
     if (rect.empty()) return x11Error("monitor lies outside the screen");
 
-    Result<Capture> capture = state_->readPixels(rect);
-    if (!capture) return capture.error();
-    return state_->finish(std::move(capture.value()), {monitor->rect.width, monitor->rect.height},
-                          configuration);
+    return state_->capture(rect, {monitor->rect.width, monitor->rect.height}, configuration);
 }
 
 Result<Image> ShmScreenCapture::captureWindow(const ShareableWindow& window,
@@ -356,7 +434,5 @@ Result<Image> ShmScreenCapture::captureWindow(const ShareableWindow& window,
     if (rect.empty())
         return x11Error("window " + std::to_string(window.windowID) + " is off screen");
 
-    Result<Capture> capture = state_->readPixels(rect);
-    if (!capture) return capture.error();
-    return state_->finish(std::move(capture.value()), {whole->width, whole->height}, configuration);
+    return state_->capture(rect, {whole->width, whole->height}, configuration);
 }

@@ -184,7 +184,8 @@ class RecorderRun:
                     return result
                 remaining = deadline - time.monotonic()
                 if remaining <= 0 or (self.proc.poll() is not None and not self._threads[0].is_alive()):
-                    raise AssertionError(f"no {what} after {timeout:.0f} s; frames: {self.frames[-12:]}; "
+                    notable = [f for f in self.frames if f.type != "permit"]
+                    raise AssertionError(f"no {what} after {timeout:.0f} s; frames: {notable[-16:]}; "
                                          f"stderr: {self.stderr_text()!r}")
                 self.cond.wait(min(remaining, 0.5))
 
@@ -210,6 +211,13 @@ class RecorderRun:
                     return (i, f.event)
             return None
         return self.wait_for(find, f'"{kind}" record')
+
+    def wait_focus_polls(self, count=2):
+        """While nothing else is going on every permission request is a focus poll: waiting
+        for `count` of them makes sure the recorder has looked at the front window."""
+        since = self.mark()
+        self.wait_for(lambda frames: sum(f.type == "permit" for f in frames[since:]) >= count,
+                      f"{count} focus polls")
 
     def mark(self):
         with self.cond:

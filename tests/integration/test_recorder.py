@@ -167,6 +167,7 @@ class Clipboard(DesktopTest):
     def test_paste_names_the_application_copied_from_and_switch_writes_focus(self):
         run = self.start()
         form_a, form_b = self.windows
+        run.wait_focus_polls()  # Form A's dwell has begun
         click(form_a, "name")
         run.wait_record("click")
         type_text("Kx4PasteCanary")
@@ -195,7 +196,8 @@ class Clipboard(DesktopTest):
         self.assertEqual(dwell.get("windowTitle"), "Form A")
         self.assertEqual(dwell["durationMs"], dwell["exitAtMs"] - dwell["enterAtMs"])
 
-        # Going back by keyboard-free activation is a window switch too.
+        # Going back by activation is a window switch too, once B's dwell has been seen.
+        run.wait_focus_polls()
         activate(form_a)
 
         def left_b(frames):

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <charconv>
+#include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <librsvg/rsvg.h>
@@ -14,6 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* rsvgLibrary = "librsvg-2.so.2";
 constexpr const char* themes[] = {"hicolor", "Adwaita"};
 constexpr const char* extensions[] = {".svg", ".png"};
 
@@ -22,6 +24,9 @@ struct SurfaceDeleter {
 };
 struct CairoDeleter {
     void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+struct LibraryCloser {
+    void operator()(void* library) const { dlclose(library); }
 };
 struct GObjectDeleter {
     void operator()(void* o) const { g_object_unref(o); }
@@ -59,16 +64,26 @@ void addFileIfPresent(std::vector<IconFile>& files, const fs::path& base, const 
     }
 }
 
-/// The icon drawn to fill a pixels × pixels premultiplied ARGB surface.
+/// The icon drawn to fill a pixels × pixels premultiplied ARGB surface. librsvg is opened
+/// only here: with its dependencies it would otherwise load with every run of the helper.
+/// It stays mapped once opened, since it registers GObject types.
 Surface renderSvg(const fs::path& path, int pixels) {
+    std::unique_ptr<void, LibraryCloser> rsvg(
+        dlopen(rsvgLibrary, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+    if (!rsvg) return nullptr;
+    auto newFromFile = reinterpret_cast<decltype(&rsvg_handle_new_from_file)>(
+        dlsym(rsvg.get(), "rsvg_handle_new_from_file"));
+    auto renderDocument = reinterpret_cast<decltype(&rsvg_handle_render_document)>(
+        dlsym(rsvg.get(), "rsvg_handle_render_document"));
+    if (!newFromFile || !renderDocument) return nullptr;
+
     g_autoptr(GError) error = nullptr;
-    std::unique_ptr<RsvgHandle, GObjectDeleter> handle(
-        rsvg_handle_new_from_file(path.c_str(), &error));
+    std::unique_ptr<RsvgHandle, GObjectDeleter> handle(newFromFile(path.c_str(), &error));
     if (!handle) return nullptr;
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels));
     std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
     const RsvgRectangle viewport{0, 0, static_cast<double>(pixels), static_cast<double>(pixels)};
-    if (!rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error)) return nullptr;
+    if (!renderDocument(handle.get(), cr.get(), &viewport, &error)) return nullptr;
     return surface;
 }
 

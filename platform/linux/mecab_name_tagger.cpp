@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <dlfcn.h>
 #include <mecab.h>
 #include <optional>
 
@@ -9,6 +10,7 @@ namespace {
 
 /// IPADIC in UTF-8: Debian's package path first, then the dictionary /etc/mecabrc names.
 constexpr std::array<const char*, 2> taggerArguments{"-d /var/lib/mecab/dic/ipadic-utf8", ""};
+constexpr const char* mecabLibrary = "libmecab.so.2";
 
 std::vector<std::string_view> csvFields(std::string_view feature) {
     std::vector<std::string_view> fields;
@@ -137,28 +139,57 @@ std::vector<NameToken> nameTokens(std::string_view text, const std::vector<Morph
     return tokens;
 }
 
+/// libmecab, opened on first use so that runs without tagging never load it.
+struct MecabNameTagger::Library {
+    void* handle = nullptr;
+    decltype(&mecab_new2) create = nullptr;
+    decltype(&mecab_destroy) destroy = nullptr;
+    decltype(&mecab_sparse_tonode2) parse = nullptr;
+    mecab_t* tagger = nullptr;
+
+    /// Nothing when the library or an IPADIC dictionary cannot be loaded.
+    static std::unique_ptr<Library> open() {
+        auto library = std::make_unique<Library>();
+        library->handle = dlopen(mecabLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library->handle) return nullptr;
+        library->create = reinterpret_cast<decltype(create)>(dlsym(library->handle, "mecab_new2"));
+        library->destroy =
+            reinterpret_cast<decltype(destroy)>(dlsym(library->handle, "mecab_destroy"));
+        library->parse =
+            reinterpret_cast<decltype(parse)>(dlsym(library->handle, "mecab_sparse_tonode2"));
+        if (!library->create || !library->destroy || !library->parse) return nullptr;
+        for (const char* arguments : taggerArguments) {
+            library->tagger = library->create(arguments);
+            if (library->tagger) return library;
+        }
+        return nullptr;
+    }
+
+    ~Library() {
+        if (tagger) destroy(tagger);
+        if (handle) dlclose(handle);
+    }
+};
+
 MecabNameTagger::MecabNameTagger() = default;
 MecabNameTagger::~MecabNameTagger() = default;
 
 std::vector<NameToken> MecabNameTagger::tagNames(std::string_view text) {
     if (!triedToLoad_) {
         triedToLoad_ = true;
-        for (const char* arguments : taggerArguments) {
-            tagger_.reset(MeCab::createTagger(arguments));
-            if (tagger_) break;
-        }
+        library_ = Library::open();
     }
     const std::string sentence(text);
     std::vector<Morpheme> morphemes;
-    const MeCab::Node* node =
-        tagger_ ? tagger_->parseToNode(sentence.c_str(), sentence.size()) : nullptr;
+    const mecab_node_t* node =
+        library_ ? library_->parse(library_->tagger, sentence.c_str(), sentence.size()) : nullptr;
     for (; node; node = node->next) {
         if (node->stat == MECAB_BOS_NODE || node->stat == MECAB_EOS_NODE) continue;
         const auto begin = static_cast<std::size_t>(node->surface - sentence.c_str());
         morphemes.push_back(
             {begin, begin + node->length, node->feature, node->stat == MECAB_UNK_NODE});
     }
-    if (!tagger_) {
+    if (!library_) {
         // Without a dictionary every whitespace-separated word is an untagged token.
         std::size_t start = 0;
         while (start < sentence.size()) {

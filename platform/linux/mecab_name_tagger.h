@@ -8,10 +8,6 @@
 #include <string_view>
 #include <vector>
 
-namespace MeCab {
-class Tagger;
-}
-
 /// One MeCab morpheme, as the tagger needs it.
 struct Morpheme {
     std::size_t begin = 0; ///< byte offset of the surface in the text
@@ -37,6 +33,7 @@ public:
     std::vector<NameToken> tagNames(std::string_view text) override;
 
 private:
-    std::unique_ptr<MeCab::Tagger> tagger_; ///< made on first use
+    struct Library;
+    std::unique_ptr<Library> library_; ///< libmecab and a tagger, made on first use
     bool triedToLoad_ = false;
 };

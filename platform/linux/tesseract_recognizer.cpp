@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
+#include <tesseract/capi.h>
 #include <thread>
 
 namespace {
 
 constexpr const char* languages = "jpn+eng";
+constexpr const char* tesseractLibrary = "libtesseract.so.5";
 /// A row whose darkest and lightest grey differ by less than this holds no ink.
 constexpr int inkContrast = 48;
 /// White rows added above and below a band, so text never touches the band's edge.
@@ -20,17 +20,13 @@ constexpr std::int64_t bandPadding = 8;
 constexpr std::int64_t parallelMinimumPixels = 600'000;
 
 /// Tesseract's LSTM opens OpenMP teams for its gates; with one engine per core they only
-/// contend. Zero active levels makes every such team a single thread (libgomp is loaded
-/// with libtesseract; the call is looked up so that no OpenMP link is needed).
-void keepOpenMPSingleThreaded() {
+/// contend. Zero active levels makes every such team a single thread (libgomp comes with
+/// libtesseract, so it is looked up among that library's dependencies).
+void keepOpenMPSingleThreaded(void* tesseract) {
     using SetLevels = void (*)(int);
-    if (auto set = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+    if (auto set = reinterpret_cast<SetLevels>(dlsym(tesseract, "omp_set_max_active_levels")))
         set(0);
 }
-
-struct TextDeleter {
-    void operator()(char* text) const { delete[] text; }
-};
 
 std::uint8_t greyOf(std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
     return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
@@ -119,16 +115,84 @@ std::vector<RowBand> splitAtBlankRows(const GreyImage& image, std::size_t count)
     return bands;
 }
 
+/// libtesseract, opened when the first image is recognised: it and its many dependencies
+/// would otherwise be loaded by every run of the helper, `context` included.
+struct TesseractRecognizer::Library {
+    void* handle = nullptr;
+    decltype(&TessBaseAPICreate) create = nullptr;
+    decltype(&TessBaseAPIDelete) destroy = nullptr;
+    decltype(&TessBaseAPISetVariable) setVariable = nullptr;
+    decltype(&TessBaseAPIInit2) init = nullptr;
+    decltype(&TessBaseAPISetImage) setImage = nullptr;
+    decltype(&TessBaseAPIRecognize) recognize = nullptr;
+    decltype(&TessBaseAPIClear) clear = nullptr;
+    decltype(&TessBaseAPIGetIterator) iterator = nullptr;
+    decltype(&TessResultIteratorDelete) deleteIterator = nullptr;
+    decltype(&TessResultIteratorNext) next = nullptr;
+    decltype(&TessResultIteratorGetUTF8Text) text = nullptr;
+    decltype(&TessResultIteratorConfidence) confidence = nullptr;
+    decltype(&TessResultIteratorGetPageIteratorConst) pageIterator = nullptr;
+    decltype(&TessPageIteratorBoundingBox) boundingBox = nullptr;
+    decltype(&TessDeleteText) deleteText = nullptr;
+
+    /// Nothing when the library or one of its functions is missing.
+    static std::unique_ptr<Library> open() {
+        auto library = std::make_unique<Library>();
+        // Kept mapped until exit: its OpenMP runtime must not be unloaded under it.
+        library->handle = dlopen(tesseractLibrary, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (!library->handle) return nullptr;
+        const bool complete =
+            bind(library->handle, library->create, "TessBaseAPICreate") &&
+            bind(library->handle, library->destroy, "TessBaseAPIDelete") &&
+            bind(library->handle, library->setVariable, "TessBaseAPISetVariable") &&
+            bind(library->handle, library->init, "TessBaseAPIInit2") &&
+            bind(library->handle, library->setImage, "TessBaseAPISetImage") &&
+            bind(library->handle, library->recognize, "TessBaseAPIRecognize") &&
+            bind(library->handle, library->clear, "TessBaseAPIClear") &&
+            bind(library->handle, library->iterator, "TessBaseAPIGetIterator") &&
+            bind(library->handle, library->deleteIterator, "TessResultIteratorDelete") &&
+            bind(library->handle, library->next, "TessResultIteratorNext") &&
+            bind(library->handle, library->text, "TessResultIteratorGetUTF8Text") &&
+            bind(library->handle, library->confidence, "TessResultIteratorConfidence") &&
+            bind(library->handle, library->pageIterator,
+                 "TessResultIteratorGetPageIteratorConst") &&
+            bind(library->handle, library->boundingBox, "TessPageIteratorBoundingBox") &&
+            bind(library->handle, library->deleteText, "TessDeleteText");
+        if (!complete) return nullptr;
+        keepOpenMPSingleThreaded(library->handle);
+        return library;
+    }
+
+    ~Library() {
+        if (handle) dlclose(handle);
+    }
+
+private:
+    template <typename F> static bool bind(void* handle, F& function, const char* name) {
+        function = reinterpret_cast<F>(dlsym(handle, name));
+        return function != nullptr;
+    }
+};
+
 struct TesseractRecognizer::Engine {
-    tesseract::TessBaseAPI api;
+    const Library& lib;
+    TessBaseAPI* api = nullptr;
     bool ready = false;
+
+    explicit Engine(const Library& library) : lib(library), api(library.create()) {}
+    ~Engine() {
+        if (api) lib.destroy(api);
+    }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
     /// Loads the language data once; false when it cannot be loaded.
     bool prepare() {
         if (ready) return true;
+        if (!api) return false;
         // Tesseract's notes (resolution estimates, warnings) must not reach the helper's output.
-        api.SetVariable("debug_file", "/dev/null");
-        ready = api.Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) == 0;
+        lib.setVariable(api, "debug_file", "/dev/null");
+        ready = lib.init(api, nullptr, languages, tesseract::OEM_LSTM_ONLY) == 0;
         return ready;
     }
 
@@ -142,42 +206,43 @@ struct TesseractRecognizer::Engine {
         std::vector<std::uint8_t> padded(static_cast<std::size_t>(width * rows), 255);
         std::memcpy(padded.data() + bandPadding * width, image.pixels.data() + band.top * width,
                     static_cast<std::size_t>((band.bottom - band.top) * width));
-        api.SetImage(padded.data(), static_cast<int>(width), static_cast<int>(rows), 1,
+        lib.setImage(api, padded.data(), static_cast<int>(width), static_cast<int>(rows), 1,
                      static_cast<int>(width));
-        if (api.Recognize(nullptr) != 0) {
-            api.Clear();
+        if (lib.recognize(api, nullptr) != 0) {
+            lib.clear(api);
             return PortError{"Tesseract recognition failed"};
         }
         std::vector<TextObservation> lines;
-        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-        const auto level = tesseract::RIL_TEXTLINE;
-        if (it && !it->Empty(level)) {
+        if (TessResultIterator* it = lib.iterator(api)) {
             do {
-                std::unique_ptr<char, TextDeleter> text(it->GetUTF8Text(level));
+                char* text = lib.text(it, tesseract::RIL_TEXTLINE);
+                if (!text) continue; // an empty page
                 int left = 0, top = 0, right = 0, bottom = 0;
-                if (!text || !it->BoundingBox(level, &left, &top, &right, &bottom)) continue;
+                const bool boxed = lib.boundingBox(lib.pageIterator(it), tesseract::RIL_TEXTLINE,
+                                                   &left, &top, &right, &bottom);
+                TextObservation line;
+                line.topCandidate =
+                    TextCandidate{text, lib.confidence(it, tesseract::RIL_TEXTLINE) / 100.0f};
+                lib.deleteText(text);
+                if (!boxed) continue;
                 const double y = static_cast<double>(top + band.top - bandPadding);
                 const double w = static_cast<double>(right - left);
                 const double h = static_cast<double>(bottom - top);
-                TextObservation line;
-                line.topCandidate = TextCandidate{text.get(), it->Confidence(level) / 100.0f};
                 line.boundingBox = {left / static_cast<double>(image.width),
                                     1.0 - (y + h) / static_cast<double>(image.height),
                                     w / static_cast<double>(image.width),
                                     h / static_cast<double>(image.height)};
                 lines.push_back(std::move(line));
-            } while (it->Next(level));
+            } while (lib.next(it, tesseract::RIL_TEXTLINE));
+            lib.deleteIterator(it);
         }
-        it.reset();
-        api.Clear();
+        lib.clear(api);
         return lines;
     }
 };
 
 TesseractRecognizer::TesseractRecognizer(std::size_t threads)
-    : threads_(std::max<std::size_t>(threads, 1)) {
-    keepOpenMPSingleThreaded();
-}
+    : threads_(std::max<std::size_t>(threads, 1)) {}
 
 TesseractRecognizer::~TesseractRecognizer() = default;
 
@@ -188,15 +253,19 @@ Result<std::vector<TextObservation>> TesseractRecognizer::recognizeText(const Im
 
     const std::size_t wanted = grey.width * grey.height >= parallelMinimumPixels ? threads_ : 1;
     const std::vector<RowBand> bands = splitAtBlankRows(grey, wanted);
+    if (bands.empty()) return std::vector<TextObservation>{};
+    if (!library_) library_ = Library::open();
+    if (!library_)
+        return PortError{std::string("Tesseract is not installed (") + tesseractLibrary + ")"};
     while (engines_.size() < bands.size())
-        engines_.push_back(std::make_unique<Engine>());
+        engines_.push_back(std::make_unique<Engine>(*library_));
 
     std::vector<std::optional<Result<std::vector<TextObservation>>>> results(bands.size());
     {
         std::vector<std::jthread> workers;
         for (std::size_t i = 1; i < bands.size(); ++i)
             workers.emplace_back([&, i] { results[i] = engines_[i]->recognize(grey, bands[i]); });
-        if (!bands.empty()) results[0] = engines_[0]->recognize(grey, bands[0]);
+        results[0] = engines_[0]->recognize(grey, bands[0]);
     }
 
     std::vector<TextObservation> lines;

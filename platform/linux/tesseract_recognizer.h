@@ -38,8 +38,10 @@ public:
     Result<std::vector<TextObservation>> recognizeText(const Image& image) override;
 
 private:
+    struct Library;
     struct Engine;
     std::size_t threads_;
+    std::unique_ptr<Library> library_; ///< outlives the engines made from it
     std::vector<std::unique_ptr<Engine>> engines_;
 };
 

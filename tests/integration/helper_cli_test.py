@@ -100,6 +100,12 @@ def setUpModule():
     write_desktop_entry(APP_ID, APP_NAME, "QuillHelperTest", icon="quill-helper-test")
     write_desktop_entry("org.mozilla.quillfox", "Quill Fox", "QuillFoxTest")
     write_desktop_entry("org.chromium.Chromium", "Chromium", "QuillChromiumTest")
+    write_desktop_entry("org.quill.SvgIcon", "Quill SVG", "QuillSvg", icon="quill-svg-test")
+    svg = os.path.join(DATA_HOME, "icons", "hicolor", "scalable", "apps", "quill-svg-test.svg")
+    os.makedirs(os.path.dirname(svg))
+    with open(svg, "w") as f:
+        f.write('<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">'
+                '<rect x="4" y="4" width="8" height="8" fill="#0000ff"/></svg>')
     icon = os.path.join(DATA_HOME, "icons", "hicolor", "48x48", "apps", "quill-helper-test.png")
     os.makedirs(os.path.dirname(icon))
     # Opaque red disc on a transparent square.
@@ -229,12 +235,12 @@ class SelfTests(unittest.TestCase):
 
 
 class IconsAndStatuses(unittest.TestCase):
-    def test_icon_of_an_installed_application_is_a_64px_png_with_alpha(self):
-        code, out, err = run_helper("icon", APP_ID)
+    def icon_image(self, bundle_id):
+        code, out, err = run_helper("icon", bundle_id)
         self.assertEqual((code, err), (0, b""))
         self.assertNotIn(b"\\/", out)
         icon = json.loads(out)
-        self.assertEqual(icon["bundleId"], APP_ID)
+        self.assertEqual(icon["bundleId"], bundle_id)
         prefix = "data:image/png;base64,"
         self.assertTrue(icon["png"].startswith(prefix))
         png = base64.b64decode(icon["png"][len(prefix):], validate=True)
@@ -243,9 +249,17 @@ class IconsAndStatuses(unittest.TestCase):
         self.assertEqual((width, height, depth, colour), (64, 64, 8, 6))
         from PIL import Image  # Debian's python3-pil
         import io
-        image = Image.open(io.BytesIO(png)).convert("RGBA")
+        return Image.open(io.BytesIO(png)).convert("RGBA")
+
+    def test_icon_of_an_installed_application_is_a_64px_png_with_alpha(self):
+        image = self.icon_image(APP_ID)
         self.assertEqual(image.getpixel((0, 0))[3], 0)         # transparent corner
         self.assertEqual(image.getpixel((32, 32)), (200, 0, 0, 255))  # opaque centre
+
+    def test_scalable_icon_is_drawn_at_64px(self):
+        image = self.icon_image("org.quill.SvgIcon")
+        self.assertEqual(image.getpixel((2, 2))[3], 0)
+        self.assertEqual(image.getpixel((32, 32)), (0, 0, 255, 255))  # 16 px square scaled x4
 
     def test_unknown_application_prints_only_its_id(self):
         self.assertEqual(helper_json(self, "icon", "org.example.Missing/x"),

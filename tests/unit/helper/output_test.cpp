@@ -104,12 +104,6 @@ TEST(Fail, IsNotCaughtAsAStandardException) {
     EXPECT_FALSE(caughtAsStd);
 }
 
-TEST(HelperError, TextualFormIsExactlyTheDescription) {
-    const helper::HelperError error("no capturable window or display found");
-    EXPECT_EQ(error.description, "no capturable window or display found");
-    EXPECT_STREQ(error.what(), "no capturable window or display found");
-}
-
 TEST(RunBlocking, ReturnsTheValueComputedOnAnotherThread) {
     const auto caller = std::this_thread::get_id();
     std::thread::id worker;

@@ -9,10 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool isSelectionAnswer(const XfixesPasteboard&, const xcb_generic_event_t& event) {
-    return (event.response_type & 0x7f) == XCB_SELECTION_NOTIFY;
-}
-
 bool isPropertyChange(const XfixesPasteboard&, const xcb_generic_event_t& event) {
     return (event.response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
 }
@@ -94,9 +90,20 @@ std::optional<std::string> XfixesPasteboard::plainText() {
     if (!display_ || display_->broken() || clipboard_ == XCB_ATOM_NONE) return std::nullopt;
     xcb_connection_t* c = display_->xcb();
     const auto deadline = Clock::now() + answerTimeout;
+    // A real timestamp tells this request's answer from a late one to an earlier request.
+    const auto time = serverTime(deadline);
+    if (!time) return std::nullopt;
+    requestTime_ = *time;
     xcb_delete_property(c, window_, property_);
-    xcb_convert_selection(c, window_, clipboard_, target_, property_, XCB_CURRENT_TIME);
-    auto answer = waitFor(isSelectionAnswer, deadline);
+    xcb_convert_selection(c, window_, clipboard_, target_, property_, requestTime_);
+    auto answer = waitFor(
+        [](const XfixesPasteboard& self, const xcb_generic_event_t& event) {
+            if ((event.response_type & 0x7f) != XCB_SELECTION_NOTIFY) return false;
+            const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
+            // Some owners answer with CurrentTime instead of the request's time.
+            return notify.time == self.requestTime_ || notify.time == XCB_CURRENT_TIME;
+        },
+        deadline);
     if (!answer) return std::nullopt;
     const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(*answer);
     if (notify.property == XCB_ATOM_NONE) return std::nullopt; // no owner, or no text
@@ -111,6 +118,20 @@ std::optional<std::string> XfixesPasteboard::plainText() {
     std::string bytes(static_cast<const char*>(xcb_get_property_value(value.get())),
                       static_cast<std::size_t>(xcb_get_property_value_length(value.get())));
     return text::sanitizeUtf8(bytes);
+}
+
+std::optional<xcb_timestamp_t> XfixesPasteboard::serverTime(Clock::time_point deadline) {
+    // Appending nothing to a property still makes the server report the time of the change.
+    xcb_change_property(display_->xcb(), XCB_PROP_MODE_APPEND, window_, property_, XCB_ATOM_STRING,
+                        8, 0, nullptr);
+    for (;;) {
+        auto change = waitFor(isPropertyChange, deadline);
+        if (!change) return std::nullopt;
+        const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(*change);
+        if (notify.window == window_ && notify.atom == property_ &&
+            notify.state == XCB_PROPERTY_NEW_VALUE)
+            return notify.time;
+    }
 }
 
 std::optional<std::string> XfixesPasteboard::readIncrementally(Clock::time_point deadline) {

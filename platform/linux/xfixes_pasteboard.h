@@ -32,6 +32,7 @@ private:
     x11::Reply<xcb_generic_event_t> waitFor(bool (*wanted)(const XfixesPasteboard&,
                                                            const xcb_generic_event_t&),
                                             std::chrono::steady_clock::time_point deadline);
+    std::optional<xcb_timestamp_t> serverTime(std::chrono::steady_clock::time_point deadline);
     std::optional<std::string> readIncrementally(std::chrono::steady_clock::time_point deadline);
 
     std::unique_ptr<x11::Connection> display_;
@@ -43,4 +44,5 @@ private:
     xcb_atom_t target_ = XCB_ATOM_NONE;
     xcb_atom_t property_ = XCB_ATOM_NONE;
     xcb_atom_t incr_ = XCB_ATOM_NONE;
+    xcb_timestamp_t requestTime_ = XCB_CURRENT_TIME;
 };

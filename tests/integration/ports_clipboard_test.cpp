@@ -3,19 +3,26 @@
 #include "ports_support.h"
 
 #include <atomic>
+#include <functional>
+#include <future>
+#include <optional>
 #include <poll.h>
 #include <thread>
 
 namespace {
 
 // Owns CLIPBOARD and answers UTF8_STRING requests from a thread of its own: at once, in
-// INCR pieces of `piece` bytes when the text is longer than that, or never (silent).
+// INCR pieces of `piece` bytes when the text is longer than that, never (silent), or when
+// another thread calls releaseDeferred() (deferred). `beforeAnswer` runs on the owner's
+// thread before each answer.
 class ClipboardOwner {
 public:
-    enum class Mode { answer, silent };
+    enum class Mode { answer, silent, deferred };
 
-    explicit ClipboardOwner(std::string text, Mode mode = Mode::answer, std::size_t piece = 1 << 20)
-        : x_(x11::Connection::open()), text_(std::move(text)), mode_(mode), piece_(piece) {
+    explicit ClipboardOwner(std::string text, Mode mode = Mode::answer, std::size_t piece = 1 << 20,
+                            std::function<void()> beforeAnswer = {})
+        : x_(x11::Connection::open()), text_(std::move(text)), mode_(mode), piece_(piece),
+          beforeAnswer_(std::move(beforeAnswer)) {
         xcb_connection_t* c = x_->xcb();
         window_ = xcb_generate_id(c);
         xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, x_->root(), 0, 0, 1, 1, 0,
@@ -28,6 +35,14 @@ public:
     ~ClipboardOwner() {
         stop_ = true;
         thread_.join();
+    }
+    /// Answers the request held back in deferred mode; returns once the server has the answer.
+    void releaseDeferred() {
+        std::promise<void> done;
+        auto answered = done.get_future();
+        released_ = &done;
+        release_ = true;
+        answered.wait();
     }
     /// Ends ownership by destroying the owner's window.
     void vanish() {
@@ -44,6 +59,11 @@ private:
         while (!stop_) {
             pollfd fd{x_->fileDescriptor(), POLLIN, 0};
             poll(&fd, 1, 20);
+            if (release_.exchange(false)) {
+                if (held_) answer(*held_);
+                x_->sync();
+                released_->set_value();
+            }
             while (auto* raw = xcb_poll_for_event(c)) {
                 x11::Reply<xcb_generic_event_t> event(raw);
                 const auto type = event->response_type & 0x7f;
@@ -56,6 +76,14 @@ private:
     }
     void request(const xcb_selection_request_event_t& r) {
         if (mode_ == Mode::silent) return;
+        if (mode_ == Mode::deferred) {
+            held_ = r;
+            return;
+        }
+        if (beforeAnswer_) beforeAnswer_();
+        answer(r);
+    }
+    void answer(const xcb_selection_request_event_t& r) {
         xcb_connection_t* c = x_->xcb();
         xcb_atom_t property = r.property;
         if (r.target != x_->atom("UTF8_STRING")) {
@@ -105,6 +133,10 @@ private:
     xcb_window_t incrWindow_ = XCB_WINDOW_NONE;
     xcb_atom_t incrProperty_ = XCB_ATOM_NONE;
     std::size_t sent_ = 0;
+    std::function<void()> beforeAnswer_;
+    std::optional<xcb_selection_request_event_t> held_;
+    std::atomic<bool> release_{false};
+    std::promise<void>* released_ = nullptr;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -156,6 +188,17 @@ TEST(ClipboardPort, GivesUpOnAnOwnerThatNeverAnswers) {
     EXPECT_FALSE(pasteboard.plainText().has_value());
     // The owner change that arrived during the wait is not lost.
     EXPECT_EQ(pasteboard.changeCount(), start + 1);
+}
+
+TEST(ClipboardPort, IgnoresALateAnswerToAnEarlierRequest) {
+    XfixesPasteboard pasteboard;
+    ClipboardOwner slow("stale", ClipboardOwner::Mode::deferred);
+    EXPECT_FALSE(pasteboard.plainText().has_value()); // the owner keeps the request
+    // The next owner lets the first one answer its old request before answering itself,
+    // so the stale answer reaches the pasteboard first.
+    ClipboardOwner fresh("fresh", ClipboardOwner::Mode::answer, 1 << 20,
+                         [&slow] { slow.releaseDeferred(); });
+    EXPECT_EQ(pasteboard.plainText(), "fresh");
 }
 
 TEST(ClipboardPort, NoOwnerMeansNoText) {

@@ -57,8 +57,10 @@ std::string summary(const TimelineRow& row) {
     appendField(html, "app", textOf(r, "app"));
     appendField(html, "key", textOf(r, "key"));
     if (r.contains("inputCharCount")) {
+        const std::string count = textOf(r, "inputCharCount");
         appendField(html, "typed",
-                    textOf(r, "inputCharCount") + " characters, " + textOf(r, "inputKind"));
+                    count + (count == "1" ? " character, " : " characters, ") +
+                        textOf(r, "inputKind"));
     }
     if (r.contains("clipboardFromApp") || r.contains("clipboardCharCount")) {
         appendField(html, "clipboard",
@@ -121,10 +123,11 @@ std::string renderTimeline(const nlohmann::ordered_json& meta,
         "tr.focus td{background:#f4f7fb}tr.loss td{background:#fbefef}"
         ".k{color:#777;display:inline-block;min-width:5.5em}"
         "figure{display:inline-block;margin:0 .5em 0 0}figcaption{color:#777}"
-        "img{max-width:360px;border:1px solid #bbb}.none{color:#999;width:360px}"
+        "img{max-width:480px;border:1px solid #bbb}.none{color:#999;width:480px}"
         "pre{white-space:pre-wrap;font-size:12px;max-width:40em}"
         "</style></head><body>\n<h1>Episode " +
-        escapeHtml(id) + "</h1>\n<pre>" + escapeHtml(jsonText(meta)) +
+        escapeHtml(id) + "</h1>\n<pre>" +
+        escapeHtml(meta.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)) +
         "</pre>\n<table>\n"
         "<tr><th>time</th><th>what</th><th>details</th><th>screenshots</th></tr>\n";
     for (const TimelineRow& row : rows) {

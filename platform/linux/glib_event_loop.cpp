@@ -167,12 +167,3 @@ void GlibEventLoop::run() {
 void GlibEventLoop::quit() {
     g_main_loop_quit(loop_);
 }
-
-void GlibEventLoop::drainDisplay() {
-    if (displaySource_ == nullptr || input_ == nullptr) return;
-    display_->sync();
-    auto& source = *reinterpret_cast<DisplaySource*>(displaySource_);
-    deliver(source, std::move(source.pending));
-    while (auto* event = xcb_poll_for_event(display_->xcb()))
-        deliver(source, x11::Reply<xcb_generic_event_t>(event));
-}

@@ -31,8 +31,6 @@ public:
 
     /// Makes run() return after the current delivery (for tests and embedding).
     void quit();
-    /// Handles the X events that have arrived so far without waiting (for tests).
-    void drainDisplay();
 
 private:
     Xi2Input* input();

@@ -1,11 +1,10 @@
 // Input events through the tap callback into a recorder on fakes, read back as the parent
 // reads them.
-#include <gtest/gtest.h>
-
-#include <limits>
-
 #include "recorder/event_tap.h"
 #include "tests/unit/recorder/recorder_rig.h"
+
+#include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -38,9 +37,7 @@ protected:
         rig.showApp("Editor", "com.example.editor", 100, "Draft");
     }
 
-    void fire(const InputEvent& event) {
-        eventCallback(*rig.recorder, rig.workspace, event);
-    }
+    void fire(const InputEvent& event) { eventCallback(*rig.recorder, rig.workspace, event); }
     void type(std::u16string characters) { fire(keyDown(0, std::move(characters))); }
 
     /// Kind of each action record, with its key or character count where it has one.
@@ -67,9 +64,8 @@ TEST_F(EventTapTest, CommandKeysAreShortcutsNamedByPosition) {
     fire(keyDown(1, u"S", command | shift));
     fire(keyDown(6, u"z", command | control | option));
     fire(keyDown(2, u"d", command)); // not in the table
-    EXPECT_EQ(actions(),
-              (Actions{"shortcut cmd+c", "shortcut cmd+key36", "shortcut cmd+s", "shortcut cmd+z",
-                       "shortcut cmd+key2"}));
+    EXPECT_EQ(actions(), (Actions{"shortcut cmd+c", "shortcut cmd+key36", "shortcut cmd+s",
+                                  "shortcut cmd+z", "shortcut cmd+key2"}));
 }
 
 TEST_F(EventTapTest, CommandVIsAPasteWhateverElseIsHeld) {
@@ -147,7 +143,8 @@ TEST_F(EventTapTest, ModifiedKeysWithoutCommandAreTyped) {
 }
 
 TEST_F(EventTapTest, TypedCharactersNeverLeaveTheProcess) {
-    for (const char16_t unit : std::u16string(u"hunter2secret")) type(std::u16string(1, unit));
+    for (const char16_t unit : std::u16string(u"hunter2secret"))
+        type(std::u16string(1, unit));
     fire(mouseDown(1));
     const std::string output = rig.pipes.output();
     EXPECT_EQ(output.find("hunter2"), std::string::npos);

@@ -1,16 +1,17 @@
 // Key names for key combinations, and the characters of a key press.
-#include <gtest/gtest.h>
-
 #include "recorder/event_tap.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(KeyName, NamesTheTableKeysByTheirAnsiPosition) {
     const std::pair<std::int64_t, const char*> table[] = {
-        {0, "a"}, {1, "s"},  {3, "f"},  {6, "z"},  {7, "x"},  {8, "c"},  {9, "v"},
+        {0, "a"},  {1, "s"},  {3, "f"},  {6, "z"},  {7, "x"},  {8, "c"},  {9, "v"},
         {12, "q"}, {13, "w"}, {15, "r"}, {17, "t"}, {35, "p"}, {45, "n"},
     };
-    for (const auto& [code, name] : table) EXPECT_EQ(keyName(code), name) << code;
+    for (const auto& [code, name] : table)
+        EXPECT_EQ(keyName(code), name) << code;
 }
 
 TEST(KeyName, OtherCodesAreKeyAndTheirDecimalCode) {
@@ -37,7 +38,9 @@ TEST(CharFor, DecodesTheReportedUnits) {
     EXPECT_EQ(charFor(keyWith(u"😀")), "😀"); // a surrogate pair
 }
 
-TEST(CharFor, NoUnitsGiveEmptyText) { EXPECT_EQ(charFor(keyWith(u"")), ""); }
+TEST(CharFor, NoUnitsGiveEmptyText) {
+    EXPECT_EQ(charFor(keyWith(u"")), "");
+}
 
 TEST(CharFor, KeepsAtMostFourUnits) {
     EXPECT_EQ(charFor(keyWith(u"abcdef")), "abcd");

@@ -1,8 +1,8 @@
 // Permission states as text, the check lines and the request.
-#include <gtest/gtest.h>
-
 #include "recorder/permission.h"
 #include "tests/fakes/fake_permissions.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

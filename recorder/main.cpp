@@ -1,0 +1,18 @@
+// stepreel: records the user's desktop operations as frames for the parent process.
+#include "platform/recorder_platform.h"
+#include "recorder/capture_stream.h"
+#include "recorder/startup.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    // A parent that closes our output must not kill us mid-frame; the stream handles EPIPE.
+    CaptureStream::ignoreBrokenPipeSignal();
+    const std::vector<std::string> args(argv, argv + argc);
+    RecorderPlatform platform = makeRecorderPlatform();
+    StartupEnvironment environment;
+    environment.exitProcess = [](int status) { std::_Exit(status); };
+    return runStepreel(args, platform, environment);
+}

@@ -1,0 +1,190 @@
+#include "recorder/startup.h"
+
+#include "recorder/capture_stream.h"
+#include "recorder/event_tap.h"
+#include "recorder/permission.h"
+#include "recorder/recorder.h"
+#include "recorder/screen_shooter.h"
+#include "recorder/user_messages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
+
+namespace Startup {
+namespace {
+
+constexpr std::uint64_t controlFlag = 0x40000;
+constexpr std::uint64_t optionFlag = 0x80000;
+
+constexpr std::string_view bannerText =
+    "✓ トレース記録を開始しました → クラウド画像送信\n"
+    "  そのまま普段の業務をしてください(業務の区切り・命名は不要。後で自動分割します)。\n"
+    "  Ctrl+Opt+P: 一時停止・再開 / Ctrl+C: 終了\n"
+    "  "
+    "※ 入力内容は記録しません(文字数・種別のみ)"
+    "\n  "
+    "※ 画面テキストのOCRは無効(--ocr で有効化)"
+    "\n  記録: 操作イベント + 操作後フレーム + フォーカス滞在 → analyze --interpret "
+    "で業務分割+フロー生成\n";
+
+constexpr std::string_view endLineText = "\n■ 記録を終了しました → クラウド画像送信\n";
+
+constexpr std::string_view tapFailureText = "✗ イベントタップを作成できません。Input Monitoring と "
+                                            "アクセシビリティ権限を確認してください。\n";
+
+} // namespace
+
+std::string_view banner() {
+    return bannerText;
+}
+std::string_view endLine() {
+    return endLineText;
+}
+std::string_view tapFailureMessage() {
+    return tapFailureText;
+}
+
+std::string permissionWarning(Permissions& permissions) {
+    std::string text = "⚠︎ 権限が不足しています(accessibility=";
+    text += Permission::accessibility(permissions);
+    text += " screen_recording=";
+    text += Permission::screenRecording(permissions);
+    text += " input_monitoring=";
+    text += Permission::inputMonitoring(permissions);
+    text += ")。\n   ./setup を実行して3つの権限を付与してください。\n";
+    return text;
+}
+
+bool isPauseHotkey(const HotkeyEvent& event) {
+    if ((event.flags & controlFlag) == 0 || (event.flags & optionFlag) == 0) return false;
+    return event.charactersIgnoringModifiers == "p";
+}
+
+} // namespace Startup
+
+namespace {
+
+bool hasOption(const std::vector<std::string>& args, std::string_view option) {
+    // The program name is not an option.
+    return std::find(args.begin() + (args.empty() ? 0 : 1), args.end(), option) != args.end();
+}
+
+/// Writes a plain answer to standard output, between whole frames. A closed output is ignored:
+/// the answer has nowhere to go and the program ends anyway.
+void writeAnswer(int fd, std::string_view text) {
+    std::lock_guard guard(CaptureStream::lock());
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+ScreenShooter& shooterFor(RecorderPlatform& platform, const StartupEnvironment& environment) {
+    if (environment.makeShooter)
+        return environment.makeShooter(*platform.screenCapture, *platform.graphics);
+    return ScreenShooter::shared(*platform.screenCapture, *platform.graphics);
+}
+
+/// The screenshot self-test: one "after" frame, then the line describing what came back.
+void runScreenshotSelfTest(RecorderPlatform& platform, const StartupEnvironment& environment) {
+    std::optional<std::string> full;
+    if (CaptureStream::permitted()) {
+        ScreenShooter& shooter = shooterFor(platform, environment);
+        full = shooter.capture(0, "selftest", std::nullopt, false, {0.5, 0.5}, "after").full;
+    }
+    // This shooter recognises no text, so the counts are always the "none" ones.
+    writeAnswer(environment.outFd, "full=" + full.value_or("nil") + " textLines=-1 center=nil\n");
+}
+
+int record(const std::vector<std::string>& args, RecorderPlatform& platform,
+           const StartupEnvironment& environment) {
+    const RecorderPorts ports{*platform.clock,
+                              *platform.workspace,
+                              *platform.screens,
+                              *platform.pasteboard,
+                              *platform.accessibility,
+                              *platform.eventLoop,
+                              shooterFor(platform, environment)};
+    Recorder& recorder =
+        environment.makeRecorder ? environment.makeRecorder(ports) : Recorder::shared(ports);
+
+    Permissions& permissions = *platform.permissions;
+    if (!Permission::allGranted(permissions)) {
+        UserMessages::print(Startup::permissionWarning(permissions));
+        return 1;
+    }
+
+    if (hasOption(args, "--once")) {
+        recorder.emit("navigate", std::nullopt, std::nullopt);
+        recorder.finalizeEpisode("completed");
+        return 0;
+    }
+
+    EventLoop& loop = *platform.eventLoop;
+    Workspace& workspace = *platform.workspace;
+    const bool tapCreated =
+        loop.installEventTap(Startup::eventMask, [&recorder, &workspace](const InputEvent& event) {
+            eventCallback(recorder, workspace, event);
+        });
+    if (!tapCreated) {
+        UserMessages::print(Startup::tapFailureMessage());
+        return 1;
+    }
+
+    loop.addGlobalKeyDownMonitor([&recorder](const HotkeyEvent& event) {
+        if (Startup::isPauseHotkey(event)) recorder.togglePause();
+    });
+    loop.addRepeatingTimer(Startup::focusPollSeconds, [&recorder] { recorder.pollFocus(); });
+
+    std::function<void(int)> exitProcess = environment.exitProcess;
+    if (!exitProcess) exitProcess = [](int status) { std::_Exit(status); };
+    loop.onInterrupt([&recorder, exitProcess] {
+        recorder.finalizeEpisode("completed");
+        UserMessages::print(Startup::endLine());
+        exitProcess(0);
+    });
+
+    UserMessages::print(Startup::banner());
+    loop.run();
+    return 0;
+}
+
+} // namespace
+
+int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform,
+                const StartupEnvironment& environment) {
+    CaptureStream::configure(environment.outFd, environment.inFd, args);
+    UserMessages::setFd(environment.errFd);
+
+    Permissions& permissions = *platform.permissions;
+    const auto writeOut = [fd = environment.outFd](std::string_view text) {
+        writeAnswer(fd, text);
+    };
+    if (hasOption(args, "--check")) {
+        Permission::printCheck(permissions, writeOut);
+        return 0;
+    }
+    if (hasOption(args, "--request")) {
+        Permission::request(permissions);
+        Permission::printCheck(permissions, writeOut);
+        return 0;
+    }
+    if (hasOption(args, "--path")) {
+        const std::string path = platform.executablePath.value_or(args.empty() ? "" : args[0]);
+        writeAnswer(environment.outFd, path + "\n");
+        return 0;
+    }
+    if (hasOption(args, "--selftest-ocr")) {
+        runScreenshotSelfTest(platform, environment);
+        return 0;
+    }
+    return record(args, platform, environment);
+}

@@ -18,7 +18,7 @@ Filter filterFor(double factorX, double factorY);
 
 /// Rows of output produced per band: small enough for a consumer to start early, large enough
 /// to keep the hand-over cheap.
-inline constexpr std::int64_t kBandRows = 32;
+inline constexpr std::int64_t kBandRows = 64;
 
 /// A width × height premultiplied ARGB LinuxImage of `source` drawn over the whole rectangle,
 /// filled band by band on a worker thread so a reader can consume the first rows while the

@@ -53,9 +53,10 @@ class OneShotOptions(unittest.TestCase):
             result = subprocess.run([STEPREEL, *args], capture_output=True, timeout=WAIT)
             self.assertEqual(result.returncode, 0)
             self.check_lines(result.stdout)
+        check = subprocess.run([STEPREEL, "--check"], capture_output=True, timeout=WAIT)
         result = subprocess.run([STEPREEL, "--request", "--path"], capture_output=True, timeout=WAIT)
         self.assertEqual(result.returncode, 0)
-        self.check_lines(result.stdout)
+        self.assertEqual(result.stdout, check.stdout)
 
     def test_path_prints_the_executable(self):
         result = subprocess.run([STEPREEL, "--path"], capture_output=True, timeout=WAIT)
@@ -187,11 +188,11 @@ class ReferenceParent(unittest.TestCase):
                 self.assertTrue(line, "the recorder ended before its banner: " + early.decode())
                 early += line
             events = os.path.join(self.out, "events.jsonl")
-            click(self.window, "save")
-            self.wait_lines(events, 2)
-            type_text("Wq3Canary")
             click(self.window, "name")
-            self.wait_lines(events, 5)
+            self.wait_lines(events, 2)  # the click and its result
+            type_text("Wq3Canary")
+            click(self.window, "save")
+            self.wait_lines(events, 5)  # the typing run, the click, its result
             parent.send_signal(signal.SIGINT)
             _, stderr = parent.communicate(timeout=WAIT)
             stderr = early + stderr
@@ -204,6 +205,10 @@ class ReferenceParent(unittest.TestCase):
             raw = f.read()
         self.assertNotIn(b"Wq3Canary", raw)
         self.assertNotIn(b"Wq3Canary", stderr)
+        for folder, _, files in os.walk(self.out):
+            for name in files:
+                with open(os.path.join(folder, name), "rb") as f:
+                    self.assertNotIn(b"Wq3Canary", f.read(), name)
         frames, leftover = parse_stream(raw)
         self.assertEqual(leftover, 0)
         session = check_episode_invariants(frames)

@@ -69,7 +69,7 @@ class FormWindow(Gtk.Window):
         buttons = Gtk.Box(spacing=8)
         save = named(Gtk.Button(label="Save"), "Save")
         clear = named(Gtk.Button(label="Clear"), "Clear")
-        clear.connect("clicked", lambda _b: [self.widgets[k].set_text("") for k in ("name", "amount", "password")])
+        clear.connect("clicked", self.on_clear)
         buttons.pack_start(save, False, False, 0)
         buttons.pack_start(clear, False, False, 0)
         grid.attach(buttons, 1, 4, 1, 1)
@@ -84,6 +84,11 @@ class FormWindow(Gtk.Window):
         self.connect("destroy", Gtk.main_quit)
         self.connect("map-event", self.on_mapped)
         self.reported = False
+
+    def on_clear(self, _button):
+        for key in ("name", "amount", "password"):
+            self.widgets[key].set_text("")
+        self.status.set_text("Cleared")
 
     def on_mapped(self, *_args):
         # The window manager places and decorates the window after mapping; report once

@@ -1,5 +1,6 @@
 #include "platform/linux/desktop_icon_source.h"
 
+#include "platform/linux/cairo_fixture_canvas.h"
 #include "platform/linux/linux_image.h"
 
 #include <cairo.h>
@@ -20,10 +21,12 @@ constexpr const char* themes[] = {"hicolor", "Adwaita"};
 constexpr const char* extensions[] = {".svg", ".png"};
 
 struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+    const DrawingLibrary* lib = nullptr;
+    void operator()(cairo_surface_t* s) const { lib->cairo_surface_destroy(s); }
 };
 struct CairoDeleter {
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
+    const DrawingLibrary* lib = nullptr;
+    void operator()(cairo_t* c) const { lib->cairo_destroy(c); }
 };
 struct LibraryCloser {
     void operator()(void* library) const { dlclose(library); }
@@ -67,7 +70,7 @@ void addFileIfPresent(std::vector<IconFile>& files, const fs::path& base, const 
 /// The icon drawn to fill a pixels × pixels premultiplied ARGB surface. librsvg is opened
 /// only here: with its dependencies it would otherwise load with every run of the helper.
 /// It stays mapped once opened, since it registers GObject types.
-Surface renderSvg(const fs::path& path, int pixels) {
+Surface renderSvg(const DrawingLibrary& lib, const fs::path& path, int pixels) {
     std::unique_ptr<void, LibraryCloser> rsvg(
         dlopen(rsvgLibrary, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!rsvg) return nullptr;
@@ -80,26 +83,26 @@ Surface renderSvg(const fs::path& path, int pixels) {
     g_autoptr(GError) error = nullptr;
     std::unique_ptr<RsvgHandle, GObjectDeleter> handle(newFromFile(path.c_str(), &error));
     if (!handle) return nullptr;
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels));
-    std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
+    Surface surface(lib.cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels), {&lib});
+    std::unique_ptr<cairo_t, CairoDeleter> cr(lib.cairo_create(surface.get()), {&lib});
     const RsvgRectangle viewport{0, 0, static_cast<double>(pixels), static_cast<double>(pixels)};
     if (!renderDocument(handle.get(), cr.get(), &viewport, &error)) return nullptr;
     return surface;
 }
 
-Surface renderPng(const fs::path& path, int pixels) {
-    Surface source(cairo_image_surface_create_from_png(path.c_str()));
-    if (cairo_surface_status(source.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-    const int width = cairo_image_surface_get_width(source.get());
-    const int height = cairo_image_surface_get_height(source.get());
+Surface renderPng(const DrawingLibrary& lib, const fs::path& path, int pixels) {
+    Surface source(lib.cairo_image_surface_create_from_png(path.c_str()), {&lib});
+    if (lib.cairo_surface_status(source.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    const int width = lib.cairo_image_surface_get_width(source.get());
+    const int height = lib.cairo_image_surface_get_height(source.get());
     if (width <= 0 || height <= 0) return nullptr;
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels));
-    std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
-    cairo_scale(cr.get(), static_cast<double>(pixels) / width,
-                static_cast<double>(pixels) / height);
-    cairo_set_source_surface(cr.get(), source.get(), 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_GOOD);
-    cairo_paint(cr.get());
+    Surface surface(lib.cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels), {&lib});
+    std::unique_ptr<cairo_t, CairoDeleter> cr(lib.cairo_create(surface.get()), {&lib});
+    lib.cairo_scale(cr.get(), static_cast<double>(pixels) / width,
+                    static_cast<double>(pixels) / height);
+    lib.cairo_set_source_surface(cr.get(), source.get(), 0, 0);
+    lib.cairo_pattern_set_filter(lib.cairo_get_source(cr.get()), CAIRO_FILTER_GOOD);
+    lib.cairo_paint(cr.get());
     return surface;
 }
 
@@ -183,11 +186,15 @@ Image DesktopIconSource::applicationIcon(std::string_view bundleId, std::int64_t
     const auto file = iconFileOf(icon, pixels);
     if (!file) return nullptr;
 
+    const auto lib = DrawingLibrary::open(DrawingLibrary::Text::without);
+    if (!lib) return nullptr;
     const int edge = static_cast<int>(pixels);
-    Surface surface = file->scalable ? renderSvg(file->path, edge) : renderPng(file->path, edge);
-    if (!surface || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-    cairo_surface_flush(surface.get());
-    return LinuxImage::copyOf(pixels, pixels, cairo_image_surface_get_stride(surface.get()),
+    Surface surface =
+        file->scalable ? renderSvg(*lib, file->path, edge) : renderPng(*lib, file->path, edge);
+    if (!surface || lib->cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        return nullptr;
+    lib->cairo_surface_flush(surface.get());
+    return LinuxImage::copyOf(pixels, pixels, lib->cairo_image_surface_get_stride(surface.get()),
                               LinuxPixelFormat::argb32Premultiplied,
-                              cairo_image_surface_get_data(surface.get()));
+                              lib->cairo_image_surface_get_data(surface.get()));
 }

@@ -3,7 +3,9 @@
 
 #include "platform/idle_time.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace x11 {
 class Connection;
@@ -21,5 +23,14 @@ public:
     double secondsSinceLastEvent(InputEventType type) override;
 
 private:
+    /// A server answer and when it came: questions asked right after it (one per event type)
+    /// are answered from it, plus the time since, instead of another round trip.
+    struct Reading {
+        double seconds = 0;
+        std::chrono::steady_clock::time_point taken;
+    };
+    static constexpr std::chrono::milliseconds readingReuse{100};
+
     std::shared_ptr<x11::Connection> connection_;
+    std::optional<Reading> last_;
 };

@@ -1,6 +1,7 @@
 #include "platform/linux/shm_screen_capture.h"
 
 #include "platform/linux/capture_geometry.h"
+#include "platform/linux/desktop_settings.h"
 #include "platform/linux/linux_image.h"
 #include "platform/linux/pixman_scaling.h"
 #include "platform/linux/x11_connection.h"
@@ -90,6 +91,8 @@ struct ShmScreenCapture::State {
     bool shmAvailable = false;
     bool xfixesAvailable = false;
     bool randrMonitorsAvailable = false;
+    /// Pixels per point, as the desktop sets it (Gdk/WindowScalingFactor, Xft.dpi).
+    double scale = 1;
     std::shared_ptr<ShmSegment> spareSegment;
     std::vector<Monitor> monitors;
 
@@ -138,6 +141,7 @@ std::optional<PortError> ShmScreenCapture::State::connect() {
         xcb_xfixes_query_version_reply(xcb, fixesCookie, nullptr));
     x11::Reply<xcb_randr_query_version_reply_t> randr(
         xcb_randr_query_version_reply(xcb, randrCookie, nullptr));
+    scale = std::max(1.0, desktop::readBackingScale(*connection));
     shmAvailable = shm != nullptr;
     xfixesAvailable = fixes != nullptr && fixes->major_version >= 1;
     randrMonitorsAvailable =
@@ -400,7 +404,10 @@ Result<ShareableContent> ShmScreenCapture::shareableContent() {
     }
     state_->monitors = state_->readMonitors();
     for (const Monitor& monitor : state_->monitors) {
-        content.displays.push_back({monitor.id, monitor.rect.width, monitor.rect.height});
+        content.displays.push_back(
+            {monitor.id,
+             static_cast<std::int64_t>(static_cast<double>(monitor.rect.width) / state_->scale),
+             static_cast<std::int64_t>(static_cast<double>(monitor.rect.height) / state_->scale)});
     }
     return content;
 }

@@ -6,10 +6,11 @@
 #include <memory>
 
 /// Uses a connection of its own, opened on first use by whichever thread calls first, so the
-/// capture worker never waits for the main thread. Coordinates are X root-window pixels
-/// (one point is one pixel). Images are LinuxImages in LinuxPixelFormat::xrgb32, taken
-/// straight from the shared-memory segment (no copy); a segment is reused once the image
-/// that held it is released.
+/// capture worker never waits for the main thread. Frames and display sizes are in points:
+/// root-window pixels divided by the desktop's backing scale (1 on most X desktops), so a
+/// capture asked at scale × points is taken pixel for pixel. Images are LinuxImages in
+/// LinuxPixelFormat::xrgb32, filled band by band straight from the shared-memory segment
+/// (no copy); a segment is reused once the image that held it is released.
 class ShmScreenCapture final : public ScreenCapture {
 public:
     ShmScreenCapture();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <poll.h>
 #include <unistd.h>
 
 namespace Startup {
@@ -81,6 +82,11 @@ void writeAnswer(int fd, std::string_view text) {
         const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd entry{fd, POLLOUT, 0};
+                ::poll(&entry, 1, -1);
+                continue;
+            }
             return;
         }
         text.remove_prefix(static_cast<std::size_t>(written));
@@ -104,6 +110,8 @@ void runScreenshotSelfTest(RecorderPlatform& platform, const StartupEnvironment&
     writeAnswer(environment.outFd, "full=" + full.value_or("nil") + " textLines=-1 center=nil\n");
 }
 
+/// Recording mode: the episode, the permission gate, then the tap, hotkey monitor, focus
+/// timer and Ctrl+C handler in this order, the banner, and the loop.
 int record(const std::vector<std::string>& args, RecorderPlatform& platform,
            const StartupEnvironment& environment) {
     const RecorderPorts ports{*platform.clock,

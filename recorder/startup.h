@@ -45,7 +45,8 @@ bool isPauseHotkey(const HotkeyEvent& event);
 
 } // namespace Startup
 
-/// Runs the recorder program with `args` (program name first) on `platform`. Returns the exit
+/// Runs the recorder program with `args` (program name first) on `platform`, whose ports must
+/// all be present. Returns the exit
 /// status of every path that ends by returning; the Ctrl+C handler ends through
 /// `environment.exitProcess`.
 int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform,

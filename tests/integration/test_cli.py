@@ -243,6 +243,35 @@ class ReferenceParent(unittest.TestCase):
         self.assertIn(session, html)
         self.assertIn("timeline: " + self.out + "/index.html", stderr.decode())
 
+    def parent_once(self, name, *options):
+        out = os.path.join(self.tmp.name, name)
+        result = subprocess.run([STEPREEL_PARENT, "--out", out, "--stepreel", STEPREEL, *options,
+                                 "--", "--once"], capture_output=True, timeout=WAIT)
+        meta = None
+        if os.path.exists(os.path.join(out, "episode.json")):
+            with open(os.path.join(out, "episode.json"), encoding="utf-8") as f:
+                meta = json.load(f)
+        return result, meta
+
+    def test_denied_permits_leave_their_work_out(self):
+        result, meta = self.parent_once("all", "--deny-all")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((meta["status"], meta["actionCount"], meta["frameCount"]), ("completed", 0, 0))
+
+        result, meta = self.parent_once("shot", "--deny-permit", "2")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((meta["actionCount"], meta["frameCount"]), (1, 0))
+        self.assertEqual(os.listdir(os.path.join(self.tmp.name, "shot", "frames")), [])
+
+        result, meta = self.parent_once("granted")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((meta["actionCount"], meta["frameCount"]), (1, 1))
+
+        # An earlier episode is never overwritten.
+        result, _ = self.parent_once("granted")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"already exists and is not empty", result.stderr)
+
     def replay(self, data):
         path = os.path.join(self.tmp.name, "replay.bin")
         with open(path, "wb") as f:

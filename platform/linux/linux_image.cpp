@@ -8,6 +8,7 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,8 +31,11 @@ struct LinuxImage::Production {
     std::mutex mutex;
     std::condition_variable rowsAdded;
     std::int64_t readyRows = 0;
+    std::vector<bool> bandDone;     ///< guarded by mutex
+    std::int64_t firstOpenBand = 0; ///< guarded by mutex: every band above it is done
+    std::atomic<std::int64_t> nextBand{0};
     std::atomic<bool> cancelled{false};
-    std::thread worker;
+    std::vector<std::thread> workers;
 };
 
 LinuxImage::LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
@@ -45,9 +49,11 @@ LinuxImage::LinuxImage(std::int64_t width, std::int64_t height, std::int64_t str
       owner_(std::move(owner)) {}
 
 LinuxImage::~LinuxImage() {
-    if (production_ && production_->worker.joinable()) {
+    if (production_) {
         production_->cancelled = true;
-        production_->worker.join();
+        for (std::thread& worker : production_->workers) {
+            if (worker.joinable()) worker.join();
+        }
     }
 }
 
@@ -82,7 +88,8 @@ std::shared_ptr<LinuxImage> LinuxImage::copyOf(std::int64_t width, std::int64_t 
 
 std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
                                                        LinuxPixelFormat format,
-                                                       std::int64_t bandRows, BandFiller fill) {
+                                                       std::int64_t bandRows, BandFiller fill,
+                                                       int workers) {
     if (!validSize(width, height) || !fill) return nullptr;
     const std::int64_t stride = width * kBytesPerPixel;
     // Not zeroed: the filler writes every row, and fresh pages are first touched by its thread.
@@ -90,14 +97,15 @@ std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::
     if (memory == nullptr) return nullptr;
     std::shared_ptr<void> owner(memory, FreeDeleter{});
     return produced(width, height, stride, format, static_cast<std::uint8_t*>(memory),
-                    std::move(owner), bandRows, std::move(fill));
+                    std::move(owner), bandRows, std::move(fill), workers);
 }
 
 std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
                                                        std::int64_t stride, LinuxPixelFormat format,
                                                        std::uint8_t* pixels,
                                                        std::shared_ptr<const void> owner,
-                                                       std::int64_t bandRows, BandFiller fill) {
+                                                       std::int64_t bandRows, BandFiller fill,
+                                                       int workers) {
     if (!validSize(width, height) || pixels == nullptr || stride < width * kBytesPerPixel ||
         !fill) {
         return nullptr;
@@ -105,30 +113,45 @@ std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::
     auto image = std::shared_ptr<LinuxImage>(new LinuxImage(width, height, stride, format));
     image->pixels_ = pixels;
     image->owner_ = std::move(owner);
-    image->startProduction(pixels, bandRows, std::move(fill));
+    image->startProduction(pixels, bandRows, std::move(fill), std::clamp(workers, 1, 8));
     return image;
 }
 
-void LinuxImage::startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill) {
+void LinuxImage::startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill,
+                                 int workers) {
     production_ = std::make_unique<Production>();
     Production* production = production_.get();
     const std::int64_t band = std::max<std::int64_t>(1, bandRows);
     const std::int64_t height = height_;
     const std::int64_t stride = stride_;
-    // Once shared the memory is only read; the worker writes rows nobody reads yet.
-    production->worker = std::thread([=, fill = std::move(fill)] {
-        for (std::int64_t first = 0; first < height; first += band) {
-            if (production->cancelled) break;
-            const std::int64_t end = std::min(height, first + band);
-            fill(first, end, target + first * stride, stride);
-            {
-                std::lock_guard lock(production->mutex);
-                production->readyRows = end;
+    const std::int64_t bands = (height + band - 1) / band;
+    production->bandDone.assign(static_cast<std::size_t>(bands), false);
+    // Shared by the workers; the image's memory is only read once shared, and every band
+    // is written by exactly one worker before any reader may see it.
+    auto shared = std::make_shared<BandFiller>(std::move(fill));
+    for (int worker = 0; worker < workers; ++worker) {
+        production->workers.emplace_back([=] {
+            while (!production->cancelled) {
+                const std::int64_t index = production->nextBand.fetch_add(1);
+                if (index >= bands) break;
+                const std::int64_t first = index * band;
+                const std::int64_t end = std::min(height, first + band);
+                (*shared)(first, end, target + first * stride, stride, worker);
+                {
+                    std::lock_guard lock(production->mutex);
+                    production->bandDone[static_cast<std::size_t>(index)] = true;
+                    while (
+                        production->firstOpenBand < bands &&
+                        production->bandDone[static_cast<std::size_t>(production->firstOpenBand)]) {
+                        ++production->firstOpenBand;
+                    }
+                    production->readyRows = std::min(height, production->firstOpenBand * band);
+                }
+                production->rowsAdded.notify_all();
             }
-            production->rowsAdded.notify_all();
-        }
-        // Readers never wait past a cancelled production: only the destructor cancels.
-    });
+            // Readers never wait past a cancelled production: only the destructor cancels.
+        });
+    }
 }
 
 const LinuxImage* LinuxImage::from(const Image& image) {

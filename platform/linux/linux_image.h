@@ -23,9 +23,11 @@ enum class LinuxPixelFormat {
 /// rows while the rest are still being made.
 class LinuxImage : public PlatformImage {
 public:
-    /// Fills rows [firstRow, endRow); `firstRowPixels` points at row `firstRow`.
-    using BandFiller = std::function<void(std::int64_t firstRow, std::int64_t endRow,
-                                          std::uint8_t* firstRowPixels, std::int64_t stride)>;
+    /// Fills rows [firstRow, endRow); `firstRowPixels` points at row `firstRow`. `worker`
+    /// (0 … workers − 1) tells which producing thread calls, for per-thread state.
+    using BandFiller =
+        std::function<void(std::int64_t firstRow, std::int64_t endRow, std::uint8_t* firstRowPixels,
+                           std::int64_t stride, int worker)>;
 
     /// Wraps memory that `owner` keeps alive for as long as the image lives.
     LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
@@ -44,19 +46,21 @@ public:
     static std::shared_ptr<LinuxImage> copyOf(std::int64_t width, std::int64_t height,
                                               std::int64_t stride, LinuxPixelFormat format,
                                               const std::uint8_t* pixels);
-    /// An image whose rows `fill` produces on a worker thread, `bandRows` rows at a time, top
-    /// to bottom, into memory of its own (not zeroed: `fill` must write every row). The worker
-    /// is stopped after its current band and joined when the image is released.
+    /// An image whose rows `fill` produces on `workers` threads, `bandRows` rows at a time, the
+    /// bands handed out top to bottom (with one worker, strictly in order), into memory of its
+    /// own (not zeroed: `fill` must write every row). Readers see rows once every band above
+    /// them is done. The workers are stopped after their current band and joined when the
+    /// image is released.
     static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
                                                       LinuxPixelFormat format,
-                                                      std::int64_t bandRows, BandFiller fill);
+                                                      std::int64_t bandRows, BandFiller fill,
+                                                      int workers = 1);
     /// The same, with `fill` writing into memory that `owner` keeps alive (`stride` bytes
     /// apart from `pixels`).
-    static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
-                                                      std::int64_t stride, LinuxPixelFormat format,
-                                                      std::uint8_t* pixels,
-                                                      std::shared_ptr<const void> owner,
-                                                      std::int64_t bandRows, BandFiller fill);
+    static std::shared_ptr<const LinuxImage>
+    produced(std::int64_t width, std::int64_t height, std::int64_t stride, LinuxPixelFormat format,
+             std::uint8_t* pixels, std::shared_ptr<const void> owner, std::int64_t bandRows,
+             BandFiller fill, int workers = 1);
     /// The LinuxImage behind a port image; nullptr when it is not one.
     static const LinuxImage* from(const Image& image);
 
@@ -80,7 +84,7 @@ private:
 
     LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
                LinuxPixelFormat format);
-    void startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill);
+    void startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill, int workers);
 
     std::int64_t width_;
     std::int64_t height_;

@@ -2,6 +2,7 @@
 
 #include "platform/linux/linux_image.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -65,31 +66,35 @@ Image scaled(const Image& source, std::int64_t width, std::int64_t height) {
     const LinuxImage* linuxSource = LinuxImage::from(source);
     if (linuxSource == nullptr || width <= 0 || height <= 0) return nullptr;
 
-    // The worker keeps the source alive and builds its pixman image on first use, so the
-    // caller returns at once and the source may itself still be in production.
+    // The workers keep the source alive and each builds its own pixman image on first use
+    // (pixman images are not shared between threads), so the caller returns at once and the
+    // source may itself still be in production.
     struct Drawing {
         Image keepAlive;
         const LinuxImage* source;
-        PixmanImage pixmanSource;
-        bool failed = false;
+        std::array<PixmanImage, kWorkers> pixmanSources;
+        std::array<bool, kWorkers> failed{};
     };
-    auto drawing = std::make_shared<Drawing>(Drawing{source, linuxSource, nullptr});
+    auto drawing = std::make_shared<Drawing>(Drawing{source, linuxSource, {}});
     auto fill = [drawing, width, height](std::int64_t firstRow, std::int64_t endRow,
-                                         std::uint8_t* firstRowPixels, std::int64_t stride) {
+                                         std::uint8_t* firstRowPixels, std::int64_t stride,
+                                         int worker) {
+        PixmanImage& pixmanSource = drawing->pixmanSources[static_cast<std::size_t>(worker)];
+        bool& failed = drawing->failed[static_cast<std::size_t>(worker)];
         const auto bandHeight = static_cast<int>(endRow - firstRow);
         const auto clear = [&] {
             // Transparent black rather than uninitialised memory.
             std::memset(firstRowPixels, 0, static_cast<std::size_t>(stride * bandHeight));
         };
-        if (!drawing->failed && !drawing->pixmanSource) {
-            drawing->pixmanSource = makeSource(*drawing->source, width, height);
-            drawing->failed = !drawing->pixmanSource;
+        if (!failed && !pixmanSource) {
+            pixmanSource = makeSource(*drawing->source, width, height);
+            failed = !pixmanSource;
         }
-        PixmanImage band(drawing->failed ? nullptr
-                                         : pixman_image_create_bits(
-                                               PIXMAN_a8r8g8b8, static_cast<int>(width), bandHeight,
-                                               reinterpret_cast<std::uint32_t*>(firstRowPixels),
-                                               static_cast<int>(stride)));
+        PixmanImage band(
+            failed ? nullptr
+                   : pixman_image_create_bits(PIXMAN_a8r8g8b8, static_cast<int>(width), bandHeight,
+                                              reinterpret_cast<std::uint32_t*>(firstRowPixels),
+                                              static_cast<int>(stride)));
         if (!band) {
             clear();
             return;
@@ -102,12 +107,12 @@ Image scaled(const Image& source, std::int64_t width, std::int64_t height) {
             static_cast<std::int64_t>(std::ceil(static_cast<double>(endRow + 1) * factorY)) + 2);
         // Source coordinates are output coordinates before the transform: the band's first
         // row is output row `firstRow`.
-        pixman_image_composite32(PIXMAN_OP_SRC, drawing->pixmanSource.get(), nullptr, band.get(), 0,
+        pixman_image_composite32(PIXMAN_OP_SRC, pixmanSource.get(), nullptr, band.get(), 0,
                                  static_cast<std::int32_t>(firstRow), 0, 0, 0, 0,
                                  static_cast<std::int32_t>(width), bandHeight);
     };
     return LinuxImage::produced(width, height, LinuxPixelFormat::argb32Premultiplied, kBandRows,
-                                std::move(fill));
+                                std::move(fill), kWorkers);
 }
 
 } // namespace pixman_scaling

@@ -288,7 +288,7 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
 
     std::uint8_t* pixels = segment->data();
     auto fill = [replies, rect](std::int64_t firstRow, std::int64_t endRow,
-                                std::uint8_t* firstRowPixels, std::int64_t rowStride) {
+                                std::uint8_t* firstRowPixels, std::int64_t rowStride, int) {
         const std::size_t band = replies->collected;
         if (band < replies->cookies.size() && !replies->collect(band)) {
             std::memset(firstRowPixels, 0,

@@ -96,7 +96,7 @@ TEST(LinuxImageTest, ProducedImageFillsBandsInOrderAndReadersSeeFinishedRows) {
     std::atomic<int> bands = 0;
     auto image = LinuxImage::produced(
         4, 100, LinuxPixelFormat::argb32Premultiplied, 16,
-        [&](std::int64_t first, std::int64_t end, std::uint8_t* rows, std::int64_t stride) {
+        [&](std::int64_t first, std::int64_t end, std::uint8_t* rows, std::int64_t stride, int) {
             EXPECT_EQ(first, 16 * bands.load());
             for (std::int64_t y = first; y < end; ++y) {
                 rows[(y - first) * stride] = static_cast<std::uint8_t>(y);
@@ -109,17 +109,47 @@ TEST(LinuxImageTest, ProducedImageFillsBandsInOrderAndReadersSeeFinishedRows) {
     EXPECT_EQ(bands.load(), 7);
 }
 
+TEST(LinuxImageTest, RowsOfSeveralWorkersAppearOnlyOnceEveryBandAboveIsDone) {
+    constexpr std::int64_t kBands = 12;
+    std::atomic<int> othersDone = 0;
+    std::atomic<bool> firstWritten = false;
+    auto image = LinuxImage::produced(
+        2, kBands * 8, LinuxPixelFormat::xrgb32, 8,
+        [&](std::int64_t first, std::int64_t end, std::uint8_t* rows, std::int64_t stride, int) {
+            // The first band is held back until every other band is finished.
+            if (first == 0) {
+                while (othersDone < kBands - 1)
+                    std::this_thread::yield();
+            }
+            for (std::int64_t y = first; y < end; ++y) {
+                rows[(y - first) * stride] = static_cast<std::uint8_t>(y + 1);
+            }
+            if (first == 0) {
+                firstWritten = true;
+            } else {
+                ++othersDone;
+            }
+        },
+        3);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->row(kBands * 8 - 1)[0], kBands * 8); // the last row waits for the first band
+    EXPECT_TRUE(firstWritten.load());
+    for (std::int64_t y = 0; y < kBands * 8; ++y)
+        ASSERT_EQ(image->row(y)[0], y + 1);
+}
+
 TEST(LinuxImageTest, ReleasingAProducedImageStopsItsWorker) {
     std::atomic<int> bands = 0;
     std::atomic<bool> release = false;
-    auto image = LinuxImage::produced(1, 1000, LinuxPixelFormat::xrgb32, 1,
-                                      [&](std::int64_t, std::int64_t, std::uint8_t*, std::int64_t) {
-                                          // The second band holds the worker until released.
-                                          if (++bands == 2) {
-                                              while (!release)
-                                                  std::this_thread::yield();
-                                          }
-                                      });
+    auto image =
+        LinuxImage::produced(1, 1000, LinuxPixelFormat::xrgb32, 1,
+                             [&](std::int64_t, std::int64_t, std::uint8_t*, std::int64_t, int) {
+                                 // The second band holds the worker until released.
+                                 if (++bands == 2) {
+                                     while (!release)
+                                         std::this_thread::yield();
+                                 }
+                             });
     while (bands < 2)
         std::this_thread::yield();
     std::thread releaser([&] {

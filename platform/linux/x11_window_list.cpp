@@ -222,8 +222,11 @@ std::vector<WindowListEntry> X11WindowList::onScreenWindows() {
             for (const TypeLayer& known : typeLayers)
                 if (x.atom(known.type) == atom) typeNames.emplace_back(known.type);
         }
-        const auto layer = windowLayer(typeNames, keptAbove);
+        auto layer = windowLayer(typeNames, keptAbove);
         if (!layer) continue; // desktop element
+        // Without a window manager, untyped override-redirect windows are menus and tooltips.
+        if (attributes->override_redirect && *layer == window_layer::normal)
+            layer = window_layer::popUpMenu;
 
         WindowListEntry entry;
         entry.number = p.window;

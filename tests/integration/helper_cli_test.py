@@ -66,10 +66,12 @@ def helper_json(testcase, *args, stdin=b""):
 
 
 class TestWindow:
-    def __init__(self, title, app, url=None, text=()):
+    def __init__(self, title, app, url=None, text=(), palette=False):
         command = [WINDOW, "--title", title, "--app", app]
         if url:
             command += ["--url", url]
+        if palette:
+            command += ["--palette"]
         if text:
             command += ["--text", *text]
         self.process = subprocess.Popen(["/usr/bin/python3", *command], stdout=subprocess.PIPE)
@@ -77,7 +79,8 @@ class TestWindow:
         if not line.strip():
             raise RuntimeError("test window did not start")
         self.id = int(line)
-        self.activate()
+        if not palette:  # the palette has the focus and stays in front
+            self.activate()
 
     def activate(self):
         subprocess.run(["xdotool", "windowactivate", "--sync", str(self.id)], check=True,
@@ -150,6 +153,22 @@ class ContextAndWindows(unittest.TestCase):
         after = helper_json(self, "context")["idleSeconds"]
         self.assertLess(after, 1.0)
         self.assertLess(after, before)
+
+    def test_a_utility_palette_in_front_is_skipped_for_the_document_window(self):
+        window = TestWindow("Document", "QuillHelperTest", palette=True)
+        try:
+            palette = subprocess.run(["xdotool", "search", "--name", "^Palette$"],
+                                     capture_output=True, text=True).stdout.split()
+            self.assertEqual(len(palette), 1)
+            subprocess.run(["xdotool", "windowactivate", "--sync", palette[0]], check=True)
+            front = subprocess.run(["xdotool", "getactivewindow", "getwindowname"],
+                                   capture_output=True, text=True).stdout.strip()
+            self.assertEqual(front, "Palette")
+            context = helper_json(self, "context")
+            self.assertEqual((context["windowTitle"], context["windowId"]),
+                             ("Document", window.id))
+        finally:
+            window.close()
 
     def test_running_apps_lists_the_window_application(self):
         apps = helper_json(self, "running-apps")

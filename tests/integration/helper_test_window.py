@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """A GTK 3 window for the helper's integration tests.
 
-    helper_test_window.py --title TITLE --app CLASS [--url URL] [--text LINE ...]
+    helper_test_window.py --title TITLE --app CLASS [--url URL] [--palette] [--text LINE ...]
 
 Shows the given lines of text in a large font (for `ocr`) and, with --url, a page-like
 element whose accessible role is document-web and whose "DocURL" document attribute is the
-URL, as a web browser exposes its page. WM_CLASS is (app in lower case, app), so a desktop
+URL, as a web browser exposes its page. --palette adds a small utility window titled
+"Palette" in front of the main one (and prints the main window's id). WM_CLASS is (app in lower case, app), so a desktop
 entry with StartupWMClass=APP belongs to it. Once the window is mapped, prints its X window
 id (decimal) and flushes standard output.
 """
@@ -55,6 +56,7 @@ def main():
     parser.add_argument("--title", required=True)
     parser.add_argument("--app", required=True)
     parser.add_argument("--url")
+    parser.add_argument("--palette", action="store_true")
     parser.add_argument("--text", nargs="*", default=[])
     args = parser.parse_args()
 
@@ -81,7 +83,16 @@ def main():
         print(window.get_window().get_xid(), flush=True)
         return False
 
-    window.connect("map-event", lambda *_: GLib.timeout_add(200, announce))
+    if args.palette:
+        palette = Gtk.Window(title="Palette")
+        palette.set_type_hint(Gdk.WindowTypeHint.UTILITY)
+        palette.set_transient_for(window)
+        palette.set_default_size(160, 120)
+        palette.add(Gtk.Label(label="tools"))
+        window.connect("map-event", lambda *_: palette.show_all())
+        palette.connect("map-event", lambda *_: GLib.timeout_add(200, announce))
+    else:
+        window.connect("map-event", lambda *_: GLib.timeout_add(200, announce))
     window.show_all()
     signal.signal(signal.SIGTERM, lambda *_: Gtk.main_quit())
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, Gtk.main_quit)

@@ -2,6 +2,8 @@
 
 #include "common/unicode_text.h"
 #include "platform/linux/atspi_roles.h"
+#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11_stacking.h"
 
 #include <algorithm>
 #include <atspi/atspi.h>
@@ -155,6 +157,8 @@ struct AtspiAccessibility::Impl {
     std::mutex mutex;
     bool initialised = false;
     int appliedTimeoutMs = -1;
+    /// Our own X connection, for the window manager's stacking order; opened on first use.
+    std::unique_ptr<x11::Connection> display;
 
     void ensureInitialised() {
         if (initialised) return;
@@ -321,14 +325,28 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
 AtspiAccessible* AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
     GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop) return nullptr;
-    // A hung application costs one timeout and is then skipped; the whole scan is bounded.
+    // The window manager knows which application is on top at the point; without it, every
+    // application's windows are candidates.
+    if (!display) display = x11::Connection::open();
+    const std::optional<std::uint32_t> topProcess =
+        display ? x11_stacking::processAt(*display, x, y) : std::nullopt;
+
+    const std::chrono::milliseconds timeout(timeoutMs);
     const Clock::time_point deadline = deadlineAfter(4 * timeoutMs);
     GObjectPtr<AtspiAccessible> best;
     bool bestActive = false;
     double bestArea = 0;
     for (auto& application : children(desktop.get(), kMaxChildren, deadline)) {
+        if (topProcess) {
+            CallError error;
+            const guint pid = atspi_accessible_get_process_id(application.get(), error.out());
+            if (error.failed() || pid != *topProcess) continue;
+        }
         for (auto& window : children(application.get(), kMaxWindowsPerApplication, deadline)) {
+            const Clock::time_point asked = Clock::now();
             GObjectPtr<AtspiStateSet> states(atspi_accessible_get_state_set(window.get()));
+            // An application that let a request run out of time is hung: skip the rest of it.
+            if (Clock::now() - asked >= timeout) break;
             if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING) ||
                 atspi_state_set_contains(states.get(), ATSPI_STATE_ICONIFIED)) {
                 continue;

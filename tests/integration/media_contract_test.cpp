@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 /// The GTK window of media_test_window.py, its process and the layout it reported.
 class TestWindow {
 public:
-    bool start() {
+    bool start(std::vector<std::string> arguments = {}) {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
         pid_ = fork();
@@ -35,7 +35,12 @@ public:
             dup2(fromChild[1], STDOUT_FILENO);
             close(toChild[1]);
             close(fromChild[0]);
-            execl("/usr/bin/python3", "python3", MEDIA_TEST_WINDOW, nullptr);
+            std::vector<char*> argv{const_cast<char*>("python3"),
+                                    const_cast<char*>(MEDIA_TEST_WINDOW)};
+            for (std::string& argument : arguments)
+                argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv("/usr/bin/python3", argv.data());
             _exit(127);
         }
         close(toChild[0]);
@@ -237,6 +242,27 @@ TEST_F(AccessibilityContractTest, NothingOutsideEveryWindowAndNoAttributesOnTheS
     EXPECT_EQ(ax_.elementAtPosition(systemWide_, right + 200, bottom + 200), nullptr);
     EXPECT_TRUE(
         std::holds_alternative<std::monostate>(ax_.copyAttributeValue(systemWide_, "AXRole")));
+}
+
+TEST_F(AccessibilityContractTest, TheWindowOnTopWinsOverTheActiveWindowBehindIt) {
+    // A second window over the first one, mapped without taking the focus: the first stays
+    // active, but the point belongs to the one on top.
+    TestWindow overlay;
+    ASSERT_TRUE(
+        overlay.start({"--title", "Media Overlay Window", "--at", "200,120", "--no-focus"}));
+    const auto [x, y] = overlay.centre("button");
+    const auto& under = window_->layout["frame"];
+    ASSERT_LT(x, under[0].get<float>() + under[2].get<float>()) << "the windows must overlap";
+    ASSERT_LT(y, under[1].get<float>() + under[3].get<float>());
+
+    AXElement element = ax_.elementAtPosition(systemWide_, x, y);
+    std::optional<std::string> windowTitle;
+    for (int level = 0; element && level < 20; ++level) {
+        if (text(element, "AXRole") == "AXWindow") windowTitle = text(element, "AXTitle");
+        element = elementOf(ax_.copyAttributeValue(element, "AXParent"));
+    }
+    overlay.stop();
+    EXPECT_EQ(windowTitle, "Media Overlay Window");
 }
 
 TEST_F(AccessibilityContractTest, AHungApplicationCostsNoMoreThanTheTimeoutSet) {

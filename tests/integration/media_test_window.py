@@ -1,14 +1,15 @@
 #!/usr/bin/python3
 """An accessible GTK 3 window with known widgets, for the media port contract tests.
 
-    media_test_window.py
+    media_test_window.py [--title TITLE] [--at X,Y] [--no-focus]
 
-Once the window is mapped and laid out, prints one JSON line on standard output:
+--no-focus maps the window without taking the focus (it still goes on top). Once the window is mapped and laid out, prints one JSON line on standard output:
 
     {"pid": 123, "window": <X id>, "frame": [x, y, w, h], "widgets": {"name": [x, y, w, h]}}
 
 Rectangles are in root-window pixels. The window stays until standard input closes.
 """
+import argparse
 import json
 import os
 import sys
@@ -22,10 +23,13 @@ from gi.repository import GdkX11, GLib, Gtk  # noqa: E402,F401
 TITLE = "Media Contract Window"
 
 
-def build():
-    window = Gtk.Window(title=TITLE)
+def build(title, at, focus):
+    window = Gtk.Window(title=title)
     window.set_default_size(460, 300)
-    window.move(40, 40)
+    window.move(*at)
+    if not focus:
+        window.set_accept_focus(False)
+        window.set_focus_on_map(False)
     grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
     window.add(grid)
     widgets = {}
@@ -84,7 +88,12 @@ def report(window, widgets):
 
 
 def main():
-    window, widgets = build()
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--title", default=TITLE)
+    parser.add_argument("--at", default="40,40")
+    parser.add_argument("--no-focus", action="store_true")
+    args = parser.parse_args()
+    window, widgets = build(args.title, [int(v) for v in args.at.split(",")], not args.no_focus)
     window.connect("destroy", Gtk.main_quit)
     window.show_all()
     # Report once the layout has settled after mapping.

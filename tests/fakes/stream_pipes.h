@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <fcntl.h>
 #include <mutex>
@@ -124,9 +125,12 @@ public:
     /// The parent closes the recorder's standard input.
     void closeInput() { closeFd(input_[1]); }
     /// The parent closes its end of the recorder's standard output.
+    /// Returns once the reader thread has closed it, so no poll still holds the pipe open.
     void closeOutputReader() {
-        std::lock_guard guard(mutex_);
-        closeFd(output_[0]);
+        const char command = 'c';
+        (void)!::write(stop_[1], &command, 1);
+        std::unique_lock guard(mutex_);
+        outputClosed_.wait(guard, [this] { return output_[0] < 0; });
     }
 
     /// Every byte written to standard output so far.
@@ -174,7 +178,8 @@ private:
         }
     }
 
-    // Keeps the output pipes from filling up while the recorder writes.
+    // Keeps the output pipes from filling up while the recorder writes. The descriptors it
+    // polls are only closed here or after it has stopped.
     void collect() {
         for (;;) {
             int outFd = 0;
@@ -183,8 +188,16 @@ private:
                 outFd = output_[0];
             }
             pollfd fds[3] = {{stop_[0], POLLIN, 0}, {outFd, POLLIN, 0}, {errors_[0], POLLIN, 0}};
-            if (::poll(fds, 3, 200) < 0 && errno != EINTR) return;
-            if (fds[0].revents != 0) return;
+            if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
+            if (fds[0].revents != 0) {
+                char command = 's';
+                (void)!::read(stop_[0], &command, 1);
+                if (command != 'c') return;
+                std::lock_guard guard(mutex_);
+                closeFd(output_[0]);
+                outputClosed_.notify_all();
+                continue;
+            }
             drain();
         }
     }
@@ -194,6 +207,7 @@ private:
     int errors_[2] = {-1, -1};
     int stop_[2] = {-1, -1};
     std::mutex mutex_;
+    std::condition_variable outputClosed_;
     std::string out_;
     std::string err_;
     std::atomic<int> brokenPipeCalls_{0};

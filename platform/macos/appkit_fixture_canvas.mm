@@ -30,12 +30,18 @@ NSDictionary* attributes(const FixtureText& text, NSColor* textColour, bool cent
 } // namespace
 
 Image AppKitFixtureCanvas::draw(const FixtureDrawing& drawing) {
+    // An empty image cannot take the focus (lockFocus raises).
+    if (!(drawing.canvas.width > 0 && drawing.canvas.height > 0)) return nullptr;
     @autoreleasepool {
         const NSSize size = NSMakeSize(drawing.canvas.width, drawing.canvas.height);
         NSImage* image = [[NSImage alloc] initWithSize:size];
         [image lockFocus];
         [colour(drawing.background) setFill];
-        NSRectFill(NSMakeRect(0, 0, size.width, size.height));
+        // NSRectFill would copy; the fill composites with the context's own operation.
+        NSGraphicsContext* context = [NSGraphicsContext currentContext];
+        NSRectFillUsingOperation(NSMakeRect(0, 0, size.width, size.height),
+                                 context != nil ? context.compositingOperation
+                                                : NSCompositingOperationSourceOver);
         NSColor* textColour = colour(drawing.textColour);
         for (const FixtureText& text : drawing.texts) {
             NSString* string = toNSString(text.text);

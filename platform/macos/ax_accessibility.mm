@@ -105,9 +105,11 @@ AXValue AXAccessibility::copyAttributeValue(const AXElement& element, std::strin
     AXUIElementRef ref = unwrap(element);
     if (ref == nullptr) return std::monostate{};
     @autoreleasepool {
+        // A named local keeps the attribute name alive for the whole call.
+        NSString* name = toNSString(attribute);
         CFRef<CFTypeRef> value;
         const AXError error =
-            AXUIElementCopyAttributeValue(ref, (__bridge CFStringRef)toNSString(attribute), value.out());
+            AXUIElementCopyAttributeValue(ref, (__bridge CFStringRef)name, value.out());
         if (error != kAXErrorSuccess || !value) return std::monostate{};
         return convert(value.get());
     }

@@ -4,8 +4,9 @@
 
 #include "platform/event_loop.h"
 
-/// The main CFRunLoop: a listen-only CGEventTap, an NSEvent global monitor, NSTimers in the
-/// common modes, the main dispatch queue and a dispatch SIGINT source.
+/// The main run loop, run by NSApplication: a listen-only CGEventTap that re-enables itself
+/// when the system disables it, an NSEvent global monitor, NSTimers in the common modes, the
+/// main dispatch queue and a dispatch SIGINT source.
 class CFEventLoop final : public EventLoop {
 public:
     CFEventLoop();

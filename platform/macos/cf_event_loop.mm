@@ -53,8 +53,9 @@ CGEventRef tapCallback(CGEventTapProxy, CGEventType type, CGEventRef event, void
 } // namespace
 
 CFEventLoop::CFEventLoop() : state_(std::make_unique<State>()) {
-    // Global event monitors need the shared application's connection to the window server.
-    [NSApplication sharedApplication];
+    // The global monitor and run() need the shared application (and its window-server
+    // connection); an unbundled executable gets no Dock icon from it.
+    (void)[NSApplication sharedApplication];
 }
 
 CFEventLoop::~CFEventLoop() {
@@ -77,7 +78,7 @@ bool CFEventLoop::installEventTap(std::uint64_t mask,
     state_->tapSource =
         CFRef<CFRunLoopSourceRef>(CFMachPortCreateRunLoopSource(kCFAllocatorDefault, tap.get(), 0));
     if (!state_->tapSource) return false;
-    CFRunLoopAddSource(CFRunLoopGetCurrent(), state_->tapSource.get(), kCFRunLoopCommonModes);
+    CFRunLoopAddSource(CFRunLoopGetMain(), state_->tapSource.get(), kCFRunLoopCommonModes);
     CGEventTapEnable(tap.get(), true);
     return true;
 }
@@ -129,4 +130,9 @@ void CFEventLoop::onInterrupt(std::function<void()> handler) {
     std::signal(SIGINT, SIG_IGN);
 }
 
-void CFEventLoop::run() { CFRunLoopRun(); }
+void CFEventLoop::run() {
+    // The main run loop, driven by AppKit: the global monitor's events come through the
+    // application's event queue, which only NSApplication drains. The tap source, timers, the
+    // main queue and the signal source are served by the same run loop.
+    [NSApp run];
+}

@@ -1,7 +1,9 @@
 #import <Foundation/Foundation.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +17,28 @@ struct FreeDeleter {
     void operator()(char* text) const { std::free(text); }
 };
 using MallocText = std::unique_ptr<char, FreeDeleter>;
+
+bool hasProperties(const std::vector<SchemaProperty>& properties,
+                   std::initializer_list<const char*> names) {
+    if (properties.size() != names.size()) return false;
+    auto name = names.begin();
+    for (const SchemaProperty& property : properties) {
+        if (property.name != *name++) return false;
+    }
+    return true;
+}
+
+/// True when `schema` is the answer type that FoundationModelsBridge.swift declares
+/// statically (the framework's structured types are Swift types, not built at run time).
+bool isBridgeSchema(const GenerationSchema& schema) {
+    if (schema.typeName != "WorkClassification") return false;
+    if (!hasProperties(schema.properties, {"category", "taskLabel", "keywords", "piiTerms"})) {
+        return false;
+    }
+    const SchemaProperty& terms = schema.properties.back();
+    return terms.elementTypeName == "WorkPiiTerm" &&
+           hasProperties(terms.elementProperties, {"text", "kind"});
+}
 
 } // namespace
 
@@ -50,6 +74,9 @@ ModelAvailability FMLanguageModel::availability() {
 }
 
 Result<WorkClassification> FMLanguageModel::respond(const ModelRequest& request) {
+    if (!isBridgeSchema(request.schema)) {
+        return PortError{"the model bridge declares no answer type " + request.schema.typeName};
+    }
     MallocText answer(quill_fm_classify(request.instructions.c_str(), request.prompt.c_str()));
     if (!answer) return PortError{"no answer from the model bridge"};
     try {

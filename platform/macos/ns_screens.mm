@@ -19,7 +19,9 @@ std::vector<geo::Rect> NSScreensPort::screenFrames() {
 }
 
 std::optional<double> NSScreensPort::mainBackingScaleFactor() {
-    NSScreen* screen = [NSScreen mainScreen];
-    if (screen == nil) return std::nullopt;
-    return static_cast<double>(screen.backingScaleFactor);
+    @autoreleasepool {
+        NSScreen* screen = [NSScreen mainScreen];
+        if (screen == nil) return std::nullopt;
+        return static_cast<double>(screen.backingScaleFactor);
+    }
 }

@@ -9,19 +9,25 @@
 
 #include "common/unicode_text.h"
 
-/// The UTF-8 text of `string` (ill-formed sequences replaced); nothing for nil.
+/// The UTF-8 text of `string` (unpaired surrogates become U+FFFD); nothing for nil.
 inline std::optional<std::string> optionalString(NSString* string) {
     if (string == nil) return std::nullopt;
-    // Lossy conversion keeps text with unpaired surrogates, which UTF8String refuses.
-    NSData* data = [string dataUsingEncoding:NSUTF8StringEncoding allowLossyConversion:YES];
-    if (data == nil) return std::nullopt;
-    return text::sanitizeUtf8(
-        std::string_view(static_cast<const char*>(data.bytes), data.length));
+    // Through the UTF-16 units: UTF8String refuses text with unpaired surrogates.
+    const NSUInteger length = string.length;
+    std::u16string units(static_cast<std::size_t>(length), u'\0');
+    [string getCharacters:reinterpret_cast<unichar*>(units.data()) range:NSMakeRange(0, length)];
+    return text::utf16ToUtf8(units);
 }
 
+/// `text` as an NSString; ill-formed UTF-8 sequences become U+FFFD.
 inline NSString* toNSString(std::string_view text) {
     NSString* string = [[NSString alloc] initWithBytes:text.data()
                                                 length:text.size()
                                               encoding:NSUTF8StringEncoding];
-    return string ?: @"";
+    if (string != nil) return string;
+    const std::string sanitized = text::sanitizeUtf8(text);
+    string = [[NSString alloc] initWithBytes:sanitized.data()
+                                      length:sanitized.size()
+                                    encoding:NSUTF8StringEncoding];
+    return string != nil ? string : @"";
 }

@@ -8,6 +8,7 @@
 /// ScreenCaptureKit stills. Blocks the calling thread, which must not be the main thread.
 class SCKScreenCapture final : public ScreenCapture {
 public:
+    SCKScreenCapture();
     Result<ShareableContent> shareableContent() override;
     Result<Image> captureDisplay(const ShareableDisplay& display,
                                  const CaptureConfiguration& configuration) override;

@@ -1,3 +1,4 @@
+#import <CoreGraphics/CoreGraphics.h>
 #import <ScreenCaptureKit/ScreenCaptureKit.h>
 
 #include "platform/macos/cg_image.h"
@@ -56,6 +57,13 @@ Result<Image> screenshot(SCContentFilter* filter, SCStreamConfiguration* configu
 }
 
 } // namespace
+
+SCKScreenCapture::SCKScreenCapture() {
+    // Connects this process to the window server. A command-line process without an
+    // NSApplication has no connection yet, and SCContentFilter's window initialiser then
+    // aborts inside CoreGraphics instead of failing.
+    (void)CGMainDisplayID();
+}
 
 Result<ShareableContent> SCKScreenCapture::shareableContent() {
     @autoreleasepool {

@@ -17,11 +17,13 @@ Result<std::vector<TextObservation>> VisionTextRecognizer::recognizeText(const I
                                                                                  options:@{}];
         NSError* error = nil;
         if (![handler performRequests:@[ request ] error:&error]) {
-            return PortError{error ? optionalString(error.localizedDescription).value_or("")
-                                   : "text recognition failed"};
+            if (error == nil) return PortError{"text recognition failed"};
+            return PortError{optionalString(error.localizedDescription).value_or("")};
         }
         std::vector<TextObservation> observations;
-        for (VNRecognizedTextObservation* observation in request.results ?: @[]) {
+        NSArray* results = request.results;
+        if (results == nil) return observations;
+        for (VNRecognizedTextObservation* observation in results) {
             TextObservation out;
             VNRecognizedText* best = [observation topCandidates:1].firstObject;
             if (best != nil) {

@@ -235,11 +235,42 @@ TEST_F(AccessibilityContractTest, ApplicationByProcessIdAndItsWindows) {
     EXPECT_EQ(ax_.application(0x7FFFFFF0), nullptr);
 }
 
+TEST_F(AccessibilityContractTest, WebAreaHasItsAddressAsAUrl) {
+    // Found breadth-first from the main window, as the page-address search does.
+    AXElement application = ax_.application(window_->pid());
+    ASSERT_NE(application, nullptr);
+    std::vector<AXElement> queue{elementOf(ax_.copyAttributeValue(application, "AXMainWindow"))};
+    AXElement webArea;
+    for (std::size_t next = 0; next < queue.size() && next < 400 && !webArea; ++next) {
+        if (!queue[next]) continue;
+        if (text(queue[next], "AXRole") == "AXWebArea") {
+            webArea = queue[next];
+            break;
+        }
+        const AXValue children = ax_.copyAttributeValue(queue[next], "AXChildren");
+        if (const auto* list = std::get_if<std::vector<AXElement>>(&children)) {
+            queue.insert(queue.end(), list->begin(), list->end());
+        }
+    }
+    ASSERT_NE(webArea, nullptr);
+    const AXValue url = ax_.copyAttributeValue(webArea, "AXURL");
+    ASSERT_TRUE(std::holds_alternative<AXURLValue>(url));
+    EXPECT_EQ(std::get<AXURLValue>(url).absoluteString, "https://example.com/page?q=1");
+
+    AXElement atPoint = at("page");
+    ASSERT_NE(atPoint, nullptr);
+    EXPECT_EQ(text(atPoint, "AXRole"), "AXWebArea");
+}
+
 TEST_F(AccessibilityContractTest, NothingOutsideEveryWindowAndNoAttributesOnTheSystemObject) {
-    const auto& frame = window_->layout["frame"];
-    const float right = frame[0].get<float>() + frame[2].get<float>();
-    const float bottom = frame[1].get<float>() + frame[3].get<float>();
-    EXPECT_EQ(ax_.elementAtPosition(systemWide_, right + 200, bottom + 200), nullptr);
+    // The screen's bottom-right pixel: the test windows sit near the top-left corner.
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(connection), 0);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const float x = static_cast<float>(screen->width_in_pixels - 1);
+    const float y = static_cast<float>(screen->height_in_pixels - 1);
+    xcb_disconnect(connection);
+    EXPECT_EQ(ax_.elementAtPosition(systemWide_, x, y), nullptr);
     EXPECT_TRUE(
         std::holds_alternative<std::monostate>(ax_.copyAttributeValue(systemWide_, "AXRole")));
 }

@@ -16,16 +16,66 @@ import sys
 
 import gi
 
+gi.require_version("Atk", "1.0")
 gi.require_version("Gtk", "3.0")
 gi.require_version("GdkX11", "3.0")
-from gi.repository import GdkX11, GLib, Gtk  # noqa: E402,F401
+from gi.repository import Atk, GdkX11, GLib, Gtk  # noqa: E402,F401
 
 TITLE = "Media Contract Window"
+PAGE_URL = "https://example.com/page?q=1"
+
+
+class PageAccessible(Atk.Object, Atk.Document, Atk.Component):
+    """A web document as a browser exposes it: role document-web, its address as DocURL."""
+
+    def __init__(self, widget):
+        super().__init__()
+        self.widget = widget
+        self.set_role(Atk.Role.DOCUMENT_WEB)
+        self.set_name("Example page")
+
+    def do_get_document_attribute_value(self, name):
+        return {"DocURL": PAGE_URL}.get(name)
+
+    def do_get_document_attributes(self):
+        return []
+
+    def do_get_n_children(self):
+        return 0
+
+    def do_ref_state_set(self):
+        states = Atk.StateSet()
+        for state in (Atk.StateType.VISIBLE, Atk.StateType.SHOWING, Atk.StateType.ENABLED):
+            states.add_state(state)
+        return states
+
+    def do_get_extents(self, coord_type):
+        toplevel = self.widget.get_toplevel()
+        _, origin_x, origin_y = toplevel.get_window().get_origin()
+        x, y = self.widget.translate_coordinates(toplevel, 0, 0)
+        allocation = self.widget.get_allocation()
+        return (origin_x + x, origin_y + y, allocation.width, allocation.height)
+
+    def do_get_index_in_parent(self):
+        parent = self.widget.get_parent()
+        return parent.get_children().index(self.widget) if parent else -1
+
+
+class Page(Gtk.DrawingArea):
+    def __init__(self):
+        super().__init__()
+        self.accessible = None
+
+    def do_get_accessible(self):
+        if self.accessible is None:
+            self.accessible = PageAccessible(self)
+            self.accessible.set_parent(self.get_parent().get_accessible())
+        return self.accessible
 
 
 def build(title, at, focus):
     window = Gtk.Window(title=title)
-    window.set_default_size(460, 300)
+    window.set_default_size(460, 340)
     window.move(*at)
     if not focus:
         window.set_accept_focus(False)
@@ -57,6 +107,11 @@ def build(title, at, focus):
     scale.set_digits(1)
     grid.attach(scale, 1, 3, 1, 1)
     widgets["scale"] = scale
+
+    page = Page()
+    page.set_size_request(-1, 40)
+    grid.attach(page, 0, 5, 2, 1)
+    widgets["page"] = page
 
     button = Gtk.Button(label="Submit")
     button.set_tooltip_text("Sends the form")

@@ -52,7 +52,10 @@ def write_desktop_entry(app_id, name, wm_class, icon=None):
 
 
 def run_helper(*args, stdin=b""):
-    env = dict(os.environ, XDG_DATA_HOME=DATA_HOME)
+    # LSAN_OPTIONS only matters for sanitizer builds of the helper.
+    env = dict(os.environ, XDG_DATA_HOME=DATA_HOME,
+               LSAN_OPTIONS="print_suppressions=0:suppressions="
+               + os.path.join(HERE, "helper_lsan.supp"))
     done = subprocess.run([HELPER, *args], input=stdin, capture_output=True, env=env,
                           timeout=120)
     return done.returncode, done.stdout, done.stderr

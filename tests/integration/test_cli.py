@@ -272,6 +272,36 @@ class ReferenceParent(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"already exists and is not empty", result.stderr)
 
+    def test_live_malformed_frame_stops_answering_and_ends_the_recorder(self):
+        # A stand-in recorder: one permit, then a header that is not an object; it reports
+        # the answer byte and how its input ended, and ends on SIGINT.
+        fake = os.path.join(self.tmp.name, "fake-stepreel")
+        report = os.path.join(self.tmp.name, "report")
+        with open(fake, "w") as f:
+            f.write(f"""#!/usr/bin/python3
+import os, signal, sys
+def ended(*_):
+    rest = os.read(0, 100)  # the parent closed our input before signalling
+    open({report!r}, "w").write(f"answer={{answer.hex()}} rest={{rest!r}} sigint")
+    sys.exit(0)
+signal.signal(signal.SIGINT, ended)
+out = sys.stdout.buffer
+out.write(bytes([0, 0, 0, 17, 0, 0, 0, 0]) + b'{{"type":"permit"}}'); out.flush()
+answer = os.read(0, 1)
+out.write(bytes([0, 0, 0, 5, 0, 0, 0, 0]) + b'[1,2]'); out.flush()
+while True:
+    signal.pause()
+""")
+        os.chmod(fake, 0o755)
+        out = os.path.join(self.tmp.name, "live")
+        result = subprocess.run([STEPREEL_PARENT, "--out", out, "--stepreel", fake],
+                                capture_output=True, timeout=WAIT)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(b"malformed frame at byte offset 33: header is not one compact JSON object",
+                      result.stderr)
+        with open(report) as f:
+            self.assertEqual(f.read(), "answer=01 rest=b'' sigint")
+
     def replay(self, data):
         path = os.path.join(self.tmp.name, "replay.bin")
         with open(path, "wb") as f:

@@ -31,10 +31,10 @@ test-asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS) $(CTEST_ARGS)
 
-# Only the tests that exercise threads run under TSan.
+# Only the unit tests of the code that runs threads are built and run under TSan.
 test-tsan:
 	cmake --preset tsan
-	cmake --build --preset tsan -j $(JOBS)
+	cmake --build --preset tsan -j $(JOBS) --target unit_recorder unit_helper
 	ctest --preset tsan -L tsan $(CTEST_ARGS)
 
 # Only the fuzz targets are built here; the other presets build and test the rest.

@@ -28,8 +28,12 @@ void keepOpenMPSingleThreaded(void* tesseract) {
         set(0);
 }
 
+/// Luma of one pixel; channels above 255 (colour exceeding alpha in malformed premultiplied
+/// data) count as white.
 std::uint8_t greyOf(std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
-    return static_cast<std::uint8_t>((red * 77 + green * 150 + blue * 29) >> 8);
+    const std::uint32_t luma =
+        (std::min(red, 255u) * 77 + std::min(green, 255u) * 150 + std::min(blue, 255u) * 29) >> 8;
+    return static_cast<std::uint8_t>(luma);
 }
 
 std::vector<bool> inkedRows(const GreyImage& image) {

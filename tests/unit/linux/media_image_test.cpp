@@ -205,6 +205,38 @@ TEST(LinuxGraphicsTest, JpegDecodesToTheImageSizeAndColours) {
     EXPECT_TRUE(near(blue[0], 0, 6) && near(blue[1], 0, 6) && near(blue[2], 255, 6));
 }
 
+TEST(LinuxGraphicsTest, JpegMatchesTurboJpegWithTheSameSettingsPixelForPixel) {
+    // 4:2:0, quality 85, TurboJPEG's default DCT: the encoder the benchmark compares against.
+    constexpr std::int64_t kWidth = 333, kHeight = 221;
+    auto image = LinuxImage::allocate(kWidth, kHeight, LinuxPixelFormat::xrgb32);
+    std::uint32_t state = 7;
+    for (std::int64_t y = 0; y < kHeight; ++y) {
+        for (std::int64_t x = 0; x < kWidth; ++x) {
+            state = state * 1103515245u + 12345u;
+            std::uint8_t* pixel = image->mutablePixels() + y * image->stride() + x * 4;
+            pixel[0] = static_cast<std::uint8_t>(x * 255 / kWidth);
+            pixel[1] = static_cast<std::uint8_t>(y * 255 / kHeight);
+            pixel[2] = static_cast<std::uint8_t>(state >> 24);
+        }
+    }
+    const auto ours = jpeg_encoding::encode(*image, 85);
+    ASSERT_TRUE(ours.has_value());
+    tjhandle compressor = tjInitCompress();
+    unsigned char* reference = nullptr;
+    unsigned long referenceSize = 0;
+    ASSERT_EQ(tjCompress2(compressor, image->pixels(), kWidth, static_cast<int>(image->stride()),
+                          kHeight, TJPF_BGRX, &reference, &referenceSize, TJSAMP_420, 85, 0),
+              0);
+    tjDestroy(compressor);
+    const std::vector<std::uint8_t> theirs(reference, reference + referenceSize);
+    tjFree(reference);
+    const Decoded a = decodeJpeg(*ours);
+    const Decoded b = decodeJpeg(theirs);
+    ASSERT_EQ(a.width, kWidth);
+    ASSERT_FALSE(a.rgb.empty());
+    EXPECT_TRUE(a.rgb == b.rgb);
+}
+
 TEST(LinuxGraphicsTest, JpegQualityShapesTheFileAndForeignImagesAreRefused) {
     EXPECT_EQ(jpeg_encoding::qualityPercent(0.85), 85);
     EXPECT_EQ(jpeg_encoding::qualityPercent(1.7), 100);

@@ -114,7 +114,7 @@ class Clicks(DesktopTest):
 
 
 class Typing(DesktopTest):
-    canaries = ("Qv7Canary", "2931", "Zpw9Secret")
+    canaries = ("Qv7Canary", "7305186429", "Zpw9Secret")
 
     def test_runs_are_counted_and_classified_never_recorded(self):
         run = self.start()
@@ -133,10 +133,10 @@ class Typing(DesktopTest):
         self.assertEqual(flushing_click["seq"], typed["seq"] + 1)
 
         since = run.mark()
-        type_text("2931")
+        type_text("7305186429")
         click(form, "password")
         _, digits = run.wait_record("type", since)
-        self.assertEqual((digits["inputCharCount"], digits["inputKind"]), (4, "number"))
+        self.assertEqual((digits["inputCharCount"], digits["inputKind"]), (10, "number"))
 
         since = run.mark()
         type_text("Zpw9Secret")

@@ -1,5 +1,6 @@
 #include "common/unicode_text.h"
 
+#include "common/secure_wipe.h"
 #include "common/utf8.h"
 
 #include <memory>
@@ -14,8 +15,15 @@ namespace {
 struct BreakIteratorCloser {
     void operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
 };
+/// ICU converts chunks of the text into a heap buffer of the UText; the text may be typed
+/// characters, so that buffer is wiped before ICU frees it.
 struct UTextCloser {
-    void operator()(UText* ut) const { utext_close(ut); }
+    void operator()(UText* ut) const {
+        if (ut && ut->pExtra && ut->extraSize > 0) {
+            wipeMemory(ut->pExtra, static_cast<std::size_t>(ut->extraSize));
+        }
+        utext_close(ut);
+    }
 };
 
 /// `bytes` itself when well-formed, otherwise its sanitized copy kept in `storage`.
@@ -88,6 +96,7 @@ std::size_t characterCount(std::string_view utf8) {
         ++count;
         return true;
     });
+    wipeString(storage);
     return count;
 }
 
@@ -119,6 +128,7 @@ std::size_t numericCharacterCount(std::string_view utf8) {
         if (isNumericScalar(utf8::decode(valid, begin).scalar)) ++count;
         return true;
     });
+    wipeString(storage);
     return count;
 }
 

@@ -7,11 +7,7 @@
 #include <string>
 #include <string_view>
 
-/// Overwrites `size` bytes at `data` with zeros in a way the compiler cannot drop.
-void wipeMemory(void* data, std::size_t size);
-
-/// Overwrites the whole allocation of `text` (its capacity, not just its size) and empties it.
-void wipeString(std::string& text);
+#include "common/secure_wipe.h"
 
 class TypingBuffer {
 public:

@@ -63,6 +63,8 @@ std::optional<std::string> EpisodeFolder::accept(const Frame& frame, std::int64_
     // A frame of another session is reported and left out of this episode.
     if (auto problem = checkSession(frame)) return problem;
     std::optional<std::string> problem;
+    if (endedAtMs_ && frame.type != "finish")
+        problem = "a \"" + frame.type + "\" frame after \"finish\"";
     if (frame.type == "events") {
         const nlohmann::json& record = frame.header["event"];
         if (!appendLine(events_, record)) problem = "cannot write events.jsonl";
@@ -84,8 +86,11 @@ std::optional<std::string> EpisodeFolder::accept(const Frame& frame, std::int64_
         row.atMs = receivedAtMs;
         rows_.push_back(std::move(row));
     } else if (frame.type == "finish") {
-        if (endedAtMs_) problem = "a second \"finish\" frame";
-        endedAtMs_ = receivedAtMs;
+        if (endedAtMs_) {
+            problem = "a second \"finish\" frame";
+        } else {
+            endedAtMs_ = receivedAtMs;
+        }
     }
     return problem;
 }

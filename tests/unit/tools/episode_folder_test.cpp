@@ -107,6 +107,15 @@ TEST_F(EpisodeFolderTest, ReportsRecordsThatDisagreeWithTheStream) {
     EXPECT_EQ(folder->meta()["actionCount"], 3);
 }
 
+TEST_F(EpisodeFolderTest, NothingMayFollowFinish) {
+    EXPECT_FALSE(
+        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", session}}, {}}, 5));
+    EXPECT_TRUE(folder->accept(action(0, "click"), 6));
+    EXPECT_TRUE(
+        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", session}}, {}}, 7));
+    EXPECT_EQ(folder->meta()["endedAtMs"], 5); // the episode ended at the first one
+}
+
 TEST_F(EpisodeFolderTest, UnfinishedEpisodeKeepsStatusRecordingWithoutEnd) {
     EXPECT_FALSE(folder->accept(action(0, "type"), 1));
     ASSERT_FALSE(folder->close());

@@ -3,6 +3,7 @@
 #include "platform/linux/linux_image.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <dlfcn.h>
 #include <tesseract/capi.h>
@@ -34,6 +35,16 @@ std::uint8_t greyOf(std::uint32_t blue, std::uint32_t green, std::uint32_t red) 
     const std::uint32_t luma =
         (std::min(red, 255u) * 77 + std::min(green, 255u) * 150 + std::min(blue, 255u) * 29) >> 8;
     return static_cast<std::uint8_t>(luma);
+}
+
+/// The grey value that occurs most often in [begin, end).
+std::uint8_t commonestValue(std::vector<std::uint8_t>::const_iterator begin,
+                            std::vector<std::uint8_t>::const_iterator end) {
+    std::array<std::size_t, 256> counts{};
+    for (auto it = begin; it != end; ++it)
+        ++counts[*it];
+    return static_cast<std::uint8_t>(std::max_element(counts.begin(), counts.end()) -
+                                     counts.begin());
 }
 
 std::vector<bool> inkedRows(const GreyImage& image) {
@@ -207,9 +218,16 @@ struct TesseractRecognizer::Engine {
                              " language data"};
         const std::int64_t width = image.width;
         const std::int64_t rows = band.bottom - band.top + 2 * bandPadding;
-        std::vector<std::uint8_t> padded(static_cast<std::size_t>(width * rows), 255);
-        std::memcpy(padded.data() + bandPadding * width, image.pixels.data() + band.top * width,
-                    static_cast<std::size_t>((band.bottom - band.top) * width));
+        // Padding in the colour of the band's edge rows: a white margin above dark-themed
+        // text would read as a line of its own.
+        std::vector<std::uint8_t> padded(static_cast<std::size_t>(width * rows));
+        const auto bandPixels = image.pixels.begin() + band.top * width;
+        const auto bandEnd = image.pixels.begin() + band.bottom * width;
+        std::fill_n(padded.begin(), bandPadding * width,
+                    commonestValue(bandPixels, bandPixels + width));
+        std::copy(bandPixels, bandEnd, padded.begin() + bandPadding * width);
+        std::fill(padded.end() - bandPadding * width, padded.end(),
+                  commonestValue(bandEnd - width, bandEnd));
         lib.setImage(api, padded.data(), static_cast<int>(width), static_cast<int>(rows), 1,
                      static_cast<int>(width));
         if (lib.recognize(api, nullptr) != 0) {

@@ -132,15 +132,22 @@ std::optional<PortError> ShmScreenCapture::State::connect() {
         return x11Error("unsupported screen format (need 24-bit colour in 32-bit pixels)");
     }
 
-    auto shmCookie = xcb_shm_query_version(xcb);
-    auto fixesCookie = xcb_xfixes_query_version(xcb, 4, 0);
-    auto randrCookie = xcb_randr_query_version(xcb, 1, 5);
+    // A request of an extension the server lacks would close the connection: ask first (the
+    // three questions in one round trip).
+    xcb_prefetch_extension_data(xcb, &xcb_shm_id);
+    xcb_prefetch_extension_data(xcb, &xcb_xfixes_id);
+    xcb_prefetch_extension_data(xcb, &xcb_randr_id);
+    const bool hasShm = connection->extension(&xcb_shm_id).has_value();
+    const bool hasFixes = connection->extension(&xcb_xfixes_id).has_value();
+    const bool hasRandr = connection->extension(&xcb_randr_id).has_value();
     x11::Reply<xcb_shm_query_version_reply_t> shm(
-        xcb_shm_query_version_reply(xcb, shmCookie, nullptr));
+        hasShm ? xcb_shm_query_version_reply(xcb, xcb_shm_query_version(xcb), nullptr) : nullptr);
     x11::Reply<xcb_xfixes_query_version_reply_t> fixes(
-        xcb_xfixes_query_version_reply(xcb, fixesCookie, nullptr));
+        hasFixes ? xcb_xfixes_query_version_reply(xcb, xcb_xfixes_query_version(xcb, 4, 0), nullptr)
+                 : nullptr);
     x11::Reply<xcb_randr_query_version_reply_t> randr(
-        xcb_randr_query_version_reply(xcb, randrCookie, nullptr));
+        hasRandr ? xcb_randr_query_version_reply(xcb, xcb_randr_query_version(xcb, 1, 5), nullptr)
+                 : nullptr);
     scale = std::max(1.0, desktop::readBackingScale(*connection));
     shmAvailable = shm != nullptr;
     xfixesAvailable = fixes != nullptr && fixes->major_version >= 1;

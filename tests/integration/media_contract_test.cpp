@@ -497,4 +497,75 @@ TEST_F(ScreenCaptureContractTest, ReducedCaptureEncodesToAJpegOfTheReducedSize) 
     EXPECT_NEAR(left[2], 0x10, 8);
 }
 
+/// A second X server of its own, without the shared-memory extension; DISPLAY points at it
+/// while the object lives.
+class ServerWithoutShm {
+public:
+    ServerWithoutShm() {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24",
+                   "-nolisten", "tcp", "-noreset", "-extension", "MIT-SHM", nullptr);
+            _exit(127);
+        }
+        close(ready[1]);
+        std::string number;
+        char c = 0;
+        pollfd fd{ready[0], POLLIN, 0};
+        while (poll(&fd, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(ready[0]);
+        if (number.empty()) return;
+        if (const char* previous = std::getenv("DISPLAY")) previous_ = previous;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        started_ = true;
+    }
+    ~ServerWithoutShm() {
+        if (previous_) setenv("DISPLAY", previous_->c_str(), 1);
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool started() const { return started_; }
+
+private:
+    pid_t pid_ = -1;
+    bool started_ = false;
+    std::optional<std::string> previous_;
+};
+
+TEST_F(ScreenCaptureContractTest, WithoutSharedMemoryThePlainRequestGivesTheSamePixels) {
+    ServerWithoutShm server;
+    if (!server.started()) GTEST_SKIP() << "could not start a second Xvfb";
+    PatternWindow pattern(20, 30, 100, 60);
+    pattern.warpPointer(40, 50);
+    ShmScreenCapture capture; // connects on first use, to the server without MIT-SHM
+    auto content = capture.shareableContent();
+    ASSERT_TRUE(content) << content.error().description;
+    const ShareableDisplay display = content.value().displays.front();
+    EXPECT_EQ(display.width, 320);
+    auto plain = capture.captureDisplay(display, {0, 0, false, false});
+    auto withCursor = capture.captureDisplay(display, {0, 0, true, false});
+    ASSERT_TRUE(plain) << plain.error().description;
+    ASSERT_TRUE(withCursor) << withCursor.error().description;
+    const LinuxImage* pixels = LinuxImage::from(plain.value());
+    EXPECT_EQ(pixels->width(), 320);
+    EXPECT_EQ(rgbAt(*pixels, 20, 30), PatternWindow::kLeft);
+    EXPECT_EQ(rgbAt(*pixels, 119, 89), PatternWindow::kRight);
+    int differing = 0;
+    for (int y = 30; y < 90; ++y) {
+        for (int x = 20; x < 70; ++x) {
+            if (rgbAt(*LinuxImage::from(withCursor.value()), x, y) != rgbAt(*pixels, x, y)) {
+                ++differing;
+            }
+        }
+    }
+    EXPECT_GT(differing, 10); // the pointer, drawn in only when asked
+}
+
 } // namespace

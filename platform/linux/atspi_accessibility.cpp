@@ -327,7 +327,7 @@ AtspiAccessible* AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs)
     if (!desktop) return nullptr;
     // The window manager knows which application is on top at the point; without it, every
     // application's windows are candidates.
-    if (!display) display = x11::Connection::open();
+    if (!display || display->broken()) display = x11::Connection::open();
     const std::optional<std::uint32_t> topProcess =
         display ? x11_stacking::processAt(*display, x, y) : std::nullopt;
 

@@ -68,8 +68,6 @@ std::string decimalText(double value) {
 
 using Clock = std::chrono::steady_clock;
 
-} // namespace
-
 /// One accessible object (or the desktop-wide sentinel) and the call timeout that applies to
 /// requests made through it.
 class AtspiNode final : public AXNode {
@@ -91,8 +89,6 @@ private:
     // Set through the const handles the port hands out; guarded by the port's lock.
     mutable int timeoutMs_;
 };
-
-namespace {
 
 AXElement wrap(AtspiAccessible* adopted, int timeoutMs) {
     if (adopted == nullptr) return nullptr;

@@ -106,6 +106,11 @@ class OneShotOptions(unittest.TestCase):
         check_episode_invariants(run.frames)
         self.assertEqual(run.stderr_text(), "")
 
+    def test_unknown_arguments_and_ocr_are_ignored(self):
+        run, status = run_once("--ocr", "--Once", "--streamx", "--once")
+        self.assertEqual(status, 0)
+        self.assertEqual([f.type for f in run.frames], ["permit", "permit", "frame", "events", "finish"])
+
     def test_once_with_the_operation_denied_writes_only_finish(self):
         run, status = run_once("--once", deny=lambda n: n == 1)
         self.assertEqual(status, 0)

@@ -205,6 +205,28 @@ class Clipboard(DesktopTest):
         self.assertEqual(run.wait_for(left_b, 'focus record of "FormB"')[0].get("windowTitle"), "Form B")
 
 
+    def test_typing_into_another_application_closes_the_run(self):
+        run = self.start()
+        form_a, form_b = self.windows
+        click(form_b, "name")
+        index, _ = run.wait_record("click")
+        click(form_a, "name")
+        index, in_a = run.wait_record("click", index + 1)
+        run.wait_record("result", index, lambda r: r["refSeq"] == in_a["seq"])
+        since = run.mark()
+        type_text("Kx4")
+        activate(form_b)  # no input event: the run stays open until a key for Form B
+        type_text("PasteCanary")
+        click(form_b, "amount")
+        index, first = run.wait_record("type", since)
+        _, second = run.wait_record("type", index + 1)
+        # Each record describes the moment of its flush: the first key for Form B closed
+        # Form A's run, so both were written with Form B in front.
+        self.assertEqual(first["inputCharCount"], 3)
+        self.assertEqual(second["inputCharCount"], 11)
+        self.assertEqual(second["seq"], first["seq"] + 1)
+
+
 class Pause(DesktopTest):
     def test_hotkey_pauses_and_resumes_with_its_messages(self):
         run = self.start()

@@ -1,5 +1,7 @@
 #include "platform/linux/desktop_entries.h"
 
+#include "platform/linux/browser_desktop_ids.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -38,9 +40,10 @@ std::optional<DesktopEntry> entryOf(GAppInfo* info) {
     const char* id = g_app_info_get_id(info);
     const char* name = g_app_info_get_name(info);
     if (id == nullptr) return std::nullopt;
-    std::string bundle(id);
-    if (bundle.ends_with(".desktop")) bundle.resize(bundle.size() - 8);
-    return DesktopEntry{bundle, name != nullptr ? name : bundle};
+    std::string desktopId(id);
+    if (desktopId.ends_with(".desktop")) desktopId.resize(desktopId.size() - 8);
+    const std::string bundle(browser_ids::bundleIdOf(desktopId));
+    return DesktopEntry{bundle, name != nullptr ? name : desktopId};
 }
 
 } // namespace

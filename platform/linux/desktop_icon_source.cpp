@@ -1,5 +1,6 @@
 #include "platform/linux/desktop_icon_source.h"
 
+#include "platform/linux/browser_desktop_ids.h"
 #include "platform/linux/cairo_fixture_canvas.h"
 #include "platform/linux/linux_image.h"
 
@@ -178,8 +179,11 @@ std::vector<IconFile> themeIconFiles(const std::string& name,
 
 Image DesktopIconSource::applicationIcon(std::string_view bundleId, std::int64_t pixels) {
     if (bundleId.empty() || pixels <= 0 || pixels > 4096) return nullptr;
-    const std::string desktopId = std::string(bundleId) + ".desktop";
-    g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new(desktopId.c_str());
+    g_autoptr(GDesktopAppInfo) info = nullptr;
+    for (std::string_view candidate : browser_ids::desktopIdsOf(bundleId)) {
+        info = g_desktop_app_info_new((std::string(candidate) + ".desktop").c_str());
+        if (info) break;
+    }
     if (!info) return nullptr;
     GIcon* icon = g_app_info_get_icon(G_APP_INFO(info));
     if (!icon) return nullptr;

@@ -38,7 +38,7 @@ std::string_view bytesOf(const xcb_get_property_reply_t* r) {
 std::vector<xcb_atom_t> atomsOf(const xcb_get_property_reply_t* r) {
     if (r == nullptr || r->format != 32) return {};
     std::vector<xcb_atom_t> atoms(static_cast<std::size_t>(xcb_get_property_value_length(r)) / 4);
-    std::memcpy(atoms.data(), xcb_get_property_value(r), atoms.size() * 4);
+    if (!atoms.empty()) std::memcpy(atoms.data(), xcb_get_property_value(r), atoms.size() * 4);
     return atoms;
 }
 

@@ -93,7 +93,7 @@ std::vector<std::uint32_t> Connection::numbers(xcb_window_t window, xcb_atom_t n
     auto found = property(window, name);
     if (!found || found->format != 32) return {};
     std::vector<std::uint32_t> values(found->bytes.size() / 4);
-    std::memcpy(values.data(), found->bytes.data(), values.size() * 4);
+    if (!values.empty()) std::memcpy(values.data(), found->bytes.data(), values.size() * 4);
     return values;
 }
 

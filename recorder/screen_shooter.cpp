@@ -41,9 +41,18 @@ ScreenShooter::Shot ScreenShooter::capture(std::int64_t seq, const std::string& 
     // The worker gets its own copies: nothing it reads is shared with the waiting thread.
     std::future<std::optional<std::string>> work;
     try {
-        work = std::async(std::launch::async, [this, seq, episodeId, cursorNorm, kind] {
-            return captureAndSend(seq, episodeId, cursorNorm, kind);
-        });
+        work = std::async(std::launch::async,
+                          [this, seq, episodeId, cursorNorm, kind]() -> std::optional<std::string> {
+                              try {
+                                  return captureAndSend(seq, episodeId, cursorNorm, kind);
+                              } catch (...) {
+                                  // Out of memory or a faulty port: the shot is lost, the
+                                  // recording goes on.
+                                  sendLoss(episodeId);
+                                  UserMessages::print(captureFailedMessage);
+                                  return std::nullopt;
+                              }
+                          });
     } catch (const std::system_error&) {
         // No worker thread could be started: the screenshot is lost like a failed capture.
         sendLoss(episodeId);

@@ -5,6 +5,7 @@
 #include "tests/fakes/stream_pipes.h"
 
 #include <gtest/gtest.h>
+#include <new>
 #include <thread>
 
 namespace {
@@ -106,6 +107,16 @@ TEST_F(ScreenShooterTest, CaptureGivingNoImageCountsAsAFailure) {
     capture.returnNullImage = true;
     pipes.grant(1);
     EXPECT_FALSE(shoot().full);
+    EXPECT_EQ(sentTypes(), std::vector<std::string>{"loss"});
+    EXPECT_EQ(pipes.errorText(), failureMessage);
+}
+
+TEST_F(ScreenShooterTest, ExceptionInTheWorkerIsALossNotACrash) {
+    capture.duringCapture = [] { throw std::bad_alloc(); };
+    pipes.grant(1);
+    ScreenShooter::Shot shot;
+    EXPECT_NO_THROW(shot = shoot());
+    EXPECT_FALSE(shot.full);
     EXPECT_EQ(sentTypes(), std::vector<std::string>{"loss"});
     EXPECT_EQ(pipes.errorText(), failureMessage);
 }

@@ -94,6 +94,69 @@ private:
     std::array<Member, 4> members_{};
 };
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+/// True when `token` is one JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view token) {
+    std::size_t at = 0;
+    auto digits = [&] {
+        const std::size_t start = at;
+        while (at < token.size() && isDigit(token[at]))
+            ++at;
+        return at - start;
+    };
+    if (at < token.size() && token[at] == '-') ++at;
+    if (at < token.size() && token[at] == '0') {
+        ++at;
+    } else if (digits() == 0) {
+        return false;
+    }
+    if (at < token.size() && token[at] == '.') {
+        ++at;
+        if (digits() == 0) return false;
+    }
+    if (at < token.size() && (token[at] == 'e' || token[at] == 'E')) {
+        ++at;
+        if (at < token.size() && (token[at] == '+' || token[at] == '-')) ++at;
+        if (digits() == 0) return false;
+    }
+    return at == token.size();
+}
+
+/// Replaces every number outside strings by "0" padded with spaces to its length. No value
+/// of the document is a number that matters, and the parser refuses numbers beyond the
+/// range of a double, which are JSON all the same. Ill-formed numbers are left for the
+/// parser to refuse.
+void neutralizeNumbers(std::string& document) {
+    auto inNumber = [](char c) {
+        return isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    };
+    bool inString = false;
+    for (std::size_t at = 0; at < document.size(); ++at) {
+        const char c = document[at];
+        if (inString) {
+            if (c == '\\') {
+                ++at;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '-' || isDigit(c)) {
+            std::size_t end = at;
+            while (end < document.size() && inNumber(document[end]))
+                ++end;
+            if (isJsonNumber(std::string_view(document).substr(at, end - at))) {
+                document.replace(at, end - at, end - at, ' ');
+                document[at] = '0';
+            }
+            at = end - 1;
+        }
+    }
+}
+
 } // namespace
 
 std::optional<std::string> readBoundedInput(std::istream& input, std::size_t limit) {
@@ -114,8 +177,12 @@ std::optional<ClassifyInput> decodeClassifyInput(std::string_view bytes) {
     // JSON allows none anywhere (not even inside strings, where it must be escaped).
     if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
     try {
+        std::string document(bytes);
+        neutralizeNumbers(document);
         ClassifyInputReader reader;
-        if (!nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &reader)) return std::nullopt;
+        if (!nlohmann::json::sax_parse(document.begin(), document.end(), &reader)) {
+            return std::nullopt;
+        }
         return reader.result();
     } catch (const std::exception&) {
         // Out of memory inside the parser: the document cannot be taken.

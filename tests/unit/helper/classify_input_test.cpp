@@ -53,6 +53,26 @@ TEST(ClassifyInputDecoding, OtherKeysAreIgnoredWhateverTheyHold) {
     EXPECT_EQ(input->text, "t");
 }
 
+TEST(ClassifyInputDecoding, NumbersBeyondDoubleRangeInOtherKeysAreIgnored) {
+    const std::string digits(400, '9');
+    const auto input = decodeClassifyInput(R"({"score":1e999,"low":-1E+400,"tiny":1e-999,"big":)" +
+                                           digits + R"(,"list":[2e308,)" + digits +
+                                           R"(],"appName":"1e999","text":"x \" 1e999"})");
+    ASSERT_TRUE(input);
+    EXPECT_EQ(input->appName, "1e999");
+    EXPECT_EQ(input->text, "x \" 1e999");
+
+    // Still numbers, so still the wrong type for the known keys; still checked for syntax.
+    EXPECT_FALSE(decodeClassifyInput(R"({"appName":1e999,"text":"t"})"));
+    EXPECT_FALSE(decodeClassifyInput(R"({"appName":"A","text":"t","windowTitle":-1e999})"));
+    for (const char* number :
+         {"01", "1e", "1.", "-", "+1", ".5", "1e999e1", "1e999.5", "--1", "1e999 2", "0x10"}) {
+        EXPECT_FALSE(
+            decodeClassifyInput(std::string(R"({"appName":"A","text":"t","x":)") + number + "}"))
+            << number;
+    }
+}
+
 TEST(ClassifyInputDecoding, RejectsWrongTypesMissingKeysAndNonObjects) {
     const std::vector<std::string> invalid = {
         "",

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #include <utility>
@@ -141,6 +142,15 @@ void setBrokenPipeHandler(std::function<void()> handler) {
 
 void ignoreBrokenPipeSignal() {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void keepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // open() takes the lowest free descriptor, which is this one.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) ::close(opened);
+    }
 }
 
 bool isStreamMode(const std::vector<std::string>& args) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Before anything opens a file or socket that could land on a closed 0, 1 or 2.
+    CaptureStream::keepStandardDescriptorsOpen();
     // A parent that closes our output must not kill us mid-frame; the stream handles EPIPE.
     CaptureStream::ignoreBrokenPipeSignal();
     const std::vector<std::string> args(argv, argv + argc);

@@ -3,7 +3,10 @@
 #include "tests/fakes/stream_pipes.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +44,23 @@ TEST(CaptureStreamFaultsDeathTest, BrokenPipeExitsWithStatusZeroByDefault) {
             CaptureStream::configure(fds[1], -1, {"stepreel", "--stream"});
             CaptureStream::send(finishHeader());
             std::abort(); // not reached: the broken pipe ends the process
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CaptureStreamFaultsDeathTest, ClosedStandardDescriptorsAreNotTakenByLaterFiles) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::close(0);
+            ::close(1);
+            CaptureStream::keepStandardDescriptorsOpen();
+            // A file opened afterwards must not become the stream's input or output.
+            const int later = ::open("/dev/null", O_RDONLY);
+            char byte = 0;
+            const bool inputAtEnd = ::read(0, &byte, 1) == 0;
+            const bool outputWritable = ::write(1, "x", 1) == 1;
+            std::_Exit(later > 2 && inputAtEnd && outputWritable ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

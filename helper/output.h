@@ -74,8 +74,6 @@ auto runBlocking(Operation operation) -> std::invoke_result_t<Operation&> {
     std::thread worker([&] {
         try {
             slot = operation();
-        } catch (const HelperError& error) {
-            slot = PortError{error.description};
         } catch (const std::exception& error) {
             slot = PortError{error.what()};
         } catch (...) {

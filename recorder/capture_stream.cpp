@@ -1,5 +1,7 @@
 #include "recorder/capture_stream.h"
 
+#include "recorder/descriptor_write.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -54,26 +56,6 @@ void waitFor(int fd, short events) {
     }
 }
 
-enum class WriteOutcome { written, brokenPipe, failed };
-
-// Writes all of `bytes`, across partial writes, interruptions and a non-blocking descriptor.
-WriteOutcome writeAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written >= 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(written));
-            continue;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitFor(fd, POLLOUT);
-            continue;
-        }
-        return errno == EPIPE ? WriteOutcome::brokenPipe : WriteOutcome::failed;
-    }
-    return WriteOutcome::written;
-}
-
 // Reads one byte; nothing at end of input or on a read error.
 std::optional<std::uint8_t> readByte(int fd) {
     std::uint8_t byte = 0;
@@ -90,16 +72,12 @@ std::optional<std::uint8_t> readByte(int fd) {
     }
 }
 
-std::span<const std::uint8_t> bytesOf(std::string_view text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 // Writes prefix, header and payload as three writes. The caller holds the lock.
 bool writeFrame(int fd, std::string_view headerText, std::span<const std::uint8_t> payload) {
     const auto prefix = lengthPrefix(headerText.size(), payload.size());
     if (!prefix) return false;
     for (const auto part : {std::span<const std::uint8_t>(*prefix), bytesOf(headerText), payload}) {
-        switch (writeAll(fd, part)) {
+        switch (writeFully(fd, part)) {
         case WriteOutcome::written:
             break;
         case WriteOutcome::brokenPipe:
@@ -180,11 +158,8 @@ bool write(const json::Value& header, std::span<const std::uint8_t> payload) {
 }
 
 bool send(const json::Value& header, std::span<const std::uint8_t> payload) {
-    const auto text = serialise(header);
-    if (!text) return false;
-    const int fd = snapshot().outFd;
     std::lock_guard guard(lock());
-    return writeFrame(fd, *text, payload);
+    return write(header, payload);
 }
 
 void recordValue(std::string_view frameType, const std::string& session, const json::Value& event) {

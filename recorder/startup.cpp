@@ -1,6 +1,7 @@
 #include "recorder/startup.h"
 
 #include "recorder/capture_stream.h"
+#include "recorder/descriptor_write.h"
 #include "recorder/event_tap.h"
 #include "recorder/permission.h"
 #include "recorder/recorder.h"
@@ -8,12 +9,9 @@
 #include "recorder/user_messages.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
-#include <poll.h>
-#include <unistd.h>
 
 namespace Startup {
 namespace {
@@ -78,19 +76,7 @@ bool hasOption(const std::vector<std::string>& args, std::string_view option) {
 /// the answer has nowhere to go and the program ends anyway.
 void writeAnswer(int fd, std::string_view text) {
     std::lock_guard guard(CaptureStream::lock());
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                pollfd entry{fd, POLLOUT, 0};
-                ::poll(&entry, 1, -1);
-                continue;
-            }
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
+    (void)writeFully(fd, bytesOf(text));
 }
 
 ScreenShooter& shooterFor(RecorderPlatform& platform, const StartupEnvironment& environment) {

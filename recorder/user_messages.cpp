@@ -1,8 +1,8 @@
 #include "recorder/user_messages.h"
 
+#include "recorder/descriptor_write.h"
+
 #include <atomic>
-#include <cerrno>
-#include <unistd.h>
 
 namespace UserMessages {
 namespace {
@@ -19,15 +19,7 @@ void setFd(int fd) {
 }
 
 void print(std::string_view utf8) {
-    const int fd = messageFd().load();
-    while (!utf8.empty()) {
-        const ssize_t written = ::write(fd, utf8.data(), utf8.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        utf8.remove_prefix(static_cast<std::size_t>(written));
-    }
+    (void)writeFully(messageFd().load(), bytesOf(utf8));
 }
 
 } // namespace UserMessages

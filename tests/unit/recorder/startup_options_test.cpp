@@ -82,6 +82,10 @@ TEST(StartupOptions, SelfTestSendsOneAfterFrameThenItsLine) {
     const std::string output = run.output();
     const ParsedStream stream = parseFrames(output);
     ASSERT_EQ(stream.typesWithoutPermits(), (std::vector<std::string>{"frame"}));
+    // The self-test's own request, then the screenshot's.
+    ASSERT_EQ(stream.frames.size(), 3u);
+    EXPECT_EQ(stream.frames[0].type(), "permit");
+    EXPECT_EQ(stream.frames[1].type(), "permit");
     const auto frame = stream.ofType("frame").front().header;
     EXPECT_EQ(frame["seq"], 0);
     EXPECT_EQ(frame["kind"], "after");

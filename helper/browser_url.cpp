@@ -89,22 +89,23 @@ std::vector<AXElement> axChildren(Accessibility& accessibility, const AXElement&
 }
 
 AXElement findWebArea(Accessibility& accessibility, const AXElement& root) {
+    // Only elements within the budget are ever queued, so an exhausted queue also ends the
+    // search when the budget is spent; children that could never be examined are not fetched.
     std::deque<std::pair<AXElement, int>> queue;
     queue.emplace_back(root, 0);
     std::size_t examined = 0;
     while (!queue.empty()) {
         auto [element, depth] = std::move(queue.front());
         queue.pop_front();
-        if (examined >= webAreaElementLimit) return nullptr;
-        if (element && axStringAttribute(accessibility, element, "AXRole") == "AXWebArea") {
-            return element;
-        }
-        if (element && depth < webAreaChildDepthLimit) {
-            for (auto& child : axChildren(accessibility, element)) {
-                queue.emplace_back(std::move(child), depth + 1);
-            }
-        }
         ++examined;
+        if (!element) continue;
+        if (axStringAttribute(accessibility, element, "AXRole") == "AXWebArea") return element;
+        if (depth >= webAreaChildDepthLimit) continue;
+        if (examined + queue.size() >= webAreaElementLimit) continue;
+        for (auto& child : axChildren(accessibility, element)) {
+            queue.emplace_back(std::move(child), depth + 1);
+            if (examined + queue.size() == webAreaElementLimit) break;
+        }
     }
     return nullptr;
 }

@@ -225,6 +225,33 @@ TEST(FindWebArea, AtMostTwoHundredFiftyElementsAreExamined) {
     EXPECT_EQ(roleReads, 250);
 }
 
+TEST(FindWebArea, ChildrenThatCouldNeverBeExaminedAreNotFetched) {
+    FakeAccessibility ax;
+    const Node window = ax.addNode("AXWindow");
+    for (int i = 0; i < 300; ++i) {
+        const Node row = ax.addNode("AXRow");
+        ax.appendChild(window, row);
+        ax.appendChild(row, ax.addNode("AXWebArea"));
+    }
+    const auto windowHandle = handleOf(ax, window);
+    const int fetchesBefore = ax.copiesOf("AXChildren");
+    EXPECT_FALSE(helper::findWebArea(ax, windowHandle));
+    // The window's 300 rows already fill the budget; no row's children can be reached.
+    EXPECT_EQ(ax.copiesOf("AXChildren") - fetchesBefore, 1);
+
+    // With room left, children are still fetched and searched.
+    FakeAccessibility small;
+    const Node top = small.addNode("AXWindow");
+    Node last = top;
+    for (int i = 0; i < 240; ++i) {
+        last = small.addNode("AXRow");
+        small.appendChild(top, last);
+    }
+    const Node area = small.addNode("AXWebArea");
+    small.appendChild(last, area);
+    EXPECT_EQ(small.nodeOf(helper::findWebArea(small, handleOf(small, top))), area);
+}
+
 TEST(AttributeReaders, ReadOnlyValuesOfTheirKind) {
     FakeAccessibility ax;
     const Node node = ax.addNode("AXGroup");

@@ -8,7 +8,6 @@ namespace {
 
 using helper::captureImage;
 using helper_test::StubScreenCapture;
-using helper_test::StubScreens;
 
 class Capture : public ::testing::Test {
 protected:
@@ -22,7 +21,7 @@ protected:
     ShareableContent& content() { return capture.content.value(); }
 
     StubScreenCapture capture;
-    StubScreens screens;
+    FakeScreens screens;
 };
 
 TEST_F(Capture, NamedWindowAloneAtBackingScale) {

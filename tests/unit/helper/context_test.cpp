@@ -99,7 +99,7 @@ TEST(IdleSeconds, ATypeThePlatformCannotAnswerDoesNotHideTheOthers) {
 class ContextCommand : public ::testing::Test {
 protected:
     ContextCommand() {
-        auto workspace = std::make_unique<helper_test::StubWorkspace>();
+        auto workspace = std::make_unique<FakeWorkspace>();
         auto windows = std::make_unique<FakeWindowList>();
         auto idle = std::make_unique<FakeIdleTime>();
         auto scripts = std::make_unique<FakeScriptRunner>();
@@ -118,7 +118,7 @@ protected:
     }
 
     HelperPlatform platform_;
-    helper_test::StubWorkspace* workspace_;
+    FakeWorkspace* workspace_;
     FakeWindowList* windows_;
     FakeIdleTime* idle_;
     FakeScriptRunner* scripts_;
@@ -126,7 +126,7 @@ protected:
 };
 
 TEST_F(ContextCommand, BrowserInFrontWithEveryField) {
-    workspace_->frontmost = RunningApplication{"Safari", "com.apple.Safari", pid};
+    workspace_->front = RunningApplication{"Safari", "com.apple.Safari", pid};
     windows_->add(pid, 0, "Docs — Example", 4711);
     scripts_->answers["tell application \"Safari\" to return URL of front document"] =
         "https://example.com/docs/a?b=c";
@@ -139,7 +139,7 @@ TEST_F(ContextCommand, BrowserInFrontWithEveryField) {
 }
 
 TEST_F(ContextCommand, AbsentValuesLeaveTheirKeysOut) {
-    workspace_->frontmost = RunningApplication{std::nullopt, std::nullopt, pid};
+    workspace_->front = RunningApplication{std::nullopt, std::nullopt, pid};
     windows_->add(pid, 0, "", 99);
     const auto run = runHelperWith({"context"}, platform_);
     EXPECT_EQ(run.status, 0);
@@ -148,14 +148,14 @@ TEST_F(ContextCommand, AbsentValuesLeaveTheirKeysOut) {
 }
 
 TEST_F(ContextCommand, LargestWindowNumberIsPrintedUnsigned) {
-    workspace_->frontmost = RunningApplication{"Terminal", "com.apple.Terminal", pid};
+    workspace_->front = RunningApplication{"Terminal", "com.apple.Terminal", pid};
     windows_->add(pid, 0, "zsh", 4294967295u);
     const auto run = runHelperWith({"context"}, platform_);
     EXPECT_NE(run.out.find("\"windowId\":4294967295,"), std::string::npos) << run.out;
 }
 
 TEST_F(ContextCommand, AccessoryAppInFrontIsReported) {
-    workspace_->frontmost =
+    workspace_->front =
         RunningApplication{"Menu Clock", "com.example.clock", pid, ActivationPolicy::accessory};
     const auto run = runHelperWith({"context"}, platform_);
     EXPECT_EQ(run.status, 0);
@@ -171,7 +171,7 @@ TEST_F(ContextCommand, NoFrontmostApplicationFailsWithStatusOne) {
 }
 
 TEST_F(ContextCommand, PlatformTextThatIsNotUtf8IsRepaired) {
-    workspace_->frontmost = RunningApplication{"Ed\xE9it", "com.example.edit", pid};
+    workspace_->front = RunningApplication{"Ed\xE9it", "com.example.edit", pid};
     windows_->add(pid, 0, "a\xF0\x9F", 5);
     const auto run = runHelperWith({"context"}, platform_);
     EXPECT_EQ(run.status, 0);
@@ -180,7 +180,7 @@ TEST_F(ContextCommand, PlatformTextThatIsNotUtf8IsRepaired) {
 }
 
 TEST_F(ContextCommand, IdleTimeThatCannotBeEncodedFailsCleanly) {
-    workspace_->frontmost = RunningApplication{"Notes", "com.apple.Notes", pid};
+    workspace_->front = RunningApplication{"Notes", "com.apple.Notes", pid};
     idle_->otherwise = std::numeric_limits<double>::infinity();
     const auto run = runHelperWith({"context"}, platform_);
     EXPECT_EQ(run.status, 1);
@@ -190,8 +190,8 @@ TEST_F(ContextCommand, IdleTimeThatCannotBeEncodedFailsCleanly) {
 
 TEST(RunningApps, RegularAppsWithNameAndBundleIdInOrderWithDuplicates) {
     HelperPlatform platform;
-    auto workspace = std::make_unique<helper_test::StubWorkspace>();
-    workspace->frontmost =
+    auto workspace = std::make_unique<FakeWorkspace>();
+    workspace->front =
         RunningApplication{"Menu Clock", "com.example.clock", 3, ActivationPolicy::accessory};
     workspace->running = {
         {"Mail", "com.apple.mail", 1, ActivationPolicy::regular},
@@ -214,7 +214,7 @@ TEST(RunningApps, RegularAppsWithNameAndBundleIdInOrderWithDuplicates) {
 
 TEST(RunningApps, NothingQualifyingGivesTheEmptyArray) {
     HelperPlatform platform;
-    auto workspace = std::make_unique<helper_test::StubWorkspace>();
+    auto workspace = std::make_unique<FakeWorkspace>();
     workspace->running = {{"Agent", "com.example.agent", 1, ActivationPolicy::accessory}};
     platform.workspace = std::move(workspace);
     EXPECT_EQ(runHelperWith({"running-apps"}, platform).out, "[]\n");

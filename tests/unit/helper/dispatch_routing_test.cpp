@@ -40,7 +40,7 @@ struct AllFakes {
         content.windows = {{1234, {0, 0, 400, 300}}};
         content.displays = {{1, 1000, 800}};
         capture->content = content;
-        workspace->frontmost = RunningApplication{"Notes", "com.apple.Notes", 7};
+        workspace->front = RunningApplication{"Notes", "com.apple.Notes", 7};
     }
 
     /// Creates the fake, keeps a pointer for the test and hands ownership to the platform.
@@ -63,8 +63,8 @@ struct AllFakes {
     }
 
     HelperPlatform platform_;
-    helper_test::StubWorkspace* workspace = nullptr;
-    helper_test::StubScreens* screens = nullptr;
+    FakeWorkspace* workspace = nullptr;
+    FakeScreens* screens = nullptr;
     FakeAccessibility* accessibility = nullptr;
     helper_test::StubScreenCapture* capture = nullptr;
     helper_test::StubGraphics* graphics = nullptr;

@@ -23,7 +23,7 @@ const std::string usageLine =
 class Dispatch : public ::testing::Test {
 protected:
     Dispatch() {
-        auto workspace = std::make_unique<helper_test::StubWorkspace>();
+        auto workspace = std::make_unique<FakeWorkspace>();
         workspace_ = workspace.get();
         platform_.workspace = std::move(workspace);
         auto icons = std::make_unique<FakeIconSource>();
@@ -37,7 +37,7 @@ protected:
     }
 
     HelperPlatform platform_;
-    helper_test::StubWorkspace* workspace_ = nullptr;
+    FakeWorkspace* workspace_ = nullptr;
     FakeIconSource* icons_ = nullptr;
 };
 
@@ -71,7 +71,7 @@ TEST_F(Dispatch, RunningAppsRunsThoughTheUsageDoesNotNameIt) {
 }
 
 TEST_F(Dispatch, ArgumentsAfterTheTableAreIgnored) {
-    workspace_->frontmost = RunningApplication{"Notes", "com.apple.Notes", 42};
+    workspace_->front = RunningApplication{"Notes", "com.apple.Notes", 42};
     const auto run = runHelperWith({"context", "--verbose", "extra"}, platform_);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
@@ -115,7 +115,7 @@ TEST_F(Dispatch, UnencodableResultLeavesStandardOutputEmpty) {
     EXPECT_EQ(unencodable.out, "");
 }
 
-class ThrowingWorkspace : public helper_test::StubWorkspace {
+class ThrowingWorkspace : public FakeWorkspace {
 public:
     std::vector<RunningApplication> runningApplications() override {
         throw std::runtime_error("workspace went away");

@@ -1,9 +1,12 @@
 // What the helper's unit tests share: runs of the whole command line against string streams,
-// and small substitutes for the workspace, screens, screen capture and graphics ports.
+// and substitutes for the screen capture and graphics ports that record what the helper asked.
 #pragma once
 
 #include "helper/dispatch.h"
 #include "platform/helper_platform.h"
+#include "tests/fakes/fake_graphics.h"
+#include "tests/fakes/fake_screens.h"
+#include "tests/fakes/fake_workspace.h"
 
 #include <cstdint>
 #include <memory>
@@ -37,36 +40,6 @@ inline Run runHelperWith(std::vector<std::string> arguments, HelperPlatform& pla
     return run;
 }
 
-/// An image that only knows its size.
-class SizedImage : public PlatformImage {
-public:
-    SizedImage(std::int64_t width, std::int64_t height) : width_(width), height_(height) {}
-    std::int64_t width() const override { return width_; }
-    std::int64_t height() const override { return height_; }
-
-private:
-    std::int64_t width_;
-    std::int64_t height_;
-};
-
-class StubWorkspace : public Workspace {
-public:
-    std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
-    std::vector<RunningApplication> runningApplications() override { return running; }
-
-    std::optional<RunningApplication> frontmost;
-    std::vector<RunningApplication> running;
-};
-
-class StubScreens : public Screens {
-public:
-    geo::Point mouseLocation() override { return {}; }
-    std::vector<geo::Rect> screenFrames() override { return {}; }
-    std::optional<double> mainBackingScaleFactor() override { return scale; }
-
-    std::optional<double> scale = 2.0; ///< nothing: no main screen
-};
-
 /// Shareable content given by the test; each capture answers an image of the size asked
 /// for, or `captureError`.
 class StubScreenCapture : public ScreenCapture {
@@ -98,7 +71,7 @@ private:
     Result<Image> answer(const CaptureConfiguration& configuration) {
         if (captureError) return PortError{*captureError};
         if (answerNullImage) return Image{};
-        return Image{std::make_shared<SizedImage>(configuration.width, configuration.height)};
+        return Image{FakeImage::make(configuration.width, configuration.height)};
     }
 };
 

@@ -2,12 +2,18 @@
 #include "helper/dispatch.h"
 #include "platform/helper_platform.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A parent that stopped reading makes the write fail ("failed to write output", status 1)
+    // instead of killing the process.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const std::vector<std::string> arguments(argv, argv + argc);
     int status = 0;
     {

@@ -159,11 +159,13 @@ std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid) {
         auto [element, depth] = std::move(queue.front());
         queue.pop_front();
         if (str(ax, element, "AXRole") == "AXWebArea") return webAreaURL(ax, element);
-        if (depth <= deepestQueuedLevel) {
+        ++examined;
+        // Children behind an already full budget would never be examined: don't ask for them.
+        const auto reachable = static_cast<std::size_t>(webAreaSearchLimit - examined);
+        if (depth <= deepestQueuedLevel && queue.size() < reachable) {
             for (AXElement& child : children(ax, element))
                 queue.emplace_back(std::move(child), depth + 1);
         }
-        ++examined;
     }
     return std::nullopt;
 }

@@ -128,6 +128,19 @@ TEST_F(FrontWindowTest, SearchExaminesAtMostFourHundredElements) {
     EXPECT_EQ(wide.copiesOf("AXURL"), 0);
 }
 
+TEST_F(FrontWindowTest, ChildrenBeyondTheElementBudgetAreNotFetched) {
+    // 450 groups under the window, each with a child of its own: the window and 399 groups
+    // fill the budget, so only the window's children are ever worth asking for.
+    for (int i = 0; i < 450; ++i) {
+        const Node group = ax.addNode("AXGroup");
+        ax.appendChild(window, group);
+        ax.appendChild(group, ax.addNode("AXWebArea"));
+    }
+    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
+    EXPECT_EQ(ax.copiesOf("AXChildren"), 1);
+    EXPECT_EQ(ax.copiesOf("AXURL"), 0);
+}
+
 TEST_F(FrontWindowTest, RolelessElementsAreSearchedThrough) {
     const Node unnamed = ax.addNode();
     ax.appendChild(window, unnamed);

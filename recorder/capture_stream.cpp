@@ -72,18 +72,24 @@ std::optional<std::uint8_t> readByte(int fd) {
     }
 }
 
-// Writes prefix, header and payload as three writes. The caller holds the lock.
+// Writes prefix, header and payload as three writes. The caller holds the lock. A frame that
+// stops part-way leaves the parent unable to find the next one, so the stream ends as it does
+// when the parent is gone; a frame refused before its first byte is just missing.
 bool writeFrame(int fd, std::string_view headerText, std::span<const std::uint8_t> payload) {
     const auto prefix = lengthPrefix(headerText.size(), payload.size());
     if (!prefix) return false;
+    bool started = false;
     for (const auto part : {std::span<const std::uint8_t>(*prefix), bytesOf(headerText), payload}) {
         switch (writeFully(fd, part)) {
         case WriteOutcome::written:
+            started = true;
             break;
-        case WriteOutcome::brokenPipe:
-            endAfterBrokenPipe();
-            return false;
         case WriteOutcome::failed:
+            if (!started) return false;
+            [[fallthrough]];
+        case WriteOutcome::brokenPipe:
+        case WriteOutcome::cutShort:
+            endAfterBrokenPipe();
             return false;
         }
     }

@@ -30,8 +30,9 @@ void configure(int outFd, int inFd, std::vector<std::string> args);
 /// Sets the command line (all arguments, program name included) stream mode is read from.
 void setArguments(std::vector<std::string> args);
 
-/// What happens once the parent has closed standard output (a write failed with EPIPE).
-/// Default: the process ends at once with status 0, running no exit handlers.
+/// What happens once the parent has closed standard output (a write failed with EPIPE), or a
+/// write error cut a frame short. Default: the process ends at once with status 0, running no
+/// exit handlers.
 void setBrokenPipeHandler(std::function<void()> handler);
 
 /// Makes writes to a closed pipe fail with EPIPE instead of killing the process.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 WriteOutcome writeFully(int fd, std::span<const std::uint8_t> bytes) {
+    const std::size_t total = bytes.size();
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written >= 0) {
@@ -18,7 +19,8 @@ WriteOutcome writeFully(int fd, std::span<const std::uint8_t> bytes) {
             }
             continue;
         }
-        return errno == EPIPE ? WriteOutcome::brokenPipe : WriteOutcome::failed;
+        if (errno == EPIPE) return WriteOutcome::brokenPipe;
+        return bytes.size() < total ? WriteOutcome::cutShort : WriteOutcome::failed;
     }
     return WriteOutcome::written;
 }

@@ -5,7 +5,12 @@
 #include <span>
 #include <string_view>
 
-enum class WriteOutcome { written, brokenPipe, failed };
+enum class WriteOutcome {
+    written,    ///< every byte
+    brokenPipe, ///< the reader is gone
+    cutShort,   ///< some bytes went out, then writing failed
+    failed,     ///< nothing went out
+};
 
 /// Writes all of `bytes` to `fd`, across partial writes, interruptions and a non-blocking
 /// descriptor (it waits until the descriptor takes more).

@@ -3,9 +3,11 @@
 #include "tests/fakes/stream_pipes.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +65,35 @@ TEST(CaptureStreamFaultsDeathTest, ClosedStandardDescriptorsAreNotTakenByLaterFi
             std::_Exit(later > 2 && inputAtEnd && outputWritable ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CaptureStreamFaultsDeathTest, FrameCutOffByAWriteErrorEndsTheStream) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // A file that may not grow past 20 bytes takes the prefix and part of the header,
+            // then refuses the rest: the frame is cut off and nothing after it can be parsed.
+            std::signal(SIGXFSZ, SIG_IGN);
+            char path[] = "/tmp/stepreel-cut-XXXXXX";
+            const int fd = ::mkstemp(path);
+            if (fd < 0) std::_Exit(2);
+            ::unlink(path);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 20;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            CaptureStream::setBrokenPipeHandler(nullptr);
+            CaptureStream::configure(fd, -1, {"stepreel", "--stream"});
+            CaptureStream::send(finishHeader());
+            std::_Exit(3); // not reached: the stream is given up like a broken pipe
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CaptureStreamFaults, FrameRefusedBeforeItsFirstByteLeavesTheStreamUsable) {
+    StreamPipes pipes;
+    CaptureStream::configure(-1, -1, {"stepreel", "--stream"});
+    EXPECT_FALSE(CaptureStream::send(finishHeader()));
+    EXPECT_EQ(pipes.brokenPipeCalls(), 0);
 }
 
 TEST(CaptureStreamFaults, ParentClosingInputMidRecordingStopsRecordsButNotTheProcess) {

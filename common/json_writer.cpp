@@ -12,7 +12,7 @@ namespace json {
 namespace {
 
 class Writer {
-  public:
+public:
     explicit Writer(SlashStyle slashes) : slashes_(slashes) {}
 
     /// Appends `value`; false when it holds a non-finite number or a string that is not UTF-8.
@@ -22,7 +22,7 @@ class Writer {
 
     std::string take() && { return std::move(out_); }
 
-  private:
+private:
     bool writeAlternative(Null) {
         out_ += "null";
         return true;

@@ -35,8 +35,7 @@ public:
     Value(std::int64_t i) : storage_(i) {}
     /// Any other integer type (sizes, counts); unsigned values beyond int64 saturate.
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    Value(T i) : storage_(toInt64(i)) {}
+    requires(!std::same_as<T, bool>) Value(T i) : storage_(toInt64(i)) {}
     Value(double d) : storage_(d) {}
     Value(const char* s) : storage_(std::string(s)) {}
     Value(std::string s) : storage_(std::move(s)) {}
@@ -87,7 +86,8 @@ private:
 template <typename T> Array toArray(const std::vector<T>& items) {
     Array out;
     out.reserve(items.size());
-    for (const auto& item : items) out.emplace_back(item);
+    for (const auto& item : items)
+        out.emplace_back(item);
     return out;
 }
 

@@ -1,6 +1,8 @@
 // The accessibility tree: elements and their attributes, read-only.
 #pragma once
 
+#include "platform/geometry.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -8,8 +10,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-#include "platform/geometry.h"
 
 /// A platform accessibility element (AXUIElementRef, an AT-SPI accessible, a fake node).
 /// The platform object is released with the last handle.
@@ -35,9 +35,9 @@ struct AXOtherValue {};
 
 /// An attribute value as copied from the platform; monostate when the copy failed or gave
 /// nothing. Text is valid UTF-8. A list whose entries are not all elements is AXOtherValue.
-using AXValue = std::variant<std::monostate, std::string, AXNumber, AXElement,
-                             std::vector<AXElement>, geo::Point, geo::Size, AXURLValue,
-                             AXOtherValue>;
+using AXValue =
+    std::variant<std::monostate, std::string, AXNumber, AXElement, std::vector<AXElement>,
+                 geo::Point, geo::Size, AXURLValue, AXOtherValue>;
 
 class Accessibility {
 public:

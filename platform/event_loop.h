@@ -30,7 +30,8 @@ public:
                                  std::function<void(const InputEvent&)> callback) = 0;
     /// Calls `handler` on the main thread for key-downs delivered to other applications.
     virtual void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) = 0;
-    /// Calls `action` every `intervalSeconds` on the main thread; the first call after one interval.
+    /// Calls `action` every `intervalSeconds` on the main thread; the first call after one
+    /// interval.
     virtual void addRepeatingTimer(double intervalSeconds, std::function<void()> action) = 0;
     /// Runs `task` once on the main thread after `delaySeconds`.
     virtual void runAfter(double delaySeconds, std::function<void()> task) = 0;

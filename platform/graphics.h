@@ -1,11 +1,11 @@
 // Image reduction and encoding.
 #pragma once
 
+#include "platform/image.h"
+
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-#include "platform/image.h"
 
 class Graphics {
 public:

@@ -7,7 +7,7 @@
 #include <string_view>
 
 class IconSource {
-  public:
+public:
     virtual ~IconSource() = default;
     /// The icon of the application with `bundleId`, drawn whole (source-over, full opacity)
     /// into a new `pixels` × `pixels` 8-bit RGBA bitmap with alpha, one point per pixel.

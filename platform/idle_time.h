@@ -15,7 +15,7 @@ enum class InputEventType : std::uint32_t {
 };
 
 class IdleTime {
-  public:
+public:
     virtual ~IdleTime() = default;
     /// Seconds since the last event of `type` in the combined session state.
     virtual double secondsSinceLastEvent(InputEventType type) = 0;

@@ -1,10 +1,6 @@
 // The real ports of the system the recorder was built for.
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-
 #include "platform/accessibility.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -14,6 +10,10 @@
 #include "platform/screen_capture.h"
 #include "platform/screens.h"
 #include "platform/workspace.h"
+
+#include <memory>
+#include <optional>
+#include <string>
 
 struct RecorderPlatform {
     std::unique_ptr<Clock> clock;

@@ -1,12 +1,12 @@
 // Still images of displays and windows.
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "platform/geometry.h"
 #include "platform/image.h"
 #include "platform/result.h"
+
+#include <cstdint>
+#include <vector>
 
 struct ShareableWindow {
     std::uint32_t windowID = 0;

@@ -1,10 +1,10 @@
 // Pointer and screen geometry in global points, bottom-left origin (the macOS convention).
 #pragma once
 
+#include "platform/geometry.h"
+
 #include <optional>
 #include <vector>
-
-#include "platform/geometry.h"
 
 class Screens {
 public:

@@ -6,7 +6,7 @@
 #include <string_view>
 
 class ScriptRunner {
-  public:
+public:
     virtual ~ScriptRunner() = default;
     /// Compiles and runs `source`; its string result as given (valid UTF-8, possibly empty),
     /// or nothing when it cannot be compiled, fails, or gives no string.

@@ -16,7 +16,7 @@ struct WindowListEntry {
 };
 
 class WindowList {
-  public:
+public:
     virtual ~WindowList() = default;
     /// On-screen windows without desktop elements, front to back; empty when the query fails.
     virtual std::vector<WindowListEntry> onScreenWindows() = 0;

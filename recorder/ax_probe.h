@@ -2,15 +2,15 @@
 // window's title and page address. Stateless; every platform failure gives an absent value.
 #pragma once
 
+#include "platform/accessibility.h"
+#include "platform/geometry.h"
+#include "recorder/records.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/accessibility.h"
-#include "platform/geometry.h"
-#include "recorder/records.h"
 
 namespace AXProbe {
 

@@ -1,11 +1,11 @@
 // Turns decoded input events into recorder operations.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "platform/event_loop.h"
 #include "platform/workspace.h"
+
+#include <cstdint>
+#include <string>
 
 class Recorder;
 

@@ -2,12 +2,12 @@
 // overwritten before it is released.
 #pragma once
 
+#include "common/secure_wipe.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "common/secure_wipe.h"
 
 class TypingBuffer {
 public:

@@ -1,8 +1,9 @@
-#import <AppKit/AppKit.h>
-
 #include "platform/macos/appkit_fixture_canvas.h"
+
 #include "platform/macos/cg_image.h"
 #include "platform/macos/ns_string.h"
+
+#import <AppKit/AppKit.h>
 
 namespace {
 

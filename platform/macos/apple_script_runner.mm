@@ -1,7 +1,8 @@
-#import <Foundation/Foundation.h>
-
 #include "platform/macos/apple_script_runner.h"
+
 #include "platform/macos/ns_string.h"
+
+#import <Foundation/Foundation.h>
 
 std::optional<std::string> AppleScriptRunner::run(std::string_view source) {
     @autoreleasepool {

@@ -1,9 +1,10 @@
-#import <ApplicationServices/ApplicationServices.h>
-#import <Foundation/Foundation.h>
-
 #include "platform/macos/ax_accessibility.h"
+
 #include "platform/macos/cf_ref.h"
 #include "platform/macos/ns_string.h"
+
+#import <ApplicationServices/ApplicationServices.h>
+#import <Foundation/Foundation.h>
 
 namespace {
 
@@ -46,7 +47,8 @@ AXValue convert(CFTypeRef value) {
         elements.reserve(static_cast<std::size_t>(count));
         for (CFIndex i = 0; i < count; ++i) {
             CFTypeRef item = CFArrayGetValueAtIndex(array, i);
-            if (item == nullptr || CFGetTypeID(item) != AXUIElementGetTypeID()) return AXOtherValue{};
+            if (item == nullptr || CFGetTypeID(item) != AXUIElementGetTypeID())
+                return AXOtherValue{};
             elements.push_back(wrap(static_cast<AXUIElementRef>(CFRetain(item))));
         }
         return elements;
@@ -56,7 +58,8 @@ AXValue convert(CFTypeRef value) {
         switch (AXValueGetType(axValue)) {
         case kAXValueTypeCGPoint: {
             CGPoint point;
-            if (AXValueGetValue(axValue, kAXValueTypeCGPoint, &point)) return geo::Point{point.x, point.y};
+            if (AXValueGetValue(axValue, kAXValueTypeCGPoint, &point))
+                return geo::Point{point.x, point.y};
             return AXOtherValue{};
         }
         case kAXValueTypeCGSize: {
@@ -79,7 +82,9 @@ AXValue convert(CFTypeRef value) {
 
 } // namespace
 
-AXElement AXAccessibility::systemWide() { return wrap(AXUIElementCreateSystemWide()); }
+AXElement AXAccessibility::systemWide() {
+    return wrap(AXUIElementCreateSystemWide());
+}
 
 AXElement AXAccessibility::application(std::int32_t pid) {
     if (pid <= 0) return nullptr;

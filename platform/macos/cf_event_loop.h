@@ -1,8 +1,8 @@
 #pragma once
 
-#include <memory>
-
 #include "platform/event_loop.h"
+
+#include <memory>
 
 /// The main run loop, run by NSApplication: a listen-only CGEventTap that re-enables itself
 /// when the system disables it, an NSEvent global monitor, NSTimers in the common modes, the

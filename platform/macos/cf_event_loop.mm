@@ -1,12 +1,12 @@
-#import <AppKit/AppKit.h>
-#import <ApplicationServices/ApplicationServices.h>
-
-#include <csignal>
-#include <vector>
-
 #include "platform/macos/cf_event_loop.h"
+
 #include "platform/macos/cf_ref.h"
 #include "platform/macos/ns_string.h"
+
+#import <AppKit/AppKit.h>
+#import <ApplicationServices/ApplicationServices.h>
+#include <csignal>
+#include <vector>
 
 struct CFEventLoop::State {
     std::function<void(const InputEvent&)> tapCallback;
@@ -69,10 +69,9 @@ CFEventLoop::~CFEventLoop() {
 bool CFEventLoop::installEventTap(std::uint64_t mask,
                                   std::function<void(const InputEvent&)> callback) {
     state_->tapCallback = std::move(callback);
-    CFRef<CFMachPortRef> tap(CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap,
-                                              kCGEventTapOptionListenOnly,
-                                              static_cast<CGEventMask>(mask), tapCallback,
-                                              state_.get()));
+    CFRef<CFMachPortRef> tap(
+        CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, kCGEventTapOptionListenOnly,
+                         static_cast<CGEventMask>(mask), tapCallback, state_.get()));
     if (!tap) return false;
     state_->tap = tap;
     state_->tapSource =
@@ -109,12 +108,13 @@ void CFEventLoop::addRepeatingTimer(double intervalSeconds, std::function<void()
 }
 
 void CFEventLoop::runAfter(double delaySeconds, std::function<void()> task) {
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(delaySeconds * NSEC_PER_SEC)),
-                   dispatch_get_main_queue(), ^{
-                     @autoreleasepool {
-                         task();
-                     }
-                   });
+    dispatch_after(
+        dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(delaySeconds * NSEC_PER_SEC)),
+        dispatch_get_main_queue(), ^{
+          @autoreleasepool {
+              task();
+          }
+        });
 }
 
 void CFEventLoop::onInterrupt(std::function<void()> handler) {

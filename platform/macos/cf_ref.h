@@ -2,7 +2,6 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
-
 #include <utility>
 
 template <typename T> class CFRef {

@@ -1,10 +1,11 @@
+#include "platform/macos/cg_graphics.h"
+
+#include "platform/macos/cg_image.h"
+
 #import <CoreGraphics/CoreGraphics.h>
 #import <Foundation/Foundation.h>
 #import <ImageIO/ImageIO.h>
 #import <UniformTypeIdentifiers/UniformTypeIdentifiers.h>
-
-#include "platform/macos/cg_graphics.h"
-#include "platform/macos/cg_image.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ Image CGGraphics::drawScaled(const Image& image, std::int64_t width, std::int64_
     CGImageRef source = CGImagePort::from(image);
     if (source == nullptr || width <= 0 || height <= 0) return nullptr;
     CFRef<CGColorSpaceRef> colourSpace(CGColorSpaceCreateDeviceRGB());
-    CFRef<CGContextRef> context(CGBitmapContextCreate(
-        nullptr, static_cast<size_t>(width), static_cast<size_t>(height), 8, 0, colourSpace.get(),
-        kCGImageAlphaPremultipliedLast));
+    CFRef<CGContextRef> context(
+        CGBitmapContextCreate(nullptr, static_cast<size_t>(width), static_cast<size_t>(height), 8,
+                              0, colourSpace.get(), kCGImageAlphaPremultipliedLast));
     if (!context) return nullptr;
     CGContextSetInterpolationQuality(context.get(), kCGInterpolationMedium);
     CGContextDrawImage(context.get(),
@@ -38,7 +39,8 @@ Image CGGraphics::drawScaled(const Image& image, std::int64_t width, std::int64_
     return CGImagePort::wrap(CGBitmapContextCreateImage(context.get()));
 }
 
-std::optional<std::vector<std::uint8_t>> CGGraphics::encodeJPEG(const Image& image, double quality) {
+std::optional<std::vector<std::uint8_t>> CGGraphics::encodeJPEG(const Image& image,
+                                                                double quality) {
     @autoreleasepool {
         NSDictionary* properties =
             @{(__bridge NSString*)kCGImageDestinationLossyCompressionQuality : @(quality)};

@@ -1,6 +1,6 @@
-#import <CoreGraphics/CoreGraphics.h>
-
 #include "platform/macos/cg_idle_time.h"
+
+#import <CoreGraphics/CoreGraphics.h>
 
 double CGIdleTime::secondsSinceLastEvent(InputEventType type) {
     return CGEventSourceSecondsSinceLastEventType(kCGEventSourceStateCombinedSessionState,

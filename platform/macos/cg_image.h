@@ -1,12 +1,11 @@
 // A CGImage as a port image.
 #pragma once
 
-#include <CoreGraphics/CoreGraphics.h>
-
-#include <memory>
-
 #include "platform/image.h"
 #include "platform/macos/cf_ref.h"
+
+#include <CoreGraphics/CoreGraphics.h>
+#include <memory>
 
 class CGImagePort final : public PlatformImage {
 public:

@@ -1,15 +1,14 @@
-#import <Foundation/Foundation.h>
+#include "platform/macos/fm_language_model.h"
 
+#include "common/unicode_text.h"
+#include "platform/macos/foundation_models_bridge.h"
+
+#import <Foundation/Foundation.h>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
-#include <vector>
-
 #include <nlohmann/json.hpp>
-
-#include "common/unicode_text.h"
-#include "platform/macos/fm_language_model.h"
-#include "platform/macos/foundation_models_bridge.h"
+#include <vector>
 
 namespace {
 

@@ -1,8 +1,7 @@
-#import <Foundation/Foundation.h>
-
 #include "platform/helper_platform.h"
-#include "platform/macos/apple_script_runner.h"
+
 #include "platform/macos/appkit_fixture_canvas.h"
+#include "platform/macos/apple_script_runner.h"
 #include "platform/macos/ax_accessibility.h"
 #include "platform/macos/cg_graphics.h"
 #include "platform/macos/cg_idle_time.h"
@@ -14,6 +13,8 @@
 #include "platform/macos/ns_workspace.h"
 #include "platform/macos/sck_screen_capture.h"
 #include "platform/macos/vision_text_recognizer.h"
+
+#import <Foundation/Foundation.h>
 
 HelperPlatform makeHelperPlatform() {
     HelperPlatform platform;

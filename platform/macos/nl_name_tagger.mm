@@ -1,8 +1,9 @@
+#include "platform/macos/nl_name_tagger.h"
+
+#include "platform/macos/ns_string.h"
+
 #import <Foundation/Foundation.h>
 #import <NaturalLanguage/NaturalLanguage.h>
-
-#include "platform/macos/nl_name_tagger.h"
-#include "platform/macos/ns_string.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ std::vector<NameToken> NLNameTagger::tagNames(std::string_view text) {
                           usingBlock:^(NLTag tag, NSRange range, BOOL* stop) {
                             (void)stop;
                             NameToken token;
-                            token.text = optionalString([string substringWithRange:range]).value_or("");
+                            token.text =
+                                optionalString([string substringWithRange:range]).value_or("");
                             token.tag = tag ? mapTag(tag) : NameTag::other;
                             tokens.push_back(std::move(token));
                           }];

@@ -1,6 +1,6 @@
-#import <Foundation/Foundation.h>
-
 #include "platform/macos/ns_clock.h"
+
+#import <Foundation/Foundation.h>
 
 std::int64_t NSClock::nowMs() {
     // Seconds since the epoch × 1000, truncated toward zero.

@@ -1,8 +1,9 @@
-#import <AppKit/AppKit.h>
+#include "platform/macos/ns_icon_source.h"
 
 #include "platform/macos/cg_image.h"
-#include "platform/macos/ns_icon_source.h"
 #include "platform/macos/ns_string.h"
+
+#import <AppKit/AppKit.h>
 
 Image NSIconSource::applicationIcon(std::string_view bundleId, std::int64_t pixels) {
     if (pixels <= 0) return nullptr;

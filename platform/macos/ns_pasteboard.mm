@@ -1,7 +1,8 @@
-#import <AppKit/AppKit.h>
-
 #include "platform/macos/ns_pasteboard.h"
+
 #include "platform/macos/ns_string.h"
+
+#import <AppKit/AppKit.h>
 
 std::int64_t NSPasteboardPort::changeCount() {
     return static_cast<std::int64_t>([NSPasteboard generalPasteboard].changeCount);
@@ -9,6 +10,7 @@ std::int64_t NSPasteboardPort::changeCount() {
 
 std::optional<std::string> NSPasteboardPort::plainText() {
     @autoreleasepool {
-        return optionalString([[NSPasteboard generalPasteboard] stringForType:NSPasteboardTypeString]);
+        return optionalString(
+            [[NSPasteboard generalPasteboard] stringForType:NSPasteboardTypeString]);
     }
 }

@@ -1,6 +1,6 @@
-#import <AppKit/AppKit.h>
-
 #include "platform/macos/ns_screens.h"
+
+#import <AppKit/AppKit.h>
 
 geo::Point NSScreensPort::mouseLocation() {
     const NSPoint location = [NSEvent mouseLocation];

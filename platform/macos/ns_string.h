@@ -1,13 +1,12 @@
 // Conversions between NSString and UTF-8 std::string.
 #pragma once
 
-#import <Foundation/Foundation.h>
+#include "common/unicode_text.h"
 
+#import <Foundation/Foundation.h>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "common/unicode_text.h"
 
 /// The UTF-8 text of `string` (unpaired surrogates become U+FFFD); nothing for nil.
 inline std::optional<std::string> optionalString(NSString* string) {

@@ -1,7 +1,8 @@
-#import <AppKit/AppKit.h>
+#include "platform/macos/ns_workspace.h"
 
 #include "platform/macos/ns_string.h"
-#include "platform/macos/ns_workspace.h"
+
+#import <AppKit/AppKit.h>
 
 namespace {
 

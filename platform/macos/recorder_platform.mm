@@ -1,4 +1,4 @@
-#import <Foundation/Foundation.h>
+#include "platform/recorder_platform.h"
 
 #include "platform/macos/ax_accessibility.h"
 #include "platform/macos/cf_event_loop.h"
@@ -10,7 +10,8 @@
 #include "platform/macos/ns_workspace.h"
 #include "platform/macos/sck_screen_capture.h"
 #include "platform/macos/tcc_permissions.h"
-#include "platform/recorder_platform.h"
+
+#import <Foundation/Foundation.h>
 
 RecorderPlatform makeRecorderPlatform() {
     @autoreleasepool {

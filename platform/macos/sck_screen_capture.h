@@ -1,9 +1,9 @@
 #pragma once
 
-#include <CoreFoundation/CoreFoundation.h>
-
 #include "platform/macos/cf_ref.h"
 #include "platform/screen_capture.h"
+
+#include <CoreFoundation/CoreFoundation.h>
 
 /// ScreenCaptureKit stills. Blocks the calling thread, which must not be the main thread.
 class SCKScreenCapture final : public ScreenCapture {

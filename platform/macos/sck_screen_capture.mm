@@ -1,9 +1,10 @@
-#import <CoreGraphics/CoreGraphics.h>
-#import <ScreenCaptureKit/ScreenCaptureKit.h>
+#include "platform/macos/sck_screen_capture.h"
 
 #include "platform/macos/cg_image.h"
 #include "platform/macos/ns_string.h"
-#include "platform/macos/sck_screen_capture.h"
+
+#import <CoreGraphics/CoreGraphics.h>
+#import <ScreenCaptureKit/ScreenCaptureKit.h>
 
 namespace {
 
@@ -74,9 +75,9 @@ Result<ShareableContent> SCKScreenCapture::shareableContent() {
         ShareableContent out;
         for (SCWindow* window in content.windows) {
             const CGRect frame = window.frame;
-            out.windows.push_back({window.windowID,
-                                   {frame.origin.x, frame.origin.y, frame.size.width,
-                                    frame.size.height}});
+            out.windows.push_back(
+                {window.windowID,
+                 {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}});
         }
         for (SCDisplay* display in content.displays) {
             out.displays.push_back({display.displayID, static_cast<std::int64_t>(display.width),

@@ -1,9 +1,9 @@
+#include "platform/macos/tcc_permissions.h"
+
 #import <ApplicationServices/ApplicationServices.h>
 #import <CoreGraphics/CoreGraphics.h>
 #import <Foundation/Foundation.h>
 #import <IOKit/hidsystem/IOHIDLib.h>
-
-#include "platform/macos/tcc_permissions.h"
 
 PermissionState TCCPermissions::accessibility() {
     return AXIsProcessTrusted() ? PermissionState::granted : PermissionState::denied;

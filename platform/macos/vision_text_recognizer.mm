@@ -1,9 +1,10 @@
-#import <Foundation/Foundation.h>
-#import <Vision/Vision.h>
+#include "platform/macos/vision_text_recognizer.h"
 
 #include "platform/macos/cg_image.h"
 #include "platform/macos/ns_string.h"
-#include "platform/macos/vision_text_recognizer.h"
+
+#import <Foundation/Foundation.h>
+#import <Vision/Vision.h>
 
 Result<std::vector<TextObservation>> VisionTextRecognizer::recognizeText(const Image& image) {
     CGImageRef cgImage = CGImagePort::from(image);
@@ -14,7 +15,7 @@ Result<std::vector<TextObservation>> VisionTextRecognizer::recognizeText(const I
         request.recognitionLanguages = @[ @"ja-JP", @"en-US" ];
         request.usesLanguageCorrection = YES;
         VNImageRequestHandler* handler = [[VNImageRequestHandler alloc] initWithCGImage:cgImage
-                                                                                 options:@{}];
+                                                                                options:@{}];
         NSError* error = nil;
         if (![handler performRequests:@[ request ] error:&error]) {
             if (error == nil) return PortError{"text recognition failed"};
@@ -27,8 +28,8 @@ Result<std::vector<TextObservation>> VisionTextRecognizer::recognizeText(const I
             TextObservation out;
             VNRecognizedText* best = [observation topCandidates:1].firstObject;
             if (best != nil) {
-                out.topCandidate = TextCandidate{optionalString(best.string).value_or(""),
-                                                 best.confidence};
+                out.topCandidate =
+                    TextCandidate{optionalString(best.string).value_or(""), best.confidence};
             }
             const CGRect box = observation.boundingBox;
             out.boundingBox = {box.origin.x, box.origin.y, box.size.width, box.size.height};

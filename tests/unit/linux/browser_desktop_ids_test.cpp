@@ -1,9 +1,8 @@
 #include "helper/browser_url.h"
 #include "platform/linux/browser_desktop_ids.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 TEST(BrowserDesktopIds, DistributionPackagesAreKnownByTheirBrowsersIds) {
     EXPECT_EQ(browser_ids::bundleIdOf("firefox-esr"), "org.mozilla.firefox");

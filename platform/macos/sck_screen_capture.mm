@@ -57,6 +57,13 @@ Result<Image> screenshot(SCContentFilter* filter, SCStreamConfiguration* configu
     return wrapped;
 }
 
+/// The content of the last listing, which capture requests take their display or window
+/// objects from; fetched anew when nothing was listed yet.
+SCShareableContent* contentForCapture(const CFRef<CFTypeRef>& lastContent, NSError** errorOut) {
+    SCShareableContent* content = (__bridge SCShareableContent*)lastContent.get();
+    return content != nil ? content : fetchContent(errorOut);
+}
+
 } // namespace
 
 SCKScreenCapture::SCKScreenCapture() {
@@ -90,12 +97,9 @@ Result<ShareableContent> SCKScreenCapture::shareableContent() {
 Result<Image> SCKScreenCapture::captureDisplay(const ShareableDisplay& display,
                                                const CaptureConfiguration& configuration) {
     @autoreleasepool {
-        SCShareableContent* content = (__bridge SCShareableContent*)lastContent_.get();
-        if (content == nil) {
-            NSError* error = nil;
-            content = fetchContent(&error);
-            if (content == nil) return describe(error);
-        }
+        NSError* error = nil;
+        SCShareableContent* content = contentForCapture(lastContent_, &error);
+        if (content == nil) return describe(error);
         for (SCDisplay* candidate in content.displays) {
             if (candidate.displayID != display.displayID) continue;
             SCContentFilter* filter = [[SCContentFilter alloc] initWithDisplay:candidate
@@ -109,12 +113,9 @@ Result<Image> SCKScreenCapture::captureDisplay(const ShareableDisplay& display,
 Result<Image> SCKScreenCapture::captureWindow(const ShareableWindow& window,
                                               const CaptureConfiguration& configuration) {
     @autoreleasepool {
-        SCShareableContent* content = (__bridge SCShareableContent*)lastContent_.get();
-        if (content == nil) {
-            NSError* error = nil;
-            content = fetchContent(&error);
-            if (content == nil) return describe(error);
-        }
+        NSError* error = nil;
+        SCShareableContent* content = contentForCapture(lastContent_, &error);
+        if (content == nil) return describe(error);
         for (SCWindow* candidate in content.windows) {
             if (candidate.windowID != window.windowID) continue;
             SCContentFilter* filter =

@@ -18,10 +18,12 @@ Filter filterFor(double factorX, double factorY);
 
 /// Rows of output produced per band: small enough for a consumer to start early, large enough
 /// to keep the hand-over cheap.
-inline constexpr std::int64_t kBandRows = 64;
-/// Threads drawing bands at once: with the reader (the JPEG encoder, typically) that keeps
-/// both cores of a small machine busy, and takes a fair share of a loaded one.
-inline constexpr int kWorkers = 2;
+inline constexpr std::int64_t kBandRows = 32;
+/// Threads drawing bands at once. One is enough: drawing a band costs less than encoding it,
+/// so a single drawer stays ahead of its reader (the JPEG encoder, typically), and the two
+/// share two cores with the X server; a second drawer would only take turns away from the
+/// encoder, which sets the pace.
+inline constexpr int kWorkers = 1;
 
 /// A width × height premultiplied ARGB LinuxImage of `source` drawn over the whole rectangle,
 /// filled band by band on worker threads so a reader can consume the first rows while the

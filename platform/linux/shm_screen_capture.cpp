@@ -1,5 +1,6 @@
 #include "platform/linux/shm_screen_capture.h"
 
+#include "/tmp/trace.h"
 #include "platform/linux/capture_geometry.h"
 #include "platform/linux/desktop_settings.h"
 #include "platform/linux/linux_image.h"
@@ -235,25 +236,53 @@ void drawCursor(const xcb_xfixes_get_cursor_image_reply_t* cursor, std::uint8_t*
 // being scaled or encoded.
 constexpr std::int64_t kCaptureBands = 12;
 constexpr std::int64_t kMinBandRows = 32;
+// Bands asked for beyond the one being waited for. The server sends its replies only once it
+// has served every request it has read, so asking for all bands at once would hold back the
+// first reply until the whole capture is copied; a short queue keeps it busy and lets the
+// bands arrive one after another.
+constexpr std::size_t kBandsAhead = 1;
 
-/// The replies of one banded capture, collected by the image's producing thread.
-struct BandReplies {
+/// The requests and replies of one banded capture. Later bands are asked for as earlier ones
+/// arrive, by the image's producing thread.
+struct BandRequests {
     std::shared_ptr<x11::Connection> connection;
-    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    xcb_shm_seg_t segment = 0;
+    PixelRect rect;
+    std::int64_t bandRows = 0;
+    std::size_t bands = 0;
+    std::vector<xcb_shm_get_image_cookie_t> cookies; ///< one per band asked for so far
     std::size_t collected = 0;
     x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor;
 
-    BandReplies() = default;
-    BandReplies(const BandReplies&) = delete;
-    BandReplies& operator=(const BandReplies&) = delete;
-    ~BandReplies() {
+    BandRequests() = default;
+    BandRequests(const BandRequests&) = delete;
+    BandRequests& operator=(const BandRequests&) = delete;
+    ~BandRequests() {
         // Replies nobody will read (the image was released early) are dropped by xcb.
         for (std::size_t k = collected; k < cookies.size(); ++k) {
             xcb_discard_reply(connection->xcb(), cookies[k].sequence);
         }
     }
-    /// Waits for band `k`; false when the server refused it.
+    /// Asks for every band before `end` not asked for yet.
+    void requestUpTo(std::size_t end) {
+        xcb_connection_t* xcb = connection->xcb();
+        const std::size_t last = std::min(end, bands);
+        if (cookies.size() >= last) return;
+        const std::int64_t stride = rect.width * kBytesPerPixel;
+        while (cookies.size() < last) {
+            const auto top = static_cast<std::int64_t>(cookies.size()) * bandRows;
+            const std::int64_t rows = std::min(bandRows, rect.height - top);
+            cookies.push_back(xcb_shm_get_image(
+                xcb, connection->root(), static_cast<std::int16_t>(rect.x),
+                static_cast<std::int16_t>(rect.y + top), static_cast<std::uint16_t>(rect.width),
+                static_cast<std::uint16_t>(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment,
+                static_cast<std::uint32_t>(top * stride)));
+        }
+        xcb_flush(xcb);
+    }
+    /// Waits for band `k` (asking for the next ones first); false when the server refused it.
     bool collect(std::size_t k) {
+        requestUpTo(k + 1 + kBandsAhead);
         xcb_generic_error_t* rawError = nullptr;
         x11::Reply<xcb_shm_get_image_reply_t> reply(
             xcb_shm_get_image_reply(connection->xcb(), cookies[k], &rawError));
@@ -272,40 +301,36 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
     if (!segment) return nullptr;
     xcb_connection_t* xcb = connection->xcb();
 
-    auto replies = std::make_shared<BandReplies>();
-    replies->connection = connection;
+    auto requests = std::make_shared<BandRequests>();
+    requests->connection = connection;
+    requests->segment = segment->id();
+    requests->rect = rect;
+    requests->bandRows = std::max(kMinBandRows, (rect.height + kCaptureBands - 1) / kCaptureBands);
+    requests->bands =
+        static_cast<std::size_t>((rect.height + requests->bandRows - 1) / requests->bandRows);
     // Asked first, so its reply does not wait behind the pixels.
     const auto cursorCookie = requestCursor(showsCursor);
-    const std::int64_t bandRows =
-        std::max(kMinBandRows, (rect.height + kCaptureBands - 1) / kCaptureBands);
-    for (std::int64_t top = 0; top < rect.height; top += bandRows) {
-        const std::int64_t rows = std::min(bandRows, rect.height - top);
-        replies->cookies.push_back(xcb_shm_get_image(
-            xcb, connection->root(), static_cast<std::int16_t>(rect.x),
-            static_cast<std::int16_t>(rect.y + top), static_cast<std::uint16_t>(rect.width),
-            static_cast<std::uint16_t>(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(),
-            static_cast<std::uint32_t>(top * stride)));
-    }
-    xcb_flush(xcb);
+    requests->requestUpTo(1 + kBandsAhead);
     if (cursorCookie.sequence != 0) {
-        replies->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
+        requests->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
     }
     // The first band answers for the whole request: a refusal shows here, before any image.
-    if (!replies->collect(0)) return nullptr;
+    if (!requests->collect(0)) return nullptr;
 
     std::uint8_t* pixels = segment->data();
-    auto fill = [replies, rect](std::int64_t firstRow, std::int64_t endRow,
-                                std::uint8_t* firstRowPixels, std::int64_t rowStride, int) {
-        const std::size_t band = replies->collected;
-        if (band < replies->cookies.size() && !replies->collect(band)) {
+    auto fill = [requests, rect](std::int64_t firstRow, std::int64_t endRow,
+                                 std::uint8_t* firstRowPixels, std::int64_t rowStride, int) {
+        // Bands come in order from one worker; band 0 was collected before the image existed.
+        const auto band = static_cast<std::size_t>(firstRow / requests->bandRows);
+        if (band >= requests->collected && !requests->collect(band)) {
             std::memset(firstRowPixels, 0,
                         static_cast<std::size_t>(rowStride * (endRow - firstRow)));
             return;
         }
-        drawCursor(replies->cursor.get(), firstRowPixels, rowStride, rect, firstRow, endRow);
+        drawCursor(requests->cursor.get(), firstRowPixels, rowStride, rect, firstRow, endRow);
     };
     return LinuxImage::produced(rect.width, rect.height, stride, LinuxPixelFormat::xrgb32, pixels,
-                                std::move(segment), bandRows, std::move(fill));
+                                std::move(segment), requests->bandRows, std::move(fill));
 }
 
 Result<Image> ShmScreenCapture::State::readPlain(const PixelRect& rect, bool showsCursor) {

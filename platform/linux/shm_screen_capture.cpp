@@ -1,6 +1,5 @@
 #include "platform/linux/shm_screen_capture.h"
 
-#include "/tmp/trace.h"
 #include "platform/linux/capture_geometry.h"
 #include "platform/linux/desktop_settings.h"
 #include "platform/linux/linux_image.h"

@@ -18,6 +18,8 @@ import time
 import unittest
 import zlib
 
+from stepreel_harness import activate_window
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINDOW = os.path.join(HERE, "helper_test_window.py")
 HELPER = None
@@ -86,13 +88,7 @@ class TestWindow:
             self.activate()
 
     def activate(self):
-        subprocess.run(["xdotool", "windowactivate", "--sync", str(self.id)], check=True,
-                       timeout=20)
-        for _ in range(50):  # the window manager publishes the focus asynchronously
-            active = subprocess.run(["xdotool", "getactivewindow"], capture_output=True)
-            if active.stdout.strip() == str(self.id).encode():
-                return
-            time.sleep(0.1)
+        activate_window(self.id)
 
     def close(self):
         self.process.terminate()
@@ -163,7 +159,7 @@ class ContextAndWindows(unittest.TestCase):
             palette = subprocess.run(["xdotool", "search", "--name", "^Palette$"],
                                      capture_output=True, text=True).stdout.split()
             self.assertEqual(len(palette), 1)
-            subprocess.run(["xdotool", "windowactivate", "--sync", palette[0]], check=True)
+            activate_window(palette[0])
             front = subprocess.run(["xdotool", "getactivewindow", "getwindowname"],
                                    capture_output=True, text=True).stdout.strip()
             self.assertEqual(front, "Palette")

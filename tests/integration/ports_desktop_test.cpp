@@ -43,7 +43,7 @@ protected:
 TEST_F(DesktopPorts, FrontmostApplicationWithoutDesktopEntryIsNamedByWmClass) {
     EwmhWorkspace workspace(display);
     const auto window = makeWindow(*display, "ports-plain", "PortsPlain");
-    activate(window);
+    activate(*display, window);
     const auto app = workspace.frontmostApplication();
     ASSERT_TRUE(app.has_value());
     EXPECT_EQ(app->processIdentifier, getpid());
@@ -56,14 +56,14 @@ TEST_F(DesktopPorts, FrontmostApplicationWithoutDesktopEntryIsNamedByWmClass) {
 TEST_F(DesktopPorts, DesktopEntriesGiveNameAndIdentifier) {
     EwmhWorkspace workspace(display);
     const auto byStartupClass = makeWindow(*display, "probe", "ProbeWindowClass");
-    activate(byStartupClass);
+    activate(*display, byStartupClass);
     auto app = workspace.frontmostApplication();
     ASSERT_TRUE(app.has_value());
     EXPECT_EQ(app->localizedName, "Ports Probe");
     EXPECT_EQ(app->bundleIdentifier, "org.example.PortsProbe");
 
     const auto byReverseDns = makeWindow(*display, "zebra", "Zebra");
-    activate(byReverseDns);
+    activate(*display, byReverseDns);
     app = workspace.frontmostApplication();
     ASSERT_TRUE(app.has_value());
     EXPECT_EQ(app->localizedName, "Zebra Notes");
@@ -75,7 +75,7 @@ TEST_F(DesktopPorts, DesktopEntriesGiveNameAndIdentifier) {
 TEST_F(DesktopPorts, WindowWithoutPidGivesMinusOne) {
     EwmhWorkspace workspace(display);
     const auto window = makeWindow(*display, "anon", "Anonymous", /*withPid=*/false);
-    activate(window);
+    activate(*display, window);
     const auto app = workspace.frontmostApplication();
     ASSERT_TRUE(app.has_value());
     EXPECT_EQ(app->processIdentifier, -1);
@@ -87,7 +87,7 @@ TEST_F(DesktopPorts, RunningApplicationsListEachProcessOnce) {
     EwmhWorkspace workspace(display);
     const auto first = makeWindow(*display, "ports-plain", "PortsPlain");
     const auto second = makeWindow(*display, "ports-plain", "PortsPlain");
-    activate(second);
+    activate(*display, second);
     const auto apps = workspace.runningApplications();
     const auto mine = std::count_if(apps.begin(), apps.end(), [](const RunningApplication& a) {
         return a.processIdentifier == getpid();

@@ -67,9 +67,19 @@ inline xcb_window_t makeWindow(x11::Connection& x, const std::string& instance,
     return window;
 }
 
-/// Gives `window` the focus through the window manager and waits until it has it.
-inline void activate(xcb_window_t window) {
-    sh("xdotool windowactivate --sync " + std::to_string(window) + " >/dev/null 2>&1");
+/// Gives `window` the focus through the window manager and waits until the manager reports it
+/// active. xdotool's --sync is not enough: it returns at once while no window is active.
+inline void activate(x11::Connection& x, xcb_window_t window) {
+    const xcb_atom_t active = x.atom("_NET_ACTIVE_WINDOW");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        sh("xdotool windowactivate " + std::to_string(window) + " >/dev/null 2>&1");
+        for (int poll = 0; poll < 50; ++poll) {
+            if (x.number(x.root(), active) == window) return;
+            usleep(10'000);
+        }
+    }
+    ADD_FAILURE() << "window " << window << " never became active";
 }
 
 } // namespace ports_test

@@ -340,5 +340,22 @@ def key(*combos):
     xdotool("key", "--delay", 40, *combos)
 
 
+def activate_window(wid, timeout=10.0):
+    """Gives window `wid` the focus and waits until the window manager reports it active.
+
+    xdotool's --sync is not enough: it returns at once while no window is active, and a
+    request sent before the manager has taken the window over is dropped; so ask again
+    until the active window is the one asked for."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        subprocess.run(["xdotool", "windowactivate", str(wid)], capture_output=True)
+        for _ in range(10):
+            active = subprocess.run(["xdotool", "getactivewindow"], capture_output=True)
+            if active.stdout.strip() == str(wid).encode():
+                return
+            time.sleep(0.05)
+    raise AssertionError(f"window {wid} never became active")
+
+
 def activate(window):
-    xdotool("windowactivate", "--sync", window.wid)
+    activate_window(window.wid)

@@ -1,0 +1,14 @@
+// Entry point of quillmap-helper-engines.so.
+#include "platform/linux/helper_engines.h"
+
+#include <exception>
+
+extern "C" __attribute__((visibility("default"))) HelperEngines*
+quill_make_helper_engines(Workspace* workspace) {
+    if (workspace == nullptr) return nullptr;
+    try {
+        return makeHelperEngines(*workspace).release();
+    } catch (...) { // nothing may unwind into the loader
+        return nullptr;
+    }
+}

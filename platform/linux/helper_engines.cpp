@@ -1,0 +1,28 @@
+#include "platform/linux/helper_engines.h"
+
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/atspi_script_runner.h"
+#include "platform/linux/cairo_fixture_canvas.h"
+#include "platform/linux/desktop_icon_source.h"
+#include "platform/linux/linux_graphics.h"
+#include "platform/linux/mecab_name_tagger.h"
+#include "platform/linux/shm_screen_capture.h"
+#include "platform/linux/tesseract_recognizer.h"
+
+#include <algorithm>
+#include <thread>
+
+std::unique_ptr<HelperEngines> makeHelperEngines(Workspace& workspace) {
+    auto engines = std::make_unique<HelperEngines>();
+    engines->accessibility = std::make_unique<AtspiAccessibility>();
+    engines->scriptRunner = std::make_unique<AtspiScriptRunner>(workspace, *engines->accessibility);
+    // Screen capture opens its own X connection.
+    engines->screenCapture = std::make_unique<ShmScreenCapture>();
+    engines->graphics = std::make_unique<LinuxGraphics>();
+    engines->iconSource = std::make_unique<DesktopIconSource>();
+    engines->textRecognizer = std::make_unique<TesseractRecognizer>(
+        std::max(1u, std::min(2u, std::thread::hardware_concurrency())));
+    engines->nameTagger = std::make_unique<MecabNameTagger>();
+    engines->fixtureCanvas = std::make_unique<CairoFixtureCanvas>();
+    return engines;
+}

@@ -1,0 +1,98 @@
+// The helper's engine ports: loaded from the real module on first use, or answering as
+// unavailable (with the reason where a port can give one) when the module cannot be loaded.
+#include "platform/linux/helper/helper_engine_loader.h"
+#include "platform/linux/unavailable_language_model.h"
+
+#include <algorithm>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class NoWorkspace final : public Workspace {
+public:
+    std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
+    std::vector<RunningApplication> runningApplications() override { return {}; }
+};
+
+HelperPlatform platformWith(const std::filesystem::path& module, Workspace& workspace,
+                            std::weak_ptr<HelperEngineLoader>* observer = nullptr) {
+    HelperPlatform platform;
+    auto loader = std::make_shared<HelperEngineLoader>(module, workspace);
+    if (observer != nullptr) *observer = loader;
+    attachHelperEngines(platform, loader);
+    return platform;
+}
+
+TEST(HelperEngineLoader, AMissingModuleLeavesEveryPortUnavailableWithTheReason) {
+    NoWorkspace workspace;
+    auto platform = platformWith("/nonexistent/quillmap-helper-engines.so", workspace);
+
+    const auto recognized = platform.textRecognizer->recognizeText(nullptr);
+    ASSERT_FALSE(recognized.ok());
+    EXPECT_NE(recognized.error().description.find("/nonexistent/quillmap-helper-engines.so"),
+              std::string::npos);
+    const auto content = platform.screenCapture->shareableContent();
+    ASSERT_FALSE(content.ok());
+    EXPECT_EQ(content.error().description, recognized.error().description);
+    EXPECT_FALSE(platform.screenCapture->captureDisplay({}, {}).ok());
+    EXPECT_FALSE(platform.screenCapture->captureWindow({}, {}).ok());
+
+    EXPECT_EQ(platform.accessibility->systemWide(), nullptr);
+    EXPECT_EQ(platform.accessibility->application(1), nullptr);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(
+        platform.accessibility->copyAttributeValue(nullptr, "AXRole")));
+    EXPECT_EQ(platform.scriptRunner->run("tell application \"Safari\""), std::nullopt);
+    EXPECT_EQ(platform.graphics->drawScaled(nullptr, 4, 4), nullptr);
+    EXPECT_EQ(platform.graphics->encodePNG(nullptr), std::nullopt);
+    EXPECT_EQ(platform.iconSource->applicationIcon("org.example.App", 64), nullptr);
+    EXPECT_TRUE(platform.nameTagger->tagNames("山田太郎").empty());
+    EXPECT_EQ(platform.fixtureCanvas->draw({}), nullptr);
+}
+
+bool moduleIsLoaded() {
+    void* handle = dlopen(QUILL_HELPER_ENGINES_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle); // NOLOAD took a reference too
+    return handle != nullptr;
+}
+
+TEST(HelperEngineLoader, NothingIsLoadedUntilAPortIsUsed) {
+    NoWorkspace workspace;
+    std::weak_ptr<HelperEngineLoader> loader;
+    const bool loadedBefore = moduleIsLoaded(); // by an earlier test in this process
+    auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, workspace, &loader);
+    if (!loadedBefore) {
+        EXPECT_FALSE(moduleIsLoaded());
+    }
+    EXPECT_EQ(platform.graphics->encodePNG(nullptr), std::nullopt);
+    EXPECT_TRUE(moduleIsLoaded());
+    EXPECT_NE(loader.lock()->engines(), nullptr);
+    EXPECT_EQ(loader.lock()->failure(), "");
+}
+
+TEST(HelperEngineLoader, TheModuleAnswersThroughTheForwardingPorts) {
+    NoWorkspace workspace;
+    std::weak_ptr<HelperEngineLoader> loader;
+    {
+        auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, workspace, &loader);
+        const auto tokens = platform.nameTagger->tagNames("山田太郎は東京都に住んでいる");
+        EXPECT_TRUE(std::any_of(tokens.begin(), tokens.end(), [](const NameToken& token) {
+            return token.text == "山田太郎" && token.tag == NameTag::personalName;
+        }));
+        // No AppleScript on Linux: the browser scripts are answered only for a frontmost
+        // browser, and there is none.
+        EXPECT_EQ(platform.scriptRunner->run("tell application \"Chromium\" to return URL of "
+                                             "active tab of front window"),
+                  std::nullopt);
+    }
+    // The last port gone takes the loader and its engines with it.
+    EXPECT_TRUE(loader.expired());
+}
+
+TEST(HelperEngineLoader, TheModuleSitsBesideTheExecutableOrInItsLibraryFolder) {
+    const auto path = helperEnginesPath();
+    EXPECT_EQ(path.filename(), kHelperEnginesModule);
+    EXPECT_TRUE(path.is_absolute());
+}
+
+} // namespace

@@ -1,21 +1,32 @@
 #include "platform/linux/desktop_entries.h"
 
 #include "platform/linux/browser_desktop_ids.h"
+#include "platform/linux/desktop_file_tree.h"
+#include "platform/linux/desktop_key_file.h"
+#include "platform/linux/locale_names.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <gio/gdesktopappinfo.h>
-#include <gio/gio.h>
+#include <cstdlib>
+#include <set>
 #include <string_view>
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+constexpr std::string_view fileSuffix = ".desktop";
+
+std::string_view variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 std::string lowered(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    });
     return out;
 }
 
@@ -23,30 +34,135 @@ bool sameWord(std::string_view a, std::string_view b) {
     return !a.empty() && lowered(a) == lowered(b);
 }
 
-std::string baseName(std::string_view path) {
+std::string_view baseName(std::string_view path) {
     const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Interpreters run many applications; their executable names identify none of them.
+// Interpreters run many applications; their executable names identify none of them. A
+// version may follow the name ("python3.11"), but "shotwell" is no shell.
 bool isInterpreter(std::string_view name) {
-    constexpr std::array<std::string_view, 9> prefixes{"python", "perl", "ruby", "node", "java",
-                                                       "sh",     "bash", "gjs",  "lua"};
-    return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](std::string_view p) { return name.starts_with(p); });
+    constexpr std::array<std::string_view, 10> interpreters{
+        "python", "perl", "ruby", "node", "nodejs", "java", "sh", "bash", "gjs", "lua"};
+    return std::any_of(interpreters.begin(), interpreters.end(), [&](std::string_view program) {
+        return name.starts_with(program) &&
+               name.substr(program.size()).find_first_not_of("0123456789.") ==
+                   std::string_view::npos;
+    });
 }
 
-std::optional<DesktopEntry> entryOf(GAppInfo* info) {
-    const char* id = g_app_info_get_id(info);
-    const char* name = g_app_info_get_name(info);
-    if (id == nullptr) return std::nullopt;
-    std::string desktopId(id);
-    if (desktopId.ends_with(".desktop")) desktopId.resize(desktopId.size() - 8);
-    const std::string bundle(browser_ids::bundleIdOf(desktopId));
-    return DesktopEntry{bundle, name != nullptr ? name : desktopId};
+// The program an Exec line starts: its first word, quoting and escapes left as they are.
+std::string programOf(std::string_view exec) {
+    exec.remove_prefix(std::min(exec.find_first_not_of(' '), exec.size()));
+    return std::string(exec.substr(0, exec.find(' ')));
+}
+
+bool isExecutableFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+// A path names the program itself; a bare name is looked for in each directory of
+// `searchPath`, an empty one meaning the current directory.
+bool programExists(std::string_view program, std::string_view searchPath) {
+    if (program.find('\0') != std::string_view::npos) return false;
+    if (program.find('/') != std::string_view::npos) return isExecutableFile(std::string(program));
+    while (true) {
+        const auto colon = searchPath.find(':');
+        const std::string_view dir = searchPath.substr(0, colon);
+        if (isExecutableFile((dir.empty() ? std::string(".") : std::string(dir)) + "/" +
+                             std::string(program)))
+            return true;
+        if (colon == std::string_view::npos) return false;
+        searchPath.remove_prefix(colon + 1);
+    }
+}
+
+// What matching needs of an application entry that is not hidden.
+struct LoadedEntry {
+    std::string id; ///< without ".desktop"
+    std::string name;
+    std::optional<std::string> startupWmClass;
+    std::string program; ///< first word of Exec
+    std::optional<std::string> tryExec;
+};
+
+std::optional<LoadedEntry> load(const std::string& path, std::string_view fileId,
+                                const std::vector<std::string>& languages) {
+    if (fileId.size() <= fileSuffix.size()) return std::nullopt; // ".desktop" names nothing
+    const auto text = desktop_files::read(path);
+    if (!text) return std::nullopt;
+    const auto file = DesktopKeyFile::parse(*text);
+    if (!file.startsWithDesktopEntry() || file.string("Type") != "Application" ||
+        file.boolean("Hidden"))
+        return std::nullopt;
+    LoadedEntry entry;
+    entry.id = fileId.substr(0, fileId.size() - fileSuffix.size());
+    entry.name = file.localeString("Name", languages).value_or(entry.id);
+    entry.startupWmClass = file.string("StartupWMClass");
+    entry.program = programOf(file.string("Exec").value_or(""));
+    entry.tryExec = file.string("TryExec");
+    return entry;
+}
+
+// An entry whose TryExec program is missing belongs to an application that is not installed.
+bool isInstalled(const LoadedEntry& entry, std::string_view searchPath) {
+    return !entry.tryExec || entry.tryExec->empty() || programExists(*entry.tryExec, searchPath);
+}
+
+int rankOf(const LoadedEntry& entry, const ClientIdentity& client, std::string_view executable) {
+    const auto namesClient = [&](std::string_view word) {
+        return sameWord(word, client.className) || sameWord(word, client.instance);
+    };
+    if (entry.startupWmClass && namesClient(*entry.startupWmClass)) return 3;
+    const auto dot = entry.id.rfind('.');
+    if (dot != std::string::npos && namesClient(std::string_view(entry.id).substr(dot + 1)))
+        return 2;
+    if (!executable.empty() && !isInterpreter(executable) && baseName(entry.program) == executable)
+        return 1;
+    return 0;
+}
+
+DesktopEntry publicEntry(const LoadedEntry& entry) {
+    return DesktopEntry{std::string(browser_ids::bundleIdOf(entry.id)), entry.name};
 }
 
 } // namespace
+
+DesktopEntries::DesktopEntries() : DesktopEntries(applicationDirsOfEnvironment()) {}
+
+DesktopEntries::DesktopEntries(std::vector<std::string> applicationDirs)
+    : applicationDirs_(std::move(applicationDirs)), languages_(locale_names::sessionLanguages()),
+      programPath_(std::getenv("PATH") != nullptr ? variable("PATH") : "/bin:/usr/bin:.") {}
+
+std::vector<std::string> DesktopEntries::applicationDirsOfEnvironment() {
+    std::vector<std::string> dataDirs;
+    if (const std::string_view dataHome = variable("XDG_DATA_HOME"); dataHome.starts_with('/'))
+        dataDirs.emplace_back(dataHome);
+    else if (const std::string_view home = variable("HOME"); home.starts_with('/'))
+        dataDirs.push_back(std::string(home) + "/.local/share");
+
+    std::string_view systemDirs = variable("XDG_DATA_DIRS");
+    if (systemDirs.empty()) systemDirs = "/usr/local/share:/usr/share";
+    while (!systemDirs.empty()) {
+        const auto colon = systemDirs.find(':');
+        const std::string_view dir = systemDirs.substr(0, colon);
+        systemDirs.remove_prefix(colon == std::string_view::npos ? systemDirs.size() : colon + 1);
+        if (dir.starts_with('/')) dataDirs.emplace_back(dir);
+    }
+
+    std::vector<std::string> applicationDirs;
+    for (std::string& dir : dataDirs) {
+        while (dir.size() > 1 && dir.ends_with('/'))
+            dir.pop_back();
+        std::string applications = (dir == "/" ? "" : dir) + "/applications";
+        if (std::find(applicationDirs.begin(), applicationDirs.end(), applications) ==
+            applicationDirs.end())
+            applicationDirs.push_back(std::move(applications));
+    }
+    return applicationDirs;
+}
 
 std::optional<DesktopEntry> DesktopEntries::find(const ClientIdentity& client) {
     auto key = std::make_tuple(client.instance, client.className, client.executable.value_or(""));
@@ -58,45 +174,48 @@ std::optional<DesktopEntry> DesktopEntries::find(const ClientIdentity& client) {
 
 std::optional<DesktopEntry> DesktopEntries::search(const ClientIdentity& client) const {
     // Cheapest first: an entry named after the WM_CLASS, found without reading the others.
-    for (const std::string& candidate :
+    std::vector<std::string> tried;
+    for (std::string candidate :
          {client.className, client.instance, lowered(client.className), lowered(client.instance)}) {
-        if (candidate.empty() || candidate.find('/') != std::string::npos) continue;
-        g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new((candidate + ".desktop").c_str());
-        if (info != nullptr) return entryOf(G_APP_INFO(info));
+        if (candidate.empty() || candidate.find('/') != std::string::npos ||
+            std::find(tried.begin(), tried.end(), candidate) != tried.end())
+            continue;
+        if (auto entry = byId(candidate)) return entry;
+        tried.push_back(std::move(candidate));
     }
+    return bestMatch(client);
+}
 
-    const std::string executable = client.executable ? baseName(*client.executable) : "";
-    GList* all = g_app_info_get_all();
-    GAppInfo* best = nullptr;
+std::optional<DesktopEntry> DesktopEntries::byId(const std::string& id) const {
+    const std::string fileId = id + std::string(fileSuffix);
+    for (const std::string& dir : applicationDirs_) {
+        const auto path = desktop_files::locate(dir, fileId);
+        if (!path) continue;
+        // The first directory that has the id decides, even when its file is no valid entry.
+        const auto entry = load(*path, fileId, languages_);
+        if (!entry || !isInstalled(*entry, programPath_)) return std::nullopt;
+        return publicEntry(*entry);
+    }
+    return std::nullopt;
+}
+
+std::optional<DesktopEntry> DesktopEntries::bestMatch(const ClientIdentity& client) const {
+    const std::string_view executable =
+        client.executable ? baseName(*client.executable) : std::string_view();
+    std::set<std::string> seen; // ids of a directory mask those of the directories after it
+    std::optional<LoadedEntry> best;
     int bestRank = 0;
-    for (GList* item = all; item != nullptr; item = item->next) {
-        auto* info = G_APP_INFO(item->data);
-        int rank = 0;
-        const char* wmClass =
-            G_IS_DESKTOP_APP_INFO(info)
-                ? g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info))
-                : nullptr;
-        std::string id = g_app_info_get_id(info) != nullptr ? g_app_info_get_id(info) : "";
-        if (id.ends_with(".desktop")) id.resize(id.size() - 8);
-        const std::string lastComponent = id.substr(id.rfind('.') + 1);
-        const char* exec = g_app_info_get_executable(info);
-        if (wmClass != nullptr &&
-            (sameWord(wmClass, client.className) || sameWord(wmClass, client.instance))) {
-            rank = 3;
-        } else if (id.find('.') != std::string::npos &&
-                   (sameWord(lastComponent, client.className) ||
-                    sameWord(lastComponent, client.instance))) {
-            rank = 2;
-        } else if (!executable.empty() && !isInterpreter(executable) && exec != nullptr &&
-                   baseName(exec) == executable) {
-            rank = 1;
-        }
-        if (rank > bestRank) {
-            bestRank = rank;
-            best = info;
+    for (const std::string& dir : applicationDirs_) {
+        for (const auto& [fileId, path] : desktop_files::list(dir)) {
+            if (!seen.insert(fileId).second) continue;
+            auto entry = load(path, fileId, languages_);
+            if (!entry) continue;
+            const int rank = rankOf(*entry, client, executable);
+            if (rank > bestRank && isInstalled(*entry, programPath_)) {
+                bestRank = rank;
+                best = std::move(entry);
+            }
         }
     }
-    std::optional<DesktopEntry> entry = best != nullptr ? entryOf(best) : std::nullopt;
-    g_list_free_full(all, g_object_unref);
-    return entry;
+    return best ? std::optional(publicEntry(*best)) : std::nullopt;
 }

@@ -16,7 +16,7 @@ using ports_test::activate;
 using ports_test::makeWindow;
 using ports_test::sh;
 
-// Desktop entries of the tests, found by GIO through XDG_DATA_HOME (set before GIO reads it).
+// Desktop entries of the tests, found through XDG_DATA_HOME (set before any workspace reads it).
 const std::filesystem::path dataHome = [] {
     char pattern[] = "/tmp/ports-data-XXXXXX";
     const std::filesystem::path home = mkdtemp(pattern);

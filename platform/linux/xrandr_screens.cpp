@@ -5,8 +5,11 @@
 #include <xcb/randr.h>
 
 XrandrScreens::XrandrScreens(std::shared_ptr<x11::Connection> display)
-    : display_(std::move(display)) {
-    if (!display_) return;
+    : display_(std::move(display)) {}
+
+void XrandrScreens::queryServer() {
+    if (queried_ || !display_) return;
+    queried_ = true;
     xcb_connection_t* c = display_->xcb();
     if (display_->extension(&xcb_randr_id)) {
         x11::Reply<xcb_randr_query_version_reply_t> version(
@@ -19,6 +22,7 @@ XrandrScreens::XrandrScreens(std::shared_ptr<x11::Connection> display)
 
 std::vector<geo::Rect> XrandrScreens::monitorPixels() {
     if (!display_ || display_->broken()) return {};
+    queryServer();
     std::vector<geo::Rect> monitors;
     if (hasMonitors_) {
         xcb_connection_t* c = display_->xcb();
@@ -45,6 +49,7 @@ std::vector<geo::Rect> XrandrScreens::monitorPixels() {
 
 geo::Point XrandrScreens::mouseLocation() {
     if (!display_ || display_->broken()) return {};
+    queryServer();
     xcb_connection_t* c = display_->xcb();
     x11::Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, display_->root()), nullptr));
@@ -66,5 +71,6 @@ std::vector<geo::Rect> XrandrScreens::screenFrames() {
 
 std::optional<double> XrandrScreens::mainBackingScaleFactor() {
     if (!display_ || display_->broken()) return std::nullopt;
+    queryServer();
     return scale_;
 }

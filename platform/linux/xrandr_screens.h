@@ -28,7 +28,11 @@ public:
     std::vector<geo::Rect> monitorPixels();
 
 private:
+    /// RandR's version and the backing scale, asked for on first use.
+    void queryServer();
+
     std::shared_ptr<x11::Connection> display_;
+    bool queried_ = false;
     bool hasMonitors_ = false; // RandR ≥ 1.5
     double scale_ = 1;
 };

@@ -148,7 +148,8 @@ void HelperEngineLoader::load() {
     handle_ = dlopen(module_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* why = dlerror();
-        failure_ = "cannot load " + module_.string() + (why != nullptr ? ": " + std::string(why) : "");
+        failure_ =
+            "cannot load " + module_.string() + (why != nullptr ? ": " + std::string(why) : "");
         return;
     }
     auto make = reinterpret_cast<MakeHelperEnginesFunction>(dlsym(handle_, kHelperEnginesEntry));
@@ -160,7 +161,8 @@ void HelperEngineLoader::load() {
     if (!engines_) failure_ = module_.string() + " could not start its engines";
 }
 
-void attachHelperEngines(HelperPlatform& platform, const std::shared_ptr<HelperEngineLoader>& loader) {
+void attachHelperEngines(HelperPlatform& platform,
+                         const std::shared_ptr<HelperEngineLoader>& loader) {
     platform.accessibility = std::make_unique<LazyAccessibility>(loader);
     platform.scriptRunner = std::make_unique<LazyScriptRunner>(loader);
     platform.screenCapture = std::make_unique<LazyScreenCapture>(loader);

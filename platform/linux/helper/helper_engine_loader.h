@@ -40,7 +40,8 @@ private:
 
 /// Fills the engine ports of `platform` with ports that forward to `loader`'s engines. Each
 /// shares the loader, so the engines live until the last of them is gone.
-void attachHelperEngines(HelperPlatform& platform, const std::shared_ptr<HelperEngineLoader>& loader);
+void attachHelperEngines(HelperPlatform& platform,
+                         const std::shared_ptr<HelperEngineLoader>& loader);
 
 /// The engine module of the running executable: next to it, else in ../lib/quillmap-helper/.
 std::filesystem::path helperEnginesPath();

@@ -20,7 +20,7 @@ HelperPlatform makeHelperPlatform() {
     platform.windowList = std::make_unique<X11WindowList>(display);
     platform.idleTime = std::make_unique<XssIdleTime>(display);
     platform.languageModel = std::make_unique<UnavailableLanguageModel>();
-    attachHelperEngines(platform, std::make_shared<HelperEngineLoader>(helperEnginesPath(),
-                                                                       *platform.workspace));
+    attachHelperEngines(
+        platform, std::make_shared<HelperEngineLoader>(helperEnginesPath(), *platform.workspace));
     return platform;
 }

@@ -38,6 +38,8 @@ for binary in "$build/recorder/stepreel" "$build/helper/quillmap-helper"; do
     entitlements=$(codesign -d --entitlements - --xml "$binary" 2>/dev/null || true)
     grep -q 'com.apple.security.automation.apple-events' <<<"$entitlements" ||
         fail "$name" "the Apple Events entitlement is missing"
+    grep -q 'com.apple.security.cs.disable-library-validation' <<<"$entitlements" ||
+        fail "$name" "library validation is on: Homebrew's ICU will not load"
 done
 
 [ "$status" -eq 0 ] && echo "verify-binaries: all checks passed"

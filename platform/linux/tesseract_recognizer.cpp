@@ -20,15 +20,6 @@ constexpr std::int64_t bandPadding = 8;
 /// Images with fewer pixels are read by one engine: a second one costs more than it saves.
 constexpr std::int64_t parallelMinimumPixels = 600'000;
 
-/// Tesseract's LSTM opens OpenMP teams for its gates; with one engine per core they only
-/// contend. Zero active levels makes every such team a single thread (libgomp comes with
-/// libtesseract, so it is looked up among that library's dependencies).
-void keepOpenMPSingleThreaded(void* tesseract) {
-    using SetLevels = void (*)(int);
-    if (auto set = reinterpret_cast<SetLevels>(dlsym(tesseract, "omp_set_max_active_levels")))
-        set(0);
-}
-
 /// Luma of one pixel; channels above 255 (colour exceeding alpha in malformed premultiplied
 /// data) count as white.
 std::uint8_t greyOf(std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
@@ -149,6 +140,15 @@ struct TesseractRecognizer::Library {
     decltype(&TessResultIteratorGetPageIteratorConst) pageIterator = nullptr;
     decltype(&TessPageIteratorBoundingBox) boundingBox = nullptr;
     decltype(&TessDeleteText) deleteText = nullptr;
+    /// omp_set_max_active_levels of the OpenMP runtime libtesseract came with, if any.
+    void (*setMaxActiveLevels)(int) = nullptr;
+
+    /// Tesseract's LSTM opens OpenMP teams for its gates; with one engine per core they only
+    /// contend. Zero active levels makes every such team a single thread. The setting belongs
+    /// to the calling thread, so each thread that recognises makes it.
+    void keepOpenMPSingleThreaded() const {
+        if (setMaxActiveLevels != nullptr) setMaxActiveLevels(0);
+    }
 
     /// Nothing when the library or one of its functions is missing.
     static std::unique_ptr<Library> open() {
@@ -174,7 +174,8 @@ struct TesseractRecognizer::Library {
             bind(library->handle, library->boundingBox, "TessPageIteratorBoundingBox") &&
             bind(library->handle, library->deleteText, "TessDeleteText");
         if (!complete) return nullptr;
-        keepOpenMPSingleThreaded(library->handle);
+        // libgomp comes with libtesseract, so it is found among that library's dependencies.
+        bind(library->handle, library->setMaxActiveLevels, "omp_set_max_active_levels");
         return library;
     }
 
@@ -213,6 +214,7 @@ struct TesseractRecognizer::Engine {
 
     /// Recognises one band; lines in full-image coordinates, or an error.
     Result<std::vector<TextObservation>> recognize(const GreyImage& image, RowBand band) {
+        lib.keepOpenMPSingleThreaded();
         if (!prepare())
             return PortError{std::string("Tesseract could not load the ") + languages +
                              " language data"};

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ constexpr int kMaxChildren = 256;
 constexpr int kMaxWindowsPerApplication = 64;
 // Levels descended from a window to the element under the point.
 constexpr int kMaxDescent = 64;
+// Applications remembered by process id; the list starts again when it is full.
+constexpr std::size_t kMaxKnownApplications = 64;
 // Characters of text read as a value.
 constexpr int kMaxValueCharacters = 65536;
 
@@ -153,6 +156,8 @@ struct AtspiAccessibility::Impl {
     std::mutex mutex;
     bool initialised = false;
     int appliedTimeoutMs = -1;
+    /// Applications found by process id, checked again on every use.
+    std::map<std::int32_t, GObjectPtr<AtspiAccessible>> applications;
     /// Our own X connection, for the window manager's stacking order; opened on first use.
     std::unique_ptr<x11::Connection> display;
 
@@ -378,13 +383,29 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
     std::lock_guard lock(impl_->mutex);
     impl_->ensureInitialised();
     impl_->applyTimeout(kDefaultTimeoutMs);
+    if (pid <= 0) return nullptr;
+    // A bus name is never reused, so an application found before is still the one as long as
+    // its name belongs to the process: one call instead of a walk over every application.
+    if (auto known = impl_->applications.find(pid); known != impl_->applications.end()) {
+        CallError error;
+        const guint owner = atspi_accessible_get_process_id(known->second.get(), error.out());
+        if (!error.failed() && owner == static_cast<guint>(pid)) {
+            return wrap(static_cast<AtspiAccessible*>(g_object_ref(known->second.get())),
+                        kDefaultTimeoutMs);
+        }
+        impl_->applications.erase(known);
+    }
     GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
-    if (!desktop || pid <= 0) return nullptr;
+    if (!desktop) return nullptr;
     const auto deadline = deadlineAfter(kDefaultTimeoutMs);
     for (auto& candidate : children(desktop.get(), kMaxChildren, deadline)) {
         CallError error;
         const guint candidatePid = atspi_accessible_get_process_id(candidate.get(), error.out());
         if (!error.failed() && candidatePid == static_cast<guint>(pid)) {
+            if (impl_->applications.size() >= kMaxKnownApplications) impl_->applications.clear();
+            impl_->applications.emplace(
+                pid, GObjectPtr<AtspiAccessible>(
+                         static_cast<AtspiAccessible*>(g_object_ref(candidate.get()))));
             return wrap(candidate.release(), kDefaultTimeoutMs);
         }
     }

@@ -235,6 +235,26 @@ TEST_F(AccessibilityContractTest, ApplicationByProcessIdAndItsWindows) {
     EXPECT_EQ(ax_.application(0x7FFFFFF0), nullptr);
 }
 
+TEST_F(AccessibilityContractTest, AnApplicationIsFoundAgainUntilItsProcessEnds) {
+    TestWindow other;
+    ASSERT_TRUE(other.start());
+    const pid_t pid = other.pid();
+    AXElement first;
+    // The new process registers with the accessibility bus on its own schedule.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!(first = ax_.application(pid)) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(first, nullptr);
+    AXElement again = ax_.application(pid);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(text(again, "AXRole"), "AXApplication");
+    EXPECT_NE(elementOf(ax_.copyAttributeValue(again, "AXMainWindow")), nullptr);
+    other.stop();
+    EXPECT_EQ(ax_.application(pid), nullptr);
+    // The suite's own window is still found.
+    EXPECT_NE(ax_.application(window_->pid()), nullptr);
+}
+
 TEST_F(AccessibilityContractTest, WebAreaHasItsAddressAsAUrl) {
     // Found breadth-first from the main window, as the page-address search does.
     AXElement application = ax_.application(window_->pid());

@@ -75,7 +75,8 @@ using Clock = std::chrono::steady_clock;
 /// requests made through it.
 class AtspiNode final : public AXNode {
 public:
-    AtspiNode(AtspiAccessible* adopted, int timeoutMs) : object_(adopted), timeoutMs_(timeoutMs) {}
+    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false)
+        : object_(adopted), timeoutMs_(timeoutMs), application_(application) {}
     ~AtspiNode() override {
         if (object_ != nullptr) g_object_unref(object_);
     }
@@ -84,6 +85,8 @@ public:
 
     AtspiAccessible* object() const { return object_; }
     bool isSystemWide() const { return object_ == nullptr; }
+    /// Found as an application by its process id: its role needs no asking.
+    bool isApplication() const { return application_; }
     int timeoutMs() const { return timeoutMs_; }
     void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
 
@@ -91,11 +94,12 @@ private:
     AtspiAccessible* object_;
     // Set through the const handles the port hands out; guarded by the port's lock.
     mutable int timeoutMs_;
+    bool application_;
 };
 
-AXElement wrap(AtspiAccessible* adopted, int timeoutMs) {
+AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false) {
     if (adopted == nullptr) return nullptr;
-    return std::make_shared<const AtspiNode>(adopted, timeoutMs);
+    return std::make_shared<const AtspiNode>(adopted, timeoutMs, application);
 }
 
 std::optional<AtspiRole> role(AtspiAccessible* object) {
@@ -174,7 +178,7 @@ struct AtspiAccessibility::Impl {
     }
 
     AXValue value(AtspiAccessible* object, const atspi_roles::RoleNames& names);
-    AXValue window(AtspiAccessible* application, bool focusedOnly, int timeoutMs);
+    AXValue window(const AtspiNode& application, bool focusedOnly);
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue attribute(const AtspiNode& node, std::string_view name);
@@ -214,9 +218,12 @@ AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
     return std::monostate{};
 }
 
-AXValue AtspiAccessibility::Impl::window(AtspiAccessible* application, bool focusedOnly,
-                                         int timeoutMs) {
-    if (role(application) != ATSPI_ROLE_APPLICATION) return std::monostate{};
+AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly) {
+    AtspiAccessible* application = node.object();
+    const int timeoutMs = node.timeoutMs();
+    if (!node.isApplication() && role(application) != ATSPI_ROLE_APPLICATION) {
+        return std::monostate{};
+    }
     auto windows = children(application, kMaxWindowsPerApplication, deadlineAfter(timeoutMs));
     GObjectPtr<AtspiAccessible>* firstWindow = nullptr;
     for (auto& candidate : windows) {
@@ -298,7 +305,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXHelp") return help(object);
     if (name == "AXParent") {
         // An application's parent is the desktop, which has no counterpart.
-        if (role(object) == ATSPI_ROLE_APPLICATION) return std::monostate{};
+        if (node.isApplication() || role(object) == ATSPI_ROLE_APPLICATION) return std::monostate{};
         GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         if (error.failed() || !parent) return std::monostate{};
         if (role(parent.get()) == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
@@ -317,8 +324,8 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         if (name == "AXPosition") return geo::Point{double(rect->x), double(rect->y)};
         return geo::Size{double(rect->width), double(rect->height)};
     }
-    if (name == "AXFocusedWindow") return window(object, true, timeoutMs);
-    if (name == "AXMainWindow") return window(object, false, timeoutMs);
+    if (name == "AXFocusedWindow") return window(node, true);
+    if (name == "AXMainWindow") return window(node, false);
     if (name == "AXURL") return url(object);
     return std::monostate{};
 }
@@ -391,7 +398,7 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
         const guint owner = atspi_accessible_get_process_id(known->second.get(), error.out());
         if (!error.failed() && owner == static_cast<guint>(pid)) {
             return wrap(static_cast<AtspiAccessible*>(g_object_ref(known->second.get())),
-                        kDefaultTimeoutMs);
+                        kDefaultTimeoutMs, /*application=*/true);
         }
         impl_->applications.erase(known);
     }
@@ -406,7 +413,7 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
             impl_->applications.emplace(
                 pid, GObjectPtr<AtspiAccessible>(
                          static_cast<AtspiAccessible*>(g_object_ref(candidate.get()))));
-            return wrap(candidate.release(), kDefaultTimeoutMs);
+            return wrap(candidate.release(), kDefaultTimeoutMs, /*application=*/true);
         }
     }
     return nullptr;

@@ -24,7 +24,7 @@ public:
 
     /// The engines, loaded on the first call from any thread; null when loading failed.
     HelperEngines* engines();
-    /// Why loading failed ("" before the first call or after a success).
+    /// Why loading failed, loading first if no port has yet; "" after a success.
     const std::string& failure();
 
 private:

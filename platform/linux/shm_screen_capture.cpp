@@ -235,14 +235,10 @@ void drawCursor(const xcb_xfixes_get_cursor_image_reply_t* cursor, std::uint8_t*
 // being scaled or encoded.
 constexpr std::int64_t kCaptureBands = 12;
 constexpr std::int64_t kMinBandRows = 32;
-// Bands asked for beyond the one being waited for. The server sends its replies only once it
-// has served every request it has read, so asking for all bands at once would hold back the
-// first reply until the whole capture is copied; a short queue keeps it busy and lets the
-// bands arrive one after another.
-constexpr std::size_t kBandsAhead = 1;
 
-/// The requests and replies of one banded capture. Later bands are asked for as earlier ones
-/// arrive, by the image's producing thread.
+/// The requests and replies of one banded capture. Every band is asked for when the capture
+/// is made, so the image shows the screen as it was then however late it is read; the
+/// producing thread collects the replies band by band.
 struct BandRequests {
     std::shared_ptr<x11::Connection> connection;
     xcb_shm_seg_t segment = 0;
@@ -279,9 +275,8 @@ struct BandRequests {
         }
         xcb_flush(xcb);
     }
-    /// Waits for band `k` (asking for the next ones first); false when the server refused it.
+    /// Waits for band `k`; false when the server refused it.
     bool collect(std::size_t k) {
-        requestUpTo(k + 1 + kBandsAhead);
         xcb_generic_error_t* rawError = nullptr;
         x11::Reply<xcb_shm_get_image_reply_t> reply(
             xcb_shm_get_image_reply(connection->xcb(), cookies[k], &rawError));
@@ -309,7 +304,7 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
         static_cast<std::size_t>((rect.height + requests->bandRows - 1) / requests->bandRows);
     // Asked first, so its reply does not wait behind the pixels.
     const auto cursorCookie = requestCursor(showsCursor);
-    requests->requestUpTo(1 + kBandsAhead);
+    requests->requestUpTo(requests->bands);
     if (cursorCookie.sequence != 0) {
         requests->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
     }

@@ -1,6 +1,6 @@
 #include "platform/linux/desktop_key_file.h"
 
-#include "common/utf8.h"
+#include "common/unicode_text.h"
 
 namespace {
 
@@ -32,15 +32,6 @@ std::optional<std::string_view> groupName(std::string_view line) {
     const std::string_view name = line.substr(1, close - 1);
     if (name.find('[') != std::string_view::npos) return std::nullopt;
     return name;
-}
-
-bool isUtf8(std::string_view bytes) {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const auto step = text::utf8::decode(bytes, at);
-        if (!step.valid) return false;
-        at += step.length;
-    }
-    return true;
 }
 
 std::string unescaped(std::string_view raw) {
@@ -110,7 +101,7 @@ DesktopKeyFile DesktopKeyFile::parse(std::string_view text) {
 
 std::optional<std::string> DesktopKeyFile::string(std::string_view key) const {
     const auto found = values_.find(key);
-    if (found == values_.end() || !isUtf8(found->second)) return std::nullopt;
+    if (found == values_.end() || !text::isValidUtf8(found->second)) return std::nullopt;
     return unescaped(found->second);
 }
 

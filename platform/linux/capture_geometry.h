@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace capture_geometry {
 
@@ -25,6 +26,35 @@ inline PixelRect intersect(const PixelRect& rect, const PixelRect& bounds) {
     const std::int64_t bottom = std::min(rect.y + rect.height, bounds.y + bounds.height);
     if (right <= left || bottom <= top) return {left, top, 0, 0};
     return {left, top, right - left, bottom - top};
+}
+
+/// A set of pixels as disjoint rectangles.
+using PixelRegion = std::vector<PixelRect>;
+
+/// `region` without the pixels of `hole`: each rectangle the hole cuts leaves at most four
+/// pieces (the bands above and below it, and the parts left and right of it).
+inline PixelRegion subtract(const PixelRegion& region, const PixelRect& hole) {
+    PixelRegion rest;
+    for (const PixelRect& rect : region) {
+        const PixelRect cut = intersect(rect, hole);
+        if (cut.empty()) {
+            rest.push_back(rect);
+            continue;
+        }
+        const std::int64_t right = rect.x + rect.width;
+        const std::int64_t bottom = rect.y + rect.height;
+        const std::int64_t cutBottom = cut.y + cut.height;
+        const PixelRect pieces[] = {
+            {rect.x, rect.y, rect.width, cut.y - rect.y},
+            {rect.x, cutBottom, rect.width, bottom - cutBottom},
+            {rect.x, cut.y, cut.x - rect.x, cut.height},
+            {cut.x + cut.width, cut.y, right - (cut.x + cut.width), cut.height},
+        };
+        for (const PixelRect& piece : pieces) {
+            if (!piece.empty()) rest.push_back(piece);
+        }
+    }
+    return rest;
 }
 
 struct PixelSize {

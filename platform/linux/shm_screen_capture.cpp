@@ -1,14 +1,17 @@
 #include "platform/linux/shm_screen_capture.h"
 
 #include "platform/linux/capture_geometry.h"
+#include "platform/linux/composite_window_capture.h"
 #include "platform/linux/desktop_settings.h"
 #include "platform/linux/linux_image.h"
 #include "platform/linux/pixman_scaling.h"
 #include "platform/linux/x11_connection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -18,11 +21,14 @@
 #include <xcb/xfixes.h>
 
 using capture_geometry::PixelRect;
+using capture_geometry::PixelRegion;
 using capture_geometry::PixelSize;
 
 namespace {
 
 constexpr std::int64_t kBytesPerPixel = 4;
+/// How long a window may take to draw the parts that were hidden before it is read.
+constexpr std::chrono::milliseconds kRepaintTimeout{3000};
 
 PortError x11Error(const std::string& what) {
     return PortError{"X11: " + what};
@@ -91,6 +97,8 @@ struct ShmScreenCapture::State {
     bool shmAvailable = false;
     bool xfixesAvailable = false;
     bool randrMonitorsAvailable = false;
+    /// Asked on the first window capture.
+    std::optional<bool> compositeAvailable;
     /// Pixels per point, as the desktop sets it (Gdk/WindowScalingFactor, Xft.dpi).
     double scale = 1;
     std::shared_ptr<ShmSegment> spareSegment;
@@ -100,19 +108,26 @@ struct ShmScreenCapture::State {
     std::optional<PortError> connect();
     std::vector<Monitor> readMonitors() const;
     PixelRect rootRect() const;
-    std::optional<PixelRect> windowRect(xcb_window_t window) const;
     std::shared_ptr<ShmSegment> segmentFor(std::size_t bytes);
     xcb_xfixes_get_cursor_image_cookie_t requestCursor(bool showsCursor) const;
     Image streamThroughShm(const PixelRect& rect, bool showsCursor);
-    Result<Image> readPlain(const PixelRect& rect, bool showsCursor);
+    /// `rect.width` × `rect.height` pixels of `source` from (`sourceX`, `sourceY`), with the
+    /// `blank` parts (relative to the rectangle) zeroed; `rect` places them on the root window,
+    /// for the pointer.
+    Result<Image> readPlain(xcb_drawable_t source, std::int64_t sourceX, std::int64_t sourceY,
+                            const PixelRect& rect, bool showsCursor, const PixelRegion& blank = {});
     /// The rectangle's pixels, scaled to what the configuration asks for.
     Result<Image> capture(const PixelRect& rect, const PixelSize& whole,
                           const CaptureConfiguration& configuration);
+    /// `image` (`visible` pixels of a `whole` source) at the size the configuration asks for.
+    static Result<Image> scaled(Image image, const PixelSize& visible, const PixelSize& whole,
+                                const CaptureConfiguration& configuration);
 };
 
 std::optional<PortError> ShmScreenCapture::State::connect() {
     if (connection && !connection->broken()) return std::nullopt;
     spareSegment.reset();
+    compositeAvailable.reset();
     std::unique_ptr<x11::Connection> opened = x11::Connection::open();
     if (!opened) return x11Error("cannot open display");
     connection = std::shared_ptr<x11::Connection>(std::move(opened));
@@ -183,18 +198,6 @@ std::vector<Monitor> ShmScreenCapture::State::readMonitors() const {
     }
     if (found.empty()) found.push_back({connection->root(), rootRect()});
     return found;
-}
-
-std::optional<PixelRect> ShmScreenCapture::State::windowRect(xcb_window_t window) const {
-    xcb_connection_t* xcb = connection->xcb();
-    auto geometryCookie = xcb_get_geometry(xcb, window);
-    auto originCookie = xcb_translate_coordinates(xcb, window, connection->root(), 0, 0);
-    x11::Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(xcb, geometryCookie, nullptr));
-    x11::Reply<xcb_translate_coordinates_reply_t> origin(
-        xcb_translate_coordinates_reply(xcb, originCookie, nullptr));
-    if (!geometry || !origin) return std::nullopt;
-    return PixelRect{origin->dst_x, origin->dst_y, geometry->width, geometry->height};
 }
 
 std::shared_ptr<ShmSegment> ShmScreenCapture::State::segmentFor(std::size_t bytes) {
@@ -327,15 +330,17 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
                                 std::move(segment), requests->bandRows, std::move(fill));
 }
 
-Result<Image> ShmScreenCapture::State::readPlain(const PixelRect& rect, bool showsCursor) {
+Result<Image> ShmScreenCapture::State::readPlain(xcb_drawable_t source, std::int64_t sourceX,
+                                                 std::int64_t sourceY, const PixelRect& rect,
+                                                 bool showsCursor, const PixelRegion& blank) {
     xcb_connection_t* xcb = connection->xcb();
     const std::int64_t stride = rect.width * kBytesPerPixel;
     const auto bytes = static_cast<std::size_t>(stride * rect.height);
     const auto cursorCookie = requestCursor(showsCursor);
-    const auto imageCookie = xcb_get_image(
-        xcb, XCB_IMAGE_FORMAT_Z_PIXMAP, connection->root(), static_cast<std::int16_t>(rect.x),
-        static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(rect.width),
-        static_cast<std::uint16_t>(rect.height), ~0u);
+    const auto imageCookie =
+        xcb_get_image(xcb, XCB_IMAGE_FORMAT_Z_PIXMAP, source, static_cast<std::int16_t>(sourceX),
+                      static_cast<std::int16_t>(sourceY), static_cast<std::uint16_t>(rect.width),
+                      static_cast<std::uint16_t>(rect.height), ~0u);
     x11::Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
         cursorCookie.sequence != 0 ? xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr)
                                    : nullptr);
@@ -352,6 +357,13 @@ Result<Image> ShmScreenCapture::State::readPlain(const PixelRect& rect, bool sho
     }
     // The reply's own buffer becomes the image: no copy.
     std::uint8_t* pixels = xcb_get_image_data(reply.get());
+    for (const PixelRect& part : blank) {
+        const PixelRect inside = capture_geometry::intersect(part, {0, 0, rect.width, rect.height});
+        for (std::int64_t y = inside.y; y < inside.y + inside.height; ++y) {
+            std::memset(pixels + y * stride + inside.x * kBytesPerPixel, 0,
+                        static_cast<std::size_t>(inside.width * kBytesPerPixel));
+        }
+    }
     drawCursor(cursor.get(), pixels, stride, rect, 0, rect.height);
     return Image(std::make_shared<LinuxImage>(rect.width, rect.height, stride,
                                               LinuxPixelFormat::xrgb32, pixels, std::move(reply)));
@@ -363,11 +375,17 @@ Result<Image> ShmScreenCapture::State::capture(const PixelRect& rect, const Pixe
     if (!image) {
         if (connection->broken()) return x11Error("connection lost");
         // Some servers refuse shared memory for some requests: the plain request still works.
-        Result<Image> plain = readPlain(rect, configuration.showsCursor);
+        Result<Image> plain =
+            readPlain(connection->root(), rect.x, rect.y, rect, configuration.showsCursor);
         if (!plain) return plain;
         image = plain.value();
     }
-    const PixelSize visible{rect.width, rect.height};
+    return scaled(std::move(image), {rect.width, rect.height}, whole, configuration);
+}
+
+Result<Image> ShmScreenCapture::State::scaled(Image image, const PixelSize& visible,
+                                              const PixelSize& whole,
+                                              const CaptureConfiguration& configuration) {
     const PixelSize output =
         capture_geometry::outputSize(visible, whole, {configuration.width, configuration.height});
     if (output == visible) return image;
@@ -423,10 +441,10 @@ Result<ShareableContent> ShmScreenCapture::shareableContent() {
             geometry->height == 0) {
             continue;
         }
-        content.windows.push_back(
-            {stacking[k],
-             {static_cast<double>(origin->dst_x), static_cast<double>(origin->dst_y),
-              static_cast<double>(geometry->width), static_cast<double>(geometry->height)}});
+        const double scale = state_->scale;
+        content.windows.push_back({stacking[k],
+                                   {origin->dst_x / scale, origin->dst_y / scale,
+                                    geometry->width / scale, geometry->height / scale}});
     }
     state_->monitors = state_->readMonitors();
     for (const Monitor& monitor : state_->monitors) {
@@ -461,11 +479,21 @@ Result<Image> ShmScreenCapture::captureWindow(const ShareableWindow& window,
                                               const CaptureConfiguration& configuration) {
     std::lock_guard lock(state_->mutex);
     if (auto error = state_->connect()) return *error;
-    const std::optional<PixelRect> whole = state_->windowRect(window.windowID);
-    if (!whole) return x11Error("no window " + std::to_string(window.windowID));
-    const PixelRect rect = capture_geometry::intersect(*whole, state_->rootRect());
-    if (rect.empty())
-        return x11Error("window " + std::to_string(window.windowID) + " is off screen");
-
-    return state_->capture(rect, {whole->width, whole->height}, configuration);
+    if (!state_->compositeAvailable) {
+        state_->compositeAvailable = composite_capture::available(*state_->connection);
+    }
+    if (!*state_->compositeAvailable) {
+        return x11Error("a window cannot be captured alone without the Composite and Damage "
+                        "extensions");
+    }
+    auto contents = composite_capture::WindowContents::take(*state_->connection, window.windowID,
+                                                            kRepaintTimeout);
+    if (!contents) return contents.error();
+    const composite_capture::WindowContents& held = *contents.value();
+    const PixelRect& rect = held.onRoot();
+    Result<Image> image = state_->readPlain(held.drawable(), held.originX(), held.originY(), rect,
+                                            configuration.showsCursor, held.unpainted());
+    if (!image) return image;
+    const PixelSize whole{rect.width, rect.height};
+    return State::scaled(std::move(image.value()), whole, whole, configuration);
 }

@@ -9,8 +9,9 @@
 /// capture worker never waits for the main thread. Frames and display sizes are in points:
 /// root-window pixels divided by the desktop's backing scale (1 on most X desktops), so a
 /// capture asked at scale × points is taken pixel for pixel. Images are LinuxImages in
-/// LinuxPixelFormat::xrgb32, filled band by band straight from the shared-memory segment
-/// (no copy); a segment is reused once the image that held it is released.
+/// LinuxPixelFormat::xrgb32. Display images are filled band by band straight from the
+/// shared-memory segment (no copy); a segment is reused once the image that held it is
+/// released. Window images are one GetImage reply of the window's pixmap.
 class ShmScreenCapture final : public ScreenCapture {
 public:
     ShmScreenCapture();
@@ -24,7 +25,9 @@ public:
     /// another size, the pointer drawn in when `showsCursor`.
     Result<Image> captureDisplay(const ShareableDisplay& display,
                                  const CaptureConfiguration& configuration) override;
-    /// The window's on-screen rectangle (its visible part, clipped to the root window).
+    /// The window's own contents, whole, through Composite (see composite_window_capture.h):
+    /// nothing of the windows above it, its parts off screen included. Parts it does not redraw
+    /// in time after being uncovered come out black.
     Result<Image> captureWindow(const ShareableWindow& window,
                                 const CaptureConfiguration& configuration) override;
 

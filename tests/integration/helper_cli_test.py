@@ -7,6 +7,7 @@ Every run of the helper is parsed whole: stdout must be exactly one JSON documen
 newline (or the self-test's text), stderr empty on success.
 """
 import base64
+import contextlib
 import json
 import os
 import shutil
@@ -28,6 +29,7 @@ DATA_HOME = None
 APP_ID = "org.quill.HelperTest"
 APP_NAME = "Quill Helper Test App"
 WINDOW_TEXT = ["Quarterly report for Acme", "会議室の予約を確認する"]
+COVER_TEXT = ["Banana invoice Zebra", "Harbour lantern tulip"]
 
 
 def png_bytes(width, height, rows):
@@ -94,6 +96,36 @@ class TestWindow:
         self.process.terminate()
         self.process.wait(timeout=10)
         self.process.stdout.close()
+
+
+def place(wid, x, y, size=None):
+    """Moves (and resizes) a window; returns its absolute x, y, width and height."""
+    if size:
+        subprocess.run(["xdotool", "windowsize", "--sync", str(wid), *map(str, size)],
+                       check=True)
+    subprocess.run(["xdotool", "windowmove", "--sync", str(wid), str(x), str(y)], check=True)
+    info = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True,
+                          check=True).stdout
+    return tuple(int(info.split(field + ":")[1].split()[0]) for field in
+                 ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+
+def root_size():
+    root = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True).stdout
+    return int(root.split("Width:")[1].split()[0]), int(root.split("Height:")[1].split()[0])
+
+
+@contextlib.contextmanager
+def desktop_scale(scale):
+    """The desktop's backing scale, as Xft.dpi in the root window's resources."""
+    if scale != 1:
+        subprocess.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set",
+                        "RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % (96 * scale)], check=True)
+    try:
+        yield
+    finally:
+        if scale != 1:
+            subprocess.run(["xprop", "-root", "-remove", "RESOURCE_MANAGER"], check=True)
 
 
 def setUpModule():
@@ -188,24 +220,78 @@ class ContextAndWindows(unittest.TestCase):
                                sum(confidences) / len(confidences) if confidences else 0)
         return "\n".join(line["text"] for line in output["lines"])
 
-    def test_ocr_of_the_window_reads_its_text(self):
-        output = helper_json(self, "ocr", str(self.window.id))
-        text = self.check_ocr_output(output)
-        self.assertIn("Quarterly report", text)
-        self.assertIn("会議室", text)
-        geometry = subprocess.run(["xwininfo", "-id", str(self.window.id)], capture_output=True,
-                                  text=True).stdout
-        width = int(geometry.split("Width:")[1].split()[0])
-        height = int(geometry.split("Height:")[1].split()[0])
-        self.assertEqual((output["width"], output["height"]), (width, height))
+    def test_ocr_of_a_window_reads_it_alone_and_whole(self):
+        """What lies on top of the window is never read; what lies off screen is, and at a
+        desktop scale of 2 the image keeps the window's own pixel size."""
+        cover = TestWindow("Cover", "QuillHelperTest", text=COVER_TEXT)
+        try:
+            # target position; cover rectangle, over the target's text; desktop scale
+            for target, over, scale in (((40, 40), (0, 0, 1200, 700), 1),
+                                        ((40, 40), (300, 60, 700, 400), 1),
+                                        ((-300, 450), (0, 0, 200, 150), 2)):
+                with self.subTest(target=target, over=over, scale=scale):
+                    x, y, width, height = place(self.window.id, *target)
+                    place(cover.id, *over[:2], size=over[2:])
+                    cover.activate()
+                    if target[0] < 0:
+                        self.assertTrue(x < 0 and y + height > root_size()[1], (x, y))
+                    elif over[2] > width:  # the cover's text is there to be read
+                        display = helper_json(self, "ocr", "abc")  # no window: the display
+                        self.assertEqual((display["width"], display["height"]), root_size())
+                        self.assertIn("Banana", self.check_ocr_output(display))
+                    with desktop_scale(scale):
+                        output = helper_json(self, "ocr", str(self.window.id))
+                    self.assertEqual((output["width"], output["height"]), (width, height))
+                    text = self.check_ocr_output(output)
+                    self.assertIn("Quarterly report for Acme", text)
+                    self.assertIn("会議室の予約を確認する", text.replace(" ", ""))
+                    for word in ("Banana", "Zebra", "lantern", "tulip"):
+                        self.assertNotIn(word.lower(), text.lower())
+        finally:
+            cover.close()
 
-    def test_ocr_with_an_invalid_operand_reads_the_whole_display(self):
-        root = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True).stdout
-        size = (int(root.split("Width:")[1].split()[0]), int(root.split("Height:")[1].split()[0]))
-        for operand in ("abc", "4294967296", "-5"):
-            output = helper_json(self, "ocr", operand)
-            self.assertEqual((output["width"], output["height"]), size, operand)
-        self.assertIn("Quarterly report", self.check_ocr_output(output))
+
+class RealApplication(unittest.TestCase):
+    def test_ocr_of_a_wholly_covered_browser_window_reads_only_the_page(self):
+        """Firefox draws its page itself: uncovered for the capture, it must draw it again."""
+        page = os.path.join(DATA_HOME, "page.html")
+        with open(page, "w") as f:
+            f.write("<title>Capture page</title><body style='font: 40px sans-serif; margin: 30px'>"
+                    "<p>Quarterly report for Acme</p><p>Meeting room booking</p>")
+        profile = tempfile.mkdtemp(dir=DATA_HOME)
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            for pref in ('"browser.shell.checkDefaultBrowser", false',
+                         '"browser.aboutwelcome.enabled", false',
+                         '"datareporting.policy.dataSubmissionEnabled", false',
+                         '"browser.startup.homepage_override.mstone", "ignore"'):
+                f.write("user_pref(%s);\n" % pref)
+        browser = subprocess.Popen(
+            ["firefox-esr", "--no-remote", "--profile", profile, "--kiosk", "file://" + page],
+            env=dict(os.environ, MOZ_CRASHREPORTER_DISABLE="1"),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cover = None
+        try:
+            wid = None
+            deadline = time.monotonic() + 60
+            while not wid and time.monotonic() < deadline:
+                found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                        "^Capture page"], capture_output=True, text=True)
+                wid = (found.stdout.split() or [None])[0]
+                time.sleep(0.2)
+            self.assertTrue(wid, "Firefox showed no window")
+            cover = TestWindow("Cover", "QuillHelperTest", text=COVER_TEXT)
+            place(cover.id, 0, 0, size=root_size())
+            cover.activate()
+            text = "\n".join(line["text"] for line in helper_json(self, "ocr", wid)["lines"])
+            self.assertIn("Quarterly report for Acme", text)
+            self.assertIn("Meeting room booking", text)
+            for word in ("Banana", "Zebra", "lantern", "tulip"):
+                self.assertNotIn(word.lower(), text.lower())
+        finally:
+            if cover:
+                cover.close()
+            browser.terminate()
+            browser.wait(timeout=30)
 
 
 class BrowserAddresses(unittest.TestCase):

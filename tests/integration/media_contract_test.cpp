@@ -333,30 +333,32 @@ TEST_F(AccessibilityContractTest, AHungApplicationCostsNoMoreThanTheTimeoutSet) 
 
 // ---- Screen capture
 
-/// An override-redirect window of two solid halves (background pixels: no drawing needed).
+/// An override-redirect window of two solid halves (background pixels: no drawing needed), or
+/// one without a background that never draws (its pixels are what the screen showed there).
 class PatternWindow {
 public:
     static constexpr std::uint32_t kLeft = 0xD02010;
     static constexpr std::uint32_t kRight = 0x1040E0;
 
-    PatternWindow(int x, int y, int width, int height) {
+    PatternWindow(int x, int y, int width, int height, bool painted = true) {
         connection_ = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(connection_) != 0) return;
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
         window_ = xcb_generate_id(connection_);
-        const std::uint32_t values[] = {kLeft, 1};
-        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root,
-                          static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        const std::uint32_t values[] = {painted ? kLeft : std::uint32_t{XCB_BACK_PIXMAP_NONE}, 1};
+        xcb_create_window(
+            connection_, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
+            static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
+            static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+            screen->root_visual,
+            (painted ? XCB_CW_BACK_PIXEL : XCB_CW_BACK_PIXMAP) | XCB_CW_OVERRIDE_REDIRECT, values);
         const xcb_window_t half = xcb_generate_id(connection_);
         const std::uint32_t halfValues[] = {kRight};
         xcb_create_window(
             connection_, XCB_COPY_FROM_PARENT, half, window_, static_cast<std::int16_t>(width / 2),
             0, static_cast<std::uint16_t>(width - width / 2), static_cast<std::uint16_t>(height), 0,
             XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, halfValues);
-        xcb_map_window(connection_, half);
+        if (painted) xcb_map_window(connection_, half);
         xcb_map_window(connection_, window_);
         const xcb_window_t root = screen->root;
         xcb_warp_pointer(connection_, XCB_NONE, root, 0, 0, 0, 0, 1, 1);
@@ -444,6 +446,26 @@ TEST_F(ScreenCaptureContractTest, WindowCaptureIsTheWindowAloneAtTheRequestedSiz
     auto missing = capture_.captureWindow({0x7FFFFFF, {}}, {10, 10, false, true});
     ASSERT_FALSE(missing);
     EXPECT_NE(missing.error().description.find("X11"), std::string::npos);
+}
+
+TEST_F(ScreenCaptureContractTest, AWindowThatDoesNotRedrawShowsNothingOfTheWindowsOnTopOfIt) {
+    // Partly off screen, its right half under the pattern: both parts wait for a redraw that
+    // never comes.
+    PatternWindow silent(-40, 300, 200, 100, false);
+    PatternWindow cover(60, 300, 200, 100);
+    auto image = capture_.captureWindow({silent.id(), {}}, {200, 100, false, true});
+    ASSERT_TRUE(image) << image.error().description;
+    const LinuxImage* pixels = LinuxImage::from(image.value());
+    ASSERT_EQ(pixels->width(), 200);
+    ASSERT_EQ(pixels->height(), 100);
+    int coverPixels = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            const std::uint32_t rgb = rgbAt(*pixels, x, y);
+            if (rgb == PatternWindow::kLeft || rgb == PatternWindow::kRight) ++coverPixels;
+        }
+    }
+    EXPECT_EQ(coverPixels, 0);
 }
 
 TEST_F(ScreenCaptureContractTest, PointerIsDrawnOnlyWhenAsked) {

@@ -1,9 +1,13 @@
 # Top-level entry points. `make test` is what CI runs; `make demo` is the main job.
 SHELL := /bin/bash
-JOBS ?= $(shell nproc)
+UNAME := $(shell uname -s)
+JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu)
 CTEST_ARGS ?=
+# Compile check of the macOS port against the macOS SDK headers, where the kit exists (CI).
+MACOS_SDK_CHECK ?= ../shared/macos-sdk/check
 
-.PHONY: all deps build release test test-debug test-asan test-tsan test-fuzz demo bench format clean
+.PHONY: all deps build release test test-macos-sdk test-debug test-asan test-tsan test-fuzz demo \
+        bench format clean
 
 all: build
 
@@ -19,7 +23,19 @@ release: deps
 	cmake --build --preset release -j $(JOBS)
 
 test: deps
-	$(MAKE) test-debug test-asan test-tsan test-fuzz
+ifeq ($(UNAME),Darwin)
+	@echo "make test: unit tests only; the integration tests need Xvfb, openbox and xdotool (Linux)"
+endif
+	$(MAKE) test-macos-sdk test-debug test-asan test-tsan test-fuzz
+
+# Fails on any error or warning. On a Mac the build itself compiles the port.
+test-macos-sdk:
+ifeq ($(UNAME),Darwin)
+	@echo "test-macos-sdk: skipped on macOS, where the debug build compiles the port"
+else
+	@if [ -x "$(MACOS_SDK_CHECK)" ]; then echo "$(MACOS_SDK_CHECK) ."; "$(MACOS_SDK_CHECK)" .; \
+	else echo "test-macos-sdk: skipped, $(MACOS_SDK_CHECK) is not on this machine"; fi
+endif
 
 test-debug:
 	cmake --preset debug
@@ -39,10 +55,20 @@ test-tsan:
 
 # Only the fuzz targets are built here; the other presets build and test the rest.
 FUZZ_TARGETS := fuzz_classify_input fuzz_ocr_operand
+# Apple's clang has no libFuzzer: on macOS the fuzz targets are built with Homebrew's LLVM.
+ifeq ($(UNAME),Darwin)
+FUZZ_LLVM := $(shell brew --prefix llvm 2>/dev/null)
+FUZZ_CONFIGURE := -DCMAKE_C_COMPILER=$(FUZZ_LLVM)/bin/clang -DCMAKE_CXX_COMPILER=$(FUZZ_LLVM)/bin/clang++
+FUZZ_SKIP := $(if $(and $(FUZZ_LLVM),$(wildcard $(FUZZ_LLVM)/bin/clang++)),,Apple's clang has no libFuzzer (brew install llvm to run them))
+endif
 test-fuzz:
-	cmake --preset fuzz
+ifdef FUZZ_SKIP
+	@echo "test-fuzz: skipped: $(FUZZ_SKIP)"
+else
+	cmake --preset fuzz $(FUZZ_CONFIGURE)
 	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	ctest --test-dir build/fuzz -L fuzz --output-on-failure $(CTEST_ARGS)
+endif
 
 demo: release
 	scripts/demo

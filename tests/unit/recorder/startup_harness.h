@@ -17,24 +17,29 @@
 #include "tests/fakes/fake_workspace.h"
 #include "tests/fakes/stream_pipes.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace startup_harness {
 
-/// One pipe, both ends closed on destruction; large enough for everything a run writes.
+/// One pipe, both ends closed on destruction.
 class Pipe {
 public:
     Pipe() {
         int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        if (::pipe(ends) != 0) throw std::runtime_error("pipe");
         readEnd_ = ends[0];
         writeEnd_ = ends[1];
-        ::fcntl(writeEnd_, F_SETPIPE_SZ, 1 << 20);
+        for (const int fd : ends)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     ~Pipe() {
         closeEnd(readEnd_);
@@ -53,20 +58,6 @@ public:
             throw std::runtime_error("write");
     }
 
-    /// Everything written so far, without waiting for more.
-    std::string drain() {
-        const int flags = ::fcntl(readEnd_, F_GETFL);
-        ::fcntl(readEnd_, F_SETFL, flags | O_NONBLOCK);
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(readEnd_, buffer, sizeof buffer);
-            if (got <= 0) break;
-            drained_.append(buffer, static_cast<std::size_t>(got));
-        }
-        ::fcntl(readEnd_, F_SETFL, flags);
-        return drained_;
-    }
-
 private:
     static void closeEnd(int& fd) {
         if (fd >= 0) ::close(fd);
@@ -75,7 +66,75 @@ private:
 
     int readEnd_ = -1;
     int writeEnd_ = -1;
+};
+
+/// A pipe whose read end a thread keeps empty, so that a writer never blocks however much
+/// it writes (a pipe holds as little as 64 KiB on some systems).
+class DrainedPipe {
+public:
+    DrainedPipe() {
+        ::fcntl(pipe_.readEnd(), F_SETFL, ::fcntl(pipe_.readEnd(), F_GETFL) | O_NONBLOCK);
+        reader_ = std::thread([this] { collect(); });
+    }
+    ~DrainedPipe() { stopReading(); }
+    DrainedPipe(const DrainedPipe&) = delete;
+    DrainedPipe& operator=(const DrainedPipe&) = delete;
+
+    int writeEnd() const { return pipe_.writeEnd(); }
+
+    /// The reader goes away unread: later writes fail with a broken pipe.
+    void closeRead() {
+        stopReading();
+        pipe_.closeRead();
+    }
+
+    /// Everything written so far.
+    std::string drain() {
+        std::lock_guard guard(mutex_);
+        readAvailable();
+        return drained_;
+    }
+
+private:
+    void collect() {
+        for (;;) {
+            pollfd fds[2] = {{stop_.readEnd(), POLLIN, 0}, {pipe_.readEnd(), POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds[0].revents != 0) return;
+            std::lock_guard guard(mutex_);
+            if (!readAvailable()) return;
+        }
+    }
+
+    // Reads what is waiting; false once every writer has gone.
+    bool readAvailable() {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(pipe_.readEnd(), buffer, sizeof buffer);
+            if (got > 0) {
+                drained_.append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0) {
+                return false;
+            } else if (errno != EINTR) {
+                return true;
+            }
+        }
+    }
+
+    void stopReading() {
+        if (!reader_.joinable()) return;
+        stop_.put("s");
+        reader_.join();
+    }
+
+    Pipe pipe_;
+    Pipe stop_;
+    std::mutex mutex_;
     std::string drained_;
+    std::thread reader_;
 };
 
 /// The fakes of one run, the recorder and shooter made for it, and what it wrote.
@@ -153,9 +212,9 @@ public:
     int recordersMade = 0;
     std::vector<int> exits;
 
-    Pipe out;
+    DrainedPipe out;
     Pipe in;
-    Pipe err;
+    DrainedPipe err;
 
 private:
     template <typename Fake> static std::unique_ptr<Fake> own(Fake*& raw) {

@@ -64,9 +64,9 @@ struct PixelSize {
 };
 
 /// Output size of a capture of `visible` pixels out of a `whole` source that was asked to come
-/// out at `requested`: the visible part keeps the requested scale (truncated), so a window
-/// partly off screen is not stretched. A requested size that is not positive means the
-/// source's own size.
+/// out at `requested`: the visible part keeps the requested scale (truncated), so a monitor
+/// that reaches past the root window is not stretched. A requested size that is not positive
+/// means the source's own size.
 inline PixelSize outputSize(const PixelSize& visible, const PixelSize& whole,
                             const PixelSize& requested) {
     if (requested.width <= 0 || requested.height <= 0 || whole.width <= 0 || whole.height <= 0) {

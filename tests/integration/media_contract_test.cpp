@@ -17,6 +17,7 @@
 #include <thread>
 #include <turbojpeg.h>
 #include <unistd.h>
+#include <xcb/composite.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -352,13 +353,13 @@ public:
             static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
             screen->root_visual,
             (painted ? XCB_CW_BACK_PIXEL : XCB_CW_BACK_PIXMAP) | XCB_CW_OVERRIDE_REDIRECT, values);
-        const xcb_window_t half = xcb_generate_id(connection_);
+        half_ = xcb_generate_id(connection_);
         const std::uint32_t halfValues[] = {kRight};
         xcb_create_window(
-            connection_, XCB_COPY_FROM_PARENT, half, window_, static_cast<std::int16_t>(width / 2),
+            connection_, XCB_COPY_FROM_PARENT, half_, window_, static_cast<std::int16_t>(width / 2),
             0, static_cast<std::uint16_t>(width - width / 2), static_cast<std::uint16_t>(height), 0,
             XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, halfValues);
-        if (painted) xcb_map_window(connection_, half);
+        if (painted) xcb_map_window(connection_, half_);
         xcb_map_window(connection_, window_);
         const xcb_window_t root = screen->root;
         xcb_warp_pointer(connection_, XCB_NONE, root, 0, 0, 0, 0, 1, 1);
@@ -367,6 +368,8 @@ public:
     }
     ~PatternWindow() { xcb_disconnect(connection_); }
     xcb_window_t id() const { return window_; }
+    /// The child window that makes the right half.
+    xcb_window_t rightHalf() const { return half_; }
     void warpPointer(int x, int y) {
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
         xcb_warp_pointer(connection_, XCB_NONE, screen->root, 0, 0, 0, 0,
@@ -377,6 +380,7 @@ public:
 private:
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t window_ = 0;
+    xcb_window_t half_ = 0;
 };
 
 std::uint32_t rgbAt(const LinuxImage& image, std::int64_t x, std::int64_t y) {
@@ -466,6 +470,40 @@ TEST_F(ScreenCaptureContractTest, AWindowThatDoesNotRedrawShowsNothingOfTheWindo
         }
     }
     EXPECT_EQ(coverPixels, 0);
+}
+
+/// Keeps every top-level window off screen while it lives, as a compositing manager does.
+class CompositingManager {
+public:
+    CompositingManager() : connection_(xcb_connect(nullptr, nullptr)) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        free(xcb_composite_query_version_reply(
+            connection_, xcb_composite_query_version(connection_, 0, 4), nullptr));
+        xcb_composite_redirect_subwindows(connection_, screen->root, XCB_COMPOSITE_REDIRECT_MANUAL);
+        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+    ~CompositingManager() { xcb_disconnect(connection_); }
+
+private:
+    xcb_connection_t* connection_;
+};
+
+TEST_F(ScreenCaptureContractTest, UnderACompositingManagerAWindowIsCutFromItsFrame) {
+    PatternWindow frame(100, 500, 200, 100);
+    PatternWindow cover(150, 450, 200, 100); // its left half lies on the frame's right half
+    CompositingManager manager;
+    auto image = capture_.captureWindow({frame.rightHalf(), {}}, {100, 100, false, true});
+    ASSERT_TRUE(image) << image.error().description;
+    const LinuxImage* pixels = LinuxImage::from(image.value());
+    ASSERT_EQ(pixels->width(), 100);
+    ASSERT_EQ(pixels->height(), 100);
+    int others = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            if (rgbAt(*pixels, x, y) != PatternWindow::kRight) ++others;
+        }
+    }
+    EXPECT_EQ(others, 0);
 }
 
 TEST_F(ScreenCaptureContractTest, PointerIsDrawnOnlyWhenAsked) {

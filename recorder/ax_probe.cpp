@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <deque>
+#include <span>
 #include <utility>
 
 namespace AXProbe {
@@ -17,6 +18,22 @@ constexpr int webAreaSearchLimit = 400;
 constexpr int deepestQueuedLevel = 11;
 
 constexpr std::string_view secureTextField = "AXSecureTextField";
+
+/// Roles whose value is whatever the person typed or pasted into them.
+constexpr std::string_view textInputRoles[] = {"AXTextField", "AXTextArea", "AXComboBox",
+                                               "AXSecureTextField"};
+constexpr std::string_view textInputSubroles[] = {"AXSearchField", "AXSecureTextField"};
+
+bool isOneOf(const std::optional<std::string>& name, std::span<const std::string_view> names) {
+    return name && std::find(names.begin(), names.end(), *name) != names.end();
+}
+
+/// An element that takes text input: its value is the person's own text, never a label.
+/// Editable web content (contenteditable, rich text areas) names its editable ancestor.
+bool takesTextInput(Accessibility& ax, const AXElement& element, const AXTarget& target) {
+    return isOneOf(target.role, textInputRoles) || isOneOf(target.subrole, textInputSubroles) ||
+           elementAttr(ax, element, "AXEditableAncestor") != nullptr;
+}
 
 /// The process's accessibility object with the per-process timeout set; null when none.
 AXElement applicationObject(Accessibility& ax, std::int32_t pid) {
@@ -118,7 +135,9 @@ std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
     target.subrole = str(ax, element, "AXSubrole");
     target.label = str(ax, element, "AXTitle");
     if (!target.label) target.label = str(ax, element, "AXDescription");
-    if (!target.label) target.label = str(ax, element, "AXValue");
+    if (!target.label && !takesTextInput(ax, element, target)) {
+        target.label = str(ax, element, "AXValue");
+    }
     target.identifier = str(ax, element, "AXIdentifier");
     target.roleDescription = str(ax, element, "AXRoleDescription");
     target.help = str(ax, element, "AXHelp");

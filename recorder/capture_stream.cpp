@@ -128,15 +128,6 @@ void ignoreBrokenPipeSignal() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void keepStandardDescriptorsOpen() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        // open() takes the lowest free descriptor, which is this one.
-        const int opened = ::open("/dev/null", O_RDWR);
-        if (opened >= 0 && opened != fd) ::close(opened);
-    }
-}
-
 bool isStreamMode(const std::vector<std::string>& args) {
     for (const auto& arg : args) {
         if (arg == "--stream") return true;

@@ -39,10 +39,6 @@ void setBrokenPipeHandler(std::function<void()> handler);
 /// Start-up calls this before the first frame can be written.
 void ignoreBrokenPipeSignal();
 
-/// Puts /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that no file or
-/// socket opened later becomes the stream's input or output. Start-up calls this first.
-void keepStandardDescriptorsOpen();
-
 /// True when one argument is exactly "--stream".
 bool isStreamMode(const std::vector<std::string>& args);
 

@@ -1,4 +1,6 @@
 // stepreel: records the user's desktop operations as frames for the parent process.
+#include "common/standard_descriptors.h"
+#include "platform/core_dumps.h"
 #include "platform/recorder_platform.h"
 #include "recorder/capture_stream.h"
 #include "recorder/startup.h"
@@ -9,7 +11,9 @@
 
 int main(int argc, char** argv) {
     // Before anything opens a file or socket that could land on a closed 0, 1 or 2.
-    CaptureStream::keepStandardDescriptorsOpen();
+    keepStandardDescriptorsOpen();
+    // Typed runs and clipboard text live in memory for a while: never in a core file.
+    disableCoreDumps();
     // A parent that closes our output must not kill us mid-frame; the stream handles EPIPE.
     CaptureStream::ignoreBrokenPipeSignal();
     const std::vector<std::string> args(argv, argv + argc);

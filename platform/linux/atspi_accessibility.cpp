@@ -2,6 +2,7 @@
 
 #include "common/unicode_text.h"
 #include "platform/linux/atspi_roles.h"
+#include "platform/linux/session_bus.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_stacking.h"
 
@@ -159,16 +160,22 @@ atspi_roles::RoleNames roleNamesOf(AtspiAccessible* object) {
 struct AtspiAccessibility::Impl {
     std::mutex mutex;
     bool initialised = false;
+    /// False when there is no bus to reach without autolaunching one.
+    bool available = false;
     int appliedTimeoutMs = -1;
     /// Applications found by process id, checked again on every use.
     std::map<std::int32_t, GObjectPtr<AtspiAccessible>> applications;
     /// Our own X connection, for the window manager's stacking order; opened on first use.
     std::unique_ptr<x11::Connection> display;
 
-    void ensureInitialised() {
-        if (initialised) return;
-        atspi_init();
+    /// Connects on first use; false when there is no accessibility bus to connect to.
+    bool ensureInitialised() {
+        if (initialised) return available;
         initialised = true;
+        // libatspi would autolaunch a session bus and an accessibility bus that outlive us.
+        available = session_bus::accessibilityBusConfigured();
+        if (available) atspi_init();
+        return available;
     }
 
     void applyTimeout(int milliseconds) {
@@ -324,6 +331,12 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         if (name == "AXPosition") return geo::Point{double(rect->x), double(rect->y)};
         return geo::Size{double(rect->width), double(rect->height)};
     }
+    if (name == "AXEditableAncestor") {
+        // The editable state marks entries, text views and editable web content alike, and
+        // the content inside an editable region carries it too.
+        if (!hasState(object, ATSPI_STATE_EDITABLE)) return std::monostate{};
+        return wrap(static_cast<AtspiAccessible*>(g_object_ref(object)), timeoutMs);
+    }
     if (name == "AXFocusedWindow") return window(node, true);
     if (name == "AXMainWindow") return window(node, false);
     if (name == "AXURL") return url(object);
@@ -388,9 +401,8 @@ AXElement AtspiAccessibility::systemWide() {
 
 AXElement AtspiAccessibility::application(std::int32_t pid) {
     std::lock_guard lock(impl_->mutex);
-    impl_->ensureInitialised();
+    if (pid <= 0 || !impl_->ensureInitialised()) return nullptr;
     impl_->applyTimeout(kDefaultTimeoutMs);
-    if (pid <= 0) return nullptr;
     // A bus name is never reused, so an application found before is still the one as long as
     // its name belongs to the process: one call instead of a walk over every application.
     if (auto known = impl_->applications.find(pid); known != impl_->applications.end()) {
@@ -430,7 +442,7 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
     const auto* scope = dynamic_cast<const AtspiNode*>(systemWide.get());
     if (scope == nullptr || !std::isfinite(x) || !std::isfinite(y)) return nullptr;
     std::lock_guard lock(impl_->mutex);
-    impl_->ensureInitialised();
+    if (!impl_->ensureInitialised()) return nullptr;
     const int timeoutMs = scope->timeoutMs();
     impl_->applyTimeout(timeoutMs);
     const int pointX = static_cast<int>(std::floor(x));
@@ -455,7 +467,7 @@ AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
     const auto* node = dynamic_cast<const AtspiNode*>(element.get());
     if (node == nullptr || node->isSystemWide()) return std::monostate{};
     std::lock_guard lock(impl_->mutex);
-    impl_->ensureInitialised();
+    if (!impl_->ensureInitialised()) return std::monostate{};
     impl_->applyTimeout(node->timeoutMs());
     return impl_->attribute(*node, attribute);
 }

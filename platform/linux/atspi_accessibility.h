@@ -13,7 +13,8 @@
 /// "AXValue" (text, a check state 0/1, or a numeric value), "AXIdentifier" (accessible id),
 /// "AXRoleDescription" (localized role name), "AXHelp" (a "tooltip" or "help-text" object
 /// attribute), "AXParent", "AXChildren", "AXPosition", "AXSize", "AXFocusedWindow" and
-/// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute).
+/// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute),
+/// "AXEditableAncestor" (the element itself when it has the editable state).
 class AtspiAccessibility final : public Accessibility {
 public:
     AtspiAccessibility();

@@ -1,9 +1,8 @@
 #include "platform/linux/linux_permissions.h"
 
-#include <cstdlib>
+#include "platform/linux/session_bus.h"
+
 #include <gio/gio.h>
-#include <string>
-#include <sys/stat.h>
 #include <xcb/xinput.h>
 
 namespace {
@@ -12,13 +11,7 @@ constexpr int callTimeoutMs = 1000;
 
 // The session bus, if one is set up. Never autolaunched: a check must not start daemons.
 GDBusConnection* sessionBus() {
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address == nullptr || *address == '\0') {
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        struct stat info {};
-        if (runtime == nullptr || stat((std::string(runtime) + "/bus").c_str(), &info) != 0)
-            return nullptr;
-    }
+    if (!session_bus::configured()) return nullptr;
     return g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
 }
 

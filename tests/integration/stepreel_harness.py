@@ -110,7 +110,10 @@ def parse_stream(data, at=None, base=0):
 class RecorderRun:
     """One `stepreel` process with its three standard streams under test control."""
 
-    def __init__(self, *args, stream=True, deny=None, env=None, stepreel=None):
+    def __init__(self, *args, stream=True, deny=None, hold=None, env=None, stepreel=None,
+                 **popen):
+        """Request n is denied when deny(n), left unanswered when hold(n), else granted.
+        `popen` goes to subprocess.Popen (cwd, preexec_fn)."""
         self.deny = deny or (lambda n: False)
         self.raw = bytearray()
         self.stderr = bytearray()
@@ -120,7 +123,7 @@ class RecorderRun:
         self.cond = threading.Condition()
         argv = [stepreel or STEPREEL] + (["--stream"] if stream else []) + list(args)
         self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, bufsize=0, env=env)
+                                     stderr=subprocess.PIPE, bufsize=0, env=env, **popen)
         self._parsed = 0
         self._threads = [threading.Thread(target=self._read_stdout, daemon=True),
                          threading.Thread(target=self._read_stderr, daemon=True)]

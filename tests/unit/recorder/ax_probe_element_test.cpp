@@ -86,8 +86,8 @@ TEST_F(ElementAtTest, ElementWithoutAnyAttributeStillGivesATarget) {
 TEST_F(ElementAtTest, LabelFallsBackFromTitleToDescriptionToValue) {
     EXPECT_FALSE(probe()->label);
 
-    ax.setText(element, "AXValue", "typed value");
-    EXPECT_EQ(probe()->label, "typed value");
+    ax.setText(element, "AXValue", "shown value");
+    EXPECT_EQ(probe()->label, "shown value");
 
     ax.setText(element, "AXDescription", "description");
     EXPECT_EQ(probe()->label, "description");
@@ -99,10 +99,44 @@ TEST_F(ElementAtTest, LabelFallsBackFromTitleToDescriptionToValue) {
     EXPECT_EQ(probe()->label, "  title  "); // unchanged, not trimmed
 }
 
-TEST_F(ElementAtTest, NumberValuedCheckboxIsLabelledByItsDecimalText) {
+// The value of an element that takes text input is what the person typed: never a label.
+TEST_F(ElementAtTest, ValueIsALabelOnlyWhereNobodyTypesIt) {
+    struct Case {
+        const char* role;
+        const char* subrole;
+        bool editableAncestor;
+        bool valueIsLabel;
+    };
+    const Case cases[] = {
+        {"AXStaticText", nullptr, false, true},
+        {"AXCheckBox", nullptr, false, true},
+        {"AXSlider", nullptr, false, true},
+        {"AXTextField", nullptr, false, false},
+        {"AXTextArea", nullptr, false, false},
+        {"AXComboBox", nullptr, false, false},
+        {"AXTextField", "AXSearchField", false, false},
+        {"AXGroup", nullptr, true, false},      // editable web content
+        {"AXStaticText", nullptr, true, false}, // text inside it
+    };
+    for (const Case& c : cases) {
+        FakeAccessibility tree;
+        const Node field = tree.addNode(c.role);
+        if (c.subrole) tree.setText(field, "AXSubrole", c.subrole);
+        if (c.editableAncestor)
+            tree.set(field, "AXEditableAncestor", FakeAccessibility::ElementRef{field});
+        tree.setText(field, "AXValue", "typed 4711");
+        tree.setElementAtPoint(field);
+        const auto target = AXProbe::elementAt(tree, {1, 1}, 77);
+        ASSERT_TRUE(target);
+        EXPECT_EQ(target->label == "typed 4711", c.valueIsLabel)
+            << c.role << " " << c.editableAncestor;
+        // A name or description still labels a text field.
+        tree.setText(field, "AXDescription", "Amount");
+        EXPECT_EQ(AXProbe::elementAt(tree, {1, 1}, 77)->label, "Amount") << c.role;
+    }
     ax.setText(element, "AXRole", "AXCheckBox");
     ax.setNumber(element, "AXValue", 1, "1");
-    EXPECT_EQ(probe()->label, "1");
+    EXPECT_EQ(probe()->label, "1"); // a number's decimal text
 }
 
 TEST_F(ElementAtTest, ValuesOfOtherKindsGiveNoLabel) {

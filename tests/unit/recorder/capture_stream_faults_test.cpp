@@ -1,4 +1,5 @@
 // The parent going away: closed standard output (broken pipe) and closed standard input.
+#include "common/standard_descriptors.h"
 #include "recorder/capture_stream.h"
 #include "tests/fakes/stream_pipes.h"
 #include "tests/unit/recorder/recorder_rig.h"
@@ -56,7 +57,7 @@ TEST(CaptureStreamFaultsDeathTest, ClosedStandardDescriptorsAreNotTakenByLaterFi
         {
             ::close(0);
             ::close(1);
-            CaptureStream::keepStandardDescriptorsOpen();
+            keepStandardDescriptorsOpen();
             // A file opened afterwards must not become the stream's input or output.
             const int later = ::open("/dev/null", O_RDONLY);
             char byte = 0;

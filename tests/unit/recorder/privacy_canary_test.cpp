@@ -31,6 +31,14 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         RecorderRig rig;
         rig.pipes.grant(2000);
         rig.showApp("Notes", "com.apple.Notes", 1, "Doc", "https://example.com/");
+        // The element under the pointer echoes everything typed or pasted into it, as an
+        // unnamed field, a text area or editable web content does.
+        const char* fieldRoles[] = {"AXTextField", "AXTextArea", "AXGroup"};
+        const auto field = rig.ax.addNode(fieldRoles[seed % 3]);
+        if (seed % 3 == 2)
+            rig.ax.set(field, "AXEditableAncestor", FakeAccessibility::ElementRef{field});
+        rig.ax.setElementAtPoint(field);
+        std::string fieldText;
         std::vector<std::string> canaries;
         std::uniform_int_distribution<int> operation(0, 9);
 
@@ -49,6 +57,8 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
                         ++length;
                     rig.recorder->appendTyping(text.substr(i, length),
                                                std::string(step % 2 ? "com.apple.Notes" : ""));
+                    fieldText += text.substr(i, length);
+                    rig.ax.setText(field, "AXValue", fieldText);
                     i += length;
                 }
                 break;
@@ -61,6 +71,8 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
             case 4:
                 rig.recorder->pollClipboard();
                 rig.recorder->flushTyping();
+                fieldText += rig.pasteboard.text.value_or("");
+                rig.ax.setText(field, "AXValue", fieldText);
                 rig.recorder->emit("paste", std::string("cmd+v"), std::nullopt);
                 break;
             case 5:

@@ -1,0 +1,341 @@
+"""Nothing typed, pasted or copied leaves the programs, in real applications.
+
+Random canaries are typed and pasted into Firefox ESR and Mousepad (GTK3) fields that have
+no accessible name, a text area, editable web content, a password field, a text view and a
+combo box entry; neither the canary nor any 5-character piece of it may appear in any byte
+of the recorder's output, its messages or the episode folder made from them.
+"""
+import contextlib
+import json
+import os
+import random
+import resource
+import signal
+import string
+import subprocess
+import tempfile
+import time
+import unittest
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+from stepreel_harness import (STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,  # noqa: E402
+                              activate_window, check_episode_invariants, key, type_text,
+                              xdotool)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
+
+
+def new_canary():
+    alphabet = string.ascii_letters + string.digits
+    return "Qz" + "".join(random.choice(alphabet) for _ in range(14))
+
+
+def pieces(canary, size=5):
+    return {canary[i:i + size] for i in range(len(canary) - size + 1)}
+
+
+def wait_until(what, probe, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = probe()
+        if found:
+            return found
+        time.sleep(0.2)
+    raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
+
+
+def window_of(name):
+    """The id of the first window whose title contains `name`, once it is mapped."""
+    def search():
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                               capture_output=True, text=True).stdout.split()
+        return found[0] if found else None
+    return wait_until(f"a window named {name!r}", search)
+
+
+def accessibles(application, role, within=None):
+    """Showing elements with `role` in the named application, depth first, with their screen
+    extents; `within` limits the search to windows whose name contains it."""
+    found = []
+
+    def walk(node, depth):
+        if depth > 30 or node is None:
+            return
+        states = node.get_state_set()
+        if depth > 1 and not states.contains(Atspi.StateType.SHOWING):
+            return
+        if node.get_role_name() == role:
+            box = node.get_extents(Atspi.CoordType.SCREEN)
+            found.append((box.x + box.width // 2, box.y + box.height // 2))
+        for i in range(node.get_child_count()):
+            walk(node.get_child_at_index(i), depth + 1)
+
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None or application.lower() not in (app.get_name() or "").lower():
+            continue
+        for w in range(app.get_child_count()):
+            window = app.get_child_at_index(w)
+            if within is None or within in (window.get_name() or ""):
+                walk(window, 1)
+    return found
+
+
+def click_at(point, button=1):
+    xdotool("mousemove", "--sync", point[0], point[1])
+    xdotool("click", button)
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.kill()
+    proc.wait()
+
+
+class CanaryRecording:
+    """One recording with a canary check over every byte it produced."""
+
+    def __init__(self, test):
+        self.test = test
+        self.canaries = []
+        self.run = RecorderRun()
+        test.addCleanup(self.run.kill)
+        self.run.wait_ready()
+
+    def canary(self):
+        self.canaries.append(new_canary())
+        return self.canaries[-1]
+
+    def settle(self, clicks):
+        """Waits for the "result" record of the last of `clicks` click records."""
+        def done(frames):
+            recs = [f.event for f in frames if f.type == "events"]
+            seqs = [r["seq"] for r in recs if r["kind"] == "click"]
+            return len(seqs) >= clicks and any(
+                r["kind"] == "result" and r["refSeq"] == seqs[-1] for r in recs)
+        self.run.wait_for(done, f"{clicks} clicks and the last one's result")
+
+    def finish_and_check(self):
+        self.test.assertEqual(self.run.finish(), 0)
+        check_episode_invariants(self.run.frames)
+        folder = tempfile.TemporaryDirectory()
+        self.test.addCleanup(folder.cleanup)
+        stream = os.path.join(folder.name, "stream.bin")
+        with open(stream, "wb") as f:
+            f.write(bytes(self.run.raw))
+        episode = os.path.join(folder.name, "episode")
+        replay = subprocess.run([STEPREEL_PARENT, "--replay", stream, "--out", episode],
+                                capture_output=True, timeout=WAIT)
+        self.test.assertEqual(replay.returncode, 0, replay.stderr)
+        outputs = {"stdout": bytes(self.run.raw), "stderr": bytes(self.run.stderr),
+                   "parent output": replay.stdout + replay.stderr}
+        for root, _, files in os.walk(episode):
+            for name in files:
+                with open(os.path.join(root, name), "rb") as f:
+                    outputs[os.path.relpath(os.path.join(root, name), episode)] = f.read()
+        self.test.assertIn("index.html", outputs)
+        for canary in self.canaries:
+            for piece in pieces(canary):
+                leaks = [where for where, data in outputs.items() if piece.encode() in data]
+                self.test.assertEqual(leaks, [], f"{piece!r} of canary {canary!r} leaked")
+        return self.run.records()
+
+
+class Firefox(unittest.TestCase):
+    """Fields of a web page without labels: input, textarea, contenteditable, password."""
+
+    FIELDS = {"plain": (240, 70), "area": (240, 170), "rich": (240, 270),
+              "secret": (240, 370), "target": (240, 470), "named": (240, 570)}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        profile = os.path.join(cls.tmp.name, "profile")
+        os.mkdir(profile)
+        with open(os.path.join(profile, "user.js"), "w") as prefs:
+            for pref in ('"browser.shell.checkDefaultBrowser", false',
+                         '"browser.aboutwelcome.enabled", false',
+                         '"datareporting.policy.dataSubmissionEnabled", false',
+                         '"toolkit.telemetry.reportingpolicy.firstRun", false',
+                         '"app.update.disabledForTesting", true',
+                         '"browser.startup.homepage_override.mstone", "ignore"'):
+                prefs.write(f"user_pref({pref});\n")
+        env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
+        page = "file://" + os.path.join(HERE, "privacy_form.html")
+        # Kiosk mode: the page fills the screen from its top-left corner.
+        cls.browser = subprocess.Popen(
+            ["firefox-esr", "--no-remote", "--profile", profile, "--kiosk", page], env=env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cls.wid = window_of("Privacy form")
+        wait_until("the form's fields on the accessibility bus",
+                   lambda: len(accessibles("Firefox", "entry")) >= 4)
+
+    @classmethod
+    def tearDownClass(cls):
+        stop(cls.browser)
+        cls.tmp.cleanup()
+
+    def test_typed_and_pasted_canaries_never_leave(self):
+        activate_window(self.wid)
+        rec = CanaryRecording(self)
+        f = self.FIELDS
+        click_at(f["named"])  # the first probe of a window may see only the window
+        clicks = 1
+        for field in ("plain", "area", "rich", "secret"):
+            click_at(f[field])
+            type_text(rec.canary())
+            click_at(f[field])
+            clicks += 2
+        # Copy the plain field's text and paste it into another unnamed field.
+        click_at(f["plain"])
+        key("ctrl+a", "ctrl+c")
+        click_at(f["target"])
+        key("ctrl+v")
+        type_text(rec.canary())
+        click_at(f["target"])
+        click_at(f["named"])
+        clicks += 4
+        rec.settle(clicks)
+        records = rec.finish_and_check()
+
+        types = [r for r in records if r["kind"] == "type"]
+        self.assertEqual(len(types), 5, types)
+        roles = {r.get("target", {}).get("role") for r in types}
+        self.assertTrue(roles & {"AXTextField", "AXTextArea"}, f"no field was probed: {types}")
+        self.assertTrue(any(r["kind"] == "paste" for r in records))
+        named = [r for r in records if r["kind"] == "click" and r.get("target", {}).get("label")]
+        self.assertIn("Amount", {r["target"]["label"] for r in named}, "labels still work")
+
+    def test_helper_without_a_session_bus_starts_no_daemons(self):
+        activate_window(self.wid)
+        mark = new_canary()
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "AT_SPI_BUS_ADDRESS")}
+        env["QUILL_TEST_MARK"] = mark
+        # Nor may the accessibility bus be found through the root window (as over ssh or
+        # from cron, where nobody announced one).
+        with root_property_removed("AT_SPI_BUS"):
+            result = subprocess.run([HELPER, "context"], env=env, capture_output=True,
+                                    timeout=WAIT)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("Privacy form", json.loads(result.stdout)["windowTitle"])
+        time.sleep(1)  # an autolaunched bus would have forked off by now
+        self.assertEqual(processes_marked(mark), [])
+
+
+@contextlib.contextmanager
+def root_property_removed(name):
+    shown = subprocess.run(["xprop", "-root", name], capture_output=True, text=True).stdout
+    subprocess.run(["xprop", "-root", "-remove", name], check=True)
+    try:
+        yield
+    finally:
+        if '"' in shown:
+            value = shown[shown.index('"') + 1:shown.rindex('"')]
+            subprocess.run(["xprop", "-root", "-f", name, "8s", "-set", name, value], check=True)
+
+
+def processes_marked(mark):
+    """Processes whose environment holds QUILL_TEST_MARK=`mark`: started by a run with it."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if f"QUILL_TEST_MARK={mark}".encode() in f.read().split(b"\0"):
+                    with open(f"/proc/{pid}/comm") as comm:
+                        found.append(comm.read().strip())
+        except OSError:
+            pass
+    return found
+
+
+class Mousepad(unittest.TestCase):
+    """GTK3: a text view and the unnamed entries of combo boxes."""
+
+    def setUp(self):
+        self.editor = subprocess.Popen(["mousepad", "--disable-server"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(stop, self.editor)
+        self.wid = window_of("Mousepad")
+        activate_window(self.wid)
+
+    def test_text_view_and_combo_entries_keep_their_text(self):
+        view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
+        rec = CanaryRecording(self)
+        click_at(view)
+        type_text(rec.canary())
+        click_at(view)
+        key("ctrl+a", "ctrl+c")
+        key("ctrl+r")  # Find and Replace: two combo boxes with unnamed entries
+        entries = wait_until("the dialog's entries",
+                             lambda: len(accessibles("mousepad", "text", "Find")) >= 2 and
+                             accessibles("mousepad", "text", "Find"))
+        click_at(entries[0])
+        type_text(rec.canary())
+        click_at(entries[1])
+        key("ctrl+v")
+        type_text(rec.canary())
+        click_at(entries[0])
+        rec.settle(4)
+        records = rec.finish_and_check()
+        types = [r for r in records if r["kind"] == "type"]
+        self.assertEqual(len(types), 3, types)
+        self.assertTrue(all("target" in r for r in types), types)
+
+
+class ProcessGuards(unittest.TestCase):
+    """No core dump with typed text in it; the helper's standard descriptors stay its own."""
+
+    def test_recorder_never_dumps_core(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+
+        def allow_cores():
+            resource.setrlimit(resource.RLIMIT_CORE,
+                               (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+        probe = subprocess.Popen(["/usr/bin/python3", "-c", "import time; time.sleep(30)"],
+                                 cwd=folder.name, preexec_fn=allow_cores)
+        probe.send_signal(signal.SIGQUIT)
+        probe.wait()
+        if not any(name.startswith("core") for name in os.listdir(folder.name)):
+            self.skipTest("this system writes no core files into the working directory")
+        for name in os.listdir(folder.name):
+            os.unlink(os.path.join(folder.name, name))
+
+        run = RecorderRun(cwd=folder.name, preexec_fn=allow_cores)
+        self.addCleanup(run.kill)
+        run.wait_ready()
+        type_text(new_canary())  # an open typing run: its characters are in memory
+        run.proc.send_signal(signal.SIGQUIT)
+        self.assertEqual(run.proc.wait(WAIT), -signal.SIGQUIT)
+        self.assertEqual(os.listdir(folder.name), [])
+
+    def test_helper_keeps_closed_standard_descriptors_off_its_display_connection(self):
+        # Standard input closed: classify reads nothing, not the X connection.
+        closed_input = subprocess.run([HELPER, "classify"], preexec_fn=lambda: os.close(0),
+                                      stdin=subprocess.DEVNULL, capture_output=True,
+                                      timeout=WAIT)
+        self.assertEqual(closed_input.returncode, 2)
+        self.assertEqual(closed_input.stderr, b"invalid classify input JSON\n")
+        # Standard output closed: while classify waits for its input, descriptor 1 must not
+        # be the display connection the answer would otherwise be written into.
+        helper = subprocess.Popen([HELPER, "classify"], stdin=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1))
+        self.addCleanup(stop, helper)
+        fds = f"/proc/{helper.pid}/fd"
+        wait_until("the display connection", lambda: any(
+            os.readlink(os.path.join(fds, fd)).startswith("socket:") for fd in os.listdir(fds)))
+        self.assertEqual(os.readlink(f"/proc/{helper.pid}/fd/1"), "/dev/null")
+        helper.stdin.close()
+        self.assertEqual(helper.wait(WAIT), 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

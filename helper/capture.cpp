@@ -11,12 +11,15 @@ std::int64_t scaledPixels(double points, double scale) {
     return static_cast<std::int64_t>(pixels);
 }
 
-Result<Image> captureImage(ScreenCapture& capture, Screens& screens,
+double captureScale(Screens& screens) {
+    return screens.mainBackingScaleFactor().value_or(fallbackScaleFactor);
+}
+
+Result<Image> captureImage(ScreenCapture& capture, double scale,
                            std::optional<std::uint32_t> windowId) {
     auto content = capture.shareableContent();
     if (!content) return content.error();
 
-    const double scale = screens.mainBackingScaleFactor().value_or(fallbackScaleFactor);
     CaptureConfiguration configuration;
     configuration.showsCursor = false;
     configuration.bestResolution = true;

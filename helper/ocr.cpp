@@ -111,7 +111,8 @@ void runOcr(HelperIO& io, const std::optional<std::string>& windowIdArgument,
     std::optional<std::uint32_t> windowId;
     if (windowIdArgument) windowId = parseWindowId(*windowIdArgument);
 
-    auto image = runBlocking([&] { return captureImage(screenCapture, screens, windowId); });
+    const double scale = captureScale(screens);
+    auto image = runBlocking([&] { return captureImage(screenCapture, scale, windowId); });
     if (!image) fail("capture failed: " + image.error().description, 3);
 
     auto output = recognizeText(image.value(), recognizer, tagger);

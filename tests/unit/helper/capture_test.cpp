@@ -21,11 +21,11 @@ protected:
     ShareableContent& content() { return capture.content.value(); }
 
     StubScreenCapture capture;
-    FakeScreens screens;
+    double scale = 2.0;
 };
 
 TEST_F(Capture, NamedWindowAloneAtBackingScale) {
-    const auto image = captureImage(capture, screens, 1234u);
+    const auto image = captureImage(capture, scale, 1234u);
     ASSERT_TRUE(image.ok()) << image.error().description;
     EXPECT_EQ(image.value()->width(), 1600);
     EXPECT_EQ(image.value()->height(), 1200);
@@ -39,7 +39,7 @@ TEST_F(Capture, NamedWindowAloneAtBackingScale) {
 
 TEST_F(Capture, FirstListedWindowWithTheIdIsTaken) {
     content().windows.push_back({1234, {0, 0, 10, 10}});
-    const auto image = captureImage(capture, screens, 1234u);
+    const auto image = captureImage(capture, scale, 1234u);
     ASSERT_TRUE(image.ok());
     EXPECT_EQ(image.value()->width(), 1600);
 }
@@ -47,7 +47,7 @@ TEST_F(Capture, FirstListedWindowWithTheIdIsTaken) {
 TEST_F(Capture, UnknownOrMissingIdCapturesTheFirstDisplay) {
     for (const auto id : {std::optional<std::uint32_t>(999), std::optional<std::uint32_t>()}) {
         capture.requests.clear();
-        const auto image = captureImage(capture, screens, id);
+        const auto image = captureImage(capture, scale, id);
         ASSERT_TRUE(image.ok());
         EXPECT_EQ(image.value()->width(), 3024);
         EXPECT_EQ(image.value()->height(), 1964);
@@ -59,19 +59,18 @@ TEST_F(Capture, UnknownOrMissingIdCapturesTheFirstDisplay) {
     }
 }
 
-TEST_F(Capture, WithoutAMainScreenTheScaleIsTwo) {
-    screens.scale = std::nullopt;
-    const auto image = captureImage(capture, screens, std::nullopt);
-    ASSERT_TRUE(image.ok());
-    EXPECT_EQ(image.value()->width(), 3024);
+TEST(CaptureScale, MainScreenScaleElseTwo) {
+    FakeScreens screens;
     screens.scale = 1.0;
-    EXPECT_EQ(captureImage(capture, screens, std::nullopt).value()->width(), 1512);
+    EXPECT_EQ(helper::captureScale(screens), 1.0);
+    screens.scale = std::nullopt;
+    EXPECT_EQ(helper::captureScale(screens), 2.0);
 }
 
 TEST_F(Capture, PixelSizesAreTruncated) {
     content().windows = {{5, {0, 0, 800.5, 600.9}}};
-    screens.scale = 1.5;
-    const auto image = captureImage(capture, screens, 5u);
+    scale = 1.5;
+    const auto image = captureImage(capture, scale, 5u);
     ASSERT_TRUE(image.ok());
     EXPECT_EQ(image.value()->width(), 1200); // 1200.75
     EXPECT_EQ(image.value()->height(), 901); // 901.35
@@ -79,18 +78,18 @@ TEST_F(Capture, PixelSizesAreTruncated) {
 
 TEST_F(Capture, NoWindowAndNoDisplayIsTheHelperError) {
     content().displays.clear();
-    const auto image = captureImage(capture, screens, 4242u);
+    const auto image = captureImage(capture, scale, 4242u);
     ASSERT_FALSE(image.ok());
     EXPECT_EQ(image.error().description, "no capturable window or display found");
     EXPECT_TRUE(capture.requests.empty());
 
     // A matching window needs no display.
-    EXPECT_TRUE(captureImage(capture, screens, 1234u).ok());
+    EXPECT_TRUE(captureImage(capture, scale, 1234u).ok());
 }
 
 TEST_F(Capture, PlatformErrorsArePassedOnUnchanged) {
     capture.content = PortError{"The user declined TCCs for application, window, display capture"};
-    auto image = captureImage(capture, screens, 1234u);
+    auto image = captureImage(capture, scale, 1234u);
     ASSERT_FALSE(image.ok());
     EXPECT_EQ(image.error().description,
               "The user declined TCCs for application, window, display capture");
@@ -98,14 +97,14 @@ TEST_F(Capture, PlatformErrorsArePassedOnUnchanged) {
 
     capture.content = ShareableContent{{}, {{1, 100, 100}}};
     capture.captureError = "X11: XShmGetImage failed";
-    image = captureImage(capture, screens, std::nullopt);
+    image = captureImage(capture, scale, std::nullopt);
     ASSERT_FALSE(image.ok());
     EXPECT_EQ(image.error().description, "X11: XShmGetImage failed");
 }
 
 TEST_F(Capture, SuccessWithoutAnImageIsAFailure) {
     capture.answerNullImage = true;
-    EXPECT_FALSE(captureImage(capture, screens, std::nullopt).ok());
+    EXPECT_FALSE(captureImage(capture, scale, std::nullopt).ok());
 }
 
 TEST(ScaledPixels, UnusableProductsBecomeZero) {

@@ -17,14 +17,9 @@ import tempfile
 import time
 import unittest
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
-
-from stepreel_harness import (STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,  # noqa: E402
-                              activate_window, check_episode_invariants, key, type_text,
-                              xdotool)
+from real_apps import accessibles, click_at, start_firefox, stop, wait_until, window_of
+from stepreel_harness import (STEPREEL_PARENT, WAIT, RecorderRun, activate_window,
+                              check_episode_invariants, key, type_text)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
@@ -37,65 +32,6 @@ def new_canary():
 
 def pieces(canary, size=5):
     return {canary[i:i + size] for i in range(len(canary) - size + 1)}
-
-
-def wait_until(what, probe, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.2)
-    raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
-
-
-def window_of(name):
-    """The id of the first window whose title contains `name`, once it is mapped."""
-    def search():
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                               capture_output=True, text=True).stdout.split()
-        return found[0] if found else None
-    return wait_until(f"a window named {name!r}", search)
-
-
-def accessibles(application, role, within=None):
-    """Showing elements with `role` in the named application, depth first, with their screen
-    extents; `within` limits the search to windows whose name contains it."""
-    found = []
-
-    def walk(node, depth):
-        if depth > 30 or node is None:
-            return
-        states = node.get_state_set()
-        if depth > 1 and not states.contains(Atspi.StateType.SHOWING):
-            return
-        if node.get_role_name() == role:
-            box = node.get_extents(Atspi.CoordType.SCREEN)
-            found.append((box.x + box.width // 2, box.y + box.height // 2))
-        for i in range(node.get_child_count()):
-            walk(node.get_child_at_index(i), depth + 1)
-
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is None or application.lower() not in (app.get_name() or "").lower():
-            continue
-        for w in range(app.get_child_count()):
-            window = app.get_child_at_index(w)
-            if within is None or within in (window.get_name() or ""):
-                walk(window, 1)
-    return found
-
-
-def click_at(point, button=1):
-    xdotool("mousemove", "--sync", point[0], point[1])
-    xdotool("click", button)
-
-
-def stop(proc):
-    if proc.poll() is None:
-        proc.kill()
-    proc.wait()
 
 
 class CanaryRecording:
@@ -156,22 +92,9 @@ class Firefox(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
-        profile = os.path.join(cls.tmp.name, "profile")
-        os.mkdir(profile)
-        with open(os.path.join(profile, "user.js"), "w") as prefs:
-            for pref in ('"browser.shell.checkDefaultBrowser", false',
-                         '"browser.aboutwelcome.enabled", false',
-                         '"datareporting.policy.dataSubmissionEnabled", false',
-                         '"toolkit.telemetry.reportingpolicy.firstRun", false',
-                         '"app.update.disabledForTesting", true',
-                         '"browser.startup.homepage_override.mstone", "ignore"'):
-                prefs.write(f"user_pref({pref});\n")
-        env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
-        page = "file://" + os.path.join(HERE, "privacy_form.html")
         # Kiosk mode: the page fills the screen from its top-left corner.
-        cls.browser = subprocess.Popen(
-            ["firefox-esr", "--no-remote", "--profile", profile, "--kiosk", page], env=env,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cls.browser = start_firefox(os.path.join(HERE, "privacy_form.html"), cls.tmp.name,
+                                    kiosk=True)
         cls.wid = window_of("Privacy form")
         wait_until("the form's fields on the accessibility bus",
                    lambda: len(accessibles("Firefox", "entry")) >= 4)

@@ -1,0 +1,94 @@
+"""Real applications on the test desktop: starting them, finding their windows and the
+screen positions of their elements through the accessibility bus, clicking them."""
+import os
+import subprocess
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+from stepreel_harness import WAIT, xdotool  # noqa: E402
+
+FIREFOX_PREFS = ('"browser.shell.checkDefaultBrowser", false',
+                 '"browser.aboutwelcome.enabled", false',
+                 '"datareporting.policy.dataSubmissionEnabled", false',
+                 '"toolkit.telemetry.reportingpolicy.firstRun", false',
+                 '"app.update.disabledForTesting", true',
+                 '"browser.startup.homepage_override.mstone", "ignore"')
+
+
+def wait_until(what, probe, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = probe()
+        if found:
+            return found
+        time.sleep(0.2)
+    raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
+
+
+def window_of(name):
+    """The id of the first window whose title contains `name`, once it is mapped."""
+    def search():
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                               capture_output=True, text=True).stdout.split()
+        return found[0] if found else None
+    return wait_until(f"a window named {name!r}", search)
+
+
+def accessibles(application, role, within=None):
+    """Showing elements with `role` in the named application, depth first, with their screen
+    extents; `within` limits the search to windows whose name contains it."""
+    found = []
+
+    def walk(node, depth):
+        if depth > 30 or node is None:
+            return
+        states = node.get_state_set()
+        if depth > 1 and not states.contains(Atspi.StateType.SHOWING):
+            return
+        if node.get_role_name() == role:
+            box = node.get_extents(Atspi.CoordType.SCREEN)
+            found.append((box.x + box.width // 2, box.y + box.height // 2))
+        for i in range(node.get_child_count()):
+            walk(node.get_child_at_index(i), depth + 1)
+
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None or application.lower() not in (app.get_name() or "").lower():
+            continue
+        for w in range(app.get_child_count()):
+            window = app.get_child_at_index(w)
+            if within is None or within in (window.get_name() or ""):
+                walk(window, 1)
+    return found
+
+
+def click_at(point, button=1):
+    xdotool("mousemove", "--sync", point[0], point[1])
+    xdotool("click", button)
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.kill()
+    proc.wait()
+
+
+
+def start_firefox(page, workdir, kiosk=False, extra_args=()):
+    """Firefox ESR with a fresh profile under `workdir`, accessibility on, showing `page`
+    (a file path or an address)."""
+    profile = os.path.join(workdir, "profile")
+    os.makedirs(profile, exist_ok=True)
+    with open(os.path.join(profile, "user.js"), "w") as prefs:
+        for pref in FIREFOX_PREFS:
+            prefs.write(f"user_pref({pref});\n")
+    env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
+    address = page if "://" in page else "file://" + os.path.abspath(page)
+    argv = ["firefox-esr", "--no-remote", "--profile", profile, *extra_args]
+    argv += ["--kiosk", address] if kiosk else [address]
+    return subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -1,8 +1,7 @@
 // The on-device language model behind two C entry points (FoundationModels has no C or
-// Objective-C interface). Every use of the framework is behind a macOS 26 availability check.
+// Objective-C interface). Every use of the framework is behind a macOS 26 availability check;
+// the framework is linked weakly, so the programs still start on older systems.
 import Foundation
-
-#if canImport(FoundationModels)
 import FoundationModels
 
 @available(macOS 26.0, *)
@@ -37,10 +36,37 @@ struct WorkClassification {
         .count(0...10))
     var piiTerms: [WorkPiiTerm]
 }
-#endif
+
+/// The name of what went wrong, never the error's description: a refusal's description
+/// quotes the transcript, and with it the screen text of the prompt.
+@available(macOS 26.0, *)
+private func errorName(_ error: any Error) -> String {
+    if let generationError = error as? LanguageModelSession.GenerationError {
+        switch generationError {
+        case .exceededContextWindowSize: return "exceededContextWindowSize"
+        case .assetsUnavailable: return "assetsUnavailable"
+        case .guardrailViolation: return "guardrailViolation"
+        case .unsupportedGuide: return "unsupportedGuide"
+        case .unsupportedLanguageOrLocale: return "unsupportedLanguageOrLocale"
+        case .decodingFailure: return "decodingFailure"
+        case .rateLimited: return "rateLimited"
+        case .concurrentRequests: return "concurrentRequests"
+        case .refusal: return "refusal"
+        @unknown default: return "unknownGenerationError"
+        }
+    }
+    if error is CancellationError { return "cancelled" }
+    let bridged = error as NSError
+    return "\(bridged.domain) \(bridged.code)"
+}
 
 private func duplicateCString(_ text: String) -> UnsafeMutablePointer<CChar>? {
     return strdup(text)
+}
+
+/// The `length` UTF-8 bytes at `bytes` as text, NUL characters included.
+private func decodedText(_ bytes: UnsafePointer<CChar>, _ length: Int) -> String {
+    return String(decoding: UnsafeRawBufferPointer(start: bytes, count: length), as: UTF8.self)
 }
 
 private func jsonText(_ object: [String: Any]) -> UnsafeMutablePointer<CChar>? {
@@ -62,7 +88,6 @@ public func quillFMAvailability(_ otherReason: UnsafeMutablePointer<UnsafeMutabl
     -> Int32
 {
     otherReason?.pointee = nil
-    #if canImport(FoundationModels)
     if #available(macOS 26.0, *) {
         switch SystemLanguageModel.default.availability {
         case .available:
@@ -78,18 +103,17 @@ public func quillFMAvailability(_ otherReason: UnsafeMutablePointer<UnsafeMutabl
             }
         }
     }
-    #endif
     return -1
 }
 
 @_cdecl("quill_fm_classify")
 public func quillFMClassify(
-    _ instructions: UnsafePointer<CChar>, _ prompt: UnsafePointer<CChar>
+    _ instructions: UnsafePointer<CChar>, _ instructionsLength: Int,
+    _ prompt: UnsafePointer<CChar>, _ promptLength: Int
 ) -> UnsafeMutablePointer<CChar>? {
-    #if canImport(FoundationModels)
     if #available(macOS 26.0, *) {
-        let instructionsText = String(cString: instructions)
-        let promptText = String(cString: prompt)
+        let instructionsText = decodedText(instructions, instructionsLength)
+        let promptText = decodedText(prompt, promptLength)
         let slot = AnswerSlot()
         let done = DispatchSemaphore(value: 0)
         Task.detached {
@@ -97,11 +121,10 @@ public func quillFMClassify(
             do {
                 let session = LanguageModelSession(
                     model: SystemLanguageModel.default, tools: [], instructions: instructionsText)
-                let options = GenerationOptions(
-                    sampling: nil, temperature: nil, maximumResponseTokens: nil)
+                // Default generation options: the model's own sampling, temperature and length.
                 let response = try await session.respond(
                     to: promptText, generating: WorkClassification.self,
-                    includeSchemaInPrompt: true, options: options)
+                    includeSchemaInPrompt: true)
                 let answer = response.content
                 slot.object = [
                     "ok": true,
@@ -111,12 +134,11 @@ public func quillFMClassify(
                     "piiTerms": answer.piiTerms.map { ["text": $0.text, "kind": $0.kind] },
                 ]
             } catch {
-                slot.object = ["ok": false, "error": String(describing: error)]
+                slot.object = ["ok": false, "error": errorName(error)]
             }
         }
         done.wait()
         return jsonText(slot.object)
     }
-    #endif
     return jsonText(["ok": false, "error": "FoundationModels requires macOS 26 or later"])
 }

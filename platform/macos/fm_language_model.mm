@@ -76,7 +76,8 @@ Result<WorkClassification> FMLanguageModel::respond(const ModelRequest& request)
     if (!isBridgeSchema(request.schema)) {
         return PortError{"the model bridge declares no answer type " + request.schema.typeName};
     }
-    MallocText answer(quill_fm_classify(request.instructions.c_str(), request.prompt.c_str()));
+    MallocText answer(quill_fm_classify(request.instructions.data(), request.instructions.size(),
+                                        request.prompt.data(), request.prompt.size()));
     if (!answer) return PortError{"no answer from the model bridge"};
     try {
         const auto document = nlohmann::json::parse(answer.get());

@@ -10,8 +10,9 @@ Image NSIconSource::applicationIcon(std::string_view bundleId, std::int64_t pixe
     @autoreleasepool {
         NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
         NSURL* location = [workspace URLForApplicationWithBundleIdentifier:toNSString(bundleId)];
-        if (location == nil) return nullptr;
-        NSImage* icon = [workspace iconForFile:location.path];
+        NSString* path = location.path; // nil for a URL that is not a file URL
+        if (path == nil) return nullptr;
+        NSImage* icon = [workspace iconForFile:path];
         const auto side = static_cast<NSInteger>(pixels);
         NSBitmapImageRep* bitmap =
             [[NSBitmapImageRep alloc] initWithBitmapDataPlanes:nullptr

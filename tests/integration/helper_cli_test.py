@@ -282,6 +282,10 @@ class RealApplication(unittest.TestCase):
             cover = TestWindow("Cover", "QuillHelperTest", text=COVER_TEXT)
             place(cover.id, 0, 0, size=root_size())
             cover.activate()
+            stacking = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST_STACKING"],
+                                      capture_output=True, text=True).stdout
+            order = [int(w, 16) for w in stacking.split("#")[1].replace(",", " ").split()]
+            self.assertGreater(order.index(cover.id), order.index(int(wid)), "cover on top")
             text = "\n".join(line["text"] for line in helper_json(self, "ocr", wid)["lines"])
             self.assertIn("Quarterly report for Acme", text)
             self.assertIn("Meeting room booking", text)

@@ -1,10 +1,12 @@
 #include "platform/linux/atspi_accessibility.h"
 
 #include "common/unicode_text.h"
+#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi_point_lookup.h"
 #include "platform/linux/atspi_roles.h"
+#include "platform/linux/atspi_window_placement.h"
 #include "platform/linux/session_bus.h"
 #include "platform/linux/x11_connection.h"
-#include "platform/linux/x11_stacking.h"
 
 #include <algorithm>
 #include <atspi/atspi.h>
@@ -18,47 +20,22 @@
 
 namespace {
 
+using namespace atspi_calls;
+using atspi_placement::Origin;
+
 // libatspi's own bound for a call when nobody set one; kept so every call has a bound.
 constexpr int kDefaultTimeoutMs = 2000;
 // More children than this are not listed (each one is a D-Bus round trip).
 constexpr int kMaxChildren = 256;
 // Windows examined per application when looking for the one under a point.
 constexpr int kMaxWindowsPerApplication = 64;
-// Levels descended from a window to the element under the point.
-constexpr int kMaxDescent = 64;
 // Applications remembered by process id; the list starts again when it is full.
 constexpr std::size_t kMaxKnownApplications = 64;
 // Characters of text read as a value.
 constexpr int kMaxValueCharacters = 65536;
 
-struct GObjectUnref {
-    void operator()(void* object) const {
-        if (object != nullptr) g_object_unref(object);
-    }
-};
-template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GFree {
-    void operator()(void* memory) const { g_free(memory); }
-};
-using GString = std::unique_ptr<gchar, GFree>;
-
-/// Owns the GError an AT-SPI call may set.
-class CallError {
-public:
-    ~CallError() { g_clear_error(&error_); }
-    GError** out() {
-        g_clear_error(&error_);
-        return &error_;
-    }
-    bool failed() const { return error_ != nullptr; }
-
-private:
-    GError* error_ = nullptr;
-};
-
 std::optional<std::string> takeText(gchar* raw, const CallError& error) {
-    GString owned(raw);
+    OwnedText owned(raw);
     if (error.failed() || !owned) return std::nullopt;
     return text::sanitizeUtf8(owned.get());
 }
@@ -70,14 +47,12 @@ std::string decimalText(double value) {
     return std::string(buffer, end);
 }
 
-using Clock = std::chrono::steady_clock;
-
-/// One accessible object (or the desktop-wide sentinel) and the call timeout that applies to
-/// requests made through it.
+/// One accessible object (or the desktop-wide sentinel), the call timeout that applies to
+/// requests made through it, and the origin of the coordinates its toolkit reports.
 class AtspiNode final : public AXNode {
 public:
-    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false)
-        : object_(adopted), timeoutMs_(timeoutMs), application_(application) {}
+    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false, Origin origin = {})
+        : object_(adopted), timeoutMs_(timeoutMs), application_(application), origin_(origin) {}
     ~AtspiNode() override {
         if (object_ != nullptr) g_object_unref(object_);
     }
@@ -90,12 +65,14 @@ public:
     bool isApplication() const { return application_; }
     int timeoutMs() const { return timeoutMs_; }
     void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
+    const Origin& origin() const { return origin_; }
 
 private:
     AtspiAccessible* object_;
     // Set through the const handles the port hands out; guarded by the port's lock.
     mutable int timeoutMs_;
     bool application_;
+    Origin origin_;
 };
 
 AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false) {
@@ -103,56 +80,34 @@ AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false
     return std::make_shared<const AtspiNode>(adopted, timeoutMs, application);
 }
 
-std::optional<AtspiRole> role(AtspiAccessible* object) {
-    CallError error;
-    const AtspiRole found = atspi_accessible_get_role(object, error.out());
-    if (error.failed()) return std::nullopt;
-    return found;
+/// An element reached from `node`, in the same window's coordinates.
+AXElement wrapRelated(AtspiAccessible* adopted, const AtspiNode& node) {
+    if (adopted == nullptr) return nullptr;
+    return std::make_shared<const AtspiNode>(adopted, node.timeoutMs(), false, node.origin());
 }
 
-bool hasState(AtspiAccessible* object, AtspiStateType state) {
-    GObjectPtr<AtspiStateSet> states(atspi_accessible_get_state_set(object));
-    return states && atspi_state_set_contains(states.get(), state);
-}
-
-std::optional<AtspiRect> extents(AtspiAccessible* object) {
-    GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
-    if (!component) return std::nullopt;
-    CallError error;
-    std::unique_ptr<AtspiRect, GFree> rect(
-        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed() || !rect) return std::nullopt;
-    return *rect;
-}
-
-std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
-                                                  Clock::time_point deadline) {
-    std::vector<GObjectPtr<AtspiAccessible>> found;
-    CallError error;
-    const gint count = atspi_accessible_get_child_count(object, error.out());
-    if (error.failed() || count <= 0) return found;
-    const int wanted = std::min<int>(count, limit);
-    found.reserve(static_cast<std::size_t>(wanted));
-    for (int index = 0; index < wanted && Clock::now() < deadline; ++index) {
-        GObjectPtr<AtspiAccessible> child(
-            atspi_accessible_get_child_at_index(object, index, error.out()));
-        if (error.failed()) break; // a timeout here would repeat for every sibling
-        if (child) found.push_back(std::move(child));
+/// Text without the placeholders that stand for embedded children (links inside a paragraph).
+std::string withoutObjectReplacements(std::string text) {
+    constexpr std::string_view placeholder = "\xEF\xBF\xBC"; // U+FFFC
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at)) {
+        text.erase(at, placeholder.size());
     }
-    return found;
-}
-
-Clock::time_point deadlineAfter(int timeoutMs) {
-    return Clock::now() + std::chrono::milliseconds(timeoutMs);
+    return text;
 }
 
 atspi_roles::RoleNames roleNamesOf(AtspiAccessible* object) {
     CallError error;
     const AtspiRole role = atspi_accessible_get_role(object, error.out());
     if (error.failed()) return {};
-    GString roleName(atspi_role_get_name(role));
-    const bool multiLine = role == ATSPI_ROLE_TEXT && hasState(object, ATSPI_STATE_MULTI_LINE);
-    return atspi_roles::namesFor(role, multiLine, roleName ? roleName.get() : "");
+    OwnedText roleName(atspi_role_get_name(role));
+    atspi_roles::RoleStates roleStates;
+    if (atspi_roles::dependsOnStates(role)) {
+        const GObjectPtr<AtspiStateSet> set = states(object);
+        roleStates.multiLine = set && atspi_state_set_contains(set.get(), ATSPI_STATE_MULTI_LINE);
+        roleStates.editable = set && atspi_state_set_contains(set.get(), ATSPI_STATE_EDITABLE);
+    }
+    return atspi_roles::namesFor(role, roleStates, roleName ? roleName.get() : "");
 }
 
 } // namespace
@@ -189,7 +144,11 @@ struct AtspiAccessibility::Impl {
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue attribute(const AtspiNode& node, std::string_view name);
-    AtspiAccessible* windowAt(int x, int y, int timeoutMs);
+    struct PlacedWindow {
+        GObjectPtr<AtspiAccessible> window;
+        Origin origin;
+    };
+    std::optional<PlacedWindow> windowAt(int x, int y, int timeoutMs);
 };
 
 AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
@@ -218,7 +177,9 @@ AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
         if (error.failed() || count < 0) return std::monostate{};
         gchar* raw = atspi_text_get_text(textObject.get(), 0, std::min(count, kMaxValueCharacters),
                                          error.out());
-        if (auto contents = takeText(raw, error)) return *contents;
+        if (auto contents = takeText(raw, error)) {
+            return withoutObjectReplacements(std::move(*contents));
+        }
         return std::monostate{};
     }
     }
@@ -316,26 +277,27 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         if (error.failed() || !parent) return std::monostate{};
         if (role(parent.get()) == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
-        return wrap(parent.release(), timeoutMs);
+        return wrapRelated(parent.release(), node);
     }
     if (name == "AXChildren") {
         std::vector<AXElement> list;
         for (auto& child : children(object, kMaxChildren, deadlineAfter(timeoutMs))) {
-            list.push_back(wrap(child.release(), timeoutMs));
+            list.push_back(wrapRelated(child.release(), node));
         }
         return list;
     }
     if (name == "AXPosition" || name == "AXSize") {
-        const std::optional<AtspiRect> rect = extents(object);
-        if (!rect) return std::monostate{};
-        if (name == "AXPosition") return geo::Point{double(rect->x), double(rect->y)};
-        return geo::Size{double(rect->width), double(rect->height)};
+        const std::optional<atspi_placement::Box> box =
+            atspi_point_lookup::screenBox(object, node.origin());
+        if (!box) return std::monostate{};
+        if (name == "AXPosition") return geo::Point{double(box->x), double(box->y)};
+        return geo::Size{double(box->width), double(box->height)};
     }
     if (name == "AXEditableAncestor") {
         // The editable state marks entries, text views and editable web content alike, and
         // the content inside an editable region carries it too.
         if (!hasState(object, ATSPI_STATE_EDITABLE)) return std::monostate{};
-        return wrap(static_cast<AtspiAccessible*>(g_object_ref(object)), timeoutMs);
+        return wrapRelated(retained(object).release(), node);
     }
     if (name == "AXFocusedWindow") return window(node, true);
     if (name == "AXMainWindow") return window(node, false);
@@ -343,18 +305,21 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     return std::monostate{};
 }
 
-AtspiAccessible* AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
+std::optional<AtspiAccessibility::Impl::PlacedWindow>
+AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
     GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
-    if (!desktop) return nullptr;
-    // The window manager knows which application is on top at the point; without it, every
-    // application's windows are candidates.
+    if (!desktop) return std::nullopt;
+    // The window manager knows which application's window is on top at the point; without
+    // it, every application's windows are candidates, placed where their toolkits say.
     if (!display || display->broken()) display = x11::Connection::open();
-    const std::optional<std::uint32_t> topProcess =
-        display ? x11_stacking::processAt(*display, x, y) : std::nullopt;
+    std::optional<std::uint32_t> topProcess;
+    std::optional<atspi_placement::ClientFrame> client =
+        display ? atspi_placement::clientFrameAt(*display, x, y, &topProcess) : std::nullopt;
+    if (!topProcess) client.reset(); // its accessible windows cannot be told apart
 
     const std::chrono::milliseconds timeout(timeoutMs);
     const Clock::time_point deadline = deadlineAfter(4 * timeoutMs);
-    GObjectPtr<AtspiAccessible> best;
+    std::optional<PlacedWindow> best;
     bool bestActive = false;
     double bestArea = 0;
     for (auto& application : children(desktop.get(), kMaxChildren, deadline)) {
@@ -365,30 +330,34 @@ AtspiAccessible* AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs)
         }
         for (auto& window : children(application.get(), kMaxWindowsPerApplication, deadline)) {
             const Clock::time_point asked = Clock::now();
-            GObjectPtr<AtspiStateSet> states(atspi_accessible_get_state_set(window.get()));
+            const GObjectPtr<AtspiStateSet> set = states(window.get());
             // An application that let a request run out of time is hung: skip the rest of it.
             if (Clock::now() - asked >= timeout) break;
-            if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING) ||
-                atspi_state_set_contains(states.get(), ATSPI_STATE_ICONIFIED)) {
+            if (!set || !atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) ||
+                atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) {
                 continue;
             }
-            const std::optional<AtspiRect> rect = extents(window.get());
-            if (!rect || x < rect->x || y < rect->y || x >= rect->x + rect->width ||
-                y >= rect->y + rect->height) {
+            const std::optional<AtspiRect> reported = reportedExtents(window.get());
+            const std::optional<atspi_placement::Box> box =
+                reported ? atspi_placement::placed(*reported) : std::nullopt;
+            if (!box) continue;
+            const Origin origin = atspi_placement::originOf(*box, client);
+            if (!atspi_placement::Box{box->x + origin.x, box->y + origin.y, box->width, box->height}
+                     .contains(x, y)) {
                 continue;
             }
-            const bool active = atspi_state_set_contains(states.get(), ATSPI_STATE_ACTIVE);
-            const double area = double(rect->width) * double(rect->height);
+            const bool active = atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE);
             // The active window wins; otherwise the smallest, as dialogs sit over their parents.
-            if (!best || (active && !bestActive) || (active == bestActive && area <= bestArea)) {
-                best = std::move(window);
+            if (!best || (active && !bestActive) ||
+                (active == bestActive && box->area() <= bestArea)) {
+                best = PlacedWindow{std::move(window), origin};
                 bestActive = active;
-                bestArea = area;
+                bestArea = box->area();
             }
         }
         if (Clock::now() >= deadline) break;
     }
-    return best.release();
+    return best;
 }
 
 AtspiAccessibility::AtspiAccessibility() : impl_(std::make_unique<Impl>()) {}
@@ -448,18 +417,13 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
     const int pointX = static_cast<int>(std::floor(x));
     const int pointY = static_cast<int>(std::floor(y));
 
-    GObjectPtr<AtspiAccessible> current(impl_->windowAt(pointX, pointY, timeoutMs));
-    if (!current) return nullptr;
-    for (int level = 0; level < kMaxDescent; ++level) {
-        GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(current.get()));
-        if (!component) break;
-        CallError error;
-        GObjectPtr<AtspiAccessible> child(atspi_component_get_accessible_at_point(
-            component.get(), pointX, pointY, ATSPI_COORD_TYPE_SCREEN, error.out()));
-        if (error.failed() || !child || child.get() == current.get()) break;
-        current = std::move(child);
-    }
-    return wrap(current.release(), timeoutMs);
+    std::optional<Impl::PlacedWindow> found = impl_->windowAt(pointX, pointY, timeoutMs);
+    if (!found) return nullptr;
+    // The descent has its own budget, as long as one request may take.
+    GObjectPtr<AtspiAccessible> element = atspi_point_lookup::deepestAt(
+        std::move(found->window), pointX, pointY, found->origin, deadlineAfter(timeoutMs));
+    if (!element) return nullptr;
+    return std::make_shared<const AtspiNode>(element.release(), timeoutMs, false, found->origin);
 }
 
 AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,

@@ -19,7 +19,19 @@ std::string camelCaseRole(std::string_view atspiRoleName) {
     return out.size() > 2 ? out : "AXUnknown";
 }
 
-RoleNames namesFor(AtspiRole role, bool multiLine, std::string_view atspiRoleName) {
+bool dependsOnStates(AtspiRole role) {
+    switch (role) {
+    case ATSPI_ROLE_TEXT:
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_BLOCK_QUOTE:
+    case ATSPI_ROLE_HEADING:
+        return true;
+    default:
+        return false;
+    }
+}
+
+RoleNames namesFor(AtspiRole role, RoleStates states, std::string_view atspiRoleName) {
     using enum ValueKind;
     switch (role) {
     case ATSPI_ROLE_PUSH_BUTTON:
@@ -35,7 +47,7 @@ RoleNames namesFor(AtspiRole role, bool multiLine, std::string_view atspiRoleNam
     case ATSPI_ROLE_ENTRY:
         return {"AXTextField", std::nullopt, text};
     case ATSPI_ROLE_TEXT:
-        return {multiLine ? "AXTextArea" : "AXTextField", std::nullopt, text};
+        return {states.multiLine ? "AXTextArea" : "AXTextField", std::nullopt, text};
     case ATSPI_ROLE_PASSWORD_TEXT:
         // Never a value: the contents of a password field must not leave the process.
         return {"AXSecureTextField", "AXSecureTextField", none};
@@ -110,9 +122,12 @@ RoleNames namesFor(AtspiRole role, bool multiLine, std::string_view atspiRoleNam
     case ATSPI_ROLE_SECTION:
     case ATSPI_ROLE_GROUPING:
     case ATSPI_ROLE_FORM:
-    case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_VIEWPORT:
         return {"AXGroup", std::nullopt, none};
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_BLOCK_QUOTE:
+        if (states.editable) return {"AXGroup", std::nullopt, none};
+        return {"AXStaticText", std::nullopt, text};
     case ATSPI_ROLE_TOOL_BAR:
         return {"AXToolbar", std::nullopt, none};
     case ATSPI_ROLE_PAGE_TAB_LIST:
@@ -122,7 +137,7 @@ RoleNames namesFor(AtspiRole role, bool multiLine, std::string_view atspiRoleNam
     case ATSPI_ROLE_SPLIT_PANE:
         return {"AXSplitGroup", std::nullopt, none};
     case ATSPI_ROLE_HEADING:
-        return {"AXHeading", std::nullopt, text};
+        return {"AXHeading", std::nullopt, states.editable ? none : text};
     case ATSPI_ROLE_TOOL_TIP:
         return {"AXHelpTag", std::nullopt, none};
     case ATSPI_ROLE_APPLICATION:

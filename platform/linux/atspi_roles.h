@@ -22,12 +22,22 @@ struct RoleNames {
     ValueKind value = ValueKind::none;
 };
 
+/// The states that decide the names of some roles.
+struct RoleStates {
+    bool multiLine = false; ///< tells a text area from a text field
+    bool editable = false;  ///< editable content is never read as static text
+};
+
+/// True for the roles whose names depend on `RoleStates`.
+bool dependsOnStates(AtspiRole role);
+
 /// "AX" followed by the AT-SPI role name in upper camel case: "table cell" gives
 /// "AXTableCell"; characters other than ASCII letters and digits separate words.
 std::string camelCaseRole(std::string_view atspiRoleName);
 
-/// The names for `role`; `multiLine` (the element's multi-line state) tells a text area
-/// from a text field. `atspiRoleName` is used for roles without a fixed counterpart.
-RoleNames namesFor(AtspiRole role, bool multiLine, std::string_view atspiRoleName);
+/// The names for `role` with the element's states. Text containers that are not editable
+/// (paragraphs, block quotes, headings) give their text as the value. `atspiRoleName` is used
+/// for roles without a fixed counterpart.
+RoleNames namesFor(AtspiRole role, RoleStates states, std::string_view atspiRoleName);
 
 } // namespace atspi_roles

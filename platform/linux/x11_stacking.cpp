@@ -6,7 +6,7 @@
 
 namespace x11_stacking {
 
-std::optional<std::uint32_t> processAt(x11::Connection& connection, int x, int y) {
+std::optional<ClientWindow> clientAt(x11::Connection& connection, int x, int y) {
     xcb_connection_t* xcb = connection.xcb();
     const std::vector<std::uint32_t> stacking =
         connection.numbers(connection.root(), connection.atom("_NET_CLIENT_LIST_STACKING"));
@@ -24,7 +24,7 @@ std::optional<std::uint32_t> processAt(x11::Connection& connection, int x, int y
         questions.push_back({xcb_get_window_attributes(xcb, window), xcb_get_geometry(xcb, window),
                              xcb_translate_coordinates(xcb, window, connection.root(), 0, 0)});
     }
-    std::optional<xcb_window_t> top;
+    std::optional<ClientWindow> top;
     for (std::size_t k = stacking.size(); k-- > 0;) { // topmost first
         x11::Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(xcb, questions[k].attributes, nullptr));
@@ -38,11 +38,12 @@ std::optional<std::uint32_t> processAt(x11::Connection& connection, int x, int y
         }
         if (x >= origin->dst_x && y >= origin->dst_y && x < origin->dst_x + geometry->width &&
             y < origin->dst_y + geometry->height) {
-            top = stacking[k];
+            top = ClientWindow{stacking[k],   std::nullopt,    origin->dst_x,
+                               origin->dst_y, geometry->width, geometry->height};
         }
     }
-    if (!top) return std::nullopt;
-    return connection.number(*top, connection.atom("_NET_WM_PID"));
+    if (top) top->pid = connection.number(top->window, connection.atom("_NET_WM_PID"));
+    return top;
 }
 
 } // namespace x11_stacking

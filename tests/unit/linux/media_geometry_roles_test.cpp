@@ -52,8 +52,8 @@ TEST(AtspiRolesTest, CamelCaseRoleNames) {
 }
 
 TEST(AtspiRolesTest, RolesTheProbesCompareAgainst) {
-    const auto names = [](AtspiRole role, bool multiLine = false) {
-        return atspi_roles::namesFor(role, multiLine, "unused");
+    const auto names = [](AtspiRole role, atspi_roles::RoleStates states = {}) {
+        return atspi_roles::namesFor(role, states, "unused");
     };
     using atspi_roles::ValueKind;
     EXPECT_EQ(names(ATSPI_ROLE_FRAME).role, "AXWindow");
@@ -74,7 +74,12 @@ TEST(AtspiRolesTest, RolesTheProbesCompareAgainst) {
     EXPECT_EQ(names(ATSPI_ROLE_ENTRY).role, "AXTextField");
     EXPECT_EQ(names(ATSPI_ROLE_ENTRY).value, ValueKind::text);
     EXPECT_EQ(names(ATSPI_ROLE_TEXT).role, "AXTextField");
-    EXPECT_EQ(names(ATSPI_ROLE_TEXT, true).role, "AXTextArea");
+    EXPECT_EQ(names(ATSPI_ROLE_TEXT, {.multiLine = true}).role, "AXTextArea");
+    // Text containers read as static text, unless editable: then their text is the person's.
+    EXPECT_EQ(names(ATSPI_ROLE_PARAGRAPH).role, "AXStaticText");
+    EXPECT_EQ(names(ATSPI_ROLE_PARAGRAPH).value, ValueKind::text);
+    EXPECT_EQ(names(ATSPI_ROLE_PARAGRAPH, {.editable = true}).value, ValueKind::none);
+    EXPECT_EQ(names(ATSPI_ROLE_HEADING, {.editable = true}).value, ValueKind::none);
     EXPECT_EQ(names(ATSPI_ROLE_LABEL).role, "AXStaticText");
     EXPECT_EQ(names(ATSPI_ROLE_LINK).role, "AXLink");
     EXPECT_EQ(names(ATSPI_ROLE_MENU_ITEM).role, "AXMenuItem");
@@ -86,10 +91,9 @@ TEST(AtspiRolesTest, RolesTheProbesCompareAgainst) {
 }
 
 TEST(AtspiRolesTest, OtherRolesUseTheirOwnNameInCamelCase) {
-    EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_CALENDAR, false, "calendar").role, "AXCalendar");
-    EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, false, "status bar").role,
-              "AXStatusBar");
-    EXPECT_FALSE(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, false, "status bar").subrole);
+    EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_CALENDAR, {}, "calendar").role, "AXCalendar");
+    EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, {}, "status bar").role, "AXStatusBar");
+    EXPECT_FALSE(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, {}, "status bar").subrole);
 }
 
 } // namespace

@@ -1,0 +1,50 @@
+#include "platform/linux/atspi_calls.h"
+
+#include <algorithm>
+
+namespace atspi_calls {
+
+std::optional<AtspiRole> role(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole found = atspi_accessible_get_role(object, error.out());
+    if (error.failed()) return std::nullopt;
+    return found;
+}
+
+GObjectPtr<AtspiStateSet> states(AtspiAccessible* object) {
+    return GObjectPtr<AtspiStateSet>(atspi_accessible_get_state_set(object));
+}
+
+bool hasState(AtspiAccessible* object, AtspiStateType state) {
+    const GObjectPtr<AtspiStateSet> set = states(object);
+    return set && atspi_state_set_contains(set.get(), state);
+}
+
+std::optional<AtspiRect> reportedExtents(AtspiAccessible* object) {
+    GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) return std::nullopt;
+    CallError error;
+    std::unique_ptr<AtspiRect, GFree> rect(
+        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect) return std::nullopt;
+    return *rect;
+}
+
+std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
+                                                  Clock::time_point deadline) {
+    std::vector<GObjectPtr<AtspiAccessible>> found;
+    CallError error;
+    const gint count = atspi_accessible_get_child_count(object, error.out());
+    if (error.failed() || count <= 0) return found;
+    const int wanted = std::min<int>(count, limit);
+    found.reserve(static_cast<std::size_t>(wanted));
+    for (int index = 0; index < wanted && Clock::now() < deadline; ++index) {
+        GObjectPtr<AtspiAccessible> child(
+            atspi_accessible_get_child_at_index(object, index, error.out()));
+        if (error.failed()) break; // a timeout here would repeat for every sibling
+        if (child) found.push_back(std::move(child));
+    }
+    return found;
+}
+
+} // namespace atspi_calls

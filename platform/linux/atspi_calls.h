@@ -1,0 +1,68 @@
+// Owning handles and single requests of libatspi shared by the accessibility port's parts.
+#pragma once
+
+#include <atspi/atspi.h>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace atspi_calls {
+
+struct GObjectUnref {
+    void operator()(void* object) const {
+        if (object != nullptr) g_object_unref(object);
+    }
+};
+template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+    void operator()(void* memory) const { g_free(memory); }
+};
+using OwnedText = std::unique_ptr<gchar, GFree>;
+
+/// Owns the GError an AT-SPI call may set.
+class CallError {
+public:
+    CallError() = default;
+    CallError(const CallError&) = delete;
+    CallError& operator=(const CallError&) = delete;
+    ~CallError() { g_clear_error(&error_); }
+    GError** out() {
+        g_clear_error(&error_);
+        return &error_;
+    }
+    bool failed() const { return error_ != nullptr; }
+
+private:
+    GError* error_ = nullptr;
+};
+
+using Clock = std::chrono::steady_clock;
+
+inline Clock::time_point deadlineAfter(int timeoutMs) {
+    return Clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+/// Takes a new reference to `object`.
+inline GObjectPtr<AtspiAccessible> retained(AtspiAccessible* object) {
+    return GObjectPtr<AtspiAccessible>(static_cast<AtspiAccessible*>(g_object_ref(object)));
+}
+
+std::optional<AtspiRole> role(AtspiAccessible* object);
+
+/// The object's states; null when they cannot be read.
+GObjectPtr<AtspiStateSet> states(AtspiAccessible* object);
+
+bool hasState(AtspiAccessible* object, AtspiStateType state);
+
+/// The extents the toolkit reports in screen coordinates (some toolkits report them relative
+/// to the window instead); nothing when the object has no component or the call fails.
+std::optional<AtspiRect> reportedExtents(AtspiAccessible* object);
+
+/// Up to `limit` children, read until `deadline`; a failing child ends the list.
+std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
+                                                  Clock::time_point deadline);
+
+} // namespace atspi_calls

@@ -1,0 +1,134 @@
+#include "platform/linux/atspi_point_lookup.h"
+
+#include <algorithm>
+#include <array>
+
+namespace atspi_point_lookup {
+namespace {
+
+using namespace atspi_calls;
+using atspi_placement::Box;
+using atspi_placement::Origin;
+
+// Levels descended from a window to the element under the point.
+constexpr int kMaxDescent = 64;
+// Children whose extents are compared with the point, per element.
+constexpr int kMaxChildrenCompared = 64;
+
+// Controls that are one element with their content, as a button with its label.
+constexpr std::array kWholeControls = {
+    ATSPI_ROLE_PUSH_BUTTON,     ATSPI_ROLE_TOGGLE_BUTTON, ATSPI_ROLE_CHECK_BOX,
+    ATSPI_ROLE_RADIO_BUTTON,    ATSPI_ROLE_MENU_ITEM,     ATSPI_ROLE_CHECK_MENU_ITEM,
+    ATSPI_ROLE_RADIO_MENU_ITEM, ATSPI_ROLE_LINK,          ATSPI_ROLE_PUSH_BUTTON_MENU,
+    ATSPI_ROLE_ENTRY,           ATSPI_ROLE_PASSWORD_TEXT, ATSPI_ROLE_LABEL};
+
+GObjectPtr<AtspiAccessible> hitTest(AtspiAccessible* object, int x, int y, const Origin& origin) {
+    GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) return nullptr;
+    CallError error;
+    GObjectPtr<AtspiAccessible> found(
+        origin.windowRelative
+            ? atspi_component_get_accessible_at_point(component.get(), x - origin.x, y - origin.y,
+                                                      ATSPI_COORD_TYPE_WINDOW, error.out())
+            : atspi_component_get_accessible_at_point(component.get(), x, y,
+                                                      ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || found.get() == object) return nullptr;
+    return found;
+}
+
+struct Candidate {
+    GObjectPtr<AtspiAccessible> object;
+    int rank = 0; ///< 0 showing, 1 visible, 2 neither
+    double area = 0;
+};
+
+/// Adds the children of `object` whose extents contain the point; a showing child that is
+/// placed nowhere (a notebook page) is looked through once.
+void addContaining(AtspiAccessible* object, int x, int y, const Origin& origin,
+                   Clock::time_point deadline, bool lookThrough,
+                   std::vector<Candidate>& candidates) {
+    for (auto& child : children(object, kMaxChildrenCompared, deadline)) {
+        const std::optional<AtspiRect> reported = reportedExtents(child.get());
+        if (!reported) continue;
+        const std::optional<Box> box = atspi_placement::placed(*reported);
+        if (!box) {
+            if (lookThrough && hasState(child.get(), ATSPI_STATE_SHOWING)) {
+                addContaining(child.get(), x, y, origin, deadline, false, candidates);
+            }
+            continue;
+        }
+        if (!Box{box->x + origin.x, box->y + origin.y, box->width, box->height}.contains(x, y)) {
+            continue;
+        }
+        const GObjectPtr<AtspiStateSet> set = states(child.get());
+        const int rank = set && atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING)   ? 0
+                         : set && atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE) ? 1
+                                                                                           : 2;
+        candidates.push_back({std::move(child), rank, box->area()});
+        if (Clock::now() >= deadline) return;
+    }
+}
+
+GObjectPtr<AtspiAccessible> containingChild(AtspiAccessible* object, int x, int y,
+                                            const Origin& origin, Clock::time_point deadline) {
+    const std::optional<AtspiRole> own = role(object);
+    if (own && std::ranges::find(kWholeControls, *own) != kWholeControls.end()) return nullptr;
+    std::vector<Candidate> candidates;
+    addContaining(object, x, y, origin, deadline, true, candidates);
+    auto best = std::ranges::min_element(candidates, [](const Candidate& a, const Candidate& b) {
+        return a.rank != b.rank ? a.rank < b.rank : a.area < b.area;
+    });
+    if (best == candidates.end()) return nullptr;
+    return std::move(best->object);
+}
+
+bool isBareFiller(AtspiAccessible* object) {
+    const std::optional<AtspiRole> own = role(object);
+    if (own != ATSPI_ROLE_FILLER && own != ATSPI_ROLE_PANEL) return false;
+    CallError error;
+    if (atspi_accessible_get_child_count(object, error.out()) != 0 || error.failed()) return false;
+    OwnedText name(atspi_accessible_get_name(object, error.out()));
+    return !error.failed() && (!name || *name == '\0');
+}
+
+/// The parent of a bare filler that covers it exactly, else the element itself.
+GObjectPtr<AtspiAccessible> outOfViewport(GObjectPtr<AtspiAccessible> found) {
+    if (!isBareFiller(found.get())) return found;
+    CallError error;
+    GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(found.get(), error.out()));
+    if (error.failed() || !parent) return found;
+    const std::optional<AtspiRect> own = reportedExtents(found.get());
+    const std::optional<AtspiRect> outer = reportedExtents(parent.get());
+    if (!own || !outer || own->x != outer->x || own->y != outer->y || own->width != outer->width ||
+        own->height != outer->height) {
+        return found;
+    }
+    return parent;
+}
+
+} // namespace
+
+std::optional<Box> screenBox(AtspiAccessible* object, const Origin& origin) {
+    const std::optional<AtspiRect> reported = reportedExtents(object);
+    if (!reported) return std::nullopt;
+    std::optional<Box> box = atspi_placement::placed(*reported);
+    if (box) {
+        box->x += origin.x;
+        box->y += origin.y;
+    }
+    return box;
+}
+
+GObjectPtr<AtspiAccessible> deepestAt(GObjectPtr<AtspiAccessible> window, int x, int y,
+                                      const Origin& origin, Clock::time_point deadline) {
+    GObjectPtr<AtspiAccessible> current = std::move(window);
+    for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
+        GObjectPtr<AtspiAccessible> next = hitTest(current.get(), x, y, origin);
+        if (!next) next = containingChild(current.get(), x, y, origin, deadline);
+        if (!next) break;
+        current = std::move(next);
+    }
+    return outOfViewport(std::move(current));
+}
+
+} // namespace atspi_point_lookup

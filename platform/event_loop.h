@@ -1,4 +1,5 @@
-// The recorder's main-thread event delivery: input tap, hotkey monitor, timers, SIGINT.
+// The recorder's main-thread event delivery: input tap, hotkey monitor, timers, SIGINT, and
+// the ends of the parent's pipes and of the display connection.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,19 @@ public:
     /// Runs `task` once on the main thread after `delaySeconds`.
     virtual void runAfter(double delaySeconds, std::function<void()> task) = 0;
     /// Delivers SIGINT to `handler` on the main thread and ignores its default action.
+    /// Signals that arrive before the handler has run are delivered once.
     virtual void onInterrupt(std::function<void()> handler) = 0;
+    /// After `onInterrupt`: a descriptor that is readable from the moment SIGINT arrives until
+    /// its handler runs, so that a wait outside the loop can give up. Nothing before.
+    virtual std::optional<int> interruptDescriptor() const = 0;
+    /// Calls `handler` once on the main thread when the parent is gone: `outputFd` hangs up
+    /// or fails, or `inputFd`, when given, is at its end. Bytes waiting on `inputFd` are
+    /// never read here; they stay for whoever reads that descriptor.
+    virtual void onParentGone(int outputFd, std::optional<int> inputFd,
+                              std::function<void()> handler) = 0;
+    /// Calls `handler` once on the main thread when the connection to the display is lost
+    /// (the server ended or the session closed). Only while the event tap is installed.
+    virtual void onDisplayLost(std::function<void()> handler) = 0;
     /// Runs the main loop; returns only if the loop stops.
     virtual void run() = 0;
 };

@@ -16,6 +16,7 @@ namespace {
 struct Settings {
     int outFd = 1;
     int inFd = 0;
+    int interruptFd = -1;
     std::vector<std::string> args;
     std::function<void()> onBrokenPipe;
 };
@@ -50,25 +51,32 @@ void endAfterBrokenPipe() {
     }
 }
 
-void waitFor(int fd, short events) {
-    pollfd entry{fd, events, 0};
-    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
+bool readable(int fd, int timeoutMs) {
+    if (fd < 0) return false;
+    pollfd entry{fd, POLLIN, 0};
+    int ready = 0;
+    while ((ready = ::poll(&entry, 1, timeoutMs)) < 0 && errno == EINTR) {
     }
+    return ready > 0;
 }
 
-// Reads one byte; nothing at end of input or on a read error.
-std::optional<std::uint8_t> readByte(int fd) {
-    std::uint8_t byte = 0;
+// Waits for one answer byte on `fd`. Nothing at end of input, on a read error, or once
+// `interruptFd` is readable: an interrupt wins over an answer that arrives with it.
+std::optional<std::uint8_t> readAnswer(int fd, int interruptFd) {
+    if (fd < 0) return std::nullopt;
     for (;;) {
+        pollfd entries[2] = {{fd, POLLIN, 0}, {interruptFd, POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (entries[1].revents != 0) return std::nullopt;
+        if (entries[0].revents == 0) continue;
+        std::uint8_t byte = 0;
         const ssize_t got = ::read(fd, &byte, 1);
         if (got == 1) return byte;
         if (got == 0) return std::nullopt;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitFor(fd, POLLIN);
-            continue;
-        }
-        return std::nullopt;
+        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return std::nullopt;
     }
 }
 
@@ -111,12 +119,18 @@ void configure(int outFd, int inFd, std::vector<std::string> args) {
     std::lock_guard guard(settingsMutex());
     settings().outFd = outFd;
     settings().inFd = inFd;
+    settings().interruptFd = -1;
     settings().args = std::move(args);
 }
 
 void setArguments(std::vector<std::string> args) {
     std::lock_guard guard(settingsMutex());
     settings().args = std::move(args);
+}
+
+void setInterruptDescriptor(int fd) {
+    std::lock_guard guard(settingsMutex());
+    settings().interruptFd = fd;
 }
 
 void setBrokenPipeHandler(std::function<void()> handler) {
@@ -170,9 +184,11 @@ bool permitted() {
     if (!isStreamMode(current.args)) return false;
     static const std::string request = R"({"type":"permit"})";
     std::lock_guard guard(lock());
+    // The recording ends as soon as the loop takes the interrupt: ask for nothing more.
+    if (readable(current.interruptFd, 0)) return false;
     // A request that did not reach the parent will never be answered.
     if (!writeFrame(current.outFd, request, {})) return false;
-    const auto answer = readByte(current.inFd);
+    const auto answer = readAnswer(current.inFd, current.interruptFd);
     return answer && *answer == 0x01;
 }
 

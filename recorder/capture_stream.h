@@ -23,8 +23,8 @@ namespace CaptureStream {
 /// The lock every frame is written under. Created on first use, never destroyed.
 std::mutex& lock();
 
-/// Replaces the stream's ends and the command line stream mode is read from.
-/// Defaults: output 1, input 0, no arguments (stream mode off).
+/// Replaces the stream's ends and the command line stream mode is read from, and turns the
+/// interrupt descriptor off. Defaults: output 1, input 0, no arguments (stream mode off).
 void configure(int outFd, int inFd, std::vector<std::string> args);
 
 /// Sets the command line (all arguments, program name included) stream mode is read from.
@@ -34,6 +34,11 @@ void setArguments(std::vector<std::string> args);
 /// write error cut a frame short. Default: the process ends at once with status 0, running no
 /// exit handlers.
 void setBrokenPipeHandler(std::function<void()> handler);
+
+/// Makes a permission request give up, denied, once `fd` is readable (an interrupt waits to
+/// be handled): a request still waiting for its answer stops waiting, and later requests are
+/// not written. -1, the default, turns this off.
+void setInterruptDescriptor(int fd);
 
 /// Makes writes to a closed pipe fail with EPIPE instead of killing the process.
 /// Start-up calls this before the first frame can be written.
@@ -65,8 +70,9 @@ void record(std::string_view frameType, const std::string& session, const Record
 }
 
 /// Asks the parent whether the next piece of work may be recorded: writes {"type":"permit"}
-/// and reads one answer byte. 01 grants; any other byte, or end of input, denies. Always
-/// false, with nothing written, outside stream mode.
+/// and reads one answer byte. 01 grants; any other byte, or end of input, denies; so does an
+/// interrupt (see `setInterruptDescriptor`). Always false, with nothing written, outside
+/// stream mode.
 bool permitted();
 
 } // namespace CaptureStream

@@ -35,6 +35,9 @@ constexpr std::string_view endLineText = "\n■ 記録を終了しました → 
 constexpr std::string_view tapFailureText = "✗ イベントタップを作成できません。Input Monitoring と "
                                             "アクセシビリティ権限を確認してください。\n";
 
+constexpr std::string_view displayLostText =
+    "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n";
+
 } // namespace
 
 std::string_view banner() {
@@ -45,6 +48,9 @@ std::string_view endLine() {
 }
 std::string_view tapFailureMessage() {
     return tapFailureText;
+}
+std::string_view displayLostMessage() {
+    return displayLostText;
 }
 
 std::string permissionWarning(Permissions& permissions) {
@@ -96,8 +102,33 @@ void runScreenshotSelfTest(RecorderPlatform& platform, const StartupEnvironment&
     writeAnswer(environment.outFd, "full=" + full.value_or("nil") + " textLines=-1 center=nil\n");
 }
 
+/// Ends the recording from inside the loop however it comes to an end. Whatever the main
+/// thread was waiting for has been given up by then (an interrupt denies the pending permit).
+void watchForTheEnd(EventLoop& loop, Recorder& recorder, const std::vector<std::string>& args,
+                    const StartupEnvironment& environment) {
+    std::function<void(int)> exitProcess = environment.exitProcess;
+    if (!exitProcess) exitProcess = [](int status) { std::_Exit(status); };
+    loop.onInterrupt([&recorder, exitProcess] {
+        recorder.finalizeEpisode("completed");
+        UserMessages::print(Startup::endLine());
+        exitProcess(0);
+    });
+    CaptureStream::setInterruptDescriptor(loop.interruptDescriptor().value_or(-1));
+    // Nobody reads any more: end as on a broken pipe. Standard input is the parent's only in
+    // stream mode; otherwise it may be anything, a terminal or /dev/null.
+    std::optional<int> answers;
+    if (CaptureStream::isStreamMode(args)) answers = environment.inFd;
+    loop.onParentGone(environment.outFd, answers, [exitProcess] { exitProcess(0); });
+    loop.onDisplayLost([&recorder, exitProcess] {
+        recorder.finalizeEpisode("completed");
+        UserMessages::print(Startup::displayLostMessage());
+        exitProcess(1);
+    });
+}
+
 /// Recording mode: the episode, the permission gate, then the tap, hotkey monitor, focus
-/// timer and Ctrl+C handler in this order, the banner, and the loop.
+/// timer, Ctrl+C handler and the watches for the parent and the display in this order, the
+/// banner, and the loop.
 int record(const std::vector<std::string>& args, RecorderPlatform& platform,
            const StartupEnvironment& environment) {
     const RecorderPorts ports{*platform.clock,
@@ -138,13 +169,7 @@ int record(const std::vector<std::string>& args, RecorderPlatform& platform,
     });
     loop.addRepeatingTimer(Startup::focusPollSeconds, [&recorder] { recorder.pollFocus(); });
 
-    std::function<void(int)> exitProcess = environment.exitProcess;
-    if (!exitProcess) exitProcess = [](int status) { std::_Exit(status); };
-    loop.onInterrupt([&recorder, exitProcess] {
-        recorder.finalizeEpisode("completed");
-        UserMessages::print(Startup::endLine());
-        exitProcess(0);
-    });
+    watchForTheEnd(loop, recorder, args, environment);
 
     UserMessages::print(Startup::banner());
     loop.run();

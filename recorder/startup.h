@@ -39,6 +39,8 @@ std::string_view endLine();
 std::string permissionWarning(Permissions& permissions);
 /// The message for an event tap that could not be created.
 std::string_view tapFailureMessage();
+/// The message for a recording ended because the display went away.
+std::string_view displayLostMessage();
 
 /// True for Control and Option held (other modifiers allowed) with the key "p".
 bool isPauseHotkey(const HotkeyEvent& event);
@@ -46,8 +48,9 @@ bool isPauseHotkey(const HotkeyEvent& event);
 } // namespace Startup
 
 /// Runs the recorder program with `args` (program name first) on `platform`, whose ports must
-/// all be present. Returns the exit
-/// status of every path that ends by returning; the Ctrl+C handler ends through
-/// `environment.exitProcess`.
+/// all be present. Returns the exit status of every path that ends by returning; a recording
+/// ends from inside the loop through `environment.exitProcess`: Ctrl+C with the finish frame
+/// and status 0, a parent gone quietly with status 0, a lost display with the finish frame
+/// and status 1.
 int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform,
                 const StartupEnvironment& environment = {});

@@ -1,10 +1,15 @@
 #include "platform/linux/glib_event_loop.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,7 +40,8 @@ gboolean runOnce(gpointer data) {
 struct DisplaySource {
     GSource base;
     x11::Connection* connection;
-    Xi2Input* input; // the loop's input decoder
+    Xi2Input* input;                   // the loop's input decoder
+    const std::function<void()>* lost; // the loop's display-lost handler
     gpointer fdTag;
     x11::Reply<xcb_generic_event_t> pending;
 };
@@ -64,8 +70,11 @@ gboolean displayDispatch(GSource* base, GSourceFunc, gpointer) {
     xcb_connection_t* c = source.connection->xcb();
     while (auto* event = xcb_poll_for_event(c))
         deliver(source, x11::Reply<xcb_generic_event_t>(event));
-    // A closed display would wake the loop forever; input simply stops.
-    return source.connection->broken() ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+    // Reading the end of the socket breaks the connection. It would wake the loop forever
+    // and nothing comes from it again.
+    if (!source.connection->broken()) return G_SOURCE_CONTINUE;
+    if (source.lost != nullptr && *source.lost) (*source.lost)();
+    return G_SOURCE_REMOVE;
 }
 
 void displayFinalize(GSource* base) {
@@ -76,7 +85,107 @@ void displayFinalize(GSource* base) {
 GSourceFuncs displayFuncs{displayPrepare,  displayCheck, displayDispatch,
                           displayFinalize, nullptr,      nullptr};
 
+// Where the SIGINT handler writes. The handler can reach nothing but process-wide state.
+std::atomic<int> interruptWriteFd{-1};
+
+void noteInterrupt(int) {
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(interruptWriteFd.load(), &byte, 1);
+    errno = saved;
+}
+
+GSource* descriptorSource(int fd, GIOCondition condition, GUnixFDSourceFunc ready, gpointer data) {
+    GSource* source = g_unix_fd_source_new(fd, condition);
+    g_source_set_priority(source, G_PRIORITY_HIGH);
+    g_source_set_callback(
+        source, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(ready)), data, nullptr);
+    return source;
+}
+
+constexpr auto hangUp = static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR | G_IO_NVAL);
+
 } // namespace
+
+// A self-pipe that SIGINT makes readable: the loop watches it, and waits outside the loop can
+// poll it too. Holds the handler that was there before, and puts it back.
+struct GlibEventLoop::InterruptPipe {
+    int readEnd = -1;
+    int writeEnd = -1;
+    struct sigaction previous {};
+    bool installed = false;
+
+    InterruptPipe() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        readEnd = ends[0];
+        writeEnd = ends[1];
+        interruptWriteFd.store(writeEnd);
+        struct sigaction action {};
+        action.sa_handler = noteInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        installed = ::sigaction(SIGINT, &action, &previous) == 0;
+    }
+    ~InterruptPipe() {
+        if (installed) ::sigaction(SIGINT, &previous, nullptr);
+        interruptWriteFd.store(-1);
+        for (const int fd : {readEnd, writeEnd}) {
+            if (fd >= 0) ::close(fd);
+        }
+    }
+    InterruptPipe(const InterruptPipe&) = delete;
+    InterruptPipe& operator=(const InterruptPipe&) = delete;
+
+    void drain() const {
+        char bytes[64];
+        while (::read(readEnd, bytes, sizeof bytes) > 0) {
+        }
+    }
+};
+
+// The parent's two pipes. Standard input is only looked at, never read: a byte waiting there
+// answers the next permission request.
+struct GlibEventLoop::ParentWatch {
+    GlibEventLoop* loop;
+    std::optional<int> inputFd;
+    std::function<void()> handler;
+    bool gone = false;
+
+    void end() {
+        if (gone) return;
+        gone = true;
+        handler();
+    }
+
+    void watchInput() {
+        if (gone || !inputFd) return;
+        constexpr auto condition = static_cast<GIOCondition>(G_IO_IN | hangUp);
+        loop->attach(descriptorSource(*inputFd, condition, inputReady, this));
+    }
+
+    static gboolean outputReady(gint, GIOCondition, gpointer data) {
+        static_cast<ParentWatch*>(data)->end();
+        return G_SOURCE_REMOVE;
+    }
+
+    static gboolean inputReady(gint fd, GIOCondition condition, gpointer data) {
+        auto& watch = *static_cast<ParentWatch*>(data);
+        int waiting = 0;
+        if ((condition & hangUp) != 0) {
+            watch.end();
+        } else if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+            // No way to tell the end from a byte without reading it: leave it to the requests.
+        } else if (waiting == 0) {
+            watch.end(); // readable with nothing to read: the end of the input
+        } else {
+            // Answers sent ahead of their requests: look again once requests may have taken
+            // them, rather than wake for them over and over.
+            watch.loop->runAfter(0.5, [&watch] { watch.watchInput(); });
+        }
+        return G_SOURCE_REMOVE;
+    }
+};
 
 GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display)
     : display_(std::move(display)), loop_(g_main_loop_new(nullptr, FALSE)) {
@@ -85,6 +194,7 @@ GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display)
     auto* source = reinterpret_cast<DisplaySource*>(base);
     source->connection = display_.get();
     source->input = nullptr;
+    source->lost = &displayLost_;
     new (&source->pending) x11::Reply<xcb_generic_event_t>();
     source->fdTag = g_source_add_unix_fd(base, display_->fileDescriptor(),
                                          static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
@@ -152,12 +262,45 @@ void GlibEventLoop::runAfter(double delaySeconds, std::function<void()> task) {
 }
 
 void GlibEventLoop::onInterrupt(std::function<void()> handler) {
-    // GLib's own SIGINT handler replaces the default action (terminate) and wakes the loop,
-    // so Ctrl+C reaches only this handler. Setting SIG_IGN afterwards would remove it.
-    GSource* source = g_unix_signal_source_new(SIGINT);
+    // The handler replaces the default action (terminate), so Ctrl+C reaches only `handler`;
+    // signals that come before it runs leave one byte each, all taken at once.
+    interrupt_ = std::make_unique<InterruptPipe>();
+    if (interrupt_->readEnd < 0) return;
+    struct Delivery {
+        const InterruptPipe* pipe;
+        Action handler;
+    };
+    GSource* source = g_unix_fd_source_new(interrupt_->readEnd, G_IO_IN);
     g_source_set_priority(source, G_PRIORITY_HIGH);
-    g_source_set_callback(source, repeatAction, new Action(std::move(handler)), deleteAction);
+    const auto deliver = [](gint, GIOCondition, gpointer data) -> gboolean {
+        auto& delivery = *static_cast<Delivery*>(data);
+        delivery.pipe->drain();
+        delivery.handler();
+        return G_SOURCE_CONTINUE;
+    };
+    g_source_set_callback(source,
+                          reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(
+                              static_cast<GUnixFDSourceFunc>(deliver))),
+                          new Delivery{interrupt_.get(), std::move(handler)},
+                          [](gpointer data) { delete static_cast<Delivery*>(data); });
     attach(source);
+}
+
+std::optional<int> GlibEventLoop::interruptDescriptor() const {
+    if (!interrupt_ || interrupt_->readEnd < 0) return std::nullopt;
+    return interrupt_->readEnd;
+}
+
+void GlibEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
+                                 std::function<void()> handler) {
+    parent_ = std::make_unique<ParentWatch>(ParentWatch{this, inputFd, std::move(handler)});
+    // A pipe whose reader is gone reports an error, a terminal that hung up a hang-up.
+    attach(descriptorSource(outputFd, hangUp, ParentWatch::outputReady, parent_.get()));
+    parent_->watchInput();
+}
+
+void GlibEventLoop::onDisplayLost(std::function<void()> handler) {
+    displayLost_ = std::move(handler);
 }
 
 void GlibEventLoop::run() {

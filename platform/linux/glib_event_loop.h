@@ -1,5 +1,6 @@
-// The recorder's main loop on GLib: X events, timers, delayed tasks and SIGINT, all
-// delivered on the thread that calls run(). The loop sleeps in poll() between deliveries.
+// The recorder's main loop on GLib: X events, timers, delayed tasks, SIGINT and the watches
+// on the parent's pipes, all delivered on the thread that calls run(). The loop sleeps in
+// poll() between deliveries.
 #pragma once
 
 #include "platform/event_loop.h"
@@ -27,10 +28,17 @@ public:
     void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
     void runAfter(double delaySeconds, std::function<void()> task) override;
     void onInterrupt(std::function<void()> handler) override;
+    std::optional<int> interruptDescriptor() const override;
+    void onParentGone(int outputFd, std::optional<int> inputFd,
+                      std::function<void()> handler) override;
+    void onDisplayLost(std::function<void()> handler) override;
     void run() override;
 
     /// Makes run() return after the current delivery (for tests and embedding).
     void quit();
+
+    struct InterruptPipe;
+    struct ParentWatch;
 
 private:
     Xi2Input* input();
@@ -42,4 +50,7 @@ private:
     GSource* displaySource_ = nullptr;
     std::vector<GSource*> sources_;
     GMainLoop* loop_ = nullptr;
+    std::unique_ptr<InterruptPipe> interrupt_;
+    std::unique_ptr<ParentWatch> parent_;
+    std::function<void()> displayLost_;
 };

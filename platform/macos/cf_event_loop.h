@@ -6,7 +6,8 @@
 
 /// The main run loop, run by NSApplication: a listen-only CGEventTap that re-enables itself
 /// when the system disables it, an NSEvent global monitor, NSTimers in the common modes, the
-/// main dispatch queue and a dispatch SIGINT source.
+/// main dispatch queue, a dispatch source on a self-pipe that SIGINT writes to, and a dispatch
+/// timer that looks at the parent's pipes.
 class CFEventLoop final : public EventLoop {
 public:
     CFEventLoop();
@@ -18,6 +19,10 @@ public:
     void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
     void runAfter(double delaySeconds, std::function<void()> task) override;
     void onInterrupt(std::function<void()> handler) override;
+    std::optional<int> interruptDescriptor() const override;
+    void onParentGone(int outputFd, std::optional<int> inputFd,
+                      std::function<void()> handler) override;
+    void onDisplayLost(std::function<void()> handler) override;
     void run() override;
 
     struct State;

@@ -5,18 +5,57 @@
 
 #import <AppKit/AppKit.h>
 #import <ApplicationServices/ApplicationServices.h>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <vector>
 
 struct CFEventLoop::State {
     std::function<void(const InputEvent&)> tapCallback;
     CFRef<CFMachPortRef> tap;
     CFRef<CFRunLoopSourceRef> tapSource;
+    int interruptPipe[2] = {-1, -1};
     dispatch_source_t interruptSource = nil;
     std::function<void()> interruptHandler;
+    dispatch_source_t parentTimer = nil;
+    std::function<void()> parentGone;
+    std::function<void()> displayLost; // kept only: the end of the session ends the process
 };
 
 namespace {
+
+// Where the SIGINT handler writes. The handler can reach nothing but process-wide state.
+std::atomic<int> interruptWriteFd{-1};
+
+void noteInterrupt(int) {
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(interruptWriteFd.load(), &byte, 1);
+    errno = saved;
+}
+
+short pollOnce(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    return ::poll(&entry, 1, 0) > 0 ? entry.revents : 0;
+}
+
+// A pipe whose reader is gone, or a terminal that hung up. (Darwin reports a hang-up only for
+// the events asked for, so writability is asked for and ignored.)
+bool outputGone(int fd) {
+    return (pollOnce(fd, POLLOUT) & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// The end of the input, told apart from waiting answer bytes without reading them.
+bool inputAtEnd(int fd) {
+    const short revents = pollOnce(fd, POLLIN);
+    if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    int waiting = 0;
+    return (revents & POLLIN) != 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 0;
+}
 
 InputEvent decode(CGEventType type, CGEventRef event) {
     InputEvent decoded;
@@ -64,6 +103,13 @@ CFEventLoop::~CFEventLoop() {
     }
     if (state_->tap) CGEventTapEnable(state_->tap.get(), false);
     if (state_->interruptSource) dispatch_source_cancel(state_->interruptSource);
+    if (state_->parentTimer) dispatch_source_cancel(state_->parentTimer);
+    if (state_->interruptPipe[0] >= 0) {
+        std::signal(SIGINT, SIG_DFL);
+        interruptWriteFd.store(-1);
+        for (const int fd : state_->interruptPipe)
+            ::close(fd);
+    }
 }
 
 bool CFEventLoop::installEventTap(std::uint64_t mask,
@@ -119,15 +165,56 @@ void CFEventLoop::runAfter(double delaySeconds, std::function<void()> task) {
 
 void CFEventLoop::onInterrupt(std::function<void()> handler) {
     state_->interruptHandler = std::move(handler);
+    int* ends = state_->interruptPipe;
+    if (::pipe(ends) != 0) return;
+    for (const int fd : {ends[0], ends[1]}) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
     State* state = state_.get();
-    state_->interruptSource =
-        dispatch_source_create(DISPATCH_SOURCE_TYPE_SIGNAL, SIGINT, 0, dispatch_get_main_queue());
+    state_->interruptSource = dispatch_source_create(
+        DISPATCH_SOURCE_TYPE_READ, static_cast<uintptr_t>(ends[0]), 0, dispatch_get_main_queue());
     dispatch_source_set_event_handler(state_->interruptSource, ^{
+      char bytes[64];
+      while (::read(state->interruptPipe[0], bytes, sizeof bytes) > 0) {
+      }
       state->interruptHandler();
     });
     dispatch_resume(state_->interruptSource);
-    // Ctrl+C now reaches only the dispatch source.
-    std::signal(SIGINT, SIG_IGN);
+    // Ctrl+C now only writes to the pipe, also while the main thread waits outside the loop.
+    interruptWriteFd.store(ends[1]);
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+std::optional<int> CFEventLoop::interruptDescriptor() const {
+    if (state_->interruptPipe[0] < 0) return std::nullopt;
+    return state_->interruptPipe[0];
+}
+
+void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
+                               std::function<void()> handler) {
+    state_->parentGone = std::move(handler);
+    State* state = state_.get();
+    state_->parentTimer =
+        dispatch_source_create(DISPATCH_SOURCE_TYPE_TIMER, 0, 0, dispatch_get_main_queue());
+    const uint64_t interval = NSEC_PER_SEC / 4;
+    dispatch_source_set_timer(state_->parentTimer, dispatch_time(DISPATCH_TIME_NOW, interval),
+                              interval, interval / 10);
+    const int input = inputFd.value_or(-1);
+    dispatch_source_set_event_handler(state_->parentTimer, ^{
+      if (!outputGone(outputFd) && (input < 0 || !inputAtEnd(input))) return;
+      dispatch_source_cancel(state->parentTimer);
+      state->parentGone();
+    });
+    dispatch_resume(state_->parentTimer);
+}
+
+void CFEventLoop::onDisplayLost(std::function<void()> handler) {
+    state_->displayLost = std::move(handler);
 }
 
 void CFEventLoop::run() {

@@ -4,7 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
+
+FakeEventLoop::~FakeEventLoop() {
+    for (const int fd : interruptPipe_) {
+        if (fd >= 0) ::close(fd);
+    }
+}
 
 bool FakeEventLoop::installEventTap(std::uint64_t mask,
                                     std::function<void(const InputEvent&)> callback) {
@@ -32,6 +40,28 @@ void FakeEventLoop::runAfter(double delaySeconds, std::function<void()> task) {
 void FakeEventLoop::onInterrupt(std::function<void()> handler) {
     installations_.push_back("interrupt");
     interrupt_ = std::move(handler);
+    if (interruptPipe_[0] < 0 && ::pipe(interruptPipe_) == 0) {
+        for (const int fd : interruptPipe_)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+}
+
+std::optional<int> FakeEventLoop::interruptDescriptor() const {
+    if (interruptPipe_[0] < 0) return std::nullopt;
+    return interruptPipe_[0];
+}
+
+void FakeEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
+                                 std::function<void()> handler) {
+    installations_.push_back("parent");
+    watchedOutput_ = outputFd;
+    watchedInput_ = inputFd;
+    parentGone_ = std::move(handler);
+}
+
+void FakeEventLoop::onDisplayLost(std::function<void()> handler) {
+    installations_.push_back("display");
+    displayLost_ = std::move(handler);
 }
 
 void FakeEventLoop::advance(double seconds) {
@@ -76,8 +106,26 @@ void FakeEventLoop::fireHotkey(const HotkeyEvent& event) {
     if (hotkey_) hotkey_(event);
 }
 
+void FakeEventLoop::raiseInterrupt() {
+    const char byte = 1;
+    if (interruptPipe_[1] >= 0) (void)!::write(interruptPipe_[1], &byte, 1);
+}
+
 void FakeEventLoop::fireInterrupt() {
+    char drained[16];
+    if (interruptPipe_[0] >= 0) {
+        while (::read(interruptPipe_[0], drained, sizeof drained) > 0) {
+        }
+    }
     if (interrupt_) interrupt_();
+}
+
+void FakeEventLoop::fireParentGone() {
+    if (parentGone_) parentGone_();
+}
+
+void FakeEventLoop::fireDisplayLost() {
+    if (displayLost_) displayLost_();
 }
 
 void FakeEventLoop::setNow(double seconds) {

@@ -5,8 +5,10 @@ on a reader thread, answers each permission request at once (grant unless the po
 says otherwise), and lets a test wait for conditions on the frames received so far. Tests
 wait for frames rather than sleeping; every wait has a generous timeout.
 """
+import fcntl
 import json
 import os
+import select
 import signal
 import subprocess
 import threading
@@ -21,6 +23,7 @@ BANNER_START = "✓ トレース記録を開始しました → クラウド画�
 PAUSED = "⏸ 一時停止\n"
 RESUMED = "▶︎ 再開\n"
 FINISHED = "\n■ 記録を終了しました → クラウド画像送信\n"
+DISPLAY_LOST = "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n"
 
 FRAME_MEMBERS = {
     "permit": {"type"},
@@ -115,6 +118,7 @@ class RecorderRun:
         """Request n is denied when deny(n), left unanswered when hold(n), else granted.
         `popen` goes to subprocess.Popen (cwd, preexec_fn)."""
         self.deny = deny or (lambda n: False)
+        self.hold = hold or (lambda n: False)
         self.raw = bytearray()
         self.stderr = bytearray()
         self.frames = []
@@ -125,6 +129,7 @@ class RecorderRun:
         self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, bufsize=0, env=env, **popen)
         self._parsed = 0
+        self._stop_reading, self._stop = os.pipe()
         self._threads = [threading.Thread(target=self._read_stdout, daemon=True),
                          threading.Thread(target=self._read_stderr, daemon=True)]
         for thread in self._threads:
@@ -134,6 +139,12 @@ class RecorderRun:
     def _read_stdout(self):
         fd = self.proc.stdout.fileno()
         while True:
+            ready, _, _ = select.select([fd, self._stop_reading], [], [])
+            if fd not in ready:
+                # Told to stop, with nothing more to read: as the only reader, this thread
+                # closes the last read end.
+                self.proc.stdout.close()
+                break
             chunk = os.read(fd, 1 << 16)
             if not chunk:
                 break
@@ -152,7 +163,8 @@ class RecorderRun:
                 for frame in frames:
                     if frame.type == "permit":
                         self.permits += 1
-                        self._answer(not self.deny(self.permits))
+                        if not self.hold(self.permits):
+                            self._answer(not self.deny(self.permits))
                 self.frames.extend(frames)
                 self.cond.notify_all()
         with self.cond:
@@ -230,6 +242,12 @@ class RecorderRun:
         return bytes(self.stderr).decode("utf-8", "replace")
 
     # -- ending -----------------------------------------------------------------------
+    def close_pipes(self):
+        """The parent goes away: it stops reading the recorder's output and closes both pipes."""
+        os.write(self._stop, b"x")
+        self._threads[0].join(WAIT)
+        self.proc.stdin.close()
+
     def finish(self, sig=signal.SIGINT, timeout=WAIT, text_after_frames=False):
         """Sends `sig` (if still running) and waits for exit and the end of both streams.
         Unless the output may end in plain text (a one-shot answer), a partial frame at the
@@ -254,11 +272,45 @@ class RecorderRun:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if self._stop is not None:
+            os.write(self._stop, b"x")  # ends the reader if the recorder's end did not
+            for thread in self._threads:
+                thread.join(WAIT)
+            os.close(self._stop_reading)
+            os.close(self._stop)
+            self._stop = None
         for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
             try:
                 stream.close()
             except OSError:
                 pass
+
+
+class XServer:
+    """A bare X server (Xvfb) of the test's own, to take away under a running recorder. Starts
+    are serialised with scripts/with-virtual-desktop's, which may pick display numbers too."""
+
+    def __init__(self):
+        lock_path = os.path.join(os.environ.get("TMPDIR", "/tmp"), ".with-virtual-desktop.lock")
+        with open(lock_path, "a") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            ready, announce = os.pipe()
+            self.proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(announce), "-screen", "0", "800x600x24", "-nolisten",
+                 "tcp", "-noreset"], pass_fds=(announce,), stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+            os.close(announce)
+            with os.fdopen(ready) as numbers:
+                number = numbers.readline().strip()  # written once it accepts clients
+        if not number.isdigit():
+            self.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = f":{number}"
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
 
 
 def check_episode_invariants(frames):

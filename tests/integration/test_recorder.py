@@ -6,11 +6,13 @@ Run one by hand:
         tests/integration/test_recorder.py -k Clicks
 with STEPREEL pointing at the binary.
 """
+import os
 import signal
 import unittest
 
-from stepreel_harness import (FINISHED, PAUSED, RESUMED, RecorderRun, TestWindow, activate,
-                              check_episode_invariants, click, key, type_text)
+from stepreel_harness import (DISPLAY_LOST, FINISHED, PAUSED, RESUMED, RecorderRun,
+                              TestWindow, XServer, activate, check_episode_invariants, click, key,
+                              type_text)
 
 
 class DesktopTest(unittest.TestCase):
@@ -252,13 +254,41 @@ class Pause(DesktopTest):
 
 
 class Interrupt(DesktopTest):
-    def test_sigint_writes_finish_and_exits_zero(self):
-        run = self.start()
-        status = run.finish(signal.SIGINT)
-        self.assertEqual(status, 0)
+    """Every way a recording ends: Ctrl+C (while idle: Typing), the parent going away, the
+    display going away. The deadlines only detect a recorder that keeps running."""
+
+    def check_finished(self, run, status, last_line):
+        self.assertEqual(status, 0 if last_line == FINISHED else 1)
         self.assertEqual(run.frames[-1].type, "finish")
         self.assertEqual(sum(f.type == "finish" for f in run.frames), 1)
-        self.assertTrue(run.stderr_text().endswith(FINISHED))
+        self.assertTrue(run.stderr_text().endswith(last_line), run.stderr_text())
+        self.assertEqual(run.stderr_text().count("✗"), last_line.count("✗"))
+
+    def test_sigint_twice_while_a_permit_is_unanswered_finishes(self):
+        run = self.start(hold=lambda n: True)
+        run.wait_for(lambda frames: frames and frames[-1].type == "permit", "permission request")
+        run.proc.send_signal(signal.SIGINT)
+        run.proc.send_signal(signal.SIGINT)
+        self.check_finished(run, run.finish(sig=None), FINISHED)
+        # The request was never answered: it counts as denied, and nothing came after it.
+        self.assertEqual([f.type for f in run.frames[-2:]], ["permit", "finish"])
+
+    def test_parent_closing_both_pipes_while_paused_ends_it_quietly(self):
+        run = self.start()
+        key("ctrl+alt+p")
+        run.wait_stderr(PAUSED)
+        run.close_pipes()
+        self.assertEqual(run.finish(sig=None), 0)
+        self.assertTrue(run.stderr_text().endswith(PAUSED), run.stderr_text())
+
+    def test_losing_the_display_finishes_with_a_message_and_status_one(self):
+        server = XServer()
+        try:
+            run = self.start(env=dict(os.environ, DISPLAY=server.display))
+            server.kill()
+            self.check_finished(run, run.finish(sig=None), DISPLAY_LOST)
+        finally:
+            server.kill()
 
     def test_without_stream_only_finish_is_written(self):
         run = self.start(stream=False)

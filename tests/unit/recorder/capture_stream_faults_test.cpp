@@ -97,7 +97,7 @@ TEST(CaptureStreamFaults, FrameRefusedBeforeItsFirstByteLeavesTheStreamUsable) {
     EXPECT_EQ(pipes.brokenPipeCalls(), 0);
 }
 
-TEST(CaptureStreamFaults, ParentClosingInputMidRecordingStopsRecordsButNotTheProcess) {
+TEST(CaptureStreamFaults, ParentClosingInputMidRecordingDeniesTheRestOfTheWork) {
     RecorderRig rig;
     rig.showApp("Safari", "com.apple.Safari", 10);
     rig.pipes.answer("\x01\x01\x01\x01");

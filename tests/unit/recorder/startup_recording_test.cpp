@@ -1,8 +1,10 @@
-// Recording mode: the permission gate, --once, the set-up steps, the banner, Ctrl+C, the
-// pause hotkey and the focus timer.
+// Recording mode: the permission gate, --once, the set-up steps, the banner, the ways a
+// recording ends, the pause hotkey and the focus timer.
 #include "tests/unit/recorder/startup_harness.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -19,6 +21,8 @@ constexpr std::string_view expectedBanner =
     "で業務分割+フロー生成\n";
 
 constexpr std::string_view expectedEndLine = "\n■ 記録を終了しました → クラウド画像送信\n";
+constexpr std::string_view expectedDisplayLost =
+    "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n";
 
 constexpr std::uint64_t control = 0x40000;
 constexpr std::uint64_t option = 0x80000;
@@ -100,12 +104,12 @@ TEST(StartupRecording, FailedTapIsReportedWithStatusOne) {
 TEST(StartupRecording, InstallsInOrderPrintsTheBannerAndRuns) {
     StartupRun run;
     EXPECT_EQ(run.run({"--ocr", "--unknown-option", "stray"}), 0);
-    const auto& steps = run.loop->installations();
-    ASSERT_EQ(steps.size(), 4u);
-    EXPECT_STREQ(steps[0], "tap");
-    EXPECT_STREQ(steps[1], "hotkey");
-    EXPECT_STREQ(steps[2], "timer");
-    EXPECT_STREQ(steps[3], "interrupt");
+    const std::vector<std::string> steps(run.loop->installations().begin(),
+                                         run.loop->installations().end());
+    EXPECT_EQ(steps, (Types{"tap", "hotkey", "timer", "interrupt", "parent", "display"}));
+    // Outside stream mode standard input is not the parent's: only the output is watched.
+    EXPECT_EQ(run.loop->watchedOutput(), run.out.writeEnd());
+    EXPECT_EQ(run.loop->watchedInput(), std::nullopt);
     EXPECT_EQ(run.loop->tapMask(), 0x40Au);
     EXPECT_EQ(run.loop->timerIntervals(), std::vector<double>{1.5});
     EXPECT_EQ(run.loop->runs(), 1);
@@ -114,13 +118,53 @@ TEST(StartupRecording, InstallsInOrderPrintsTheBannerAndRuns) {
     EXPECT_TRUE(run.exits.empty());
 }
 
-TEST(StartupRecording, InterruptFinishesPrintsTheEndLineAndExitsWithZero) {
-    StartupRun run;
-    ASSERT_EQ(run.run({}), 0);
+struct Ending {
+    const char* what;
+    void (FakeEventLoop::*fire)();
+    Types frames;
+    std::string_view lastMessage;
+    int status;
+};
+
+TEST(StartupRecording, EachEndingRecordingOrPausedFinishesAsDocumented) {
+    const Ending endings[] = {
+        {"Ctrl+C", &FakeEventLoop::fireInterrupt, {"finish"}, expectedEndLine, 0},
+        {"parent gone", &FakeEventLoop::fireParentGone, {}, "", 0},
+        {"display lost", &FakeEventLoop::fireDisplayLost, {"finish"}, expectedDisplayLost, 1},
+    };
+    for (const Ending& ending : endings) {
+        for (const bool paused : {false, true}) {
+            SCOPED_TRACE(std::string(ending.what) + (paused ? ", paused" : ""));
+            StartupRun run;
+            ASSERT_EQ(run.run({"--stream"}), 0);
+            EXPECT_EQ(run.loop->watchedInput(), run.in.readEnd());
+            if (paused) run.loop->fireHotkey(HotkeyEvent{control | option, "p"});
+            const std::string before = run.errors();
+            (run.loop->*ending.fire)();
+            EXPECT_EQ(run.exits, std::vector<int>{ending.status});
+            EXPECT_EQ(run.frames().typesWithoutPermits(), ending.frames);
+            EXPECT_EQ(run.errors(), before + std::string(ending.lastMessage));
+        }
+    }
+}
+
+TEST(StartupRecording, InterruptGivesUpAnUnansweredPermitAndAsksNoMore) {
+    StartupRun run; // the parent never answers and never closes the input
+    ASSERT_EQ(run.run({"--stream"}), 0);
+    std::thread ctrlC([&run] {
+        while (run.frames().ofType("permit").empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        run.loop->raiseInterrupt();
+    });
+    run.loop->advance(1.5); // the focus poll asks, then waits for the answer
+    ctrlC.join();
+    run.loop->advance(1.5); // before the loop takes the interrupt, nothing more is asked
     run.loop->fireInterrupt();
     EXPECT_EQ(run.exits, std::vector<int>{0});
-    EXPECT_EQ(run.frames().typesWithoutPermits(), (Types{"finish"}));
-    EXPECT_EQ(run.errors(), std::string(expectedBanner) + std::string(expectedEndLine));
+    const ParsedStream stream = run.frames();
+    ASSERT_EQ(stream.frames.size(), 2u);
+    EXPECT_EQ(stream.frames[0].type(), "permit");
+    EXPECT_EQ(stream.frames[1].type(), "finish");
 }
 
 TEST(StartupRecording, InterruptDropsAnOpenTypingRun) {

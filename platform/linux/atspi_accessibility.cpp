@@ -419,9 +419,9 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
 
     std::optional<Impl::PlacedWindow> found = impl_->windowAt(pointX, pointY, timeoutMs);
     if (!found) return nullptr;
-    // The descent has its own budget, as long as one request may take.
+    // The descent has a budget of its own, twice as long as one request may take.
     GObjectPtr<AtspiAccessible> element = atspi_point_lookup::deepestAt(
-        std::move(found->window), pointX, pointY, found->origin, deadlineAfter(timeoutMs));
+        std::move(found->window), pointX, pointY, found->origin, deadlineAfter(2 * timeoutMs));
     if (!element) return nullptr;
     return std::make_shared<const AtspiNode>(element.release(), timeoutMs, false, found->origin);
 }

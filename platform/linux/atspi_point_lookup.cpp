@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace atspi_point_lookup {
 namespace {
@@ -14,6 +15,9 @@ using atspi_placement::Origin;
 constexpr int kMaxDescent = 64;
 // Children whose extents are compared with the point, per element.
 constexpr int kMaxChildrenCompared = 64;
+// How long a window whose tree is still being built is asked again, and how often.
+constexpr int kRebuildWaitMs = 150;
+constexpr int kRebuildPollMs = 20;
 
 // Controls that are one element with their content, as a button with its label.
 constexpr std::array kWholeControls = {
@@ -121,14 +125,29 @@ std::optional<Box> screenBox(AtspiAccessible* object, const Origin& origin) {
 
 GObjectPtr<AtspiAccessible> deepestAt(GObjectPtr<AtspiAccessible> window, int x, int y,
                                       const Origin& origin, Clock::time_point deadline) {
-    GObjectPtr<AtspiAccessible> current = std::move(window);
-    for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
-        GObjectPtr<AtspiAccessible> next = hitTest(current.get(), x, y, origin);
-        if (!next) next = containingChild(current.get(), x, y, origin, deadline);
-        if (!next) break;
-        current = std::move(next);
+    const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
+        for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
+            GObjectPtr<AtspiAccessible> next = hitTest(from.get(), x, y, origin);
+            if (!next) next = containingChild(from.get(), x, y, origin, deadline);
+            if (!next) break;
+            from = std::move(next);
+        }
+        return outOfViewport(std::move(from));
+    };
+    GObjectPtr<AtspiAccessible> found = descend(retained(window.get()));
+    // A browser builds its tree of a page on the first question after the window was shown,
+    // and answers nothing until then: a container as large as the window is asked again
+    // once the window's hit test answers.
+    const std::optional<Box> windowBox = screenBox(window.get(), origin);
+    const std::optional<Box> foundBox = screenBox(found.get(), origin);
+    if (!windowBox || !foundBox || foundBox->area() < windowBox->area()) return found;
+    const Clock::time_point retryEnd =
+        std::min(deadline, Clock::now() + std::chrono::milliseconds(kRebuildWaitMs));
+    while (Clock::now() < retryEnd) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRebuildPollMs));
+        if (hitTest(window.get(), x, y, origin)) return descend(std::move(window));
     }
-    return outOfViewport(std::move(current));
+    return found;
 }
 
 } // namespace atspi_point_lookup

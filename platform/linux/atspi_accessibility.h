@@ -7,7 +7,8 @@
 #include <memory>
 
 /// Reads AT-SPI (libatspi) synchronously; safe to call from one thread at a time per process
-/// (calls are serialised internally). Coordinates are X root-window pixels, top-left origin.
+/// (calls are serialised internally). Coordinates are X root-window pixels, top-left origin;
+/// extents that place an element nowhere (a vanished one) give no position or size.
 ///
 /// Attributes: "AXRole" and "AXSubrole" (mapped roles), "AXTitle" (name), "AXDescription",
 /// "AXValue" (text, a check state 0/1, or a numeric value), "AXIdentifier" (accessible id),
@@ -30,7 +31,8 @@ public:
     /// most `seconds`.
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     /// The deepest element under the point in the showing window that contains it (the active
-    /// one first, else the smallest); null when no window contains the point.
+    /// one first, else the smallest); null when no window contains the point. Windows of
+    /// toolkits that report coordinates relative to the window are placed by their X window.
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     /// One attribute of `element`; monostate when unsupported, unreadable or timed out.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;

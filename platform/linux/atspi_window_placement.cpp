@@ -11,6 +11,10 @@ std::optional<Box> placed(const AtspiRect& extents) {
     if (extents.width < 0 || extents.height < 0 || extents.x == INT_MIN || extents.y == INT_MIN) {
         return std::nullopt;
     }
+    // How Chromium and Qt describe an element that is gone or hidden.
+    if (extents.x == 0 && extents.y == 0 && extents.width == 0 && extents.height == 0) {
+        return std::nullopt;
+    }
     return Box{extents.x, extents.y, extents.width, extents.height};
 }
 

@@ -31,7 +31,8 @@ struct Box {
 };
 
 /// The extents as a box; nothing when they place nothing on the screen: a vanished or
-/// unmapped element reports a negative size, or the smallest coordinate there is.
+/// unmapped element reports a negative size, the smallest coordinate there is, or an empty
+/// box at the origin.
 std::optional<Box> placed(const AtspiRect& extents);
 
 /// What is added to reported extents to give screen coordinates.

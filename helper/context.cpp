@@ -36,6 +36,14 @@ FrontWindow frontWindowInfo(WindowList& windows, std::int32_t pid) {
     return {};
 }
 
+FrontWindow frontWindowOf(WindowList& windows, const RunningApplication& app) {
+    if (app.processIdentifier >= 0) return frontWindowInfo(windows, app.processIdentifier);
+    FrontWindow front;
+    if (app.frontWindowTitle && !app.frontWindowTitle->empty()) front.title = app.frontWindowTitle;
+    front.id = app.frontWindowNumber;
+    return front;
+}
+
 /// fmin, so that one type the platform cannot answer (NaN) does not hide the others.
 double idleSeconds(IdleTime& idle) {
     double smallest = idle.secondsSinceLastEvent(idleEventTypes.front());
@@ -50,7 +58,7 @@ void runContext(HelperIO& io, HelperPlatform& platform) {
     if (!app) fail("no frontmost application", 1);
 
     const std::string appName = app->localizedName.value_or("Unknown");
-    const FrontWindow window = frontWindowInfo(*platform.windowList, app->processIdentifier);
+    const FrontWindow window = frontWindowOf(*platform.windowList, *app);
     const auto url = browserURL(*app, *platform.scriptRunner, *platform.accessibility);
     const double idle = idleSeconds(*platform.idleTime);
 

@@ -20,6 +20,10 @@ struct FrontWindow {
 /// counts as absent.
 FrontWindow frontWindowInfo(WindowList& windows, std::int32_t pid);
 
+/// The front window of the frontmost application `app`: by its process id, or, when the
+/// platform cannot tell the process, the front window the workspace named.
+FrontWindow frontWindowOf(WindowList& windows, const RunningApplication& app);
+
 /// Seconds since the user's last input: the smallest over the seven input event types.
 double idleSeconds(IdleTime& idle);
 

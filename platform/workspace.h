@@ -13,6 +13,10 @@ struct RunningApplication {
     std::optional<std::string> bundleIdentifier; ///< bundle id (desktop-file id on Linux)
     std::int32_t processIdentifier = -1;         ///< -1 when the platform cannot tell
     ActivationPolicy activationPolicy = ActivationPolicy::regular;
+    /// Of the frontmost application only, where the window server names windows itself: its
+    /// front window's title (a popup without one of its own gives its owner's) and number.
+    std::optional<std::string> frontWindowTitle = std::nullopt;
+    std::optional<std::uint32_t> frontWindowNumber = std::nullopt;
 };
 
 class Workspace {

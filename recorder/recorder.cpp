@@ -75,6 +75,9 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
 
     ActionRecord record;
     record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid);
+    // An element outside any titled window (a popup menu's item) belongs to the front window.
+    if (record.target && !record.target->windowTitle && front)
+        record.target->windowTitle = front->frontWindowTitle;
     if (front) record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
     if (kind == "type" && precomputedTypingText) {
         record.inputCharCount =

@@ -17,6 +17,9 @@ void Recorder::pollFocus() {
         name = front->localizedName;
         bundle = front->bundleIdentifier;
         title = AXProbe::frontWindowTitle(ports_.accessibility, front->processIdentifier);
+        // Without accessibility, or in a popup that has no title, the window server's title
+        // of the front window (a popup's owner) names the stay.
+        if (!title) title = front->frontWindowTitle;
         url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
     }
     // The dwell is identified by application name, window title and page address.

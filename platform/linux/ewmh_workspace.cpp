@@ -1,8 +1,10 @@
 #include "platform/linux/ewmh_workspace.h"
 
 #include "common/unicode_text.h"
+#include "platform/linux/x11_window_list.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -51,7 +53,10 @@ EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display)
     if (display_)
         display_->internAtoms({"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID",
                                "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
-                               "_NET_WM_STATE_SKIP_TASKBAR", "WM_CLIENT_MACHINE"});
+                               "_NET_WM_STATE_SKIP_TASKBAR", "WM_CLIENT_MACHINE", "_NET_WM_NAME",
+                               "UTF8_STRING", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
+                               "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_MENU",
+                               "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP"});
 }
 
 std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
@@ -59,13 +64,24 @@ std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
     if (!window) return std::nullopt;
     const auto clients = describe({*window});
     if (clients.empty()) return std::nullopt;
-    return application(clients.front());
+    const ClientWindow front = owningWindow(clients.front());
+    RunningApplication app = application(front);
+    app.frontWindowTitle = front.title;
+    app.frontWindowNumber = front.window;
+    return app;
 }
 
 std::vector<RunningApplication> EwmhWorkspace::runningApplications() {
-    if (!display_) return {};
-    const auto list = display_->numbers(display_->root(), display_->atom("_NET_CLIENT_LIST"));
-    const auto clients = describe(std::vector<xcb_window_t>(list.begin(), list.end()));
+    if (!display_ || display_->broken()) return {};
+    const xcb_atom_t clientList = display_->atom("_NET_CLIENT_LIST");
+    std::vector<xcb_window_t> windows;
+    if (display_->property(display_->root(), clientList, 4)) {
+        const auto list = display_->numbers(display_->root(), clientList);
+        windows.assign(list.begin(), list.end());
+    } else {
+        windows = topLevelClients(); // no EWMH window manager
+    }
+    const auto clients = describe(windows);
 
     // One entry per process (per WM_CLASS for clients without a known pid), in the order of
     // their oldest window; listed if any of its windows is.
@@ -96,9 +112,61 @@ std::optional<xcb_window_t> EwmhWorkspace::activeWindow() {
         xcb_window_t window = XCB_WINDOW_NONE;
         std::memcpy(&window, property->bytes.data(), 4);
         if (window == XCB_WINDOW_NONE) return std::nullopt; // the desktop itself is active
-        return window;
+        // A manager may go on naming a window that has since been destroyed.
+        if (exists(window)) return window;
     }
-    return focusedClient(); // no EWMH window manager
+    return focusedClient();
+}
+
+bool EwmhWorkspace::exists(xcb_window_t window) {
+    xcb_connection_t* c = display_->xcb();
+    x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    return attributes != nullptr;
+}
+
+std::vector<xcb_window_t> EwmhWorkspace::topLevelClients() {
+    xcb_connection_t* c = display_->xcb();
+    x11::Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, display_->root()), nullptr));
+    if (!tree) return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const std::vector<xcb_window_t> all(children,
+                                        children + xcb_query_tree_children_length(tree.get()));
+    struct Questions {
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t wmClass;
+    };
+    std::vector<Questions> questions;
+    questions.reserve(all.size());
+    for (xcb_window_t w : all)
+        questions.push_back(
+            {xcb_get_window_attributes(c, w),
+             xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, 0, 1)});
+    std::vector<xcb_window_t> clients;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, questions[i].attributes, nullptr));
+        const auto wmClass = reply(c, questions[i].wmClass);
+        // Menus and tooltips are override-redirect; clients carry WM_CLASS.
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            attributes->override_redirect == 0 && wmClass && wmClass->type != XCB_ATOM_NONE)
+            clients.push_back(all[i]);
+    }
+    return clients;
+}
+
+EwmhWorkspace::ClientWindow EwmhWorkspace::owningWindow(ClientWindow client) {
+    // A few steps at most: a chain of transient popups is short, and a loop must end.
+    for (int step = 0; step < 4 && (client.popup || !client.title); ++step) {
+        if (client.transientFor == XCB_WINDOW_NONE || client.transientFor == display_->root() ||
+            client.transientFor == client.window)
+            break;
+        auto owner = describe({client.transientFor});
+        if (owner.empty()) break;
+        client = std::move(owner.front());
+    }
+    return client;
 }
 
 std::optional<xcb_window_t> EwmhWorkspace::focusedClient() {
@@ -110,7 +178,9 @@ std::optional<xcb_window_t> EwmhWorkspace::focusedClient() {
     // The focus may sit on a child of the client window; the client carries WM_CLASS.
     xcb_window_t window = focus->focus;
     for (int depth = 0; depth < 8 && window != display_->root(); ++depth) {
-        if (display_->property(window, XCB_ATOM_WM_CLASS, 256)) return window;
+        // A window manager's own helper windows carry an empty class.
+        const auto wmClass = display_->property(window, XCB_ATOM_WM_CLASS, 256);
+        if (wmClass && !wmClass->bytes.empty() && wmClass->bytes.front() != 0) return window;
         x11::Reply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
         if (!tree) break;
@@ -129,9 +199,17 @@ EwmhWorkspace::describe(const std::vector<xcb_window_t>& windows) {
     const xcb_atom_t normal = display_->atom("_NET_WM_WINDOW_TYPE_NORMAL");
     const xcb_atom_t skipTaskbar = display_->atom("_NET_WM_STATE_SKIP_TASKBAR");
     const xcb_atom_t machineAtom = display_->atom("WM_CLIENT_MACHINE");
+    const xcb_atom_t netNameAtom = display_->atom("_NET_WM_NAME");
+    const xcb_atom_t utf8 = display_->atom("UTF8_STRING");
+    const std::array<xcb_atom_t, 5> popupTypes{display_->atom("_NET_WM_WINDOW_TYPE_POPUP_MENU"),
+                                               display_->atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU"),
+                                               display_->atom("_NET_WM_WINDOW_TYPE_MENU"),
+                                               display_->atom("_NET_WM_WINDOW_TYPE_COMBO"),
+                                               display_->atom("_NET_WM_WINDOW_TYPE_TOOLTIP")};
 
     struct Cookies {
-        xcb_get_property_cookie_t pid, wmClass, type, state, machine;
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t pid, wmClass, type, state, machine, netName, name, transientFor;
     };
     auto get = [c](xcb_window_t w, xcb_atom_t atom, std::uint32_t longs) {
         return xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
@@ -139,8 +217,11 @@ EwmhWorkspace::describe(const std::vector<xcb_window_t>& windows) {
     std::vector<Cookies> cookies;
     cookies.reserve(windows.size());
     for (xcb_window_t w : windows)
-        cookies.push_back({get(w, pidAtom, 1), get(w, XCB_ATOM_WM_CLASS, 256), get(w, typeAtom, 32),
-                           get(w, stateAtom, 32), get(w, machineAtom, 64)});
+        cookies.push_back({xcb_get_window_attributes(c, w), get(w, pidAtom, 1),
+                           get(w, XCB_ATOM_WM_CLASS, 256), get(w, typeAtom, 32),
+                           get(w, stateAtom, 32), get(w, machineAtom, 64),
+                           get(w, netNameAtom, 1024), get(w, XCB_ATOM_WM_NAME, 1024),
+                           get(w, XCB_ATOM_WM_TRANSIENT_FOR, 1)});
 
     std::vector<ClientWindow> clients;
     for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -149,6 +230,12 @@ EwmhWorkspace::describe(const std::vector<xcb_window_t>& windows) {
         auto type = reply(c, cookies[i].type);
         auto state = reply(c, cookies[i].state);
         auto machine = reply(c, cookies[i].machine);
+        auto netName = reply(c, cookies[i].netName);
+        auto name = reply(c, cookies[i].name);
+        auto transientFor = reply(c, cookies[i].transientFor);
+        x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, cookies[i].attributes, nullptr));
+        if (!attributes) continue; // destroyed since it was listed
         ClientWindow client;
         client.window = windows[i];
         if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
@@ -171,6 +258,22 @@ EwmhWorkspace::describe(const std::vector<xcb_window_t>& windows) {
         const bool isNormal = types.empty() || types.front() == normal;
         const bool skips = std::find(states.begin(), states.end(), skipTaskbar) != states.end();
         client.listed = isNormal && !skips;
+        client.popup =
+            attributes->override_redirect != 0 ||
+            std::any_of(types.begin(), types.end(), [&](xcb_atom_t t) {
+                return std::find(popupTypes.begin(), popupTypes.end(), t) != popupTypes.end();
+            });
+
+        std::string title;
+        if (netName && netName->type == utf8)
+            title = windowNameText(bytesOf(netName.get()), false);
+        else if (name && name->type != XCB_ATOM_NONE)
+            title = windowNameText(bytesOf(name.get()), name->type == XCB_ATOM_STRING);
+        if (!title.empty()) client.title = std::move(title);
+        if (transientFor && transientFor->format == 32 &&
+            xcb_get_property_value_length(transientFor.get()) >= 4)
+            client.transientFor =
+                *static_cast<const xcb_window_t*>(xcb_get_property_value(transientFor.get()));
         clients.push_back(std::move(client));
     }
     return clients;

@@ -1,5 +1,6 @@
 // Running applications as an EWMH window manager knows them: the active window's client
-// is the frontmost application, the client list gives the running ones.
+// is the frontmost application, the client list gives the running ones. Without a window
+// manager, the input focus and the root's mapped client windows stand in for both.
 #pragma once
 
 #include "platform/linux/desktop_entries.h"
@@ -23,12 +24,16 @@ public:
     /// What the X server knows about one top-level client window.
     struct ClientWindow {
         xcb_window_t window = XCB_WINDOW_NONE;
-        std::int32_t pid = -1; ///< -1 when unknown or the client runs on another machine
-        std::string instance;  ///< WM_CLASS instance
-        std::string className; ///< WM_CLASS class
-        bool listed = true;    ///< a normal window shown in task bars
+        std::int32_t pid = -1;            ///< -1 when unknown or the client runs on another machine
+        std::string instance;             ///< WM_CLASS instance
+        std::string className;            ///< WM_CLASS class
+        bool listed = true;               ///< a normal window shown in task bars
+        std::optional<std::string> title; ///< _NET_WM_NAME, else WM_NAME; valid UTF-8
+        xcb_window_t transientFor = XCB_WINDOW_NONE; ///< WM_TRANSIENT_FOR
+        bool popup = false; ///< a menu, combo list or tooltip, or an override-redirect window
     };
-    /// The window that has the focus (_NET_ACTIVE_WINDOW, else the input focus's client).
+    /// The window that has the focus (_NET_ACTIVE_WINDOW while it names a live window, else
+    /// the input focus's client).
     std::optional<xcb_window_t> activeWindow();
     /// Facts about `windows`, read with one round trip.
     std::vector<ClientWindow> describe(const std::vector<xcb_window_t>& windows);
@@ -37,6 +42,12 @@ public:
 
 private:
     std::optional<xcb_window_t> focusedClient();
+    /// Mapped client windows that are children of the root: the clients when no window
+    /// manager reparents them.
+    std::vector<xcb_window_t> topLevelClients();
+    /// `client`, or the window it belongs to when it is a popup or has no title of its own.
+    ClientWindow owningWindow(ClientWindow client);
+    bool exists(xcb_window_t window);
 
     std::shared_ptr<x11::Connection> display_;
     DesktopEntries entries_;

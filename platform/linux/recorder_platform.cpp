@@ -7,6 +7,7 @@
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/linux_graphics.h"
 #include "platform/linux/linux_permissions.h"
+#include "platform/linux/primary_origin_accessibility.h"
 #include "platform/linux/shm_screen_capture.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/x11_connection.h"
@@ -34,8 +35,10 @@ RecorderPlatform makeRecorderPlatform() {
     platform.clock = std::make_unique<SystemClock>();
     platform.workspace = std::make_unique<EwmhWorkspace>(display);
     platform.screens = std::make_unique<XrandrScreens>(display);
+    auto monitors = std::make_shared<XrandrScreens>(display);
     platform.pasteboard = std::make_unique<XfixesPasteboard>();
-    platform.accessibility = std::make_unique<AtspiAccessibility>();
+    platform.accessibility = std::make_unique<PrimaryOriginAccessibility>(
+        std::make_unique<AtspiAccessibility>(), [monitors] { return monitors->primaryOrigin(); });
     platform.screenCapture = std::make_unique<ShmScreenCapture>();
     platform.graphics = std::make_unique<LinuxGraphics>();
     platform.permissions = std::make_unique<LinuxPermissions>(display);

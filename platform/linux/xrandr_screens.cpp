@@ -47,6 +47,12 @@ std::vector<geo::Rect> XrandrScreens::monitorPixels() {
     return monitors;
 }
 
+geo::Point XrandrScreens::primaryOrigin() {
+    const auto monitors = monitorPixels();
+    if (monitors.empty()) return {};
+    return {monitors.front().x, monitors.front().y};
+}
+
 geo::Point XrandrScreens::mouseLocation() {
     if (!display_ || display_->broken()) return {};
     queryServer();
@@ -55,17 +61,18 @@ geo::Point XrandrScreens::mouseLocation() {
         xcb_query_pointer_reply(c, xcb_query_pointer(c, display_->root()), nullptr));
     if (!pointer) return {};
     const auto monitors = monitorPixels();
-    const double mainHeight = monitors.empty() ? 0 : monitors.front().height;
-    return {pointer->root_x / scale_, (mainHeight - pointer->root_y) / scale_};
+    if (monitors.empty()) return {};
+    const geo::Rect& main = monitors.front();
+    return {(pointer->root_x - main.x) / scale_, (main.y + main.height - pointer->root_y) / scale_};
 }
 
 std::vector<geo::Rect> XrandrScreens::screenFrames() {
     auto monitors = monitorPixels();
     if (monitors.empty()) return {};
-    const double mainHeight = monitors.front().height;
+    const geo::Rect main = monitors.front();
     for (auto& m : monitors)
-        m = {m.x / scale_, (mainHeight - (m.y + m.height)) / scale_, m.width / scale_,
-             m.height / scale_};
+        m = {(m.x - main.x) / scale_, (main.y + main.height - (m.y + m.height)) / scale_,
+             m.width / scale_, m.height / scale_};
     return monitors;
 }
 

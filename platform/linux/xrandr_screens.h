@@ -1,10 +1,11 @@
 // Pointer and monitors through RandR, in global points with a bottom-left origin.
 //
-// X uses pixels from the top-left corner of the root window. Points are pixels divided by
-// the backing scale; y is measured upwards from the bottom edge of the primary monitor, so
-// that flipping with the primary monitor's height gives back root-window coordinates, as
-// the accessibility and capture ports use them. With the primary monitor at the root's
-// origin (the usual case) this is exactly the macOS convention.
+// X uses pixels from the top-left corner of the root window; the main screen is the primary
+// monitor, which need not lie at the root's origin. Points are pixels divided by the backing
+// scale, measured from the primary monitor's bottom-left corner with y upwards, so that, as
+// on macOS, points on a monitor left of or above it are negative. Flipping with the primary
+// monitor's height gives coordinates from its top-left corner; adding primaryOrigin() to
+// those gives back root-window pixels (at a backing scale of 1).
 #pragma once
 
 #include "platform/geometry.h"
@@ -26,6 +27,8 @@ public:
 
     /// Monitor rectangles in root-window pixels, the primary first.
     std::vector<geo::Rect> monitorPixels();
+    /// Top-left corner of the primary monitor in root-window pixels.
+    geo::Point primaryOrigin();
 
 private:
     /// RandR's version and the backing scale, asked for on first use.

@@ -1,9 +1,11 @@
-// Idle time from the X server's screen-saver extension.
+// Idle time from the X server: the screen-saver extension, else the SYNC extension's
+// IDLETIME counter (servers started without the screen saver still keep that one).
 #pragma once
 
 #include "platform/idle_time.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -18,11 +20,14 @@ public:
     ~XssIdleTime() override;
 
     /// Seconds since the last input of any kind: X keeps one figure for keys, buttons,
-    /// motion and wheel, so every event type gets the same answer. 0 when the server has no
-    /// screen-saver extension.
+    /// motion and wheel, so every event type gets the same answer. 0 when the server has
+    /// neither extension.
     double secondsSinceLastEvent(InputEventType type) override;
 
 private:
+    std::optional<double> screenSaverSeconds();
+    std::optional<double> idleCounterSeconds();
+
     /// A server answer and when it came: questions asked right after it (one per event type)
     /// are answered from it, plus the time since, instead of another round trip.
     struct Reading {
@@ -33,4 +38,5 @@ private:
 
     std::shared_ptr<x11::Connection> connection_;
     std::optional<Reading> last_;
+    std::optional<std::uint32_t> idleCounter_; ///< the IDLETIME counter, once found
 };

@@ -31,14 +31,6 @@ TEST(FrontWindowInfo, TakesTheFirstOrdinaryWindowOfTheProcess) {
     EXPECT_EQ(front.id, 3u);
 }
 
-TEST(FrontWindowInfo, PanelsOnOtherLayersOnlyGiveNothing) {
-    FakeWindowList windows;
-    windows.add(pid, 25, "Status", 8).add(pid, 101, "Menu", 9).add(pid, -1, "Below", 10);
-    const auto front = frontWindowInfo(windows, pid);
-    EXPECT_FALSE(front.title);
-    EXPECT_FALSE(front.id);
-}
-
 TEST(FrontWindowInfo, UntitledWindowHasANumberButNoTitle) {
     FakeWindowList windows;
     windows.add(pid, 0, "", 12);
@@ -65,11 +57,15 @@ TEST(FrontWindowInfo, WindowsWithMissingEntriesAreSkipped) {
     EXPECT_FALSE(front.id);
 }
 
-TEST(FrontWindowInfo, EmptyListGivesNothing) {
-    FakeWindowList windows;
-    const auto front = frontWindowInfo(windows, pid);
-    EXPECT_FALSE(front.title);
-    EXPECT_FALSE(front.id);
+TEST(FrontWindowInfo, NoOrdinaryWindowOfTheProcessGivesNothing) {
+    FakeWindowList panels;
+    panels.add(pid, 25, "Status", 8).add(pid, 101, "Menu", 9).add(pid, -1, "Below", 10);
+    FakeWindowList none;
+    for (FakeWindowList* windows : {&panels, &none}) {
+        const auto front = frontWindowInfo(*windows, pid);
+        EXPECT_FALSE(front.title);
+        EXPECT_FALSE(front.id);
+    }
 }
 
 TEST(IdleSeconds, SmallestOverTheSevenEventTypes) {
@@ -145,6 +141,17 @@ TEST_F(ContextCommand, AbsentValuesLeaveTheirKeysOut) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "{\"appName\":\"Unknown\",\"windowId\":99,\"idleSeconds\":12.5}\n");
     EXPECT_TRUE(scripts_->sources.empty());
+}
+
+TEST_F(ContextCommand, ProcessThePlatformCannotTellHasTheWorkspacesFrontWindow) {
+    RunningApplication app{"XLogo", "XLogo", -1};
+    app.frontWindowTitle = "xlogo";
+    app.frontWindowNumber = 4194305;
+    workspace_->front = app;
+    windows_->windows = {{std::nullopt, 0, "xlogo", 4194305}};
+    const auto run = runHelperWith({"context"}, platform_);
+    EXPECT_EQ(run.out, "{\"appName\":\"XLogo\",\"bundleId\":\"XLogo\",\"windowTitle\":\"xlogo\","
+                       "\"windowId\":4194305,\"idleSeconds\":12.5}\n");
 }
 
 TEST_F(ContextCommand, LargestWindowNumberIsPrintedUnsigned) {

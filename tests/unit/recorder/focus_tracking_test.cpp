@@ -87,15 +87,38 @@ TEST_F(FocusTracking, StayWithNoFrontmostApplicationIsNotWritten) {
     EXPECT_EQ(all[0]["app"], "Mail");
 }
 
-TEST_F(FocusTracking, UntitledWindowIsStillADwellOfItsApplication) {
-    rig.showApp("Terminal", "com.apple.Terminal", 3);
-    rig.loop.advance(1.5);
-    rig.showApp("Mail", "com.apple.mail", 1, "Inbox");
-    rig.loop.advance(1.5);
+TEST_F(FocusTracking, AccessibleTitleElseTheWindowServersElseNone) {
+    struct Case {
+        std::optional<std::string> accessible, windowServer, recorded;
+    };
+    const Case cases[] = {
+        {"Inbox", "Inbox - Mail", "Inbox"}, // accessibility first
+        {std::nullopt, "xlogo", "xlogo"},   // a client without accessibility
+        {std::nullopt, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        rig.showApp("App", "app", 3, c.accessible);
+        rig.workspace.front->frontWindowTitle = c.windowServer;
+        rig.loop.advance(1.5);
+        rig.showApp("Other", "other", 4, "Elsewhere");
+        rig.loop.advance(1.5);
+    }
     const auto all = dwells();
-    ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all[0]["app"], "Terminal");
-    EXPECT_FALSE(all[0].contains("windowTitle"));
+    ASSERT_EQ(all.size(), 2 * std::size(cases) - 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(all[2 * i]["app"], "App");
+        EXPECT_EQ(all[2 * i].value("windowTitle", std::string("(absent)")),
+                  cases[i].recorded.value_or("(absent)"));
+    }
+}
+
+TEST_F(FocusTracking, UntitledPopupContinuesTheDwellOfTheWindowItBelongsTo) {
+    rig.showApp("Editor", "editor", 5, "notes.txt");
+    rig.loop.advance(1.5);
+    rig.showApp("Editor", "editor", 5); // a context menu: an accessible window without a title
+    rig.workspace.front->frontWindowTitle = "notes.txt";
+    rig.loop.advance(3.0);
+    EXPECT_TRUE(dwells().empty());
 }
 
 TEST_F(FocusTracking, FinalisationMidDwellWritesItUpToThatMoment) {

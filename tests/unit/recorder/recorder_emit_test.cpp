@@ -46,6 +46,7 @@ TEST_F(RecorderEmit, ClickIsEnrichedWithAppPageTargetCursorAndScreenshot) {
     rig.ax.setText(button, "AXTitle", "Go");
     rig.ax.setElementAtPoint(button);
     rig.screens.mouse = {100, 800}; // bottom-left origin on a 1440 × 900 screen
+    rig.workspace.front->frontWindowTitle = "Start";
     click();
 
     const auto event = rig.events().at(0);
@@ -56,6 +57,7 @@ TEST_F(RecorderEmit, ClickIsEnrichedWithAppPageTargetCursorAndScreenshot) {
     EXPECT_EQ(event["url"], "https://example.com/a");
     EXPECT_EQ(event["cursor"], nlohmann::json({100.0, 100.0}));
     EXPECT_EQ(event["target"]["role"], "AXButton");
+    EXPECT_EQ(event["target"]["windowTitle"], "Start"); // in no window: the front one's title
     EXPECT_EQ(event["screenshotFull"], "frames/0-full.jpg");
     EXPECT_FALSE(event.contains("inputCharCount"));
     EXPECT_FALSE(event.contains("clipboardFromApp"));

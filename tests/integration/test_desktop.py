@@ -1,0 +1,209 @@
+"""Where the work happened, on desktops unlike the usual one: a plain X client without
+accessibility, a context menu, two monitors with the primary one on the right, a window
+manager that names a closed window, no window manager and no screen-saver extension.
+
+Each class is one ctest entry with a desktop of its own (see CMakeLists.txt); the desktop
+options a class needs are given there.
+"""
+import json
+import os
+import subprocess
+import time
+import unittest
+
+from real_apps import Atspi  # noqa: F401 (the accessibility bus, set up there)
+from real_apps import accessibles, click_at, stop, wait_until, window_of
+from stepreel_harness import (WAIT, RecorderRun, activate_window, check_episode_invariants,
+                              xdotool)
+
+HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
+
+
+def helper(*args):
+    return subprocess.run([HELPER, *args], capture_output=True, timeout=WAIT)
+
+
+def helper_json(*args):
+    result = helper(*args)
+    assert result.returncode == 0, result.stderr
+    return json.loads(result.stdout)
+
+
+def start(*argv):
+    return subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def menu_item(application, name):
+    """The screen centre of the showing menu item of `application` whose name contains `name`."""
+    def walk(node, depth):
+        if node is None or depth > 12:
+            return None
+        if (node.get_role_name() == "menu item" and name in (node.get_name() or "") and
+                node.get_state_set().contains(Atspi.StateType.SHOWING)):
+            box = node.get_extents(Atspi.CoordType.SCREEN)
+            return (box.x + box.width // 2, box.y + box.height // 2)
+        for i in range(node.get_child_count()):
+            found = walk(node.get_child_at_index(i), depth + 1)
+            if found:
+                return found
+        return None
+
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and application in (app.get_name() or "").lower():
+            for w in range(app.get_child_count()):
+                window = app.get_child_at_index(w)
+                if window.get_state_set().contains(Atspi.StateType.SHOWING):
+                    found = walk(window, 1)
+                    if found:
+                        return found
+    return None
+
+
+def dwells(frames):
+    return [f.event for f in frames if f.type == "focus"]
+
+
+class PlainClients(unittest.TestCase):
+    """xlogo (no accessibility, no _NET_WM_PID) beside Mousepad (GTK3)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.apps = [start("xlogo", "-geometry", "200x200+900+50"),
+                    start("mousepad", "--disable-server")]
+        cls.xlogo = window_of("xlogo")
+        cls.editor = window_of("Mousepad")
+
+    @classmethod
+    def tearDownClass(cls):
+        for app in cls.apps:
+            stop(app)
+
+    def record(self):
+        run = RecorderRun()
+        self.addCleanup(run.kill)
+        run.wait_ready()
+        return run
+
+    def test_client_without_accessibility_has_its_window_title(self):
+        activate_window(self.xlogo)
+        context = helper_json("context")
+        self.assertEqual(context["windowTitle"], "xlogo")
+        self.assertEqual(context["windowId"], int(self.xlogo))
+        self.assertIn({"name": context["appName"], "bundleId": context["bundleId"]},
+                      helper_json("running-apps"))
+
+        run = self.record()
+        run.wait_focus_polls()
+        activate_window(self.editor)
+        run.wait_for(lambda frames: dwells(frames), "the xlogo dwell")
+        self.assertEqual(run.finish(), 0)
+        check_episode_invariants(run.frames)
+        first = dwells(run.frames)[0]
+        self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
+
+    def test_context_menu_does_not_split_the_dwell(self):
+        activate_window(self.editor)
+        view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
+        title = helper_json("context")["windowTitle"]
+        run = self.record()
+        run.wait_focus_polls()
+        click_at(view, button=3)
+        select_all = wait_until("the context menu", lambda: menu_item("mousepad", "Select All"))
+        run.wait_focus_polls()  # polled with the menu open
+        click_at(select_all)
+        activate_window(self.xlogo)
+        run.wait_for(lambda frames: dwells(frames), "the editor's dwell")
+        self.assertEqual(run.finish(), 0)
+        check_episode_invariants(run.frames)
+        editor = [d for d in dwells(run.frames) if d.get("windowTitle") != "xlogo"]
+        self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
+        item = run.records("click")[-1]  # in the menu, an untitled window of its own
+        self.assertEqual(item.get("target", {}).get("windowTitle"), title, item)
+
+
+class StaleActiveWindow(unittest.TestCase):
+    """openbox keeps naming the active window after its last window has closed."""
+
+    def test_closed_active_window_is_no_frontmost_application(self):
+        message = start("xmessage", "-title", "Closing soon", "Bye")
+        self.addCleanup(stop, message)
+        wid = window_of("Closing soon")
+        activate_window(wid)
+        self.assertEqual(helper_json("context")["windowTitle"], "Closing soon")
+        stop(message)
+        wait_until("the window to close", lambda: subprocess.run(
+            ["xwininfo", "-id", wid], capture_output=True).returncode != 0)
+        result = helper("context")
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (1, b"", b"no frontmost application\n"))
+
+
+class TwoMonitors(unittest.TestCase):
+    """A 1024-pixel monitor on the left and the primary 1280 × 800 one to its right."""
+
+    LEFT = 1024
+
+    @classmethod
+    def setUpClass(cls):
+        for monitor in (["*main", "1280/338x800/211+1024+0", "screen"],
+                        ["left", "1024/271x768/203+0+0", "none"]):
+            subprocess.run(["xrandr", "--setmonitor", *monitor], check=True,
+                           capture_output=True)
+        cls.editor_proc = start("mousepad", "--disable-server")
+        cls.editor = window_of("Mousepad")
+        xdotool("windowmove", "--sync", cls.editor, cls.LEFT + 200, 150)
+
+    @classmethod
+    def tearDownClass(cls):
+        stop(cls.editor_proc)
+
+    def test_points_frames_and_screenshots_belong_to_the_primary_monitor(self):
+        activate_window(self.editor)
+        view = wait_until("the text view on the primary monitor", lambda: [
+            p for p in accessibles("mousepad", "text") if p[0] > self.LEFT])[0]
+        run = RecorderRun()
+        self.addCleanup(run.kill)
+        run.wait_ready()
+        click_at(view)
+        click_at((300, 400))  # the desktop of the left monitor
+        run.wait_for(lambda frames: len(run.records("result")) == 2, "two result records")
+        self.assertEqual(run.finish(), 0)
+        check_episode_invariants(run.frames)
+
+        on_main, on_left = run.records("click")
+        self.assertEqual(on_main["cursor"], [view[0] - self.LEFT, view[1]])
+        x, y, w, h = on_main["target"]["frame"]
+        px, py = on_main["cursor"]
+        self.assertTrue(x <= px < x + w and y <= py < y + h, on_main)
+        self.assertEqual(on_left["cursor"], [300 - self.LEFT, 400])
+
+        before = {f.header["seq"]: f.header for f in run.frames
+                  if f.type == "frame" and f.header["kind"] == "before"}
+        for record in (on_main, on_left):
+            header = before[record["seq"]]
+            self.assertEqual((header["width"], header["height"]), (1280, 800))
+            self.assertAlmostEqual(header["cursor"][0], record["cursor"][0] / 1280)
+            self.assertAlmostEqual(header["cursor"][1], record["cursor"][1] / 800)
+
+
+class NoWindowManager(unittest.TestCase):
+    """Neither a window manager nor the screen-saver extension: xlogo alone, given the focus."""
+
+    def test_focused_client_is_running_frontmost_and_idle_time_counts(self):
+        logo = start("xlogo")
+        self.addCleanup(stop, logo)
+        wid = window_of("xlogo")
+        xdotool("windowfocus", "--sync", wid)
+        xdotool("mousemove", 5, 5)
+        time.sleep(1.5)
+        context = helper_json("context")
+        self.assertEqual((context["windowTitle"], context["windowId"]), ("xlogo", int(wid)))
+        self.assertEqual(helper_json("running-apps"),
+                         [{"name": context["appName"], "bundleId": context["bundleId"]}])
+        self.assertGreaterEqual(context["idleSeconds"], 1.0)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -19,7 +19,24 @@ const ChromiumBrowser* chromiumBrowser(std::string_view bundleId) {
     return nullptr;
 }
 
+/// Text that is present and not empty.
+bool hasText(const std::optional<std::string>& text) {
+    return text && !text->empty();
+}
+
 } // namespace
+
+AXElement pageWindow(Accessibility& accessibility, const AXElement& app) {
+    AXElement window = axElementAttribute(accessibility, app, "AXFocusedWindow");
+    if (!window) window = axElementAttribute(accessibility, app, "AXMainWindow");
+    if (!window || hasText(axStringAttribute(accessibility, window, "AXTitle"))) return window;
+    for (AXElement& candidate : axChildren(accessibility, app)) {
+        if (candidate && axStringAttribute(accessibility, candidate, "AXRole") == "AXWindow" &&
+            hasText(axStringAttribute(accessibility, candidate, "AXTitle")))
+            return std::move(candidate);
+    }
+    return window;
+}
 
 std::string chromiumScript(std::string_view applicationName) {
     std::string script = "tell application \"";
@@ -55,8 +72,7 @@ std::optional<std::string> firefoxAXURL(Accessibility& accessibility, std::int32
     if (!app) return std::nullopt;
     accessibility.setMessagingTimeout(app, webAreaMessagingTimeoutSeconds);
 
-    AXElement window = axElementAttribute(accessibility, app, "AXFocusedWindow");
-    if (!window) window = axElementAttribute(accessibility, app, "AXMainWindow");
+    const AXElement window = pageWindow(accessibility, app);
     if (!window) return std::nullopt;
 
     const AXElement area = findWebArea(accessibility, window);
@@ -89,6 +105,12 @@ std::vector<AXElement> axChildren(Accessibility& accessibility, const AXElement&
 }
 
 AXElement findWebArea(Accessibility& accessibility, const AXElement& root) {
+    // A window that names the document it shows (a browser's selected tab) needs no search.
+    if (root) {
+        AXElement document = axElementAttribute(accessibility, root, "AXEmbeddedDocument");
+        if (document && axStringAttribute(accessibility, document, "AXRole") == "AXWebArea")
+            return document;
+    }
     // Only elements within the budget are ever queued, so an exhausted queue also ends the
     // search when the budget is spent; children that could never be examined are not fetched.
     std::deque<std::pair<AXElement, int>> queue;

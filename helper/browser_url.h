@@ -64,7 +64,7 @@ std::optional<std::string> browserURL(const RunningApplication& app, ScriptRunne
 /// The string result of `source`, as the application gave it (empty text included).
 std::optional<std::string> appleScriptURL(ScriptRunner& scripts, std::string_view source);
 
-/// The "AXURL" of the first web area in the focused (else main) window of process `pid`.
+/// The "AXURL" of the web area `findWebArea` finds in the `pageWindow` of process `pid`.
 std::optional<std::string> firefoxAXURL(Accessibility& accessibility, std::int32_t pid);
 
 /// The attribute when it is an element; null otherwise.
@@ -75,11 +75,17 @@ AXElement axElementAttribute(Accessibility& accessibility, const AXElement& elem
 std::optional<std::string> axStringAttribute(Accessibility& accessibility, const AXElement& element,
                                              std::string_view name);
 
+/// The focused (else main) window of the application object `app`; an untitled one (a
+/// browser's context menu or completion list) stands for the application's first titled
+/// window. Null when there is no window.
+AXElement pageWindow(Accessibility& accessibility, const AXElement& app);
+
 /// "AXChildren" when it is a list of elements; empty otherwise.
 std::vector<AXElement> axChildren(Accessibility& accessibility, const AXElement& element);
 
-/// Breadth-first search from `root` (depth 0) for the first element whose "AXRole" is
-/// "AXWebArea", examining at most `webAreaElementLimit` elements; null when none is found.
+/// The web area `root` names as its "AXEmbeddedDocument" (the document a browser window
+/// shows), else the first element whose "AXRole" is "AXWebArea" in a breadth-first search
+/// from `root` (depth 0) examining at most `webAreaElementLimit` elements; null when none.
 AXElement findWebArea(Accessibility& accessibility, const AXElement& root);
 
 } // namespace helper

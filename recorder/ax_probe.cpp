@@ -49,6 +49,19 @@ AXElement frontWindow(Accessibility& ax, const AXElement& app) {
     return window;
 }
 
+/// The window whose page is shown: the front window, unless that is an untitled popup (a
+/// browser's context menu or completion list), which stands for the application's first
+/// titled window.
+AXElement pageWindow(Accessibility& ax, const AXElement& app) {
+    AXElement window = frontWindow(ax, app);
+    if (!window || str(ax, window, "AXTitle")) return window;
+    for (AXElement& candidate : children(ax, app)) {
+        if (str(ax, candidate, "AXRole") == "AXWindow" && str(ax, candidate, "AXTitle"))
+            return std::move(candidate);
+    }
+    return window;
+}
+
 /// The page address held by a web area's "AXURL": a URL object's absolute string, or text
 /// as it is (empty included).
 std::optional<std::string> webAreaURL(Accessibility& ax, const AXElement& webArea) {
@@ -167,8 +180,14 @@ std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
 std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid) {
     const AXElement app = applicationObject(ax, pid);
     if (!app) return std::nullopt;
-    AXElement window = frontWindow(ax, app);
+    AXElement window = pageWindow(ax, app);
     if (!window) return std::nullopt;
+
+    // A window that names the document it shows (a browser's selected tab) needs no search.
+    if (AXElement document = elementAttr(ax, window, "AXEmbeddedDocument");
+        document && str(ax, document, "AXRole") == "AXWebArea") {
+        return webAreaURL(ax, document);
+    }
 
     // Breadth first from the window; the first web area ends the search, address or not.
     std::deque<std::pair<AXElement, int>> queue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <dlfcn.h>
+#include <iterator>
 #include <mecab.h>
 #include <optional>
 
@@ -100,6 +101,107 @@ bool joinableGap(std::string_view gap) {
     return points.empty() || (points.size() == 1 && isWhitespace(points[0]));
 }
 
+/// Legal-form words that make the nouns beside them a company or corporation name.
+constexpr std::array<std::string_view, 24> legalForms{"株式会社",
+                                                      "有限会社",
+                                                      "合同会社",
+                                                      "合資会社",
+                                                      "合名会社",
+                                                      "相互会社",
+                                                      "一般社団法人",
+                                                      "一般財団法人",
+                                                      "公益社団法人",
+                                                      "公益財団法人",
+                                                      "社団法人",
+                                                      "財団法人",
+                                                      "特定非営利活動法人",
+                                                      "NPO法人",
+                                                      "独立行政法人",
+                                                      "学校法人",
+                                                      "医療法人",
+                                                      "社会福祉法人",
+                                                      "宗教法人",
+                                                      "(株)",
+                                                      "（株）",
+                                                      "㈱",
+                                                      "（有）",
+                                                      "㈲"};
+
+/// A noun that can be part of an organization's name: common, proper, verbal and unknown
+/// nouns; not pronouns, counters, honorifics or other suffixes.
+bool namePart(const Morpheme& morpheme) {
+    if (morpheme.unknown) return true;
+    const auto fields = csvFields(morpheme.feature);
+    if (fields.size() < 2 || fields[0] != "名詞") return false;
+    return fields[1] == "一般" || fields[1] == "固有名詞" || fields[1] == "サ変接続";
+}
+
+bool properNoun(const Morpheme& morpheme) {
+    const auto fields = csvFields(morpheme.feature);
+    return morpheme.unknown || (fields.size() > 1 && fields[1] == "固有名詞");
+}
+
+/// Byte range of one organization name: a legal form with the name it qualifies.
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+/// The organization names of `text`: each legal form whose edges fall on morpheme edges,
+/// with the run of name nouns right after it (one whitespace character may separate them)
+/// or, when there is none or it holds no proper noun while the run before does, right before
+/// it. A legal form with no name beside it is no name.
+std::vector<Span> organizationSpans(std::string_view text, const std::vector<Morpheme>& all) {
+    // The ideographic space is a morpheme of its own: judge it as a gap, like other spaces.
+    std::vector<Morpheme> morphemes;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(morphemes), [](const Morpheme& m) {
+        const auto fields = csvFields(m.feature);
+        return !(fields.size() > 1 && fields[0] == "記号" && fields[1] == "空白");
+    });
+    std::vector<Span> spans;
+    for (std::size_t first = 0; first < morphemes.size(); ++first) {
+        for (const std::string_view form : legalForms) {
+            const std::size_t begin = morphemes[first].begin;
+            if (text.substr(begin, form.size()) != form) continue;
+            std::size_t last = first; // the legal form's last morpheme
+            while (last < morphemes.size() && morphemes[last].end < begin + form.size())
+                ++last;
+            if (last == morphemes.size() || morphemes[last].end != begin + form.size()) continue;
+
+            std::size_t after = last + 1; // one past the run that follows
+            bool afterProper = false;
+            if (after < morphemes.size() &&
+                joinableGap(text.substr(morphemes[last].end,
+                                        morphemes[after].begin - morphemes[last].end))) {
+                while (after < morphemes.size() && namePart(morphemes[after]) &&
+                       (after == last + 1 || morphemes[after].begin == morphemes[after - 1].end)) {
+                    afterProper = afterProper || properNoun(morphemes[after]);
+                    ++after;
+                }
+            }
+            std::size_t before = first; // the first morpheme of the run that precedes
+            bool beforeProper = false;
+            while (before > 0 && namePart(morphemes[before - 1]) &&
+                   morphemes[before - 1].end == morphemes[before].begin) {
+                --before;
+                beforeProper = beforeProper || properNoun(morphemes[before]);
+            }
+            const bool hasAfter = after > last + 1;
+            const bool hasBefore = before < first;
+            if (hasAfter && (afterProper || !beforeProper)) {
+                spans.push_back({begin, morphemes[after - 1].end});
+                first = after - 1;
+            } else if (hasBefore) {
+                if (spans.empty() || spans.back().end <= morphemes[before].begin)
+                    spans.push_back({morphemes[before].begin, morphemes[last].end});
+                first = last;
+            }
+            break;
+        }
+    }
+    return spans;
+}
+
 } // namespace
 
 std::vector<NameToken> nameTokens(std::string_view text, const std::vector<Morpheme>& morphemes) {
@@ -112,7 +214,21 @@ std::vector<NameToken> nameTokens(std::string_view text, const std::vector<Morph
         openBegin.reset();
     };
 
+    const std::vector<Span> organizations = organizationSpans(text, morphemes);
+    auto organization = organizations.begin();
     for (const Morpheme& morpheme : morphemes) {
+        while (organization != organizations.end() && organization->end <= morpheme.begin)
+            ++organization;
+        if (organization != organizations.end() && morpheme.begin >= organization->begin) {
+            // Inside a company name: the whole name is one organization token.
+            if (morpheme.begin == organization->begin) {
+                closeName();
+                tokens.push_back({std::string(text.substr(organization->begin,
+                                                          organization->end - organization->begin)),
+                                  NameTag::organizationName});
+            }
+            continue;
+        }
         const std::string_view surface = text.substr(morpheme.begin, morpheme.end - morpheme.begin);
         const Classified kind = classify(morpheme, surface);
         if (kind.whitespace) continue; // judged as part of the gap between its neighbours

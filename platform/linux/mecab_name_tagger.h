@@ -19,7 +19,9 @@ struct Morpheme {
 /// Turns morphemes into name tokens: person (人名), organization (組織) and region (地域)
 /// proper nouns are names; adjacent names of one class, also across a single whitespace
 /// character, and region suffixes (都, 区, 町…) after a region become one token with the
-/// text as written; symbols are dropped; unknown Latin words are never names.
+/// text as written; a legal form (株式会社, 有限会社, （株）…) and the nouns it qualifies,
+/// before or after it, become one organization token, whatever the nouns' own classes;
+/// symbols are dropped; unknown Latin words are never names.
 std::vector<NameToken> nameTokens(std::string_view text, const std::vector<Morpheme>& morphemes);
 
 class MecabNameTagger final : public NameTagger {

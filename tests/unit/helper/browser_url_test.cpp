@@ -155,6 +155,78 @@ TEST_F(FirefoxTree, OnlyTheFirstWebAreaIsTried) {
     EXPECT_EQ(url(), std::nullopt);
 }
 
+/// A web area holding `address`, appended under `parent`.
+Node pageUnder(FakeAccessibility& ax, Node parent, const std::string& address) {
+    const Node area = ax.addNode("AXWebArea");
+    ax.set(area, "AXURL", AXURLValue{address});
+    ax.appendChild(parent, area);
+    return area;
+}
+
+TEST(FirefoxWindow, TheShownDocumentAndTheWindowAPopupBelongsTo) {
+    struct Case {
+        const char* name;
+        void (*build)(FakeAccessibility&, Node app, Node window);
+        std::optional<std::string> address;
+    };
+    const Case cases[] = {
+        {"embedded document before a hidden tab's",
+         [](FakeAccessibility& ax, Node, Node window) {
+             pageUnder(ax, window, "https://hidden.example/");
+             const Node shown =
+                 pageUnder(ax, ax.appendChain(window, 3, "AXGroup"), "https://shown.example/");
+             ax.set(window, "AXEmbeddedDocument", FakeAccessibility::ElementRef{shown});
+         },
+         "https://shown.example/"},
+        {"embedded document past the element budget",
+         [](FakeAccessibility& ax, Node, Node window) {
+             for (int i = 0; i < 300; ++i)
+                 ax.appendChild(window, ax.addNode("AXRadioButton"));
+             const Node shown = pageUnder(ax, window, "https://shown.example/");
+             ax.set(window, "AXEmbeddedDocument", FakeAccessibility::ElementRef{shown});
+         },
+         "https://shown.example/"},
+        {"embedded element that is no web area",
+         [](FakeAccessibility& ax, Node, Node window) {
+             const Node image = ax.addNode("AXImage");
+             ax.set(window, "AXEmbeddedDocument", FakeAccessibility::ElementRef{image});
+             pageUnder(ax, window, "https://searched.example/");
+         },
+         "https://searched.example/"},
+        {"untitled popup stands for the first titled window",
+         [](FakeAccessibility& ax, Node app, Node window) {
+             const Node popup = ax.addNode("AXWindow");
+             ax.setText(popup, "AXTitle", "");
+             ax.appendChild(app, ax.addNode("AXMenuBar"));
+             ax.appendChild(app, popup);
+             ax.appendChild(app, window);
+             ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{popup});
+             pageUnder(ax, window, "https://owner.example/");
+         },
+         "https://owner.example/"},
+        {"titled window is searched even beside others",
+         [](FakeAccessibility& ax, Node app, Node window) {
+             const Node other = ax.addNode("AXWindow");
+             ax.setText(other, "AXTitle", "Other");
+             pageUnder(ax, other, "https://other.example/");
+             ax.appendChild(app, other);
+             ax.appendChild(app, window);
+         },
+         std::nullopt},
+    };
+    for (const Case& row : cases) {
+        FakeAccessibility ax;
+        FakeScriptRunner scripts;
+        const Node appNode = ax.addApplication(pid);
+        const Node window = ax.addNode("AXWindow");
+        ax.setText(window, "AXTitle", "Firefox");
+        ax.set(appNode, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+        row.build(ax, appNode, window);
+        EXPECT_EQ(browserURL(app("org.mozilla.firefox"), scripts, ax), row.address) << row.name;
+        EXPECT_EQ(ax.liveHandles(), 0) << row.name;
+    }
+}
+
 TEST_F(FirefoxTree, AnotherMozillaApplicationIsSearchedButTorIsNot) {
     const Node area = ax.addNode("AXWebArea");
     ax.appendChild(content, area);
@@ -177,13 +249,6 @@ AXElement handleOf(FakeAccessibility& ax, Node node) {
     const Node appNode = ax.addApplication(pid);
     ax.set(appNode, "AXFocusedWindow", FakeAccessibility::ElementRef{node});
     return helper::axElementAttribute(ax, ax.application(pid), "AXFocusedWindow");
-}
-
-TEST(FindWebArea, RootItselfIsExaminedFirst) {
-    FakeAccessibility ax;
-    const Node root = ax.addNode("AXWebArea");
-    ax.appendChild(root, ax.addNode("AXWebArea"));
-    EXPECT_EQ(ax.nodeOf(helper::findWebArea(ax, handleOf(ax, root))), root);
 }
 
 /// A window with a chain of `depth` groups below it, the last of them a web area.

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 // fontconfig (loaded by pango) keeps its configuration until the process ends.
 extern "C" const char* __lsan_default_suppressions() {
@@ -140,28 +142,36 @@ TEST(TesseractRecognizer, ParallelBandsReadTheSameAsOneEngine) {
     EXPECT_EQ(a.value().size(), 12u) << joined(a.value());
 }
 
-TEST(MecabNameTagger, JoinsNamesAndKeepsTheirSpelling) {
-    MecabNameTagger tagger;
-    const auto people = names(tagger.tagNames("担当: 山田太郎様  佐藤 花子さん"));
-    ASSERT_EQ(people.size(), 2u);
-    EXPECT_EQ(people[0].text, "山田太郎");
-    EXPECT_EQ(people[0].tag, NameTag::personalName);
-    EXPECT_EQ(people[1].text, "佐藤 花子");
-    EXPECT_EQ(people[1].tag, NameTag::personalName);
+struct NamesCase {
+    const char* text;
+    std::vector<std::pair<std::string, NameTag>> names;
+};
 
-    const auto places = names(tagger.tagNames("〒123-4567 東京都港区見本町1-2-3"));
-    ASSERT_FALSE(places.empty());
-    EXPECT_EQ(places[0].text, "東京都港区");
-    EXPECT_EQ(places[0].tag, NameTag::placeName);
-}
-
-TEST(MecabNameTagger, UnknownLatinWordsAreNotNamesAndPunctuationIsOmitted) {
+TEST(MecabNameTagger, NamesAsTheDictionaryClassesThem) {
+    constexpr auto person = NameTag::personalName;
+    constexpr auto organization = NameTag::organizationName;
+    constexpr auto place = NameTag::placeName;
+    const NamesCase cases[] = {
+        {"担当: 山田太郎様  佐藤 花子さん", {{"山田太郎", person}, {"佐藤 花子", person}}},
+        {"〒123-4567 東京都港区見本町1-2-3", {{"東京都港区", place}}},
+        {"トヨタ自動車と日本銀行", {{"トヨタ自動車", organization}, {"日本銀行", organization}}},
+        {"株式会社山田商事の田中太郎", {{"株式会社山田商事", organization}, {"田中太郎", person}}},
+        {"株式会社 山田商事", {{"株式会社 山田商事", organization}}},
+        {"（株）山田商事", {{"（株）山田商事", organization}}},
+        {"山田開発株式会社 御中", {{"山田開発株式会社", organization}}},
+        {"ソニー株式会社の鈴木さん", {{"ソニー株式会社", organization}, {"鈴木", person}}},
+        {"株式会社", {}},
+        {"John Smith from Acme Corp.", {}},
+    };
     MecabNameTagger tagger;
-    const auto tokens = tagger.tagNames("John Smith from Acme Corp.");
-    EXPECT_TRUE(names(tokens).empty());
-    for (const auto& token : tokens) {
-        EXPECT_NE(token.text, ".");
-        EXPECT_EQ(token.text.find(' '), std::string::npos);
+    for (const NamesCase& row : cases) {
+        std::vector<std::pair<std::string, NameTag>> found;
+        const auto tokens = tagger.tagNames(row.text);
+        for (const NameToken& token : names(tokens))
+            found.emplace_back(token.text, token.tag);
+        EXPECT_EQ(found, row.names) << row.text;
+        for (const NameToken& token : tokens)
+            EXPECT_FALSE(token.text == "." || token.text == ":") << row.text;
     }
 }
 

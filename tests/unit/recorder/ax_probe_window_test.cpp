@@ -1,8 +1,11 @@
-// The front window of a process: its title and the page address of its first web area.
+// The front window of a process: its title and the page address of the web area it shows.
 #include "recorder/ax_probe.h"
 #include "tests/fakes/fake_accessibility.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -16,15 +19,6 @@ protected:
         window = ax.addNode("AXWindow");
         ax.setText(window, "AXTitle", "Inbox");
         ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
-    }
-
-    /// A web area `depth` levels below the window (1 = a child of the window).
-    Node webAreaAt(int depth, std::optional<FakeAccessibility::Stored> url) {
-        const Node above = ax.appendChain(window, depth - 1, "AXGroup");
-        const Node area = ax.addNode("AXWebArea");
-        ax.appendChild(above, area);
-        if (url) ax.set(area, "AXURL", *url);
-        return area;
     }
 
     FakeAccessibility ax;
@@ -63,47 +57,129 @@ TEST_F(FrontWindowTest, PerProcessRequestsUseTheShortTimeout) {
     }
 }
 
-TEST_F(FrontWindowTest, UrlObjectGivesItsAbsoluteString) {
-    webAreaAt(3, AXURLValue{"https://example.com/a?b=c"});
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://example.com/a?b=c");
+/// One front window and what its page address should be.
+struct AddressCase {
+    const char* name;
+    std::function<void(FakeAccessibility&, Node app, Node window)> build;
+    std::optional<std::string> address;
+};
+
+/// A web area `depth` levels below `top` (1 = a child of it).
+Node webAreaBelow(FakeAccessibility& ax, Node top, int depth,
+                  std::optional<FakeAccessibility::Stored> url) {
+    const Node area = ax.addNode("AXWebArea");
+    ax.appendChild(ax.appendChain(top, depth - 1, "AXGroup"), area);
+    if (url) ax.set(area, "AXURL", *url);
+    return area;
 }
 
-TEST_F(FrontWindowTest, TextAddressIsTakenEvenWhenEmpty) {
-    webAreaAt(1, std::string{});
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "");
+/// A window with `tabs` tab panes before its content, each holding a page of its own.
+void tabStrip(FakeAccessibility& ax, Node window, int tabs) {
+    for (int i = 0; i < tabs; ++i)
+        webAreaBelow(ax, ax.appendChain(window, 1, "AXGroup"), 2,
+                     AXURLValue{"https://tab" + std::to_string(i) + ".example/"});
 }
 
-TEST_F(FrontWindowTest, AddressOfAnotherKindIsAbsent) {
-    webAreaAt(1, AXNumber{3, "3"});
-    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
-}
+const AddressCase addressCases[] = {
+    {"url object",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 3, AXURLValue{"https://example.com/a?b=c"});
+     },
+     "https://example.com/a?b=c"},
+    {"empty text", [](FakeAccessibility& ax, Node, Node w) { webAreaBelow(ax, w, 1, ""); }, ""},
+    {"number",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 1, AXNumber{3, "3"});
+     },
+     std::nullopt},
+    {"breadth first",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 5, AXURLValue{"https://deep.example/"});
+         webAreaBelow(ax, w, 2, AXURLValue{"https://shallow.example/"});
+     },
+     "https://shallow.example/"},
+    {"twelve levels down",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 12, AXURLValue{"https://twelve.example/"});
+     },
+     "https://twelve.example/"},
+    {"thirteen levels down",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 13, AXURLValue{"https://thirteen.example/"});
+     },
+     std::nullopt},
+    {"first web area has no address",
+     [](FakeAccessibility& ax, Node, Node w) {
+         webAreaBelow(ax, w, 2, std::nullopt);
+         webAreaBelow(ax, w, 4, AXURLValue{"https://later.example/"});
+     },
+     std::nullopt},
+    {"window is the web area",
+     [](FakeAccessibility& ax, Node, Node w) {
+         ax.setText(w, "AXRole", "AXWebArea");
+         ax.set(w, "AXURL", AXURLValue{"https://window.example/"});
+     },
+     "https://window.example/"},
+    {"roleless elements are searched through",
+     [](FakeAccessibility& ax, Node, Node w) {
+         const Node unnamed = ax.addNode();
+         ax.appendChild(w, unnamed);
+         webAreaBelow(ax, unnamed, 1, AXURLValue{"https://inside.example/"});
+     },
+     "https://inside.example/"},
+    {"embedded document before every other page",
+     [](FakeAccessibility& ax, Node, Node w) {
+         tabStrip(ax, w, 3);
+         const Node shown = webAreaBelow(ax, w, 4, AXURLValue{"https://shown.example/"});
+         ax.set(w, "AXEmbeddedDocument", FakeAccessibility::ElementRef{shown});
+     },
+     "https://shown.example/"},
+    {"embedded document beyond the search's reach",
+     [](FakeAccessibility& ax, Node, Node w) {
+         for (int i = 0; i < 500; ++i)
+             ax.appendChild(w, ax.addNode("AXRadioButton"));
+         const Node shown = webAreaBelow(ax, w, 13, AXURLValue{"https://shown.example/"});
+         ax.set(w, "AXEmbeddedDocument", FakeAccessibility::ElementRef{shown});
+     },
+     "https://shown.example/"},
+    {"embedded element that is no web area",
+     [](FakeAccessibility& ax, Node, Node w) {
+         const Node image = ax.addNode("AXImage");
+         ax.set(image, "AXURL", AXURLValue{"https://image.example/"});
+         ax.set(w, "AXEmbeddedDocument", FakeAccessibility::ElementRef{image});
+         webAreaBelow(ax, w, 2, AXURLValue{"https://searched.example/"});
+     },
+     "https://searched.example/"},
+    {"untitled popup stands for the first titled window",
+     [](FakeAccessibility& ax, Node app, Node w) {
+         const Node popup = ax.addNode("AXWindow");
+         ax.appendChild(app, popup);
+         ax.appendChild(app, w);
+         ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{popup});
+         webAreaBelow(ax, w, 2, AXURLValue{"https://owner.example/"});
+     },
+     "https://owner.example/"},
+    {"untitled window alone is searched",
+     [](FakeAccessibility& ax, Node app, Node w) {
+         ax.setText(w, "AXTitle", "");
+         ax.appendChild(app, w);
+         webAreaBelow(ax, w, 1, AXURLValue{"https://untitled.example/"});
+     },
+     "https://untitled.example/"},
+};
 
-TEST_F(FrontWindowTest, FirstWebAreaWithoutAddressHidesALaterOne) {
-    webAreaAt(2, std::nullopt);
-    webAreaAt(4, AXURLValue{"https://later.example/"});
-    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
-}
-
-TEST_F(FrontWindowTest, SearchIsBreadthFirst) {
-    webAreaAt(5, AXURLValue{"https://deep.example/"});
-    webAreaAt(2, AXURLValue{"https://shallow.example/"});
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://shallow.example/");
-}
-
-TEST_F(FrontWindowTest, WebAreaTwelveLevelsDownIsFound) {
-    webAreaAt(12, AXURLValue{"https://twelve.example/"});
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://twelve.example/");
-}
-
-TEST_F(FrontWindowTest, WebAreaThirteenLevelsDownIsNotFound) {
-    webAreaAt(13, AXURLValue{"https://thirteen.example/"});
-    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
-}
-
-TEST_F(FrontWindowTest, WindowItselfMayBeTheWebArea) {
-    ax.setText(window, "AXRole", "AXWebArea");
-    ax.set(window, "AXURL", AXURLValue{"https://window.example/"});
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://window.example/");
+TEST(FrontURL, WhichWebAreaGivesTheAddress) {
+    for (const AddressCase& row : addressCases) {
+        FakeAccessibility ax;
+        const Node app = ax.addApplication(pid);
+        const Node window = ax.addNode("AXWindow");
+        ax.setText(window, "AXTitle", "Page");
+        ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+        row.build(ax, app, window);
+        EXPECT_EQ(AXProbe::frontURL(ax, pid), row.address) << row.name;
+        (void)AXProbe::frontWindowTitle(ax, pid);
+        EXPECT_EQ(ax.liveHandles(), 0) << row.name;
+    }
 }
 
 TEST_F(FrontWindowTest, SearchExaminesAtMostFourHundredElements) {
@@ -139,24 +215,6 @@ TEST_F(FrontWindowTest, ChildrenBeyondTheElementBudgetAreNotFetched) {
     EXPECT_FALSE(AXProbe::frontURL(ax, pid));
     EXPECT_EQ(ax.copiesOf("AXChildren"), 1);
     EXPECT_EQ(ax.copiesOf("AXURL"), 0);
-}
-
-TEST_F(FrontWindowTest, RolelessElementsAreSearchedThrough) {
-    const Node unnamed = ax.addNode();
-    ax.appendChild(window, unnamed);
-    const Node area = ax.addNode("AXWebArea");
-    ax.set(area, "AXURL", AXURLValue{"https://inside.example/"});
-    ax.appendChild(unnamed, area);
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://inside.example/");
-}
-
-TEST_F(FrontWindowTest, ReleasesEveryHandleItCopied) {
-    for (int i = 0; i < 10; ++i)
-        ax.appendChain(window, 4, "AXGroup");
-    webAreaAt(6, AXURLValue{"https://example.com/"});
-    EXPECT_TRUE(AXProbe::frontURL(ax, pid));
-    EXPECT_TRUE(AXProbe::frontWindowTitle(ax, pid));
-    EXPECT_EQ(ax.liveHandles(), 0);
 }
 
 } // namespace

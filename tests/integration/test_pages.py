@@ -1,0 +1,187 @@
+"""Page addresses of real browsers: every record and dwell in Firefox ESR with 150 tabs open,
+the helper's `context` there, and a right click in Chromium, whose context menu is a window
+of its own.
+
+Firefox restores its 150 tabs from a session file written here (all of them loaded, the last
+one selected): much faster than opening them from the command line, and the tab strip and
+tab panels put the document past the breadth-first search's element budget.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+from real_apps import FIREFOX_PREFS, accessibles, click_at, stop, wait_until, window_of
+from stepreel_harness import WAIT, RecorderRun, activate_window, check_episode_invariants, key
+
+HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
+TABS = 150
+PAGE_CLICKS = [(300, 300), (500, 400), (700, 500)]
+
+
+def write_pages(folder, count):
+    """`count` small local pages; returns their addresses."""
+    addresses = []
+    for i in range(1, count + 1):
+        path = os.path.join(folder, f"page{i}.html")
+        with open(path, "w") as f:
+            f.write(f"<!doctype html><title>Page {i}</title>"
+                    f"<p style='font-size:40px'>Paragraph of page {i}, long enough to click on "
+                    f"anywhere in the middle of the window.</p>")
+        addresses.append("file://" + path)
+    return addresses
+
+
+def mozlz4(data):
+    """Firefox's session file framing around one LZ4 block made of literals only."""
+    block = bytearray()
+    if len(data) >= 15:
+        block.append(0xF0)
+        rest = len(data) - 15
+        while rest >= 255:
+            block.append(255)
+            rest -= 255
+        block.append(rest)
+    else:
+        block.append(len(data) << 4)
+    block += data
+    return b"mozLz40\0" + struct.pack("<I", len(data)) + bytes(block)
+
+
+def start_firefox_with_tabs(workdir, addresses):
+    """Firefox ESR restoring one window with a tab per address, the last one selected."""
+    profile = os.path.join(workdir, "profile")
+    os.makedirs(profile)
+    with open(os.path.join(profile, "user.js"), "w") as prefs:
+        for pref in FIREFOX_PREFS + ('"browser.startup.page", 3',
+                                     '"browser.sessionstore.restore_on_demand", false'):
+            prefs.write(f"user_pref({pref});\n")
+    tabs = [{"entries": [{"url": a, "title": a, "triggeringPrincipal_base64": "eyIzIjp7fX0="}],
+             "index": 1} for a in addresses]
+    session = {"version": ["sessionrestore", 1], "selectedWindow": 1,
+               "windows": [{"tabs": tabs, "selected": len(tabs)}]}
+    with open(os.path.join(profile, "sessionstore.jsonlz4"), "wb") as f:
+        f.write(mozlz4(json.dumps(session).encode()))
+    env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
+    return subprocess.Popen(["firefox-esr", "--no-remote", "--profile", profile], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def context():
+    result = subprocess.run([HELPER, "context"], capture_output=True, timeout=WAIT)
+    if result.returncode != 0:
+        raise AssertionError(result.stderr)
+    return json.loads(result.stdout)
+
+
+def focus_records(frames):
+    return [f.event for f in frames if f.type == "focus"]
+
+
+def recording_of(test, actions, clicks, then=()):
+    """Runs `actions` under a recorder; returns (records, focus records) once the last of
+    `clicks` click records has its result frame and records of the kinds `then` follow."""
+    run = RecorderRun()
+    test.addCleanup(run.kill)
+    run.wait_ready()
+    run.wait_focus_polls()
+    actions()
+
+    def settled(frames):
+        recs = [f.event for f in frames if f.type == "events"]
+        seqs = [r["seq"] for r in recs if r["kind"] == "click"]
+        return len(seqs) >= clicks and all(any(r["kind"] == k for r in recs) for k in then) and \
+            any(r["kind"] == "result" and r["refSeq"] == seqs[-1] for r in recs)
+    run.wait_for(settled, f"{clicks} clicks and the last one's result")
+    test.assertEqual(run.finish(), 0)
+    check_episode_invariants(run.frames)
+    return run.records(), focus_records(run.frames)
+
+
+class FirefoxTabs(unittest.TestCase):
+    """Firefox ESR with 150 tabs: the selected tab's address, never another tab's."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.addresses = write_pages(cls.tmp.name, TABS)
+        cls.browser = start_firefox_with_tabs(cls.tmp.name, cls.addresses)
+        cls.wid = window_of(f"Page {TABS}")
+
+    @classmethod
+    def tearDownClass(cls):
+        stop(cls.browser)
+        cls.tmp.cleanup()
+
+    def test_every_record_dwell_and_context_has_the_shown_page(self):
+        activate_window(self.wid)
+        last, previous = self.addresses[-1], self.addresses[-2]
+        self.assertEqual(context().get("url"), last)
+
+        def actions():
+            for point in PAGE_CLICKS:
+                click_at(point)
+            key("ctrl+Page_Up")  # the tab before: loaded too, and hidden until now
+            window_of(f"Page {TABS - 1}")
+            click_at(PAGE_CLICKS[0])
+        records, dwells = recording_of(self, actions, len(PAGE_CLICKS) + 1)
+
+        clicks = [r for r in records if r["kind"] == "click"]
+        self.assertEqual([r.get("url") for r in clicks], [last] * len(PAGE_CLICKS) + [previous])
+        results = [r for r in records if r["kind"] == "result"]
+        self.assertTrue(results and all("url" in r for r in results), results)
+        firefox = [d for d in dwells if "Firefox" in (d.get("windowTitle") or "")]
+        self.assertTrue(firefox, dwells)
+        for dwell in firefox:
+            page = dwell["windowTitle"].split(" — ")[0]
+            self.assertEqual(dwell.get("url"), self.addresses[int(page.split()[1]) - 1], dwell)
+        self.assertEqual(context().get("url"), previous)
+
+
+class ChromiumRightClick(unittest.TestCase):
+    """Chromium: a right click opens a menu window; the record still has the page."""
+
+    @classmethod
+    def setUpClass(cls):
+        browser = shutil.which("chromium")
+        if browser is None:
+            raise unittest.SkipTest("chromium is not installed")
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.address = write_pages(cls.tmp.name, 1)[0]
+        # As root Chromium runs only without its sandbox.
+        sandbox = ["--no-sandbox"] if os.geteuid() == 0 else []
+        cls.browser = subprocess.Popen(
+            [browser, "--force-renderer-accessibility", "--no-first-run",
+             "--no-default-browser-check", "--password-store=basic",
+             f"--user-data-dir={os.path.join(cls.tmp.name, 'profile')}", *sandbox, cls.address],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cls.wid = window_of("Page 1 - Chromium")
+
+    @classmethod
+    def tearDownClass(cls):
+        stop(cls.browser)
+        cls.tmp.cleanup()
+
+    def test_right_click_record_has_the_page(self):
+        activate_window(self.wid)
+        wait_until("the page's address", lambda: context().get("url") == self.address)
+
+        def actions():
+            click_at(PAGE_CLICKS[0])
+            click_at(PAGE_CLICKS[1], button=3)
+            # The menu is a window of its own, focused while it is open.
+            wait_until("the context menu", lambda: accessibles("Chromium", "menu item"))
+            self.assertEqual(context().get("url"), self.address)
+            key("Escape")
+        records, _ = recording_of(self, actions, 1, then=("rightclick",))
+
+        right = [r for r in records if r["kind"] == "rightclick"]
+        self.assertEqual(len(right), 1, records)
+        self.assertEqual(right[0].get("url"), self.address)
+
+
+if __name__ == "__main__":
+    unittest.main()

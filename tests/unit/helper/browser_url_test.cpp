@@ -186,13 +186,6 @@ TEST(FirefoxWindow, TheShownDocumentAndTheWindowAPopupBelongsTo) {
              ax.set(window, "AXEmbeddedDocument", FakeAccessibility::ElementRef{shown});
          },
          "https://shown.example/"},
-        {"embedded element that is no web area",
-         [](FakeAccessibility& ax, Node, Node window) {
-             const Node image = ax.addNode("AXImage");
-             ax.set(window, "AXEmbeddedDocument", FakeAccessibility::ElementRef{image});
-             pageUnder(ax, window, "https://searched.example/");
-         },
-         "https://searched.example/"},
         {"untitled popup stands for the first titled window",
          [](FakeAccessibility& ax, Node app, Node window) {
              const Node popup = ax.addNode("AXWindow");
@@ -204,15 +197,6 @@ TEST(FirefoxWindow, TheShownDocumentAndTheWindowAPopupBelongsTo) {
              pageUnder(ax, window, "https://owner.example/");
          },
          "https://owner.example/"},
-        {"titled window is searched even beside others",
-         [](FakeAccessibility& ax, Node app, Node window) {
-             const Node other = ax.addNode("AXWindow");
-             ax.setText(other, "AXTitle", "Other");
-             pageUnder(ax, other, "https://other.example/");
-             ax.appendChild(app, other);
-             ax.appendChild(app, window);
-         },
-         std::nullopt},
     };
     for (const Case& row : cases) {
         FakeAccessibility ax;

@@ -3,6 +3,7 @@
 #include "common/unicode_text.h"
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/atspi_point_lookup.h"
+#include "platform/linux/atspi_relations.h"
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/atspi_window_placement.h"
 #include "platform/linux/session_bus.h"
@@ -302,6 +303,9 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXFocusedWindow") return window(node, true);
     if (name == "AXMainWindow") return window(node, false);
     if (name == "AXURL") return url(object);
+    if (name == atspi_relations::embeddedDocumentAttribute) {
+        return wrapRelated(atspi_relations::embeddedDocument(object), node);
+    }
     return std::monostate{};
 }
 

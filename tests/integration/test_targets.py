@@ -134,7 +134,9 @@ class Firefox(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_fields_and_text_by_their_labels(self):
-        # The paragraph first: the first question about a newly shown page.
+        # Firefox builds a page's tree on the first question; how long that takes depends on
+        # the machine's load, so the page is on the bus before the recording starts.
+        wait_until("the page's text", lambda: accessibles("Firefox", "paragraph"))
         first = record_clicks(self, [(self.wid, self.PARAGRAPH)])[0]
         field = wait_until("the field", lambda: accessibles("Firefox", "entry"))[0]
         records = record_clicks(self, [(self.wid, field), (self.wid, self.EDITABLE)])

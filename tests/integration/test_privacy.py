@@ -152,6 +152,18 @@ class Firefox(unittest.TestCase):
         self.assertEqual(processes_marked(mark), [])
 
 
+def open_files(pid):
+    """What the descriptors of `pid` refer to, as far as they stay open while being read."""
+    found = []
+    fds = f"/proc/{pid}/fd"
+    for fd in os.listdir(fds):
+        try:
+            found.append(os.readlink(os.path.join(fds, fd)))
+        except OSError:
+            pass  # closed in the meantime
+    return " ".join(found)
+
+
 @contextlib.contextmanager
 def root_property_removed(name):
     shown = subprocess.run(["xprop", "-root", name], capture_output=True, text=True).stdout
@@ -252,9 +264,7 @@ class ProcessGuards(unittest.TestCase):
         helper = subprocess.Popen([HELPER, "classify"], stdin=subprocess.PIPE,
                                   stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1))
         self.addCleanup(stop, helper)
-        fds = f"/proc/{helper.pid}/fd"
-        wait_until("the display connection", lambda: any(
-            os.readlink(os.path.join(fds, fd)).startswith("socket:") for fd in os.listdir(fds)))
+        wait_until("the display connection", lambda: "socket:" in open_files(helper.pid))
         self.assertEqual(os.readlink(f"/proc/{helper.pid}/fd/1"), "/dev/null")
         helper.stdin.close()
         self.assertEqual(helper.wait(WAIT), 2)

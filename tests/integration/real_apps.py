@@ -92,3 +92,27 @@ def start_firefox(page, workdir, kiosk=False, extra_args=()):
     argv = ["firefox-esr", "--no-remote", "--profile", profile, *extra_args]
     argv += ["--kiosk", address] if kiosk else [address]
     return subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def find_element(application, matches, max_depth=30):
+    """The first element, depth first, of the named application for which `matches(node)`
+    is true; None when there is none."""
+    def walk(node, depth):
+        if node is None or depth > max_depth:
+            return None
+        if matches(node):
+            return node
+        for i in range(node.get_child_count()):
+            found = walk(node.get_child_at_index(i), depth + 1)
+            if found is not None:
+                return found
+        return None
+
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and application.lower() in (app.get_name() or "").lower():
+            found = walk(app, 0)
+            if found is not None:
+                return found
+    return None

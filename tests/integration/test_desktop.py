@@ -12,7 +12,7 @@ import time
 import unittest
 
 from real_apps import Atspi  # noqa: F401 (the accessibility bus, set up there)
-from real_apps import accessibles, click_at, stop, wait_until, window_of
+from real_apps import accessibles, click_at, find_element, stop, wait_until, window_of
 from stepreel_harness import (WAIT, RecorderRun, activate_window, check_episode_invariants,
                               xdotool)
 
@@ -35,30 +35,13 @@ def start(*argv):
 
 def menu_item(application, name):
     """The screen centre of the showing menu item of `application` whose name contains `name`."""
-    def walk(node, depth):
-        if node is None or depth > 12:
-            return None
-        if (node.get_role_name() == "menu item" and name in (node.get_name() or "") and
-                node.get_state_set().contains(Atspi.StateType.SHOWING)):
-            box = node.get_extents(Atspi.CoordType.SCREEN)
-            return (box.x + box.width // 2, box.y + box.height // 2)
-        for i in range(node.get_child_count()):
-            found = walk(node.get_child_at_index(i), depth + 1)
-            if found:
-                return found
+    item = find_element(application, lambda node: (
+        node.get_role_name() == "menu item" and name in (node.get_name() or "") and
+        node.get_state_set().contains(Atspi.StateType.SHOWING)))
+    if item is None:
         return None
-
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and application in (app.get_name() or "").lower():
-            for w in range(app.get_child_count()):
-                window = app.get_child_at_index(w)
-                if window.get_state_set().contains(Atspi.StateType.SHOWING):
-                    found = walk(window, 1)
-                    if found:
-                        return found
-    return None
+    box = item.get_extents(Atspi.CoordType.SCREEN)
+    return (box.x + box.width // 2, box.y + box.height // 2)
 
 
 def dwells(frames):

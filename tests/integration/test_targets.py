@@ -14,7 +14,8 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
-from real_apps import accessibles, click_at, start_firefox, stop, wait_until, window_of  # noqa: E402
+from real_apps import (accessibles, click_at, find_element, start_firefox,  # noqa: E402
+                       stop, wait_until, window_of)
 from stepreel_harness import RecorderRun, activate_window, check_episode_invariants, xdotool  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -44,23 +45,8 @@ def holds(frame, point):
 
 def named_child_extents(application, name):
     """Extents, as the toolkit reports them, of the first element named `name` (any state)."""
-    def walk(node, depth):
-        if node is None or depth > 30:
-            return None
-        if (node.get_name() or "").split(" ")[0] == name:
-            return node.get_extents(Atspi.CoordType.WINDOW)
-        for i in range(node.get_child_count()):
-            found = walk(node.get_child_at_index(i), depth + 1)
-            if found:
-                return found
-        return None
-
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and application in (app.get_name() or ""):
-            return walk(app, 0)
-    return None
+    node = find_element(application, lambda n: (n.get_name() or "").split(" ")[0] == name)
+    return node.get_extents(Atspi.CoordType.WINDOW) if node is not None else None
 
 
 def window_origin(wid):

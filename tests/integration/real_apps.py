@@ -1,6 +1,7 @@
 """Real applications on the test desktop: starting them, finding their windows and the
 screen positions of their elements through the accessibility bus, clicking them."""
 import os
+import signal
 import subprocess
 import time
 
@@ -72,10 +73,25 @@ def click_at(point, button=1):
     xdotool("click", button)
 
 
+def launch(argv, **popen):
+    """Starts an application in a session of its own, so that `stop` ends its helpers too."""
+    return subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True, **popen)
+
+
 def stop(proc):
+    """Ends `proc` and every process of its group (a browser's renderers and helpers keep
+    writing into its profile after the main process is gone)."""
     if proc.poll() is None:
         proc.kill()
     proc.wait()
+    deadline = time.monotonic() + WAIT
+    while time.monotonic() < deadline:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            return
+        time.sleep(0.1)
 
 
 
@@ -91,7 +107,7 @@ def start_firefox(page, workdir, kiosk=False, extra_args=()):
     address = page if "://" in page else "file://" + os.path.abspath(page)
     argv = ["firefox-esr", "--no-remote", "--profile", profile, *extra_args]
     argv += ["--kiosk", address] if kiosk else [address]
-    return subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return launch(argv, env=env)
 
 
 def find_element(application, matches, max_depth=30):

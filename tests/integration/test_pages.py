@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 import unittest
 
-from real_apps import FIREFOX_PREFS, accessibles, click_at, stop, wait_until, window_of
+from real_apps import FIREFOX_PREFS, accessibles, click_at, launch, stop, wait_until, window_of
 from stepreel_harness import WAIT, RecorderRun, activate_window, check_episode_invariants, key
 
 HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
@@ -66,8 +66,7 @@ def start_firefox_with_tabs(workdir, addresses):
     with open(os.path.join(profile, "sessionstore.jsonlz4"), "wb") as f:
         f.write(mozlz4(json.dumps(session).encode()))
     env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
-    return subprocess.Popen(["firefox-esr", "--no-remote", "--profile", profile], env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return launch(["firefox-esr", "--no-remote", "--profile", profile], env=env)
 
 
 def context():
@@ -154,11 +153,10 @@ class ChromiumRightClick(unittest.TestCase):
         cls.address = write_pages(cls.tmp.name, 1)[0]
         # As root Chromium runs only without its sandbox.
         sandbox = ["--no-sandbox"] if os.geteuid() == 0 else []
-        cls.browser = subprocess.Popen(
+        cls.browser = launch(
             [browser, "--force-renderer-accessibility", "--no-first-run",
              "--no-default-browser-check", "--password-store=basic",
-             f"--user-data-dir={os.path.join(cls.tmp.name, 'profile')}", *sandbox, cls.address],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             f"--user-data-dir={os.path.join(cls.tmp.name, 'profile')}", *sandbox, cls.address])
         cls.wid = window_of("Page 1 - Chromium")
 
     @classmethod

@@ -2,6 +2,8 @@
 // the ends of the parent's pipes and of the display connection.
 #pragma once
 
+#include "platform/geometry.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,6 +16,11 @@ struct InputEvent {
     std::int64_t keyCode = 0;    ///< ANSI virtual key code of a key event
     std::int64_t clickState = 0; ///< 1 single click, 2 second press of a double click, …
     std::u16string characters;   ///< UTF-16 units the key press produced (may be empty)
+    /// Pointer position when the event happened, in points, global, with the origin at the
+    /// top-left corner of the main screen (mouse events; absent when unknown).
+    std::optional<geo::Point> location;
+    /// When the event happened, on the same scale as `Clock::nowMs` (absent when unknown).
+    std::optional<std::int64_t> timestampMs;
 };
 
 /// A key-down seen by the global hotkey monitor.

@@ -7,7 +7,7 @@ CTEST_ARGS ?=
 MACOS_SDK_KIT ?= ../shared/macos-sdk
 
 .PHONY: all deps build release test test-macos-sdk test-debug test-asan test-tsan test-fuzz demo \
-        bench format clean
+        bench coverage format clean
 
 all: build
 
@@ -81,6 +81,10 @@ demo: release
 
 bench: release
 	scripts/run-benchmarks
+
+# Line coverage of common/, recorder/, helper/ and tools/ by the debug tests (build/coverage).
+coverage: deps
+	scripts/coverage
 
 format:
 	git ls-files '*.cpp' '*.h' '*.mm' | xargs clang-format -i

@@ -1,9 +1,10 @@
+// The one printed line, the exit request, and work run on another thread.
 #include "helper/output.h"
+#include "tests/unit/helper/dispatch_test_support.h"
 
-#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -11,97 +12,67 @@
 namespace {
 
 using helper::HelperExit;
-using helper::HelperIO;
 
-struct Printed {
-    std::string out;
-    std::optional<HelperExit> exit;
-};
-
-Printed print(const json::Value& value) {
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    HelperIO io{in, out, err};
-    Printed printed;
-    try {
-        helper::printJSON(io, value);
-    } catch (const HelperExit& exit) {
-        printed.exit = exit;
-    }
-    printed.out = out.str();
-    EXPECT_EQ(err.str(), "") << "printJSON never writes standard error itself";
-    return printed;
+helper_test::Caught print(const json::Value& value) {
+    return helper_test::runCaught([&](helper::HelperIO& io) { helper::printJSON(io, value); });
 }
 
 TEST(PrintJSON, WritesOneCompactLineWithSlashesAndUnicodeAsIs) {
-    const auto value = json::ObjectBuilder()
-                           .add("url", "https://example.com/a/b?q=1")
-                           .add("png", "data:image/png;base64,//8/+A==")
-                           .add("title", "見積書 – \"v2\"\n改訂")
-                           .add("idle", 0.25)
-                           .add("missing", std::optional<std::string>())
-                           .add("flag", true)
-                           .value();
-    const auto printed = print(value);
+    const auto printed = print(json::ObjectBuilder()
+                                   .add("url", "https://example.com/a/b?q=1")
+                                   .add("png", "data:image/png;base64,//8/+A==")
+                                   .add("title", "見積書 – \"v2\"\n改訂")
+                                   .add("idle", 0.25)
+                                   .add("missing", std::optional<std::string>())
+                                   .add("flag", true)
+                                   .value());
     ASSERT_FALSE(printed.exit);
     EXPECT_EQ(printed.out,
               "{\"url\":\"https://example.com/a/b?q=1\","
               "\"png\":\"data:image/png;base64,//8/+A==\","
               "\"title\":\"見積書 – \\\"v2\\\"\\n改訂\",\"idle\":0.25,\"flag\":true}\n");
-}
-
-TEST(PrintJSON, ArrayOfObjectsAndEmptyArray) {
     json::Array apps;
     apps.emplace_back(json::ObjectBuilder().add("name", "Mail").value());
     EXPECT_EQ(print(json::Value(apps)).out, "[{\"name\":\"Mail\"}]\n");
     EXPECT_EQ(print(json::Value(json::Array{})).out, "[]\n");
 }
 
-TEST(PrintJSON, UnencodableValuesFailWithNothingOnStandardOutput) {
-    const double unencodable[] = {std::numeric_limits<double>::quiet_NaN(),
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity()};
-    for (const double number : unencodable) {
-        const auto printed =
-            print(json::ObjectBuilder().add("appName", "Mail").add("idleSeconds", number).value());
-        ASSERT_TRUE(printed.exit) << number;
+TEST(PrintJSON, UnencodableValuesFailWithNothingPrinted) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const json::Value unencodable[] = {
+        json::ObjectBuilder().add("idleSeconds", std::numeric_limits<double>::quiet_NaN()).value(),
+        json::ObjectBuilder().add("idleSeconds", infinity).value(),
+        json::ObjectBuilder().add("appName", "Mail").add("idleSeconds", -infinity).value(),
+        json::ObjectBuilder().add("title", "ab\xC3(").value(),
+    };
+    for (const auto& value : unencodable) {
+        const auto printed = print(value);
+        ASSERT_TRUE(printed.exit);
         EXPECT_EQ(printed.exit->message, "failed to encode JSON output");
         EXPECT_EQ(printed.exit->code, 1);
         EXPECT_EQ(printed.out, "");
-    }
-    const auto invalidText = print(json::ObjectBuilder().add("title", "ab\xC3(").value());
-    ASSERT_TRUE(invalidText.exit);
-    EXPECT_EQ(invalidText.exit->message, "failed to encode JSON output");
-    EXPECT_EQ(invalidText.out, "");
-}
-
-TEST(Fail, ThrowsAnExitRequestWithDefaultCodeOne) {
-    try {
-        helper::fail("no frontmost application");
-        FAIL() << "fail returned";
-    } catch (const HelperExit& exit) {
-        EXPECT_EQ(exit.message, "no frontmost application");
-        EXPECT_EQ(exit.code, 1);
-    }
-    try {
-        helper::fail("usage: icon <bundleId>", 2);
-    } catch (const HelperExit& exit) {
-        EXPECT_EQ(exit.code, 2);
+        EXPECT_EQ(printed.err, ""); // the caller prints the message
     }
 }
 
-TEST(Fail, IsNotCaughtAsAStandardException) {
-    bool caughtAsStd = false;
-    try {
+TEST(Fail, ThrowsAnExitRequestThatNoStandardHandlerCatches) {
+    const auto caught = [](auto failing) -> std::optional<HelperExit> {
         try {
-            helper::fail("x", 3);
-        } catch (const std::exception&) {
-            caughtAsStd = true;
+            try {
+                failing();
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+        } catch (const HelperExit& exit) {
+            return exit;
         }
-    } catch (const HelperExit&) {
-    }
-    EXPECT_FALSE(caughtAsStd);
+        return std::nullopt;
+    };
+    const auto plain = caught([] { helper::fail("no frontmost application"); });
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->message, "no frontmost application");
+    EXPECT_EQ(plain->code, 1);
+    EXPECT_EQ(caught([] { helper::fail("usage: icon <bundleId>", 2); })->code, 2);
 }
 
 TEST(RunBlocking, ReturnsTheValueComputedOnAnotherThread) {
@@ -117,33 +88,25 @@ TEST(RunBlocking, ReturnsTheValueComputedOnAnotherThread) {
 }
 
 TEST(RunBlocking, CarriesEachKindOfFailureByItsTextualForm) {
-    const auto portError =
-        helper::runBlocking([]() -> Result<int> { return PortError{"screen recording denied"}; });
-    ASSERT_FALSE(portError.ok());
-    EXPECT_EQ(portError.error().description, "screen recording denied");
-
-    const auto helperError = helper::runBlocking([]() -> Result<int> {
-        throw helper::HelperError("no capturable window or display found");
-    });
-    ASSERT_FALSE(helperError.ok());
-    EXPECT_EQ(helperError.error().description, "no capturable window or display found");
-
-    const auto stdError = helper::runBlocking(
-        []() -> Result<std::string> { throw std::runtime_error("model session failed"); });
-    ASSERT_FALSE(stdError.ok());
-    EXPECT_EQ(stdError.error().description, "model session failed");
-}
-
-TEST(RunBlocking, WorkThatEndsWithoutAResultDidNotComplete) {
-    const auto odd = helper::runBlocking([]() -> Result<int> { throw 7; });
-    ASSERT_FALSE(odd.ok());
-    EXPECT_EQ(odd.error().description, "operation did not complete");
-
-    // fail() belongs on the main thread; inside the work it cannot end the process.
-    const auto exitRequest =
-        helper::runBlocking([]() -> Result<int> { helper::fail("capture failed: x", 3); });
-    ASSERT_FALSE(exitRequest.ok());
-    EXPECT_EQ(exitRequest.error().description, "operation did not complete");
+    const std::pair<std::function<Result<int>()>, std::string> cases[] = {
+        {[]() -> Result<int> { return PortError{"screen recording denied"}; },
+         "screen recording denied"},
+        {[]() -> Result<int> {
+             throw helper::HelperError("no capturable window or display found");
+         },
+         "no capturable window or display found"},
+        {[]() -> Result<int> { throw std::runtime_error("model session failed"); },
+         "model session failed"},
+        {[]() -> Result<int> { throw 7; }, "operation did not complete"},
+        // fail() belongs on the main thread; inside the work it cannot end the process.
+        {[]() -> Result<int> { helper::fail("capture failed: x", 3); },
+         "operation did not complete"},
+    };
+    for (const auto& [work, description] : cases) {
+        const auto result = helper::runBlocking(work);
+        ASSERT_FALSE(result.ok()) << description;
+        EXPECT_EQ(result.error().description, description);
+    }
 }
 
 } // namespace

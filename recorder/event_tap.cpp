@@ -45,14 +45,19 @@ std::string typingSignature(Workspace& workspace) {
     return *front->bundleIdentifier;
 }
 
+EventMoment momentOf(const InputEvent& event) {
+    return {event.location, event.timestampMs};
+}
+
 void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
     if ((event.flags & commandFlag) != 0) {
-        recorder.flushTyping();
+        const EventMoment moment = momentOf(event);
+        recorder.flushTyping(moment);
         const std::string name = keyName(event.keyCode);
         if (name == "v")
-            recorder.emit("paste", "cmd+v", std::nullopt);
+            recorder.emit("paste", "cmd+v", std::nullopt, moment);
         else
-            recorder.emit("shortcut", "cmd+" + name, std::nullopt);
+            recorder.emit("shortcut", "cmd+" + name, std::nullopt, moment);
         return;
     }
     // Even a key without characters is passed on: it still closes another application's run.
@@ -83,12 +88,13 @@ void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& e
         handleKeyDown(recorder, workspace, event);
         break;
     case leftMouseDown:
-        recorder.flushTyping();
-        recorder.emit(event.clickState < 2 ? "click" : "doubleclick", std::nullopt, std::nullopt);
+        recorder.flushTyping(momentOf(event));
+        recorder.emit(event.clickState < 2 ? "click" : "doubleclick", std::nullopt, std::nullopt,
+                      momentOf(event));
         break;
     case rightMouseDown:
-        recorder.flushTyping();
-        recorder.emit("rightclick", std::nullopt, std::nullopt);
+        recorder.flushTyping(momentOf(event));
+        recorder.emit("rightclick", std::nullopt, std::nullopt, momentOf(event));
         break;
     default:
         // Tap-disabled notices and anything else pass through untouched.

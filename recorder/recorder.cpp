@@ -50,26 +50,39 @@ Recorder::PointerView Recorder::readPointer() {
     const geo::Point location = ports_.screens.mouseLocation();
     const auto frames = ports_.screens.screenFrames();
     const double height = frames.empty() ? 0.0 : frames.front().height;
+    return pointerAt({location.x, height - location.y});
+}
+
+Recorder::PointerView Recorder::pointerAt(geo::Point topLeft) {
+    const auto frames = ports_.screens.screenFrames();
+    const double height = frames.empty() ? 0.0 : frames.front().height;
     const double width = frames.empty() ? 0.0 : frames.front().width;
     PointerView view;
-    view.topLeft = {location.x, height - location.y};
-    view.normalised.x = width > 1.0 ? location.x / width : location.x;
-    view.normalised.y = height > 1.0 ? view.topLeft.y / height : view.topLeft.y;
+    view.topLeft = topLeft;
+    view.normalised.x = width > 1.0 ? topLeft.x / width : topLeft.x;
+    view.normalised.y = height > 1.0 ? topLeft.y / height : topLeft.y;
     return view;
 }
 
 void Recorder::emit(const std::string& kind, std::optional<std::string> key,
-                    std::optional<std::string> precomputedTypingText) {
+                    std::optional<std::string> precomputedTypingText, const EventMoment& moment) {
     const WipeOnExit wipeTyped(precomputedTypingText);
     if (paused_) return;
     if (!CaptureStream::permitted()) return;
 
+    // A late-handled operation keeps its own time and place.
     const std::int64_t now = ports_.clock.nowMs();
-    const std::int64_t dtMsFromPrev = lastTimestampMs_ == 0 ? 0 : now - lastTimestampMs_;
-    lastTimestampMs_ = now;
+    const std::int64_t actionMs = moment.timestampMs.value_or(now);
+    const std::int64_t dtMsFromPrev = lastActionMs_ ? actionMs - *lastActionMs_ : 0;
+    lastActionMs_ = actionMs;
+    const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
+
+    // The screen as it was: its pixels are taken before any accessibility request, which
+    // a slow application can delay while it already reacts to the operation.
+    ScreenShooter::Pending shot;
+    if (kind != "type") shot = ports_.shooter.begin(seq_, episodeId_, pointer.normalised);
 
     const auto front = ports_.workspace.frontmostApplication();
-    const PointerView pointer = readPointer();
     std::optional<std::int32_t> pid;
     if (front) pid = front->processIdentifier;
 
@@ -88,11 +101,8 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
         record.clipboardFromApp = lastCopyApp_;
         record.clipboardCharCount = lastCopyCharCount_;
     }
-    if (kind != "type") {
-        record.screenshotFull =
-            ports_.shooter.capture(seq_, episodeId_, std::nullopt, captureOCR, pointer.normalised)
-                .full;
-    }
+    // The frame reaches the parent before the record that names it.
+    record.screenshotFull = shot.finish();
 
     record.episodeId = episodeId_;
     record.seq = seq_;
@@ -109,7 +119,7 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     const std::int64_t recordedSeq = seq_;
     ++seq_;
     write(record);
-    if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq);
+    if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq, actionMs);
 }
 
 void Recorder::write(const ActionRecord& record) {
@@ -124,11 +134,11 @@ void Recorder::appendTyping(std::string_view characters, std::optional<std::stri
     typingBuffer_.append(characters);
 }
 
-void Recorder::flushTyping() {
+void Recorder::flushTyping(const EventMoment& moment) {
     if (typingBuffer_.empty()) return;
     std::string text = typingBuffer_.take();
     typingTargetSig_.reset();
-    emit("type", std::nullopt, std::optional<std::string>(std::move(text)));
+    emit("type", std::nullopt, std::optional<std::string>(std::move(text)), moment);
     wipeString(text);
 }
 

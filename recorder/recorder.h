@@ -19,6 +19,13 @@
 
 class ScreenShooter;
 
+/// Where and when the input event behind an operation happened, as its tap saw it. Absent
+/// parts are read when the operation is recorded.
+struct EventMoment {
+    std::optional<geo::Point> location;      ///< global, top-left origin of the main screen
+    std::optional<std::int64_t> timestampMs; ///< on the clock's scale
+};
+
 /// The ports the recorder reads. All references outlive the recorder.
 struct RecorderPorts {
     Clock& clock;
@@ -45,10 +52,13 @@ public:
     /// The process's recorder, created from `ports` on first use.
     static Recorder& shared(const RecorderPorts& ports);
 
+    /// Records one operation: the before-frame's pixels are taken first, then the target under
+    /// the event's pointer position is probed.
     void emit(const std::string& kind, std::optional<std::string> key,
-              std::optional<std::string> precomputedTypingText);
+              std::optional<std::string> precomputedTypingText, const EventMoment& moment = {});
     void appendTyping(std::string_view characters, std::optional<std::string> targetSig);
-    void flushTyping();
+    /// Records the open typing run, if any, as of `moment` (the event that ends it).
+    void flushTyping(const EventMoment& moment = {});
     static std::string classifyInput(std::string_view text);
     void togglePause();
     void finalizeEpisode(const std::string& status);
@@ -57,9 +67,10 @@ public:
     void flushFocus(std::int64_t now);
     void pollClipboard();
 
-    /// Takes the "after" frame and writes the "result" record for `refSeq` 0.45 s from now,
-    /// unless by then the recorder is gone, the episode has changed or recording is paused.
-    void scheduleResultFrame(std::int64_t refSeq);
+    /// Takes the "after" frame and writes the "result" record for `refSeq` 0.45 s after
+    /// `actionMs` (at once when that has passed), unless by then the recorder is gone, the
+    /// episode has changed or recording is paused.
+    void scheduleResultFrame(std::int64_t refSeq, std::int64_t actionMs);
 
     const std::string& episodeId() const;
     std::int64_t seq() const;
@@ -78,6 +89,7 @@ private:
     };
 
     PointerView readPointer();
+    PointerView pointerAt(geo::Point topLeft);
     void write(const ActionRecord& record);
     void runResultFrame(std::int64_t refSeq);
 
@@ -86,7 +98,7 @@ private:
     EpisodeMeta meta_;
     std::string episodeId_;
     std::int64_t seq_ = 0;
-    std::int64_t lastTimestampMs_ = 0;
+    std::optional<std::int64_t> lastActionMs_; ///< when the previous operation happened
     bool paused_ = false;
     static constexpr bool captureValues = false;
     static constexpr bool captureOCR = false;
@@ -103,6 +115,7 @@ private:
     std::optional<std::string> focusWindow_;
     std::optional<std::string> focusUrl_;
     std::int64_t focusEnterMs_ = 0;
+
 
     /// Delayed tasks hold this weakly: once the recorder is gone they do nothing.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

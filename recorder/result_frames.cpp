@@ -4,9 +4,14 @@
 #include "recorder/recorder.h"
 #include "recorder/screen_shooter.h"
 
-void Recorder::scheduleResultFrame(std::int64_t refSeq) {
+#include <algorithm>
+
+void Recorder::scheduleResultFrame(std::int64_t refSeq, std::int64_t actionMs) {
     std::weak_ptr<int> alive = alive_;
-    ports_.eventLoop.runAfter(resultFrameDelaySeconds, [this, alive, episode = episodeId_, refSeq] {
+    // Measured from the operation itself, which may have been handled late.
+    const double late = static_cast<double>(ports_.clock.nowMs() - actionMs) / 1000.0;
+    const double delay = std::max(0.0, resultFrameDelaySeconds - std::max(0.0, late));
+    ports_.eventLoop.runAfter(delay, [this, alive, episode = episodeId_, refSeq] {
         if (alive.expired()) return;
         if (episodeId_ != episode) return;
         if (paused_) return;

@@ -4,7 +4,6 @@
 #include "recorder/user_messages.h"
 
 #include <algorithm>
-#include <future>
 #include <system_error>
 
 namespace {
@@ -31,42 +30,66 @@ std::string ScreenShooter::frameName(std::int64_t seq) {
     return "frames/" + std::to_string(seq) + "-full.jpg";
 }
 
+ScreenShooter::Pending ScreenShooter::begin(std::int64_t seq, const std::string& episodeId,
+                                            geo::Point cursorNorm, const std::string& kind) {
+    if (!CaptureStream::permitted()) return {};
+    // The worker gets its own copies: nothing it reads is shared with the caller.
+    auto pixelsTaken = std::make_shared<std::promise<void>>();
+    std::future<void> pixels = pixelsTaken->get_future();
+    std::future<std::optional<std::string>> work;
+    try {
+        work = std::async(
+            std::launch::async,
+            [this, seq, episodeId, cursorNorm, kind, pixelsTaken]() -> std::optional<std::string> {
+                // However the worker ends, the caller stops waiting for pixels.
+                struct Release {
+                    std::promise<void>& promise;
+                    ~Release() {
+                        try {
+                            promise.set_value();
+                        } catch (const std::future_error&) {
+                            // already released once the pixels were taken
+                        }
+                    }
+                } release{*pixelsTaken};
+                try {
+                    return captureAndSend(seq, episodeId, cursorNorm, kind, *pixelsTaken);
+                } catch (...) {
+                    // Out of memory or a faulty port: the shot is lost, the
+                    // recording goes on.
+                    sendLoss(episodeId);
+                    UserMessages::print(captureFailedMessage);
+                    return std::nullopt;
+                }
+            });
+    } catch (const std::system_error&) {
+        // No worker thread could be started: the screenshot is lost like a failed capture.
+        sendLoss(episodeId);
+        return {};
+    }
+    pixels.wait();
+    return Pending(std::move(work));
+}
+
+std::optional<std::string> ScreenShooter::Pending::finish() {
+    if (!work_.valid()) return std::nullopt;
+    return work_.get();
+}
+
 ScreenShooter::Shot ScreenShooter::capture(std::int64_t seq, const std::string& episodeId,
                                            const std::optional<std::vector<double>>& targetFrame,
                                            bool ocr, geo::Point cursorNorm,
                                            const std::string& kind) {
     (void)targetFrame;
     (void)ocr;
-    if (!CaptureStream::permitted()) return {};
-    // The worker gets its own copies: nothing it reads is shared with the waiting thread.
-    std::future<std::optional<std::string>> work;
-    try {
-        work = std::async(std::launch::async,
-                          [this, seq, episodeId, cursorNorm, kind]() -> std::optional<std::string> {
-                              try {
-                                  return captureAndSend(seq, episodeId, cursorNorm, kind);
-                              } catch (...) {
-                                  // Out of memory or a faulty port: the shot is lost, the
-                                  // recording goes on.
-                                  sendLoss(episodeId);
-                                  UserMessages::print(captureFailedMessage);
-                                  return std::nullopt;
-                              }
-                          });
-    } catch (const std::system_error&) {
-        // No worker thread could be started: the screenshot is lost like a failed capture.
-        sendLoss(episodeId);
-        return {};
-    }
     Shot shot;
-    shot.full = work.get();
+    shot.full = begin(seq, episodeId, cursorNorm, kind).finish();
     return shot;
 }
 
-std::optional<std::string> ScreenShooter::captureAndSend(std::int64_t seq,
-                                                         const std::string& episodeId,
-                                                         geo::Point cursorNorm,
-                                                         const std::string& kind) {
+std::optional<std::string>
+ScreenShooter::captureAndSend(std::int64_t seq, const std::string& episodeId, geo::Point cursorNorm,
+                              const std::string& kind, std::promise<void>& pixelsTaken) {
     auto content = screenCapture_.shareableContent();
     if (!content) {
         sendLoss(episodeId);
@@ -83,6 +106,7 @@ std::optional<std::string> ScreenShooter::captureAndSend(std::int64_t seq,
     configuration.height = display.height;
     configuration.showsCursor = true;
     auto captured = screenCapture_.captureDisplay(display, configuration);
+    pixelsTaken.set_value();
     if (!captured || !captured.value()) {
         sendLoss(episodeId);
         UserMessages::print(captureFailedMessage);

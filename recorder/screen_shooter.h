@@ -9,6 +9,7 @@
 #include "platform/screen_capture.h"
 
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,9 +34,26 @@ public:
     /// The process's shooter, created from the ports on first use.
     static ScreenShooter& shared(ScreenCapture& screenCapture, Graphics& graphics);
 
-    /// Asks the parent for permission, then captures the first display, reduces it, encodes
-    /// it as JPEG and sends it for record `seq`; blocks until sent or failed. A failure after
-    /// permission sends a "loss" frame instead. `targetFrame` and `ocr` do not affect it.
+    /// A screenshot whose pixels are taken while its reduction, encoding and sending go on.
+    class Pending {
+    public:
+        Pending() = default;
+        explicit Pending(std::future<std::optional<std::string>> work) : work_(std::move(work)) {}
+        /// Waits until the frame is sent or lost: its name once sent.
+        std::optional<std::string> finish();
+
+    private:
+        std::future<std::optional<std::string>> work_;
+    };
+
+    /// Asks the parent for permission, then takes the first display's pixels and returns
+    /// while the worker reduces, encodes and sends them as the frame for record `seq`. A
+    /// failure after permission sends a "loss" frame instead.
+    Pending begin(std::int64_t seq, const std::string& episodeId, geo::Point cursorNorm,
+                  const std::string& kind = "before");
+
+    /// `begin` and `finish` in one: blocks until sent or failed. `targetFrame` and `ocr` do
+    /// not affect it.
     Shot capture(std::int64_t seq, const std::string& episodeId,
                  const std::optional<std::vector<double>>& targetFrame, bool ocr,
                  geo::Point cursorNorm, const std::string& kind = "before");
@@ -49,7 +67,8 @@ public:
 
 private:
     std::optional<std::string> captureAndSend(std::int64_t seq, const std::string& episodeId,
-                                              geo::Point cursorNorm, const std::string& kind);
+                                              geo::Point cursorNorm, const std::string& kind,
+                                              std::promise<void>& pixelsTaken);
 
     ScreenCapture& screenCapture_;
     Graphics& graphics_;

@@ -47,7 +47,10 @@ TEST_F(RecorderEmit, ClickIsEnrichedWithAppPageTargetCursorAndScreenshot) {
     rig.ax.setElementAtPoint(button);
     rig.screens.mouse = {100, 800}; // bottom-left origin on a 1440 × 900 screen
     rig.workspace.front->frontWindowTitle = "Start";
+    std::optional<std::size_t> probesBeforePixels;
+    rig.capture.duringCapture = [&] { probesBeforePixels = rig.ax.pointsAsked().size(); };
     click();
+    EXPECT_EQ(probesBeforePixels, 0u); // the pixels come before any accessibility request
 
     const auto event = rig.events().at(0);
     EXPECT_EQ(event["schema"], "quillmap.trace.v0");
@@ -67,6 +70,27 @@ TEST_F(RecorderEmit, ClickIsEnrichedWithAppPageTargetCursorAndScreenshot) {
     const auto frame = rig.pipes.frames().ofType("frame").at(0);
     EXPECT_EQ(frame.header["kind"], "before");
     EXPECT_EQ(frame.header["seq"], 0);
+}
+
+TEST_F(RecorderEmit, LateHandledClicksKeepTheirOwnPlaceAndTime) {
+    const std::int64_t start = rig.clock.nowMs();
+    rig.screens.mouse = {1000, 100}; // where the pointer is by the time they are handled
+    rig.clock.advance(2000);
+    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{10, 20}, start});
+    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{30, 40}, start + 250});
+
+    const auto events = rig.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]["cursor"], nlohmann::json({10.0, 20.0}));
+    EXPECT_EQ(events[1]["cursor"], nlohmann::json({30.0, 40.0}));
+    EXPECT_EQ(events[1]["dtMsFromPrev"], 250);
+    EXPECT_EQ(events[1]["timestampMs"], rig.clock.nowMs()); // the time the record is made
+    EXPECT_EQ(rig.ax.pointsAsked(), (std::vector<std::pair<float, float>>{{10, 20}, {30, 40}}));
+    const auto frames = rig.pipes.frames().ofType("frame");
+    EXPECT_EQ(frames.at(1).header["cursor"], nlohmann::json({30.0 / 1440, 40.0 / 900}));
+    // Their after-frames are due 0.45 s after the clicks themselves: already.
+    rig.loop.advance(0);
+    EXPECT_EQ(rig.events().size(), 4u);
 }
 
 TEST_F(RecorderEmit, EpisodeIdIsEpFollowedByAnUpperCaseUuid) {

@@ -241,9 +241,20 @@ def figures(values):
 
 def cell(pair, target):
     if pair is None:
-        return "        -            -  "
+        return f"{'-':>8} {'-':>8}  "
     flag = "" if pair[0] <= target[0] and pair[1] <= target[1] else " !"
-    return f"{pair[0]:8.1f} {pair[1]:8.1f}{flag:2}   "
+    return f"{pair[0]:8.1f} {pair[1]:8.1f}{flag:2}"
+
+
+def ratio(pair, reference):
+    if not pair or not reference or reference[0] <= 0:
+        return f"{'':6}    "
+    return f"{pair[0] / reference[0]:6.2f}    "
+
+
+def load_average():
+    with open("/proc/loadavg") as f:
+        return f.read().split()[0]
 
 
 def main():
@@ -260,6 +271,7 @@ def main():
                               *map(str, clock_origin)], stdout=subprocess.PIPE, text=True)
     if clock.stdout.readline().strip() != "ready":
         raise SystemExit("latency: the screen clock did not start")
+    load_before = load_average()
     workdir = tempfile.TemporaryDirectory()
     apps = {}
     pointer = Pointer()
@@ -288,14 +300,16 @@ def main():
         workdir.cleanup()
 
     print(f"click latency on a {screen[0]}x{screen[1]} screen, ms from the button press "
-          f"(! = over target):")
-    print(f"  {'scenario':30} {'N':>4}   {'press to pixels':^21}   {'press to events frame':^21}")
-    print(f"  {'':30} {'':>4}   {'median':>8} {'p99':>8}      {'median':>8} {'p99':>8}")
+          f"(! = over target; x = median over our own window's in this run):")
+    print(f"  {'scenario':30} {'N':>4}   {'press to pixels':^25}    {'press to events frame':^25}")
+    print(f"  {'':30} {'':>4}   " + f"{'median':>8} {'p99':>8}  {'x':>6}    " * 2)
+    reference = next((r for r in results if r[0] == "own window"), None)
     ok = True
     for label, count, unreadable, pixels, events in results:
         note = f"  ({unreadable} clock readings failed)" if unreadable else ""
-        print(f"  {label:30} {count:4}   {cell(pixels, PIXELS_TARGET)}{cell(events, EVENTS_TARGET)}"
-              f"{note}")
+        print(f"  {label:30} {count:4}   {cell(pixels, PIXELS_TARGET)}"
+              f"{ratio(pixels, reference and reference[3])}"
+              f"{cell(events, EVENTS_TARGET)}{ratio(events, reference and reference[4])}{note}")
         for pair, target in ((pixels, PIXELS_TARGET), (events, EVENTS_TARGET)):
             ok = ok and pair is not None and pair[0] <= target[0] and pair[1] <= target[1]
     print(f"  targets: pixels median <= {PIXELS_TARGET[0]:g}, p99 <= {PIXELS_TARGET[1]:g}; "
@@ -307,6 +321,8 @@ def main():
               f"{lag['median']:.2f} p99 {lag['p99']:.2f} ms (the tails include stalls "
               f"while the X server serves screenshots); a pixels figure trails the capture "
               f"by about one lag plus at most one period")
+    print(f"  load average (1 min) {load_before} before, {load_average()} after, on "
+          f"{os.cpu_count()} processors")
     print("latency:", "within targets" if ok else "OVER TARGET")
     return 0 if ok else 1
 

@@ -34,57 +34,6 @@ gboolean runOnce(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-// A GSource on the X connection. xcb may read events into its own queue while another
-// request waits for its reply, leaving the socket quiet; prepare() therefore looks into
-// that queue too, so no event waits for the next wake-up.
-struct DisplaySource {
-    GSource base;
-    x11::Connection* connection;
-    Xi2Input* input;                   // the loop's input decoder
-    const std::function<void()>* lost; // the loop's display-lost handler
-    gpointer fdTag;
-    x11::Reply<xcb_generic_event_t> pending;
-};
-
-void deliver(DisplaySource& source, x11::Reply<xcb_generic_event_t> event) {
-    if (event && source.input != nullptr) source.input->handle(*event);
-}
-
-gboolean displayPrepare(GSource* base, gint* timeout) {
-    auto& source = *reinterpret_cast<DisplaySource*>(base);
-    *timeout = -1;
-    source.connection->flush();
-    if (!source.pending) source.pending.reset(xcb_poll_for_queued_event(source.connection->xcb()));
-    return source.pending != nullptr || source.connection->broken();
-}
-
-gboolean displayCheck(GSource* base) {
-    auto& source = *reinterpret_cast<DisplaySource*>(base);
-    const GIOCondition ready = g_source_query_unix_fd(base, source.fdTag);
-    return source.pending != nullptr || ready != 0 || source.connection->broken();
-}
-
-gboolean displayDispatch(GSource* base, GSourceFunc, gpointer) {
-    auto& source = *reinterpret_cast<DisplaySource*>(base);
-    deliver(source, std::move(source.pending));
-    xcb_connection_t* c = source.connection->xcb();
-    while (auto* event = xcb_poll_for_event(c))
-        deliver(source, x11::Reply<xcb_generic_event_t>(event));
-    // Reading the end of the socket breaks the connection. It would wake the loop forever
-    // and nothing comes from it again.
-    if (!source.connection->broken()) return G_SOURCE_CONTINUE;
-    if (source.lost != nullptr && *source.lost) (*source.lost)();
-    return G_SOURCE_REMOVE;
-}
-
-void displayFinalize(GSource* base) {
-    auto& source = *reinterpret_cast<DisplaySource*>(base);
-    source.pending.~unique_ptr();
-}
-
-GSourceFuncs displayFuncs{displayPrepare,  displayCheck, displayDispatch,
-                          displayFinalize, nullptr,      nullptr};
-
 // Where the SIGINT handler writes. The handler can reach nothing but process-wide state.
 std::atomic<int> interruptWriteFd{-1};
 
@@ -188,54 +137,58 @@ struct GlibEventLoop::ParentWatch {
 };
 
 GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display)
-    : display_(std::move(display)), loop_(g_main_loop_new(nullptr, FALSE)) {
-    if (!display_) return;
-    GSource* base = g_source_new(&displayFuncs, sizeof(DisplaySource));
-    auto* source = reinterpret_cast<DisplaySource*>(base);
-    source->connection = display_.get();
-    source->input = nullptr;
-    source->lost = &displayLost_;
-    new (&source->pending) x11::Reply<xcb_generic_event_t>();
-    source->fdTag = g_source_add_unix_fd(base, display_->fileDescriptor(),
-                                         static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
-    displaySource_ = base;
-}
+    : display_(std::move(display)), loop_(g_main_loop_new(nullptr, FALSE)) {}
 
 GlibEventLoop::~GlibEventLoop() {
     for (GSource* source : sources_) {
         g_source_destroy(source);
         g_source_unref(source);
     }
-    if (displaySource_ != nullptr) {
-        g_source_destroy(displaySource_);
-        g_source_unref(displaySource_);
-    }
     g_main_loop_unref(loop_);
 }
 
-Xi2Input* GlibEventLoop::input() {
+bool GlibEventLoop::startInput() {
     if (!inputTried_ && display_) {
         inputTried_ = true;
-        input_ = Xi2Input::create(*display_);
+        input_ = X11InputThread::start();
         if (input_) {
-            // Nothing else selects events on this connection, so it is watched only now.
-            reinterpret_cast<DisplaySource*>(displaySource_)->input = input_.get();
-            g_source_attach(displaySource_, nullptr);
+            GSource* source = g_unix_fd_source_new(input_->readyDescriptor(), G_IO_IN);
+            const auto ready = [](gint, GIOCondition, gpointer data) -> gboolean {
+                static_cast<GlibEventLoop*>(data)->deliverInput();
+                return G_SOURCE_CONTINUE;
+            };
+            g_source_set_callback(source,
+                                  reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(
+                                      static_cast<GUnixFDSourceFunc>(ready))),
+                                  this, nullptr);
+            attach(source);
         }
     }
-    return input_.get();
+    return input_ != nullptr;
+}
+
+void GlibEventLoop::deliverInput() {
+    for (const InputDelivery& delivery : input_->take()) {
+        if (const auto* event = std::get_if<InputEvent>(&delivery)) {
+            if (tap_ && (tapMask_ & (std::uint64_t{1} << event->type)) != 0) tap_(*event);
+        } else if (const auto* hotkey = std::get_if<HotkeyEvent>(&delivery)) {
+            if (hotkeys_) hotkeys_(*hotkey);
+        } else if (displayLost_) {
+            displayLost_();
+        }
+    }
 }
 
 bool GlibEventLoop::installEventTap(std::uint64_t mask,
                                     std::function<void(const InputEvent&)> callback) {
-    Xi2Input* decoder = input();
-    if (decoder == nullptr) return false;
-    decoder->setTap(mask, std::move(callback));
+    if (!startInput()) return false;
+    tapMask_ = mask;
+    tap_ = std::move(callback);
     return true;
 }
 
 void GlibEventLoop::addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) {
-    if (Xi2Input* decoder = input()) decoder->setHotkeyHandler(std::move(handler));
+    if (startInput()) hotkeys_ = std::move(handler);
 }
 
 void GlibEventLoop::attach(GSource* source) {

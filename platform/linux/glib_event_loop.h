@@ -1,11 +1,12 @@
-// The recorder's main loop on GLib: X events, timers, delayed tasks, SIGINT and the watches
-// on the parent's pipes, all delivered on the thread that calls run(). The loop sleeps in
-// poll() between deliveries.
+// The recorder's main loop on GLib: input, timers, delayed tasks, SIGINT and the watches on
+// the parent's pipes, all delivered on the thread that calls run(). The loop sleeps in
+// poll() between deliveries. Input is read and stamped on a thread of its own
+// (X11InputThread) and handed over in order.
 #pragma once
 
 #include "platform/event_loop.h"
 #include "platform/linux/x11_connection.h"
-#include "platform/linux/xi2_input.h"
+#include "platform/linux/x11_input_thread.h"
 
 #include <memory>
 #include <vector>
@@ -16,7 +17,8 @@ typedef struct _GMainLoop GMainLoop;
 class GlibEventLoop final : public EventLoop {
 public:
     /// Uses the default main context. `display` (may be null) is the main thread's X
-    /// connection; its events are drained whenever the loop wakes.
+    /// connection: without it there is no input. Input comes through a connection of its
+    /// own to the same display ($DISPLAY), opened when it is first asked for.
     explicit GlibEventLoop(std::shared_ptr<x11::Connection> display);
     ~GlibEventLoop() override;
     GlibEventLoop(const GlibEventLoop&) = delete;
@@ -41,16 +43,20 @@ public:
     struct ParentWatch;
 
 private:
-    Xi2Input* input();
+    /// Starts the input thread on first use; false when there is no input.
+    bool startInput();
+    void deliverInput();
     void attach(GSource* source);
 
     std::shared_ptr<x11::Connection> display_;
-    std::unique_ptr<Xi2Input> input_;
+    std::unique_ptr<X11InputThread> input_;
     bool inputTried_ = false;
-    GSource* displaySource_ = nullptr;
+    std::uint64_t tapMask_ = 0;
+    std::function<void(const InputEvent&)> tap_;
+    std::function<void(const HotkeyEvent&)> hotkeys_;
+    std::function<void()> displayLost_;
     std::vector<GSource*> sources_;
     GMainLoop* loop_ = nullptr;
     std::unique_ptr<InterruptPipe> interrupt_;
     std::unique_ptr<ParentWatch> parent_;
-    std::function<void()> displayLost_;
 };

@@ -2,8 +2,8 @@
 //
 // Thread rules: xcb itself is thread-safe, but an X11Connection (its atom cache and the
 // event queue that its owner drains) belongs to the thread that opened it. The main
-// thread's connection carries the input events and the workspace, screen and permission
-// requests; the clipboard reader and the capture worker each open their own, so that no
+// thread's connection carries the workspace, screen and permission requests; the input
+// thread, the clipboard reader and the capture worker each open their own, so that no
 // thread ever waits for another's replies or swallows another's events.
 #pragma once
 

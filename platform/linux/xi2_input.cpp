@@ -28,14 +28,16 @@ struct XkbEventHead {
 
 } // namespace
 
-std::unique_ptr<Xi2Input> Xi2Input::create(x11::Connection& connection) {
-    std::unique_ptr<Xi2Input> input(new Xi2Input(connection));
+std::unique_ptr<Xi2Input> Xi2Input::create(x11::Connection& connection,
+                                           PointerPlacement placement) {
+    std::unique_ptr<Xi2Input> input(new Xi2Input(connection, std::move(placement)));
     if (!input->setUp()) return nullptr;
     return input;
 }
 
-Xi2Input::Xi2Input(x11::Connection& connection)
-    : connection_(connection), clicks_(desktop::doubleClickMs(connection), doubleClickDistance) {}
+Xi2Input::Xi2Input(x11::Connection& connection, PointerPlacement placement)
+    : connection_(connection), placement_(std::move(placement)),
+      clicks_(desktop::doubleClickMs(connection), doubleClickDistance) {}
 
 Xi2Input::~Xi2Input() {
     xkb_state_unref(state_);
@@ -132,14 +134,15 @@ void Xi2Input::setHotkeyHandler(std::function<void(const HotkeyEvent&)> handler)
     hotkeys_ = std::move(handler);
 }
 
-void Xi2Input::handle(const xcb_generic_event_t& event) {
+void Xi2Input::handle(const xcb_generic_event_t& event, std::int64_t arrivalMs) {
     const std::uint8_t type = event.response_type & 0x7f;
     if (type == XCB_GE_GENERIC) {
         const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
         if (generic.extension != xinputOpcode_) return;
         const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
-        if (generic.event_type == XCB_INPUT_RAW_KEY_PRESS) keyPressed(raw.detail);
-        if (generic.event_type == XCB_INPUT_RAW_BUTTON_PRESS) buttonPressed(raw.detail, raw.time);
+        if (generic.event_type == XCB_INPUT_RAW_KEY_PRESS) keyPressed(raw.detail, arrivalMs);
+        if (generic.event_type == XCB_INPUT_RAW_BUTTON_PRESS)
+            buttonPressed(raw.detail, raw.time, arrivalMs);
     } else if (type == xkbFirstEvent_) {
         handleXkb(event);
     } else if (type == XCB_MAPPING_NOTIFY) {
@@ -181,7 +184,7 @@ input::Modifiers Xi2Input::heldModifiers() const {
             active(XKB_MOD_NAME_CAPS)};
 }
 
-void Xi2Input::keyPressed(std::uint32_t keycode) {
+void Xi2Input::keyPressed(std::uint32_t keycode, std::int64_t arrivalMs) {
     const xkb_layout_index_t layout = xkb_state_key_get_layout(state_, keycode);
     const xkb_keysym_t* levelZero = nullptr;
     const int count = xkb_keymap_key_get_syms_by_level(
@@ -193,6 +196,7 @@ void Xi2Input::keyPressed(std::uint32_t keycode) {
     InputEvent event;
     event.type = 10;
     event.flags = input::eventFlags(held);
+    event.timestampMs = arrivalMs;
     const char* position = xkb_keymap_key_get_name(keymap_, keycode);
     auto code = position != nullptr ? input::keyCodeForPosition(position) : std::nullopt;
     if (!code) code = input::keyCodeForKeysym(unshifted);
@@ -223,12 +227,15 @@ void Xi2Input::keyPressed(std::uint32_t keycode) {
     }
 }
 
-void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs) {
+void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs,
+                             std::int64_t arrivalMs) {
     std::uint32_t button = physicalButton;
     if (physicalButton >= 1 && physicalButton <= buttonMap_.size())
         button = buttonMap_[physicalButton - 1];
     if (button != 1 && button != 3) return; // wheel and extra buttons are not clicks
 
+    // Raw events carry no position: the pointer is asked for as the press arrives, before
+    // it can move on to the next one.
     xcb_connection_t* c = connection_.xcb();
     x11::Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, connection_.root()), nullptr));
@@ -239,5 +246,7 @@ void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs)
     event.type = button == 1 ? 1 : 3;
     event.flags = input::eventFlags(heldModifiers());
     event.clickState = clicks_.press(button, timeMs, x, y);
+    if (pointer && placement_) event.location = placement_(x, y);
+    event.timestampMs = arrivalMs;
     if (tap_ && (tapMask_ & (std::uint64_t{1} << event.type)) != 0) tap_(event);
 }

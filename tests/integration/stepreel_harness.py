@@ -113,12 +113,14 @@ def parse_stream(data, at=None, base=0):
 class RecorderRun:
     """One `stepreel` process with its three standard streams under test control."""
 
-    def __init__(self, *args, stream=True, deny=None, hold=None, env=None, stepreel=None,
-                 **popen):
-        """Request n is denied when deny(n), left unanswered when hold(n), else granted.
-        `popen` goes to subprocess.Popen (cwd, preexec_fn)."""
+    def __init__(self, *args, stream=True, deny=None, hold=None, delay=0, env=None,
+                 stepreel=None, **popen):
+        """Request n is denied when deny(n), left unanswered when hold(n), else granted;
+        each answer comes `delay` seconds after its request. `popen` goes to
+        subprocess.Popen (cwd, preexec_fn)."""
         self.deny = deny or (lambda n: False)
         self.hold = hold or (lambda n: False)
+        self.delay = delay
         self.raw = bytearray()
         self.stderr = bytearray()
         self.frames = []
@@ -164,11 +166,19 @@ class RecorderRun:
                     if frame.type == "permit":
                         self.permits += 1
                         if not self.hold(self.permits):
-                            self._answer(not self.deny(self.permits))
+                            self._answer_later(not self.deny(self.permits))
                 self.frames.extend(frames)
                 self.cond.notify_all()
         with self.cond:
             self.cond.notify_all()
+
+    def _answer_later(self, grant):
+        if self.delay <= 0:
+            self._answer(grant)
+        else:  # the recorder asks again only once answered, so answers keep their order
+            timer = threading.Timer(self.delay, self._answer, (grant,))
+            timer.daemon = True
+            timer.start()
 
     def _answer(self, grant):
         try:

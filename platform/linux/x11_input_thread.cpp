@@ -1,0 +1,85 @@
+#include "platform/linux/x11_input_thread.h"
+
+#include "platform/linux/system_clock.h"
+#include "platform/linux/xrandr_screens.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <utility>
+
+namespace {
+
+// Root-window pixels to points from the primary monitor's top-left corner, as XrandrScreens
+// places its mouse location (there with y flipped).
+Xi2Input::PointerPlacement placementOn(std::shared_ptr<x11::Connection> connection) {
+    auto screens = std::make_shared<XrandrScreens>(std::move(connection));
+    return [screens](double rootX, double rootY) -> std::optional<geo::Point> {
+        const auto scale = screens->mainBackingScaleFactor();
+        const auto monitors = screens->monitorPixels();
+        if (!scale || monitors.empty()) return std::nullopt;
+        return geo::Point{(rootX - monitors.front().x) / *scale,
+                          (rootY - monitors.front().y) / *scale};
+    };
+}
+
+} // namespace
+
+std::unique_ptr<X11InputThread> X11InputThread::start() {
+    std::shared_ptr<x11::Connection> connection = x11::Connection::open();
+    if (!connection) return nullptr;
+    auto input = Xi2Input::create(*connection, placementOn(connection));
+    if (!input) return nullptr;
+    std::unique_ptr<X11InputThread> reader(new X11InputThread(connection, std::move(input)));
+    if (reader->ready_.descriptor() < 0 || reader->stop_.descriptor() < 0) return nullptr;
+    reader->thread_ = std::thread([raw = reader.get()] { raw->read(); });
+    return reader;
+}
+
+X11InputThread::X11InputThread(std::shared_ptr<x11::Connection> connection,
+                               std::unique_ptr<Xi2Input> input)
+    : connection_(std::move(connection)), input_(std::move(input)) {
+    // Every type is decoded; the main thread chooses what to deliver.
+    input_->setTap(~std::uint64_t{0}, [this](const InputEvent& event) { post(event); });
+    input_->setHotkeyHandler([this](const HotkeyEvent& event) { post(event); });
+}
+
+X11InputThread::~X11InputThread() {
+    if (thread_.joinable()) {
+        stop_.signal();
+        thread_.join();
+    }
+}
+
+std::vector<InputDelivery> X11InputThread::take() {
+    ready_.clear(); // before the swap: a later post signals again
+    std::lock_guard lock(mutex_);
+    return std::exchange(waiting_, {});
+}
+
+void X11InputThread::post(InputDelivery delivery) {
+    {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back(std::move(delivery));
+    }
+    ready_.signal();
+}
+
+bool X11InputThread::drain() {
+    // A reply awaited inside the decoder may read further events into xcb's queue; polling
+    // returns those before it reads the socket again, so the loop ends with both empty.
+    SystemClock clock;
+    while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->xcb())})
+        input_->handle(*event, clock.nowMs());
+    return !connection_->broken();
+}
+
+void X11InputThread::read() {
+    while (drain()) {
+        connection_->flush();
+        pollfd watched[2] = {{connection_->fileDescriptor(), POLLIN, 0},
+                             {stop_.descriptor(), POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0 && errno != EINTR) break;
+        if (watched[1].revents != 0) return;
+    }
+    post(InputDisplayLost{});
+}

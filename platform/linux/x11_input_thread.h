@@ -1,0 +1,53 @@
+// Input read off the main thread: a thread with an X connection of its own decodes each key
+// and button press as it arrives, stamped with the time and, for a press, the pointer
+// position of that moment, and queues it for the main thread. However long the main thread
+// is busy, what it is handed later still describes the moment of the event.
+#pragma once
+
+#include "platform/event_loop.h"
+#include "platform/linux/event_fd.h"
+#include "platform/linux/x11_connection.h"
+#include "platform/linux/xi2_input.h"
+
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <variant>
+#include <vector>
+
+/// The input connection broke: nothing more will come.
+struct InputDisplayLost {};
+
+using InputDelivery = std::variant<InputEvent, HotkeyEvent, InputDisplayLost>;
+
+class X11InputThread {
+public:
+    /// Connects to $DISPLAY, selects its input and starts reading; nullptr when there is no
+    /// display or it lacks XInput2 or XKB.
+    static std::unique_ptr<X11InputThread> start();
+    /// Stops and joins the thread, then closes the connection.
+    ~X11InputThread();
+    X11InputThread(const X11InputThread&) = delete;
+    X11InputThread& operator=(const X11InputThread&) = delete;
+
+    /// Readable while deliveries wait to be taken.
+    int readyDescriptor() const { return ready_.descriptor(); }
+    /// The waiting deliveries, oldest first; every key press gives its InputEvent and then
+    /// its HotkeyEvent, and InputDisplayLost comes last of all.
+    std::vector<InputDelivery> take();
+
+private:
+    X11InputThread(std::shared_ptr<x11::Connection> connection, std::unique_ptr<Xi2Input> input);
+    void post(InputDelivery delivery);
+    void read();
+    /// Hands every event read so far to the decoder; false once the connection broke.
+    bool drain();
+
+    std::shared_ptr<x11::Connection> connection_; // used by the thread alone once it runs
+    std::unique_ptr<Xi2Input> input_;
+    EventFd ready_;
+    EventFd stop_;
+    std::mutex mutex_;
+    std::vector<InputDelivery> waiting_;
+    std::thread thread_; // last: starts once everything above exists
+};

@@ -1,6 +1,5 @@
 // Workspace, screens, permissions and the recorder's factory on a real X server.
 #include "platform/linux/ewmh_workspace.h"
-#include "platform/linux/linux_permissions.h"
 #include "platform/linux/xrandr_screens.h"
 #include "platform/recorder_platform.h"
 #include "ports_support.h"
@@ -40,47 +39,33 @@ protected:
     std::shared_ptr<x11::Connection> display;
 };
 
-TEST_F(DesktopPorts, FrontmostApplicationWithoutDesktopEntryIsNamedByWmClass) {
+TEST_F(DesktopPorts, FrontmostApplicationIsNamedByItsDesktopEntryOrItsWmClass) {
     EwmhWorkspace workspace(display);
-    const auto window = makeWindow(*display, "ports-plain", "PortsPlain");
-    activate(*display, window);
-    const auto app = workspace.frontmostApplication();
-    ASSERT_TRUE(app.has_value());
-    EXPECT_EQ(app->processIdentifier, getpid());
-    EXPECT_EQ(app->localizedName, "PortsPlain");
-    EXPECT_EQ(app->bundleIdentifier, "PortsPlain");
-    EXPECT_EQ(app->activationPolicy, ActivationPolicy::regular);
-    xcb_destroy_window(display->xcb(), window);
-}
-
-TEST_F(DesktopPorts, DesktopEntriesGiveNameAndIdentifier) {
-    EwmhWorkspace workspace(display);
-    const auto byStartupClass = makeWindow(*display, "probe", "ProbeWindowClass");
-    activate(*display, byStartupClass);
-    auto app = workspace.frontmostApplication();
-    ASSERT_TRUE(app.has_value());
-    EXPECT_EQ(app->localizedName, "Ports Probe");
-    EXPECT_EQ(app->bundleIdentifier, "org.example.PortsProbe");
-
-    const auto byReverseDns = makeWindow(*display, "zebra", "Zebra");
-    activate(*display, byReverseDns);
-    app = workspace.frontmostApplication();
-    ASSERT_TRUE(app.has_value());
-    EXPECT_EQ(app->localizedName, "Zebra Notes");
-    EXPECT_EQ(app->bundleIdentifier, "org.example.Zebra");
-    xcb_destroy_window(display->xcb(), byStartupClass);
-    xcb_destroy_window(display->xcb(), byReverseDns);
-}
-
-TEST_F(DesktopPorts, WindowWithoutPidGivesMinusOne) {
-    EwmhWorkspace workspace(display);
-    const auto window = makeWindow(*display, "anon", "Anonymous", /*withPid=*/false);
-    activate(*display, window);
-    const auto app = workspace.frontmostApplication();
-    ASSERT_TRUE(app.has_value());
-    EXPECT_EQ(app->processIdentifier, -1);
-    EXPECT_EQ(app->localizedName, "Anonymous");
-    xcb_destroy_window(display->xcb(), window);
+    struct Case {
+        const char* instance;
+        const char* className;
+        bool withPid;
+        const char* name;
+        const char* identifier;
+    };
+    const Case cases[] = {
+        {"ports-plain", "PortsPlain", true, "PortsPlain", "PortsPlain"},
+        {"probe", "ProbeWindowClass", true, "Ports Probe", "org.example.PortsProbe"},
+        {"zebra", "Zebra", true, "Zebra Notes", "org.example.Zebra"},
+        {"anon", "Anonymous", false, "Anonymous", "Anonymous"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className);
+        const auto window = makeWindow(*display, c.instance, c.className, c.withPid);
+        activate(*display, window);
+        const auto app = workspace.frontmostApplication();
+        ASSERT_TRUE(app.has_value());
+        EXPECT_EQ(app->processIdentifier, c.withPid ? getpid() : -1);
+        EXPECT_EQ(app->localizedName, c.name);
+        EXPECT_EQ(app->bundleIdentifier, c.identifier);
+        EXPECT_EQ(app->activationPolicy, ActivationPolicy::regular);
+        xcb_destroy_window(display->xcb(), window);
+    }
 }
 
 TEST_F(DesktopPorts, RunningApplicationsListEachProcessOnce) {
@@ -121,28 +106,6 @@ TEST_F(DesktopPorts, ScreensUseTheBottomLeftConventionOfTheMainScreen) {
     EXPECT_EQ(pointer.y, height - 200);
 }
 
-TEST_F(DesktopPorts, PermissionsAreGrantedOnAFullDesktop) {
-    LinuxPermissions permissions(display);
-    EXPECT_EQ(permissions.screenRecording(), PermissionState::granted);
-    EXPECT_EQ(permissions.inputMonitoring(), PermissionState::granted);
-    EXPECT_EQ(permissions.accessibility(), PermissionState::granted);
-    permissions.request(); // harmless when already on
-    EXPECT_EQ(permissions.accessibility(), PermissionState::granted);
-}
-
-TEST(NoDisplay, PortsAnswerDeniedAndEmpty) {
-    LinuxPermissions permissions(nullptr);
-    EXPECT_EQ(permissions.screenRecording(), PermissionState::denied);
-    EXPECT_EQ(permissions.inputMonitoring(), PermissionState::denied);
-    EXPECT_EQ(permissions.accessibility(), PermissionState::denied);
-    EwmhWorkspace workspace(nullptr);
-    EXPECT_FALSE(workspace.frontmostApplication().has_value());
-    EXPECT_TRUE(workspace.runningApplications().empty());
-    XrandrScreens screens(nullptr);
-    EXPECT_TRUE(screens.screenFrames().empty());
-    EXPECT_FALSE(screens.mainBackingScaleFactor().has_value());
-}
-
 TEST(NoDisplay, TheRecorderPlatformIsBuiltAndRefusesInput) {
     const std::string saved = getenv("DISPLAY") != nullptr ? getenv("DISPLAY") : "";
     setenv("DISPLAY", ":4077", 1); // nothing listens there
@@ -157,7 +120,9 @@ TEST(NoDisplay, TheRecorderPlatformIsBuiltAndRefusesInput) {
     EXPECT_EQ(platform.permissions->accessibility(), PermissionState::denied);
     EXPECT_FALSE(platform.eventLoop->installEventTap(0x40A, [](const InputEvent&) {}));
     EXPECT_FALSE(platform.workspace->frontmostApplication().has_value());
+    EXPECT_TRUE(platform.workspace->runningApplications().empty());
     EXPECT_TRUE(platform.screens->screenFrames().empty());
+    EXPECT_FALSE(platform.screens->mainBackingScaleFactor().has_value());
     EXPECT_EQ(platform.pasteboard->changeCount(), platform.pasteboard->changeCount());
     EXPECT_FALSE(platform.pasteboard->plainText().has_value());
     EXPECT_GT(platform.clock->nowMs(), 1'600'000'000'000);

@@ -34,12 +34,6 @@ inline bool spinUntil(const std::function<bool()>& done,
     return done();
 }
 
-/// Lets the main loop run for a while (to see that nothing more arrives).
-inline void spinFor(std::chrono::milliseconds time) {
-    const auto deadline = std::chrono::steady_clock::now() + time;
-    spinUntil([&] { return std::chrono::steady_clock::now() >= deadline; }, time * 2);
-}
-
 /// A mapped top-level window with WM_CLASS, a title and optionally _NET_WM_PID.
 inline xcb_window_t makeWindow(x11::Connection& x, const std::string& instance,
                                const std::string& className, bool withPid = true) {

@@ -17,6 +17,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 STEPREEL = os.environ.get("STEPREEL", "stepreel")
 STEPREEL_PARENT = os.environ.get("STEPREEL_PARENT", "stepreel-parent")
+HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
 WAIT = float(os.environ.get("STEPREEL_TEST_TIMEOUT", "60"))
 
 BANNER_START = "✓ トレース記録を開始しました → クラウド画像送信\n"
@@ -244,6 +245,22 @@ class RecorderRun:
         self.wait_for(lambda frames: sum(f.type == "permit" for f in frames[since:]) >= count,
                       f"{count} focus polls")
 
+    def wait_settled(self, clicks, then=()):
+        """Waits for `clicks` click records, the last one's result and a record of each kind
+        in `then`."""
+        def settled(frames):
+            recs = [f.event for f in frames if f.type == "events"]
+            seqs = [r["seq"] for r in recs if r["kind"] == "click"]
+            return len(seqs) >= clicks and all(any(r["kind"] == k for r in recs) for k in then) \
+                and any(r["kind"] == "result" and r["refSeq"] == seqs[-1] for r in recs)
+        self.wait_for(settled, f"{clicks} clicks and the last one's result")
+
+    def end(self):
+        """Ends the recording with Ctrl+C, checks the whole stream and returns its records."""
+        assert self.finish() == 0, self.stderr_text()
+        check_episode_invariants(self.frames)
+        return self.records()
+
     def mark(self):
         with self.cond:
             return len(self.frames)
@@ -294,6 +311,14 @@ class RecorderRun:
                 stream.close()
             except OSError:
                 pass
+
+
+def recording(test, *args, **options):
+    """A recorder that has printed its banner, killed when `test` ends."""
+    run = RecorderRun(*args, **options)
+    test.addCleanup(run.kill)
+    run.wait_ready()
+    return run
 
 
 class XServer:
@@ -353,34 +378,44 @@ def check_episode_invariants(frames):
 
 
 class TestWindow:
-    """One GTK form window in its own process (tests/integration/test_window.py)."""
+    """One window of tests/integration/test_window.py in its own process; `options` become its
+    flags (url="…" is --url …, text=[…] is --text …, palette=True is --palette)."""
 
-    def __init__(self, title, app, at):
-        self.proc = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(HERE, "test_window.py"), "--title", title,
-             "--app", app, "--at", f"{at[0]},{at[1]}"],
-            stdout=subprocess.PIPE, text=True)
-        self.title = title
-        self.app = app
-        self.wid = self.proc.stdout.readline().strip()
-        layout = self.proc.stdout.readline()
-        if not self.wid or not layout:
+    def __init__(self, title, app="QuillTestWindow", at=None, **options):
+        argv = ["/usr/bin/python3", os.path.join(HERE, "test_window.py"), "--title", title,
+                "--app", app] + (["--at", f"{at[0]},{at[1]}"] if at else [])
+        for name, value in options.items():
+            flag = "--" + name.replace("_", "-")
+            argv += [flag] if value is True else [flag, *value] if isinstance(value, list) \
+                else [flag, value]
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        if not line:
             raise RuntimeError(f"test window {title!r} did not start")
-        self.layout = json.loads(layout)
+        self.layout = json.loads(line)
+        self.wid = self.layout["window"]
 
     def center(self, widget):
         x, y, w, h = self.layout["widgets"][widget]
         return x + w // 2, y + h // 2
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        self.proc.terminate()
+        self.proc.wait(WAIT)
         self.proc.stdout.close()
+
+
+def run_helper(*args, stdin=b"", env=None):
+    return subprocess.run([HELPER, *args], input=stdin, capture_output=True, env=env,
+                          timeout=WAIT)
+
+
+def helper_json(*args, stdin=b"", env=None):
+    """The helper's one JSON document; it must succeed silently with exactly one line."""
+    done = run_helper(*args, stdin=stdin, env=env)
+    assert (done.returncode, done.stderr) == (0, b""), (args, done.returncode, done.stderr)
+    assert done.stdout.endswith(b"\n") and done.stdout.count(b"\n") == 1, done.stdout
+    return json.loads(done.stdout)
 
 
 def xdotool(*args):

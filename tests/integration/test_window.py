@@ -1,38 +1,53 @@
 #!/usr/bin/python3
-"""A small accessible GTK 3 form for driving the recorder on an X desktop.
+"""An accessible GTK 3 window with known widgets, for every integration test.
 
-    test_window.py --title TITLE [--app NAME] [--at X,Y]
+    test_window.py [--title T] [--app CLASS] [--at X,Y] [--no-focus] [--value NAME]
+                   [--url URL] [--palette] [--text LINE ...]
 
-Shows one window with a label, two text fields, a password field and two buttons, each
-with an accessible name. Once the window is mapped and placed, prints two lines on
-standard output and flushes them:
+Without --text: a form (heading, "Customer name" entry holding NAME, "Amount" entry, a filled password
+field, a check box, a slider at 42.5, "Save" and "Clear" buttons, a status line). With
+--text: those lines in a large font, for text recognition. --url adds a page whose
+accessible role is document-web with the URL as its DocURL, as a browser shows a page.
+--palette puts a utility window titled "Palette" in front. WM_CLASS is (class in lower
+case, class). Once the geometry has settled, prints one JSON line (root-window pixels):
 
-    <X window id, decimal>
-    {"window": id, "frame": [x, y, w, h], "widgets": {"name": [x, y, w, h], ...}}
-
-Widget rectangles are in root-window pixels, so a driver can click the centre of one.
---app sets the program name and WM_CLASS, which is what the desktop reports as the
-application's name when it has no desktop entry.
+    {"pid": 1, "window": <X id>, "frame": [x, y, w, h], "widgets": {"name": [x, y, w, h]}}
 """
 import argparse
 import json
+import os
 import signal
-import sys
 
 import gi
 
-gi.require_version("Gtk", "3.0")
+gi.require_version("Atk", "1.0")
 gi.require_version("Gdk", "3.0")
 gi.require_version("GdkX11", "3.0")
-from gi.repository import Gdk, GdkX11, GLib, Gtk  # noqa: E402,F401
+gi.require_version("Gtk", "3.0")
+from gi.repository import Atk, Gdk, GdkX11, GLib, Gtk  # noqa: E402,F401
 
 
-def parse_args():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--title", required=True)
-    parser.add_argument("--app", default="StepreelForm")
-    parser.add_argument("--at", default=None, help="top-left position X,Y")
-    return parser.parse_args()
+class PageAccessible(Gtk.WidgetAccessible, Atk.Document):
+    url = ""
+
+    def do_get_role(self):
+        return Atk.Role.DOCUMENT_WEB
+
+    def do_get_name(self):
+        return "Test page"
+
+    def do_get_document_attribute_value(self, name):
+        return PageAccessible.url if name == "DocURL" else None
+
+    def do_get_document_attributes(self):
+        return None
+
+
+class Page(Gtk.DrawingArea):
+    pass
+
+
+Page.set_accessible_type(PageAccessible.__gtype__)
 
 
 def named(widget, name):
@@ -40,101 +55,112 @@ def named(widget, name):
     return widget
 
 
-class FormWindow(Gtk.Window):
-    def __init__(self, title):
-        super().__init__(title=title)
-        self.set_default_size(420, 260)
-        self.widgets = {}
-        grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
-        self.add(grid)
+def form(grid, widgets, value):
+    status = Gtk.Label(label="Ready", xalign=0)
+    entries = {"name": named(Gtk.Entry(hexpand=True, text=value), "Customer name"),
+               "amount": named(Gtk.Entry(hexpand=True), "Amount"),
+               "password": named(Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
+    widgets["heading"] = Gtk.Label(label="Customer form")
+    grid.attach(widgets["heading"], 0, 0, 2, 1)
+    for row, (key, entry) in enumerate(entries.items(), start=1):
+        grid.attach(Gtk.Label(label=entry.get_accessible().get_name(), xalign=0), 0, row, 1, 1)
+        grid.attach(entry, 1, row, 1, 1)
+    widgets.update(entries)
+    widgets["check"] = Gtk.CheckButton(label="Remember me", active=True)
+    widgets["scale"] = Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1)
+    widgets["scale"].set_digits(1)
+    widgets["scale"].set_value(42.5)
+    buttons = Gtk.Box(spacing=8)
+    for key, label in (("save", "Save"), ("clear", "Clear")):
+        widgets[key] = named(Gtk.Button(label=label), label)
+        buttons.pack_start(widgets[key], False, False, 0)
+    def clear(_button):
+        for entry in entries.values():
+            entry.set_text("")
+        status.set_text("Cleared")
 
-        heading = Gtk.Label(label="Customer form")
-        grid.attach(heading, 0, 0, 2, 1)
-        self.widgets["heading"] = heading
+    widgets["save"].connect("clicked", lambda _: status.set_text("Saved"))
+    widgets["clear"].connect("clicked", clear)
+    for row, key in enumerate(("check", "scale"), start=4):
+        grid.attach(widgets[key], 1, row, 1, 1)
+    grid.attach(buttons, 1, 6, 1, 1)
+    widgets["status"] = status
+    grid.attach(status, 0, 7, 2, 1)
 
-        for row, (key, caption) in enumerate(
-            [("name", "Customer name"), ("amount", "Amount")], start=1
-        ):
-            label = Gtk.Label(label=caption, xalign=0)
-            entry = named(Gtk.Entry(hexpand=True), caption)
-            grid.attach(label, 0, row, 1, 1)
-            grid.attach(entry, 1, row, 1, 1)
-            self.widgets[key] = entry
 
-        password = named(Gtk.Entry(visibility=False, hexpand=True), "Password")
-        grid.attach(Gtk.Label(label="Password", xalign=0), 0, 3, 1, 1)
-        grid.attach(password, 1, 3, 1, 1)
-        self.widgets["password"] = password
+def geometry(window, widgets):
+    gdk_window = window.get_window()
+    _, ox, oy = gdk_window.get_origin()
+    rects = {}
+    for key, widget in widgets.items():
+        x, y = widget.translate_coordinates(window, 0, 0)
+        allocation = widget.get_allocation()
+        rects[key] = [ox + x, oy + y, allocation.width, allocation.height]
+    return {"pid": os.getpid(), "window": gdk_window.get_xid(),
+            "frame": [ox, oy, window.get_allocated_width(), window.get_allocated_height()],
+            "widgets": rects}
 
-        buttons = Gtk.Box(spacing=8)
-        save = named(Gtk.Button(label="Save"), "Save")
-        clear = named(Gtk.Button(label="Clear"), "Clear")
-        clear.connect("clicked", self.on_clear)
-        buttons.pack_start(save, False, False, 0)
-        buttons.pack_start(clear, False, False, 0)
-        grid.attach(buttons, 1, 4, 1, 1)
-        self.widgets["save"] = save
-        self.widgets["clear"] = clear
 
-        self.status = Gtk.Label(label="Ready", xalign=0)
-        grid.attach(self.status, 0, 5, 2, 1)
-        self.widgets["status"] = self.status
-        save.connect("clicked", lambda _b: self.status.set_text("Saved"))
-
-        self.connect("destroy", Gtk.main_quit)
-        self.connect("map-event", self.on_mapped)
-        self.reported = False
-
-    def on_clear(self, _button):
-        for key in ("name", "amount", "password"):
-            self.widgets[key].set_text("")
-        self.status.set_text("Cleared")
-
-    def on_mapped(self, *_args):
-        # The window manager places and decorates the window after mapping; report once
-        # the geometry has settled.
-        GLib.timeout_add(150, self.report_when_settled, None)
-        return False
-
-    def geometry(self):
-        gdk_window = self.get_window()
-        _, ox, oy = gdk_window.get_origin()
-        widgets = {}
-        for key, widget in self.widgets.items():
-            alloc = widget.get_allocation()
-            wx, wy = widget.translate_coordinates(self, 0, 0)
-            widgets[key] = [ox + wx, oy + wy, alloc.width, alloc.height]
-        frame = gdk_window.get_frame_extents()
-        return {
-            "window": gdk_window.get_xid(),
-            "frame": [frame.x, frame.y, frame.width, frame.height],
-            "widgets": widgets,
-        }
-
-    def report_when_settled(self, previous):
-        current = self.geometry()
-        if current != previous:
-            GLib.timeout_add(150, self.report_when_settled, current)
-            return False
-        if not self.reported:
-            self.reported = True
-            print(current["window"])
-            print(json.dumps(current))
-            sys.stdout.flush()
-        return False
+def report_when_settled(window, widgets, previous=None):
+    """The window manager places and decorates a window after mapping: report once two looks
+    a tenth of a second apart agree."""
+    current = geometry(window, widgets)
+    if current != previous:
+        GLib.timeout_add(100, report_when_settled, window, widgets, current)
+    else:
+        print(json.dumps(current), flush=True)
+    return False
 
 
 def main():
-    args = parse_args()
-    GLib.set_prgname(args.app)
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--title", default="Test Window")
+    parser.add_argument("--app", default="QuillTestWindow")
+    parser.add_argument("--at")
+    parser.add_argument("--no-focus", action="store_true")
+    parser.add_argument("--value", default="")
+    parser.add_argument("--url")
+    parser.add_argument("--palette", action="store_true")
+    parser.add_argument("--text", nargs="*", default=[])
+    args = parser.parse_args()
+
+    GLib.set_prgname(args.app.lower())
     Gdk.set_program_class(args.app)
-    window = FormWindow(args.title)
+    window = Gtk.Window(title=args.title)
+    window.set_default_size(460, 340)
     if args.at:
-        x, y = (int(v) for v in args.at.split(","))
-        window.move(x, y)
+        window.move(*(int(v) for v in args.at.split(",")))
+    if args.no_focus:
+        window.set_accept_focus(False)
+        window.set_focus_on_map(False)
+    grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
+    window.add(grid)
+    widgets = {}
+    if args.text:
+        for row, line in enumerate(args.text):
+            label = Gtk.Label(xalign=0)
+            label.set_markup('<span font_desc="Noto Sans CJK JP 28">%s</span>'
+                             % GLib.markup_escape_text(line))
+            grid.attach(label, 0, row, 1, 1)
+    else:
+        form(grid, widgets, args.value)
+    if args.url:
+        PageAccessible.url = args.url
+        widgets["page"] = Page(hexpand=True)
+        widgets["page"].set_size_request(200, 60)
+        grid.attach(widgets["page"], 0, 8, 2, 1)
+
+    last = window
+    if args.palette:
+        last = Gtk.Window(title="Palette", type_hint=Gdk.WindowTypeHint.UTILITY)
+        last.set_transient_for(window)
+        last.set_default_size(160, 120)
+        last.add(Gtk.Label(label="tools"))
+        window.connect("map-event", lambda *_: last.show_all())
+    last.connect("map-event", lambda *_: report_when_settled(window, widgets))
+    window.connect("destroy", Gtk.main_quit)
     window.show_all()
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, Gtk.main_quit)
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGINT, Gtk.main_quit)
     Gtk.main()
 
 

@@ -85,43 +85,6 @@ TEST(TrimWhitespace, RemovesUnicodeWhiteSpaceAtBothEnds) {
     EXPECT_EQ(text::trimWhitespace(" " + eAcute + " "), eAcute);
 }
 
-TEST(Utf8Validity, AcceptsOnlyWellFormedSequences) {
-    for (std::string good : {"", "abc", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF",
-                             "\xEE\x80\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
-        EXPECT_TRUE(text::isValidUtf8(good)) << testing::PrintToString(good);
-    }
-    EXPECT_TRUE(text::isValidUtf8(std::string("a\0b", 3)));
-    for (std::string bad :
-         {"\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
-          "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF", "\xC3", "\xE6\x97",
-          "a\xC3"
-          "b"}) {
-        EXPECT_FALSE(text::isValidUtf8(bad)) << testing::PrintToString(bad);
-    }
-}
-
-TEST(SanitizeUtf8, ReplacesEachMaximalSubpart) {
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(text::sanitizeUtf8("abc \xE6\x97\xA5"), "abc \xE6\x97\xA5");
-    EXPECT_EQ(text::sanitizeUtf8("a\xFF"
-                                 "b"),
-              "a" + fffd + "b");
-    // A truncated sequence is one subpart; the byte that breaks it starts anew.
-    EXPECT_EQ(text::sanitizeUtf8("\xE6\x97"
-                                 "a"),
-              fffd + "a");
-    EXPECT_EQ(text::sanitizeUtf8("\xF0\x9F\x98"), fffd);
-    EXPECT_EQ(text::sanitizeUtf8("\xE6\x97\xE6\x97\xA5"), fffd + "\xE6\x97\xA5");
-    // Overlongs and surrogates: the lead byte cannot start them, so every byte is replaced.
-    EXPECT_EQ(text::sanitizeUtf8("\xC0\xAF"), fffd + fffd);
-    EXPECT_EQ(text::sanitizeUtf8("\xED\xA0\x80"), fffd + fffd + fffd);
-    EXPECT_EQ(text::sanitizeUtf8("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);
-    // The example of Unicode's "U+FFFD substitution of maximal subparts".
-    EXPECT_EQ(text::sanitizeUtf8("\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64"),
-              "a" + fffd + fffd + fffd + "b" + fffd + "c" + fffd + fffd + "d");
-    EXPECT_TRUE(text::isValidUtf8(text::sanitizeUtf8("\xC3\x28\xA0\xA1\xE2\x28\xA1")));
-}
-
 TEST(Utf16ToUtf8, ConvertsPairsAndReplacesLoneSurrogates) {
     EXPECT_EQ(text::utf16ToUtf8(u""), "");
     EXPECT_EQ(text::utf16ToUtf8(u"a\u00E9\u65E5"), "a\xC3\xA9\xE6\x97\xA5");

@@ -57,6 +57,14 @@ TEST(Utf8IcuAgreement, EdgeBytesInFourByteSequences) {
     }
 }
 
+TEST(Utf8IcuAgreement, LongerSequencesWithTruncatedAndOverlongParts) {
+    for (const std::string& bytes : std::initializer_list<std::string>{
+             "abc \xE6\x97\xA5", std::string("a\0b", 3), "\xE6\x97\xE6\x97\xA5", "\xF0\x9F\x98",
+             "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64", // Unicode's example
+             "\xC3\x28\xA0\xA1\xE2\x28\xA1", "\xF4\x90\x80\x80\xED\xA0\x80\xC0\xAF"})
+        expectAgreement(bytes);
+}
+
 TEST(Utf8IcuAgreement, TextFunctionsAcceptInvalidInput) {
     const std::string bad = "\xE3\x80\x80\xFF 7\xCC\x81\xF0\x9F\x91\xE3\x80";
     EXPECT_EQ(text::characterCount(bad), 6u);

@@ -55,11 +55,15 @@ std::optional<std::string> browserURL(const RunningApplication& app, ScriptRunne
                                       Accessibility& accessibility) {
     if (!app.bundleIdentifier) return std::nullopt;
     const std::string_view bundleId = *app.bundleIdentifier;
-    if (contains(safariBundleIds, bundleId)) return appleScriptURL(scripts, safariScript);
-    if (const auto* browser = chromiumBrowser(bundleId)) {
-        return appleScriptURL(scripts, chromiumScript(browser->applicationName));
+    const bool safari = contains(safariBundleIds, bundleId);
+    const ChromiumBrowser* chromium = chromiumBrowser(bundleId);
+    if ((safari || chromium) && scripts.runsScripts()) {
+        return appleScriptURL(scripts, safari ? std::string(safariScript)
+                                              : chromiumScript(chromium->applicationName));
     }
-    if (isFirefoxBundle(bundleId)) return firefoxAXURL(accessibility, app.processIdentifier);
+    // Where no application answers scripts, every known browser is read by accessibility.
+    if (safari || chromium || isFirefoxBundle(bundleId))
+        return firefoxAXURL(accessibility, app.processIdentifier);
     return std::nullopt;
 }
 

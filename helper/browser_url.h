@@ -1,5 +1,6 @@
 // The page address of the front browser window: AppleScript for Safari and the Chromium
-// family, an accessibility search for the Firefox family. Every failure gives nothing.
+// family where the system runs scripts, an accessibility search otherwise and for the
+// Firefox family. Every failure gives nothing.
 #pragma once
 
 #include "platform/accessibility.h"

@@ -1,7 +1,6 @@
 #include "platform/linux/helper_engines.h"
 
 #include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/atspi_script_runner.h"
 #include "platform/linux/cairo_fixture_canvas.h"
 #include "platform/linux/desktop_icon_source.h"
 #include "platform/linux/linux_graphics.h"
@@ -12,10 +11,9 @@
 #include <algorithm>
 #include <thread>
 
-std::unique_ptr<HelperEngines> makeHelperEngines(Workspace& workspace) {
+std::unique_ptr<HelperEngines> makeHelperEngines() {
     auto engines = std::make_unique<HelperEngines>();
     engines->accessibility = std::make_unique<AtspiAccessibility>();
-    engines->scriptRunner = std::make_unique<AtspiScriptRunner>(workspace, *engines->accessibility);
     // Screen capture opens its own X connection.
     engines->screenCapture = std::make_unique<ShmScreenCapture>();
     engines->graphics = std::make_unique<LinuxGraphics>();

@@ -10,15 +10,12 @@
 #include "platform/icon_source.h"
 #include "platform/name_tagger.h"
 #include "platform/screen_capture.h"
-#include "platform/script_runner.h"
 #include "platform/text_recognizer.h"
-#include "platform/workspace.h"
 
 #include <memory>
 
 struct HelperEngines {
     std::unique_ptr<Accessibility> accessibility;
-    std::unique_ptr<ScriptRunner> scriptRunner;
     std::unique_ptr<ScreenCapture> screenCapture;
     std::unique_ptr<Graphics> graphics;
     std::unique_ptr<IconSource> iconSource;
@@ -27,12 +24,11 @@ struct HelperEngines {
     std::unique_ptr<FixtureCanvas> fixtureCanvas;
 };
 
-/// Builds every engine. `workspace` must outlive them: the script runner asks it for the
-/// frontmost application.
-std::unique_ptr<HelperEngines> makeHelperEngines(Workspace& workspace);
+/// Builds every engine.
+std::unique_ptr<HelperEngines> makeHelperEngines();
 
 /// File name of the module, found next to the quillmap-helper executable.
 inline constexpr const char* kHelperEnginesModule = "quillmap-helper-engines.so";
 /// The module's one exported function: makeHelperEngines, owned by the caller.
 inline constexpr const char* kHelperEnginesEntry = "quill_make_helper_engines";
-using MakeHelperEnginesFunction = HelperEngines* (*)(Workspace* workspace);
+using MakeHelperEnginesFunction = HelperEngines* (*)();

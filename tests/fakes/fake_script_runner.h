@@ -11,6 +11,7 @@
 
 class FakeScriptRunner : public ScriptRunner {
 public:
+    bool runsScripts() const override { return true; }
     std::optional<std::string> run(std::string_view source) override {
         sources.emplace_back(source);
         const auto found = answers.find(std::string(source));

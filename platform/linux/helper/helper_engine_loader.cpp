@@ -39,14 +39,11 @@ public:
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override {
         return engine() ? engine()->copyAttributeValue(element, attribute) : AXValue{};
     }
-};
-
-class LazyScriptRunner final : public LazyPort<ScriptRunner> {
-public:
-    explicit LazyScriptRunner(std::shared_ptr<HelperEngineLoader> loader)
-        : LazyPort(std::move(loader), &HelperEngines::scriptRunner) {}
-    std::optional<std::string> run(std::string_view source) override {
-        return engine() ? engine()->run(source) : std::nullopt;
+    bool sameElement(const AXElement& a, const AXElement& b) override {
+        return engine() && engine()->sameElement(a, b);
+    }
+    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override {
+        return engine() ? engine()->structureChanges(pid) : std::nullopt;
     }
 };
 
@@ -125,8 +122,7 @@ public:
 
 } // namespace
 
-HelperEngineLoader::HelperEngineLoader(std::filesystem::path module, Workspace& workspace)
-    : module_(std::move(module)), workspace_(workspace) {}
+HelperEngineLoader::HelperEngineLoader(std::filesystem::path module) : module_(std::move(module)) {}
 
 HelperEngineLoader::~HelperEngineLoader() {
     // Engines go first: their code is in the module. The module itself stays mapped, since
@@ -157,14 +153,13 @@ void HelperEngineLoader::load() {
         failure_ = module_.string() + " has no " + kHelperEnginesEntry;
         return;
     }
-    engines_.reset(make(&workspace_));
+    engines_.reset(make());
     if (!engines_) failure_ = module_.string() + " could not start its engines";
 }
 
 void attachHelperEngines(HelperPlatform& platform,
                          const std::shared_ptr<HelperEngineLoader>& loader) {
     platform.accessibility = std::make_unique<LazyAccessibility>(loader);
-    platform.scriptRunner = std::make_unique<LazyScriptRunner>(loader);
     platform.screenCapture = std::make_unique<LazyScreenCapture>(loader);
     platform.graphics = std::make_unique<LazyGraphics>(loader);
     platform.iconSource = std::make_unique<LazyIconSource>(loader);

@@ -15,9 +15,8 @@
 
 class HelperEngineLoader {
 public:
-    /// `module`: path of the engine module; `workspace` is handed to it and must outlive
-    /// the loader.
-    HelperEngineLoader(std::filesystem::path module, Workspace& workspace);
+    /// `module`: path of the engine module.
+    explicit HelperEngineLoader(std::filesystem::path module);
     ~HelperEngineLoader();
     HelperEngineLoader(const HelperEngineLoader&) = delete;
     HelperEngineLoader& operator=(const HelperEngineLoader&) = delete;
@@ -31,7 +30,6 @@ private:
     void load();
 
     std::filesystem::path module_;
-    Workspace& workspace_;
     std::once_flag once_;
     void* handle_ = nullptr;
     std::unique_ptr<HelperEngines> engines_;

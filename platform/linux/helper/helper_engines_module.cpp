@@ -3,11 +3,9 @@
 
 #include <exception>
 
-extern "C" __attribute__((visibility("default"))) HelperEngines*
-quill_make_helper_engines(Workspace* workspace) {
-    if (workspace == nullptr) return nullptr;
+extern "C" __attribute__((visibility("default"))) HelperEngines* quill_make_helper_engines() {
     try {
-        return makeHelperEngines(*workspace).release();
+        return makeHelperEngines().release();
     } catch (...) { // nothing may unwind into the loader
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include "platform/linux/ewmh_workspace.h"
 #include "platform/linux/helper/helper_engine_loader.h"
 #include "platform/linux/unavailable_language_model.h"
+#include "platform/linux/unavailable_script_runner.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_window_list.h"
 #include "platform/linux/xrandr_screens.h"
@@ -20,7 +21,7 @@ HelperPlatform makeHelperPlatform() {
     platform.windowList = std::make_unique<X11WindowList>(display);
     platform.idleTime = std::make_unique<XssIdleTime>(display);
     platform.languageModel = std::make_unique<UnavailableLanguageModel>();
-    attachHelperEngines(
-        platform, std::make_shared<HelperEngineLoader>(helperEnginesPath(), *platform.workspace));
+    platform.scriptRunner = std::make_unique<UnavailableScriptRunner>();
+    attachHelperEngines(platform, std::make_shared<HelperEngineLoader>(helperEnginesPath()));
     return platform;
 }

@@ -9,24 +9,17 @@
 
 namespace {
 
-class NoWorkspace final : public Workspace {
-public:
-    std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
-    std::vector<RunningApplication> runningApplications() override { return {}; }
-};
-
-HelperPlatform platformWith(const std::filesystem::path& module, Workspace& workspace,
+HelperPlatform platformWith(const std::filesystem::path& module,
                             std::weak_ptr<HelperEngineLoader>* observer = nullptr) {
     HelperPlatform platform;
-    auto loader = std::make_shared<HelperEngineLoader>(module, workspace);
+    auto loader = std::make_shared<HelperEngineLoader>(module);
     if (observer != nullptr) *observer = loader;
     attachHelperEngines(platform, loader);
     return platform;
 }
 
 TEST(HelperEngineLoader, AMissingModuleLeavesEveryPortUnavailableWithTheReason) {
-    NoWorkspace workspace;
-    auto platform = platformWith("/nonexistent/quillmap-helper-engines.so", workspace);
+    auto platform = platformWith("/nonexistent/quillmap-helper-engines.so");
 
     const auto recognized = platform.textRecognizer->recognizeText(nullptr);
     ASSERT_FALSE(recognized.ok());
@@ -42,7 +35,6 @@ TEST(HelperEngineLoader, AMissingModuleLeavesEveryPortUnavailableWithTheReason) 
     EXPECT_EQ(platform.accessibility->application(1), nullptr);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(
         platform.accessibility->copyAttributeValue(nullptr, "AXRole")));
-    EXPECT_EQ(platform.scriptRunner->run("tell application \"Safari\""), std::nullopt);
     EXPECT_EQ(platform.graphics->drawScaled(nullptr, 4, 4), nullptr);
     EXPECT_EQ(platform.graphics->encodePNG(nullptr), std::nullopt);
     EXPECT_EQ(platform.iconSource->applicationIcon("org.example.App", 64), nullptr);
@@ -57,10 +49,9 @@ bool moduleIsLoaded() {
 }
 
 TEST(HelperEngineLoader, NothingIsLoadedUntilAPortIsUsed) {
-    NoWorkspace workspace;
     std::weak_ptr<HelperEngineLoader> loader;
     const bool loadedBefore = moduleIsLoaded(); // by an earlier test in this process
-    auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, workspace, &loader);
+    auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, &loader);
     if (!loadedBefore) {
         EXPECT_FALSE(moduleIsLoaded());
     }
@@ -71,19 +62,13 @@ TEST(HelperEngineLoader, NothingIsLoadedUntilAPortIsUsed) {
 }
 
 TEST(HelperEngineLoader, TheModuleAnswersThroughTheForwardingPorts) {
-    NoWorkspace workspace;
     std::weak_ptr<HelperEngineLoader> loader;
     {
-        auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, workspace, &loader);
+        auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, &loader);
         const auto tokens = platform.nameTagger->tagNames("山田太郎は東京都に住んでいる");
         EXPECT_TRUE(std::any_of(tokens.begin(), tokens.end(), [](const NameToken& token) {
             return token.text == "山田太郎" && token.tag == NameTag::personalName;
         }));
-        // No AppleScript on Linux: the browser scripts are answered only for a frontmost
-        // browser, and there is none.
-        EXPECT_EQ(platform.scriptRunner->run("tell application \"Chromium\" to return URL of "
-                                             "active tab of front window"),
-                  std::nullopt);
     }
     // The last port gone takes the loader and its engines with it.
     EXPECT_TRUE(loader.expired());

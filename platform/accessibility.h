@@ -52,4 +52,10 @@ public:
     virtual AXElement elementAtPosition(const AXElement& systemWide, float x, float y) = 0;
     /// Copies one attribute ("AXRole", "AXChildren", …) of `element`.
     virtual AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) = 0;
+    /// Whether two handles stand for the same platform element (false when either is null).
+    virtual bool sameElement(const AXElement& a, const AXElement& b) = 0;
+    /// How many times elements were added to or removed from the tree of the application
+    /// `pid`, counted from the first call for it; absent when the port cannot watch it. A
+    /// count that has not moved means the tree has kept its shape.
+    virtual std::optional<std::uint64_t> structureChanges(std::int32_t pid) = 0;
 };

@@ -1,5 +1,7 @@
 #include "recorder/ax_probe.h"
 
+#include "recorder/bounded_accessibility.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <deque>
@@ -71,6 +73,34 @@ std::optional<std::string> webAreaURL(Accessibility& ax, const AXElement& webAre
     return std::nullopt;
 }
 
+/// The first web area breadth first from `window`, or null; `complete` unless the deadline
+/// cut the search short.
+struct WebAreaSearch {
+    AXElement webArea;
+    bool complete = true;
+};
+
+WebAreaSearch searchWebArea(Accessibility& ax, AXElement window, const ProbeDeadline& deadline) {
+    std::deque<std::pair<AXElement, int>> queue;
+    queue.emplace_back(std::move(window), 0);
+    int examined = 0;
+    while (!queue.empty() && examined < webAreaSearchLimit) {
+        if (deadline.spent()) return {nullptr, false};
+        auto [element, depth] = std::move(queue.front());
+        queue.pop_front();
+        // The first web area ends the search, address or not.
+        if (str(ax, element, "AXRole") == "AXWebArea") return {std::move(element), true};
+        ++examined;
+        // Children behind an already full budget would never be examined: don't ask for them.
+        const auto reachable = static_cast<std::size_t>(webAreaSearchLimit - examined);
+        if (depth <= deepestQueuedLevel && queue.size() < reachable) {
+            for (AXElement& child : children(ax, element))
+                queue.emplace_back(std::move(child), depth + 1);
+        }
+    }
+    return {nullptr, !deadline.spent()};
+}
+
 /// Titles (else descriptions) of the first siblings listed under the element's parent.
 std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& element) {
     std::vector<std::string> texts;
@@ -133,8 +163,10 @@ bool isSecure(Accessibility& ax, const AXElement& element) {
     return str(ax, element, "AXRole") == secureTextField;
 }
 
-std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
-                                  std::optional<std::int32_t> /*pid*/) {
+std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
+                                  std::optional<std::int32_t> /*pid*/,
+                                  const ProbeDeadline& deadline) {
+    BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
     // The lookup is system-wide: the element is whatever lies at the point, in any process.
     AXElement systemWide = ax.systemWide();
     if (!systemWide) return std::nullopt;
@@ -177,7 +209,9 @@ std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
     return target;
 }
 
-std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid) {
+std::optional<std::string> frontURL(Accessibility& platform, std::int32_t pid,
+                                    const ProbeDeadline& deadline, WebAreaCache& webAreas) {
+    BoundedAccessibility ax(platform, deadline, applicationTimeoutSeconds);
     const AXElement app = applicationObject(ax, pid);
     if (!app) return std::nullopt;
     AXElement window = pageWindow(ax, app);
@@ -189,26 +223,27 @@ std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid) {
         return webAreaURL(ax, document);
     }
 
-    // Breadth first from the window; the first web area ends the search, address or not.
-    std::deque<std::pair<AXElement, int>> queue;
-    queue.emplace_back(std::move(window), 0);
-    int examined = 0;
-    while (!queue.empty() && examined < webAreaSearchLimit) {
-        auto [element, depth] = std::move(queue.front());
-        queue.pop_front();
-        if (str(ax, element, "AXRole") == "AXWebArea") return webAreaURL(ax, element);
-        ++examined;
-        // Children behind an already full budget would never be examined: don't ask for them.
-        const auto reachable = static_cast<std::size_t>(webAreaSearchLimit - examined);
-        if (depth <= deepestQueuedLevel && queue.size() < reachable) {
-            for (AXElement& child : children(ax, element))
-                queue.emplace_back(std::move(child), depth + 1);
+    // Taken before the search, so that a change during it makes its outcome stale.
+    const std::optional<WebAreaCache::Shape> shape = WebAreaCache::shapeOf(ax, pid);
+    if (shape) {
+        if (const std::optional<AXElement> known = webAreas.find(ax, *shape, window)) {
+            if (!*known) return std::nullopt;
+            ax.setMessagingTimeout(*known, applicationTimeoutSeconds);
+            if (auto address = webAreaURL(ax, *known)) return address;
+            if (deadline.spent()) return std::nullopt;
+            // A web area that no longer answers may have been replaced: search again.
+            webAreas.forget(ax, window);
         }
     }
-    return std::nullopt;
+    WebAreaSearch search = searchWebArea(ax, window, deadline);
+    if (shape && search.complete) webAreas.remember(ax, *shape, window, search.webArea);
+    if (!search.webArea) return std::nullopt;
+    return webAreaURL(ax, search.webArea);
 }
 
-std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid) {
+std::optional<std::string> frontWindowTitle(Accessibility& platform, std::int32_t pid,
+                                            const ProbeDeadline& deadline) {
+    BoundedAccessibility ax(platform, deadline, applicationTimeoutSeconds);
     const AXElement app = applicationObject(ax, pid);
     if (!app) return std::nullopt;
     const AXElement window = frontWindow(ax, app);

@@ -1,10 +1,13 @@
 // Reads the accessibility tree for the recorder: the element under a point, the front
-// window's title and page address. Stateless; every platform failure gives an absent value.
+// window's title and page address. Every platform failure gives an absent value; what the
+// deadline leaves no time for is absent too.
 #pragma once
 
 #include "platform/accessibility.h"
 #include "platform/geometry.h"
+#include "recorder/probe_deadline.h"
 #include "recorder/records.h"
+#include "recorder/web_area_cache.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,11 +19,14 @@ namespace AXProbe {
 
 /// The element at `point` (global, top-left origin), described; absent when there is none.
 std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
-                                  std::optional<std::int32_t> pid);
-/// Page address shown by the front window of `pid`.
-std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid);
+                                  std::optional<std::int32_t> pid, const ProbeDeadline& deadline);
+/// Page address shown by the front window of `pid`; the search for its web area is
+/// remembered in `webAreas`.
+std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid,
+                                    const ProbeDeadline& deadline, WebAreaCache& webAreas);
 /// Title of the focused (else main) window of `pid`.
-std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid);
+std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid,
+                                            const ProbeDeadline& deadline);
 
 std::optional<std::string> str(Accessibility& ax, const AXElement& element,
                                std::string_view attribute);

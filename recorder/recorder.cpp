@@ -87,11 +87,15 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     if (front) pid = front->processIdentifier;
 
     ActionRecord record;
-    record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid);
+    const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
+    record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
     // An element outside any titled window (a popup menu's item) belongs to the front window.
     if (record.target && !record.target->windowTitle && front)
         record.target->windowTitle = front->frontWindowTitle;
-    if (front) record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+    if (front) {
+        record.url =
+            AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
+    }
     if (kind == "type" && precomputedTypingText) {
         record.inputCharCount =
             static_cast<std::int64_t>(text::characterCount(*precomputedTypingText));

@@ -10,6 +10,7 @@
 #include "platform/workspace.h"
 #include "recorder/records.h"
 #include "recorder/typing_buffer.h"
+#include "recorder/web_area_cache.h"
 
 #include <cstdint>
 #include <memory>
@@ -116,6 +117,8 @@ private:
     std::optional<std::string> focusUrl_;
     std::int64_t focusEnterMs_ = 0;
 
+    /// Where the page-address search last found each window's web area.
+    WebAreaCache webAreas_;
 
     /// Delayed tasks hold this weakly: once the recorder is gone they do nothing.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

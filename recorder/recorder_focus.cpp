@@ -16,11 +16,12 @@ void Recorder::pollFocus() {
     if (const auto front = ports_.workspace.frontmostApplication()) {
         name = front->localizedName;
         bundle = front->bundleIdentifier;
-        title = AXProbe::frontWindowTitle(ports_.accessibility, front->processIdentifier);
+        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
+        title = AXProbe::frontWindowTitle(ports_.accessibility, front->processIdentifier, probes);
         // Without accessibility, or in a popup that has no title, the window server's title
         // of the front window (a popup's owner) names the stay.
         if (!title) title = front->frontWindowTitle;
-        url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+        url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
     }
     // The dwell is identified by application name, window title and page address.
     if (name == focusApp_ && title == focusWindow_ && url == focusUrl_) return;

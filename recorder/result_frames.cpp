@@ -35,7 +35,9 @@ void Recorder::runResultFrame(std::int64_t refSeq) {
     if (const auto front = ports_.workspace.frontmostApplication()) {
         record.app = front->localizedName;
         record.bundleId = front->bundleIdentifier;
-        record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier);
+        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
+        record.url =
+            AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
     }
     record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
     record.screenshotFull = shot.full;

@@ -5,6 +5,7 @@
 #include "platform/linux/atspi_point_lookup.h"
 #include "platform/linux/atspi_relations.h"
 #include "platform/linux/atspi_roles.h"
+#include "platform/linux/atspi_structure_watch.h"
 #include "platform/linux/atspi_window_placement.h"
 #include "platform/linux/session_bus.h"
 #include "platform/linux/x11_connection.h"
@@ -123,6 +124,8 @@ struct AtspiAccessibility::Impl {
     std::map<std::int32_t, GObjectPtr<AtspiAccessible>> applications;
     /// Our own X connection, for the window manager's stacking order; opened on first use.
     std::unique_ptr<x11::Connection> display;
+    /// Children-changed notices of the applications whose trees are asked about.
+    AtspiStructureWatch structureWatch;
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -438,4 +441,20 @@ AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
     if (!impl_->ensureInitialised()) return std::monostate{};
     impl_->applyTimeout(node->timeoutMs());
     return impl_->attribute(*node, attribute);
+}
+
+bool AtspiAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    const auto* first = dynamic_cast<const AtspiNode*>(a.get());
+    const auto* second = dynamic_cast<const AtspiNode*>(b.get());
+    return first != nullptr && second != nullptr && !first->isSystemWide() &&
+           first->object() == second->object();
+}
+
+std::optional<std::uint64_t> AtspiAccessibility::structureChanges(std::int32_t pid) {
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->initialised || !impl_->available) return std::nullopt;
+    const auto known = impl_->applications.find(pid);
+    if (known == impl_->applications.end()) return std::nullopt;
+    impl_->applyTimeout(kDefaultTimeoutMs);
+    return impl_->structureWatch.changes(pid, known->second.get());
 }

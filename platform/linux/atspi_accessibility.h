@@ -17,6 +17,8 @@
 /// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute),
 /// "AXEditableAncestor" (the element itself when it has the editable state),
 /// "AXEmbeddedDocument" (the document a window's "embeds" relation names).
+///
+/// Listeners registered by `structureChanges` are removed with the port.
 class AtspiAccessibility final : public Accessibility {
 public:
     AtspiAccessibility();
@@ -37,6 +39,11 @@ public:
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     /// One attribute of `element`; monostate when unsupported, unreadable or timed out.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    /// The same accessible object (libatspi keeps one object per application and path).
+    bool sameElement(const AXElement& a, const AXElement& b) override;
+    /// "object:children-changed" notices of an application found by `application(pid)`,
+    /// counted while the GLib main context runs; absent for one not found yet.
+    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
 
 private:
     struct Impl;

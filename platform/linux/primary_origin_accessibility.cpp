@@ -35,3 +35,11 @@ AXValue PrimaryOriginAccessibility::copyAttributeValue(const AXElement& element,
     }
     return value;
 }
+
+bool PrimaryOriginAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    return inner_->sameElement(a, b);
+}
+
+std::optional<std::uint64_t> PrimaryOriginAccessibility::structureChanges(std::int32_t pid) {
+    return inner_->structureChanges(pid);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/accessibility.h"
+#include "platform/macos/ax_structure_watch.h"
 
 /// The macOS accessibility API (AXUIElement).
 class AXAccessibility final : public Accessibility {
@@ -10,4 +11,12 @@ public:
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    /// CFEqual of the two AXUIElementRefs.
+    bool sameElement(const AXElement& a, const AXElement& b) override;
+    /// Created, destroyed and load-complete notices of the application, counted as the main
+    /// run loop delivers them.
+    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
+
+private:
+    AXStructureWatch structureWatch_;
 };

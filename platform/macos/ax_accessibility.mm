@@ -119,3 +119,13 @@ AXValue AXAccessibility::copyAttributeValue(const AXElement& element, std::strin
         return convert(value.get());
     }
 }
+
+bool AXAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    AXUIElementRef first = unwrap(a);
+    AXUIElementRef second = unwrap(b);
+    return first != nullptr && second != nullptr && CFEqual(first, second);
+}
+
+std::optional<std::uint64_t> AXAccessibility::structureChanges(std::int32_t pid) {
+    return structureWatch_.changes(pid);
+}

@@ -107,6 +107,7 @@ void FakeAccessibility::setMessagingTimeout(const AXElement& element, float seco
 AXElement FakeAccessibility::elementAtPosition(const AXElement& systemWideObject, float x,
                                                float y) {
     points_.emplace_back(x, y);
+    if (onRequest_ && !onRequest_(systemWideNode_, "AXElementAtPosition")) return nullptr;
     if (nodeOf(systemWideObject) != systemWideNode_ || !elementAtPoint_) return nullptr;
     return handleFor(*elementAtPoint_);
 }
@@ -137,8 +138,19 @@ AXValue FakeAccessibility::copyAttributeValue(const AXElement& element,
     ++copies_[std::string(attribute)];
     const auto node = nodeOf(element);
     if (!node) return std::monostate{};
+    if (onRequest_ && !onRequest_(*node, attribute)) return std::monostate{};
     const auto& attributes = nodes_.at(static_cast<std::size_t>(*node));
     const auto found = attributes.find(attribute);
     if (found == attributes.end()) return std::monostate{};
     return toValue(found->second);
+}
+
+bool FakeAccessibility::sameElement(const AXElement& a, const AXElement& b) {
+    const auto node = nodeOf(a);
+    return node && node == nodeOf(b);
+}
+
+std::optional<std::uint64_t> FakeAccessibility::structureChanges(std::int32_t pid) {
+    if (!structureWatched_ || !applications_.contains(pid)) return std::nullopt;
+    return structureChanges_[pid];
 }

@@ -4,6 +4,7 @@
 #include "platform/accessibility.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -53,6 +54,15 @@ public:
     /// What `elementAtPosition` returns from now on (nothing when unset).
     void setElementAtPoint(std::optional<NodeId> node);
     void setSystemWideAvailable(bool available) { systemWideAvailable_ = available; }
+    /// Called before every request to the tree, with the node asked and the attribute (or
+    /// "AXElementAtPosition"); lets a test make requests take time on a fake clock. A request
+    /// for which it answers false times out: it gives nothing.
+    using RequestHook = std::function<bool(NodeId node, std::string_view request)>;
+    void onRequest(RequestHook hook) { onRequest_ = std::move(hook); }
+    /// Counts one change of shape in the tree of application `pid`.
+    void noteStructureChange(std::int32_t pid) { ++structureChanges_[pid]; }
+    /// Whether `structureChanges` answers (it does until told otherwise).
+    void setStructureWatched(bool watched) { structureWatched_ = watched; }
 
     NodeId systemWideNode() const { return systemWideNode_; }
     /// Messaging timeouts set so far, in order.
@@ -71,6 +81,8 @@ public:
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    bool sameElement(const AXElement& a, const AXElement& b) override;
+    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
 
 private:
     AXElement handleFor(NodeId node);
@@ -85,4 +97,7 @@ private:
     std::vector<std::pair<float, float>> points_;
     std::map<std::string, int, std::less<>> copies_;
     std::shared_ptr<long> liveHandles_ = std::make_shared<long>(0);
+    RequestHook onRequest_;
+    std::map<std::int32_t, std::uint64_t> structureChanges_;
+    bool structureWatched_ = true;
 };

@@ -1,12 +1,20 @@
 // The element under a point: labels, the ancestor path, nearby text, secure fields, frames.
 #include "recorder/ax_probe.h"
 #include "tests/fakes/fake_accessibility.h"
+#include "tests/fakes/fake_clock.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using Node = FakeAccessibility::NodeId;
+
+/// The element at `point`, with time to read all of it (the fake clock stands still).
+std::optional<AXTarget> elementAt(FakeAccessibility& ax, geo::Point point) {
+    FakeClock clock;
+    return AXProbe::elementAt(ax, point, 77,
+                              ProbeDeadline(clock, ProbeDeadline::operationBudgetMs));
+}
 
 class ElementAtTest : public ::testing::Test {
 protected:
@@ -21,7 +29,7 @@ protected:
         ax.setElementAtPoint(element);
     }
 
-    std::optional<AXTarget> probe() { return AXProbe::elementAt(ax, {120.5, 40.25}, 77); }
+    std::optional<AXTarget> probe() { return elementAt(ax, {120.5, 40.25}); }
 
     FakeAccessibility ax;
     Node window;
@@ -50,16 +58,6 @@ TEST_F(ElementAtTest, ReadsEveryAttributeOfTheElement) {
     EXPECT_EQ(target->windowTitle, "Invoice");
     EXPECT_EQ(target->frame, (std::vector<double>{10.5, 20, 80, 24.75}));
     EXPECT_FALSE(target->secure);
-}
-
-TEST_F(ElementAtTest, LooksUpThePointSystemWideWithItsTimeout) {
-    ASSERT_TRUE(probe());
-    ASSERT_EQ(ax.pointsAsked().size(), 1u);
-    EXPECT_FLOAT_EQ(ax.pointsAsked()[0].first, 120.5f);
-    EXPECT_FLOAT_EQ(ax.pointsAsked()[0].second, 40.25f);
-    ASSERT_EQ(ax.timeoutsSet().size(), 1u);
-    EXPECT_EQ(ax.timeoutsSet()[0].node, ax.systemWideNode());
-    EXPECT_FLOAT_EQ(ax.timeoutsSet()[0].seconds, 0.3f);
 }
 
 TEST_F(ElementAtTest, NothingAtThePointOrNoSystemWideObjectGivesNoTarget) {
@@ -126,13 +124,13 @@ TEST_F(ElementAtTest, ValueIsALabelOnlyWhereNobodyTypesIt) {
             tree.set(field, "AXEditableAncestor", FakeAccessibility::ElementRef{field});
         tree.setText(field, "AXValue", "typed 4711");
         tree.setElementAtPoint(field);
-        const auto target = AXProbe::elementAt(tree, {1, 1}, 77);
+        const auto target = elementAt(tree, {1, 1});
         ASSERT_TRUE(target);
         EXPECT_EQ(target->label == "typed 4711", c.valueIsLabel)
             << c.role << " " << c.editableAncestor;
         // A name or description still labels a text field.
         tree.setText(field, "AXDescription", "Amount");
-        EXPECT_EQ(AXProbe::elementAt(tree, {1, 1}, 77)->label, "Amount") << c.role;
+        EXPECT_EQ(elementAt(tree, {1, 1})->label, "Amount") << c.role;
     }
     ax.setText(element, "AXRole", "AXCheckBox");
     ax.setNumber(element, "AXValue", 1, "1");

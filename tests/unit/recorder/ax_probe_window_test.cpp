@@ -1,6 +1,7 @@
 // The front window of a process: its title and the page address of the web area it shows.
 #include "recorder/ax_probe.h"
 #include "tests/fakes/fake_accessibility.h"
+#include "tests/fakes/fake_clock.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -11,6 +12,21 @@ namespace {
 
 using Node = FakeAccessibility::NodeId;
 constexpr std::int32_t pid = 4242;
+
+/// Probes with time for every request (the fake clock stands still) and nothing remembered
+/// from an earlier search.
+std::optional<std::string> frontURL(FakeAccessibility& ax, std::int32_t process) {
+    FakeClock clock;
+    WebAreaCache webAreas;
+    return AXProbe::frontURL(ax, process, ProbeDeadline(clock, ProbeDeadline::operationBudgetMs),
+                             webAreas);
+}
+
+std::optional<std::string> frontWindowTitle(FakeAccessibility& ax, std::int32_t process) {
+    FakeClock clock;
+    return AXProbe::frontWindowTitle(ax, process,
+                                     ProbeDeadline(clock, ProbeDeadline::operationBudgetMs));
+}
 
 class FrontWindowTest : public ::testing::Test {
 protected:
@@ -27,34 +43,24 @@ protected:
 };
 
 TEST_F(FrontWindowTest, TitleOfTheFocusedWindowElseTheMainWindow) {
-    EXPECT_EQ(AXProbe::frontWindowTitle(ax, pid), "Inbox");
+    EXPECT_EQ(frontWindowTitle(ax, pid), "Inbox");
 
     const Node main = ax.addNode("AXWindow");
     ax.setText(main, "AXTitle", "Main");
     ax.set(app, "AXMainWindow", FakeAccessibility::ElementRef{main});
     ax.set(app, "AXFocusedWindow", FakeAccessibility::Failing{});
-    EXPECT_EQ(AXProbe::frontWindowTitle(ax, pid), "Main");
+    EXPECT_EQ(frontWindowTitle(ax, pid), "Main");
 
     ax.setText(main, "AXTitle", "");
-    EXPECT_FALSE(AXProbe::frontWindowTitle(ax, pid));
+    EXPECT_FALSE(frontWindowTitle(ax, pid));
 }
 
 TEST_F(FrontWindowTest, NoWindowOrNoProcessGivesNeitherTitleNorAddress) {
     ax.set(app, "AXFocusedWindow", FakeAccessibility::Failing{});
-    EXPECT_FALSE(AXProbe::frontWindowTitle(ax, pid));
-    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
-    EXPECT_FALSE(AXProbe::frontWindowTitle(ax, 99));
-    EXPECT_FALSE(AXProbe::frontURL(ax, 99));
-}
-
-TEST_F(FrontWindowTest, PerProcessRequestsUseTheShortTimeout) {
-    AXProbe::frontWindowTitle(ax, pid);
-    AXProbe::frontURL(ax, pid);
-    ASSERT_EQ(ax.timeoutsSet().size(), 2u);
-    for (const auto& set : ax.timeoutsSet()) {
-        EXPECT_EQ(set.node, app);
-        EXPECT_FLOAT_EQ(set.seconds, 0.2f);
-    }
+    EXPECT_FALSE(frontWindowTitle(ax, pid));
+    EXPECT_FALSE(frontURL(ax, pid));
+    EXPECT_FALSE(frontWindowTitle(ax, 99));
+    EXPECT_FALSE(frontURL(ax, 99));
 }
 
 /// One front window and what its page address should be.
@@ -176,8 +182,8 @@ TEST(FrontURL, WhichWebAreaGivesTheAddress) {
         ax.setText(window, "AXTitle", "Page");
         ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
         row.build(ax, app, window);
-        EXPECT_EQ(AXProbe::frontURL(ax, pid), row.address) << row.name;
-        (void)AXProbe::frontWindowTitle(ax, pid);
+        EXPECT_EQ(frontURL(ax, pid), row.address) << row.name;
+        (void)frontWindowTitle(ax, pid);
         EXPECT_EQ(ax.liveHandles(), 0) << row.name;
     }
 }
@@ -189,7 +195,7 @@ TEST_F(FrontWindowTest, SearchExaminesAtMostFourHundredElements) {
     const Node last = ax.addNode("AXWebArea");
     ax.set(last, "AXURL", AXURLValue{"https://last.example/"});
     ax.appendChild(window, last);
-    EXPECT_EQ(AXProbe::frontURL(ax, pid), "https://last.example/");
+    EXPECT_EQ(frontURL(ax, pid), "https://last.example/");
 
     FakeAccessibility wide;
     const Node wideApp = wide.addApplication(pid);
@@ -200,7 +206,7 @@ TEST_F(FrontWindowTest, SearchExaminesAtMostFourHundredElements) {
     const Node beyond = wide.addNode("AXWebArea");
     wide.set(beyond, "AXURL", AXURLValue{"https://beyond.example/"});
     wide.appendChild(wideWindow, beyond);
-    EXPECT_FALSE(AXProbe::frontURL(wide, pid));
+    EXPECT_FALSE(frontURL(wide, pid));
     EXPECT_EQ(wide.copiesOf("AXURL"), 0);
 }
 
@@ -212,9 +218,71 @@ TEST_F(FrontWindowTest, ChildrenBeyondTheElementBudgetAreNotFetched) {
         ax.appendChild(window, group);
         ax.appendChild(group, ax.addNode("AXWebArea"));
     }
-    EXPECT_FALSE(AXProbe::frontURL(ax, pid));
+    EXPECT_FALSE(frontURL(ax, pid));
     EXPECT_EQ(ax.copiesOf("AXChildren"), 1);
     EXPECT_EQ(ax.copiesOf("AXURL"), 0);
+}
+
+/// What happens between two searches of one window, and what the second gives.
+struct RememberedCase {
+    const char* name;
+    std::function<void(FakeAccessibility&, Node app, Node window, Node page)> between;
+    std::optional<std::string> address;
+    bool searchedAgain;
+};
+
+const RememberedCase rememberedCases[] = {
+    {"address read anew",
+     [](FakeAccessibility& ax, Node, Node, Node page) {
+         ax.set(page, "AXURL", AXURLValue{"https://next.example/"});
+     },
+     "https://next.example/", false},
+    {"tree changed",
+     [](FakeAccessibility& ax, Node, Node window, Node) {
+         ax.set(window, "AXChildren", FakeAccessibility::ElementListRef{});
+         ax.noteStructureChange(pid);
+     },
+     std::nullopt, true},
+    {"changes not watched",
+     [](FakeAccessibility& ax, Node, Node, Node) { ax.setStructureWatched(false); },
+     "https://first.example/", true},
+    {"web area no longer answers",
+     [](FakeAccessibility& ax, Node, Node window, Node page) {
+         ax.set(page, "AXURL", FakeAccessibility::Failing{});
+         const Node replaced = ax.addNode("AXWebArea");
+         ax.set(replaced, "AXURL", AXURLValue{"https://replaced.example/"});
+         ax.set(window, "AXChildren", FakeAccessibility::ElementListRef{{replaced}});
+     },
+     "https://replaced.example/", true},
+    {"another window",
+     [](FakeAccessibility& ax, Node app, Node, Node) {
+         const Node other = ax.addNode("AXWindow");
+         ax.setText(other, "AXTitle", "Other");
+         ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{other});
+     },
+     std::nullopt, true},
+};
+
+TEST(FrontURL, SearchIsRememberedWhileTheTreeKeepsItsShape) {
+    for (const RememberedCase& row : rememberedCases) {
+        FakeAccessibility ax;
+        const Node app = ax.addApplication(pid);
+        const Node window = ax.addNode("AXWindow");
+        ax.setText(window, "AXTitle", "Page");
+        ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+        const Node page = webAreaBelow(ax, window, 2, AXURLValue{"https://first.example/"});
+        FakeClock clock;
+        WebAreaCache webAreas;
+        const auto probe = [&] {
+            return AXProbe::frontURL(
+                ax, pid, ProbeDeadline(clock, ProbeDeadline::operationBudgetMs), webAreas);
+        };
+        ASSERT_EQ(probe(), "https://first.example/") << row.name;
+        row.between(ax, app, window, page);
+        const int searched = ax.copiesOf("AXChildren");
+        EXPECT_EQ(probe(), row.address) << row.name;
+        EXPECT_EQ(ax.copiesOf("AXChildren") > searched, row.searchedAgain) << row.name;
+    }
 }
 
 } // namespace

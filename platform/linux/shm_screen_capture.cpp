@@ -234,8 +234,8 @@ void drawCursor(const xcb_xfixes_get_cursor_image_reply_t* cursor, std::uint8_t*
                                       cursor->y - cursor->yhot - rect.y - firstRow);
 }
 
-// Bands of one shared-memory capture: the server copies band k + 1 while band k is already
-// being scaled or encoded.
+// Bands of one shared-memory capture: band k is scaled or encoded while the worker has yet to
+// read the replies of the later ones.
 constexpr std::int64_t kCaptureBands = 12;
 constexpr std::int64_t kMinBandRows = 32;
 
@@ -308,6 +308,9 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
     // Asked first, so its reply does not wait behind the pixels.
     const auto cursorCookie = requestCursor(showsCursor);
     requests->requestUpTo(requests->bands);
+    // Asked is not copied: until the server has run every band, another client's drawing
+    // can still land in them. It answers in order, so this reply means all are copied.
+    free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr));
     if (cursorCookie.sequence != 0) {
         requests->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
     }

@@ -12,7 +12,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/file.h>
@@ -37,48 +36,30 @@ bool eventually(const std::function<bool()>& done) {
     return true;
 }
 
-/// Reads one line from `fd`, waiting as long as the guard allows.
-std::string readLine(int fd) {
-    std::string line;
-    char c = 0;
-    pollfd ready{fd, POLLIN, 0};
-    while (poll(&ready, 1, 60'000) > 0 && read(fd, &c, 1) == 1 && c != '\n')
-        line.push_back(c);
-    return line;
-}
-
 /// The GTK window of test_window.py in its own process, with the layout it reported.
 class TestWindow {
 public:
-    explicit TestWindow(std::vector<std::string> arguments) {
-        int fromChild[2];
-        if (pipe(fromChild) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fromChild[1], STDOUT_FILENO);
-            close(fromChild[0]);
-            std::vector<char*> argv{const_cast<char*>("python3"), const_cast<char*>(TEST_WINDOW)};
-            for (std::string& argument : arguments)
-                argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            execv("/usr/bin/python3", argv.data());
-            _exit(127);
-        }
-        close(fromChild[1]);
-        const std::string line = readLine(fromChild[0]);
-        close(fromChild[0]);
-        if (!line.empty()) layout = nlohmann::json::parse(line);
+    explicit TestWindow(const std::vector<std::string>& arguments) {
+        std::string command = "exec /usr/bin/python3 " TEST_WINDOW;
+        for (const std::string& argument : arguments)
+            command += " '" + argument + "'";
+        output_ = popen(command.c_str(), "r");
+        char line[4096];
+        if (output_ != nullptr && fgets(line, sizeof line, output_) != nullptr)
+            layout = nlohmann::json::parse(line);
     }
     ~TestWindow() { stop(); }
     void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGCONT);
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        if (output_ == nullptr) return;
+        if (started()) {
+            kill(pid(), SIGCONT);
+            kill(pid(), SIGTERM);
+        }
+        pclose(output_);
+        output_ = nullptr;
     }
     bool started() const { return !layout.is_null(); }
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return layout["pid"].get<pid_t>(); }
     /// A widget's rectangle, or "frame" for the window's.
     std::array<float, 4> rect(const std::string& widget) const {
         const auto& r = widget == "frame" ? layout["frame"] : layout["widgets"][widget];
@@ -92,7 +73,7 @@ public:
     nlohmann::json layout;
 
 private:
-    pid_t pid_ = -1;
+    FILE* output_ = nullptr;
 };
 
 AXElement elementOf(const AXValue& value) {
@@ -511,8 +492,11 @@ public:
                 _exit(127);
             }
             close(ready[1]);
-            number_ = readLine(ready[0]);
-            close(ready[0]);
+            FILE* announced = fdopen(ready[0], "r");
+            char line[32] = {};
+            if (fgets(line, sizeof line, announced) != nullptr)
+                number_ = std::to_string(std::atoi(line));
+            fclose(announced);
         }
         if (lock >= 0) close(lock);
         if (number_.empty()) return;

@@ -39,33 +39,38 @@ def window_of(name):
     return wait_until(f"a window named {name!r}", search)
 
 
-def accessibles(application, role, within=None):
-    """Showing elements with `role` in the named application, depth first, with their screen
-    extents; `within` limits the search to windows whose name contains it."""
-    found = []
-
-    def walk(node, depth):
-        if depth > 30 or node is None:
-            return
-        states = node.get_state_set()
-        if depth > 1 and not states.contains(Atspi.StateType.SHOWING):
-            return
-        if node.get_role_name() == role:
-            box = node.get_extents(Atspi.CoordType.SCREEN)
-            found.append((box.x + box.width // 2, box.y + box.height // 2))
-        for i in range(node.get_child_count()):
-            walk(node.get_child_at_index(i), depth + 1)
-
+def applications(name):
+    """The accessible applications whose name contains `name`, in any case."""
     desktop = Atspi.get_desktop(0)
     for i in range(desktop.get_child_count()):
         app = desktop.get_child_at_index(i)
-        if app is None or application.lower() not in (app.get_name() or "").lower():
-            continue
-        for w in range(app.get_child_count()):
-            window = app.get_child_at_index(w)
-            if within is None or within in (window.get_name() or ""):
-                walk(window, 1)
-    return found
+        if app is not None and name.lower() in (app.get_name() or "").lower():
+            yield app
+
+
+def descendants(node, depth=0, max_depth=30, showing=False):
+    """`node` and the elements below it, depth first; with `showing`, none below depth 1 that
+    is not showing."""
+    if node is None or depth > max_depth or (
+            showing and depth > 1 and not node.get_state_set().contains(Atspi.StateType.SHOWING)):
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from descendants(node.get_child_at_index(i), depth + 1, max_depth, showing)
+
+
+def center(node):
+    box = node.get_extents(Atspi.CoordType.SCREEN)
+    return box.x + box.width // 2, box.y + box.height // 2
+
+
+def accessibles(application, role, within=None):
+    """Screen centres of the showing elements with `role` in the named application, depth
+    first; `within` limits the search to windows whose name contains it."""
+    return [center(node) for app in applications(application)
+            for w in range(app.get_child_count()) for window in [app.get_child_at_index(w)]
+            if within is None or within in (window.get_name() or "")
+            for node in descendants(window, 1, showing=True) if node.get_role_name() == role]
 
 
 def click_at(point, button=1):
@@ -113,22 +118,5 @@ def start_firefox(page, workdir, kiosk=False, extra_args=()):
 def find_element(application, matches, max_depth=30):
     """The first element, depth first, of the named application for which `matches(node)`
     is true; None when there is none."""
-    def walk(node, depth):
-        if node is None or depth > max_depth:
-            return None
-        if matches(node):
-            return node
-        for i in range(node.get_child_count()):
-            found = walk(node.get_child_at_index(i), depth + 1)
-            if found is not None:
-                return found
-        return None
-
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and application.lower() in (app.get_name() or "").lower():
-            found = walk(app, 0)
-            if found is not None:
-                return found
-    return None
+    return next((node for app in applications(application)
+                 for node in descendants(app, max_depth=max_depth) if matches(node)), None)

@@ -5,32 +5,16 @@ manager that names a closed window, no window manager and no screen-saver extens
 Each class is one ctest entry with a desktop of its own (see CMakeLists.txt); the desktop
 options a class needs are given there.
 """
-import json
-import os
 import subprocess
-import time
 import unittest
 
-from real_apps import Atspi  # noqa: F401 (the accessibility bus, set up there)
-from real_apps import accessibles, click_at, find_element, stop, wait_until, window_of
-from stepreel_harness import (WAIT, RecorderRun, activate_window, check_episode_invariants,
-                              xdotool)
-
-HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
-
-
-def helper(*args):
-    return subprocess.run([HELPER, *args], capture_output=True, timeout=WAIT)
-
-
-def helper_json(*args):
-    result = helper(*args)
-    assert result.returncode == 0, result.stderr
-    return json.loads(result.stdout)
+from real_apps import (Atspi, accessibles, center, click_at, find_element, launch, stop,
+                       wait_until, window_of)
+from stepreel_harness import activate_window, helper_json, recording, run_helper, xdotool
 
 
 def start(*argv):
-    return subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return launch(list(argv))
 
 
 def menu_item(application, name):
@@ -38,10 +22,7 @@ def menu_item(application, name):
     item = find_element(application, lambda node: (
         node.get_role_name() == "menu item" and name in (node.get_name() or "") and
         node.get_state_set().contains(Atspi.StateType.SHOWING)))
-    if item is None:
-        return None
-    box = item.get_extents(Atspi.CoordType.SCREEN)
-    return (box.x + box.width // 2, box.y + box.height // 2)
+    return center(item) if item is not None else None
 
 
 def dwells(frames):
@@ -63,12 +44,6 @@ class PlainClients(unittest.TestCase):
         for app in cls.apps:
             stop(app)
 
-    def record(self):
-        run = RecorderRun()
-        self.addCleanup(run.kill)
-        run.wait_ready()
-        return run
-
     def test_client_without_accessibility_has_its_window_title(self):
         activate_window(self.xlogo)
         context = helper_json("context")
@@ -77,12 +52,11 @@ class PlainClients(unittest.TestCase):
         self.assertIn({"name": context["appName"], "bundleId": context["bundleId"]},
                       helper_json("running-apps"))
 
-        run = self.record()
+        run = recording(self)
         run.wait_focus_polls()
         activate_window(self.editor)
         run.wait_for(lambda frames: dwells(frames), "the xlogo dwell")
-        self.assertEqual(run.finish(), 0)
-        check_episode_invariants(run.frames)
+        run.end()
         first = dwells(run.frames)[0]
         self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
 
@@ -90,7 +64,7 @@ class PlainClients(unittest.TestCase):
         activate_window(self.editor)
         view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
         title = helper_json("context")["windowTitle"]
-        run = self.record()
+        run = recording(self)
         run.wait_focus_polls()
         click_at(view, button=3)
         select_all = wait_until("the context menu", lambda: menu_item("mousepad", "Select All"))
@@ -98,8 +72,7 @@ class PlainClients(unittest.TestCase):
         click_at(select_all)
         activate_window(self.xlogo)
         run.wait_for(lambda frames: dwells(frames), "the editor's dwell")
-        self.assertEqual(run.finish(), 0)
-        check_episode_invariants(run.frames)
+        run.end()
         editor = [d for d in dwells(run.frames) if d.get("windowTitle") != "xlogo"]
         self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
         item = run.records("click")[-1]  # in the menu, an untitled window of its own
@@ -118,7 +91,7 @@ class StaleActiveWindow(unittest.TestCase):
         stop(message)
         wait_until("the window to close", lambda: subprocess.run(
             ["xwininfo", "-id", wid], capture_output=True).returncode != 0)
-        result = helper("context")
+        result = run_helper("context")
         self.assertEqual((result.returncode, result.stdout, result.stderr),
                          (1, b"", b"no frontmost application\n"))
 
@@ -146,14 +119,11 @@ class TwoMonitors(unittest.TestCase):
         activate_window(self.editor)
         view = wait_until("the text view on the primary monitor", lambda: [
             p for p in accessibles("mousepad", "text") if p[0] > self.LEFT])[0]
-        run = RecorderRun()
-        self.addCleanup(run.kill)
-        run.wait_ready()
+        run = recording(self)
         click_at(view)
         click_at((300, 400))  # the desktop of the left monitor
         run.wait_for(lambda frames: len(run.records("result")) == 2, "two result records")
-        self.assertEqual(run.finish(), 0)
-        check_episode_invariants(run.frames)
+        run.end()
 
         on_main, on_left = run.records("click")
         self.assertEqual(on_main["cursor"], [view[0] - self.LEFT, view[1]])
@@ -180,12 +150,11 @@ class NoWindowManager(unittest.TestCase):
         wid = window_of("xlogo")
         xdotool("windowfocus", "--sync", wid)
         xdotool("mousemove", 5, 5)
-        time.sleep(1.5)
-        context = helper_json("context")
+        context = wait_until("a second without input",
+                             lambda: (c := helper_json("context"))["idleSeconds"] >= 1.0 and c)
         self.assertEqual((context["windowTitle"], context["windowId"]), ("xlogo", int(wid)))
         self.assertEqual(helper_json("running-apps"),
                          [{"name": context["appName"], "bundleId": context["bundleId"]}])
-        self.assertGreaterEqual(context["idleSeconds"], 1.0)
 
 
 if __name__ == "__main__":

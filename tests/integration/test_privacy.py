@@ -17,12 +17,11 @@ import tempfile
 import time
 import unittest
 
-from real_apps import accessibles, click_at, start_firefox, stop, wait_until, window_of
-from stepreel_harness import (STEPREEL_PARENT, WAIT, RecorderRun, activate_window,
-                              check_episode_invariants, key, type_text)
+from real_apps import accessibles, click_at, launch, start_firefox, stop, wait_until, window_of
+from stepreel_harness import (HELPER, STEPREEL_PARENT, WAIT, activate_window, key, recording,
+                              type_text)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
 
 
 def new_canary():
@@ -40,32 +39,22 @@ class CanaryRecording:
     def __init__(self, test):
         self.test = test
         self.canaries = []
-        self.run = RecorderRun()
-        test.addCleanup(self.run.kill)
-        self.run.wait_ready()
+        self.run = recording(test)
 
     def canary(self):
         self.canaries.append(new_canary())
         return self.canaries[-1]
 
-    def settle(self, clicks):
-        """Waits for the "result" record of the last of `clicks` click records."""
-        def done(frames):
-            recs = [f.event for f in frames if f.type == "events"]
-            seqs = [r["seq"] for r in recs if r["kind"] == "click"]
-            return len(seqs) >= clicks and any(
-                r["kind"] == "result" and r["refSeq"] == seqs[-1] for r in recs)
-        self.run.wait_for(done, f"{clicks} clicks and the last one's result")
-
-    def finish_and_check(self):
-        self.test.assertEqual(self.run.finish(), 0)
-        check_episode_invariants(self.run.frames)
+    def finish_and_check(self, clicks):
+        """Waits for `clicks` click records and the last one's result, ends the recording and
+        looks for every piece of every canary in all it wrote; returns the records."""
+        self.run.wait_settled(clicks)
+        records = self.run.end()
         folder = tempfile.TemporaryDirectory()
         self.test.addCleanup(folder.cleanup)
-        stream = os.path.join(folder.name, "stream.bin")
+        stream, episode = os.path.join(folder.name, "stream.bin"), os.path.join(folder.name, "ep")
         with open(stream, "wb") as f:
             f.write(bytes(self.run.raw))
-        episode = os.path.join(folder.name, "episode")
         replay = subprocess.run([STEPREEL_PARENT, "--replay", stream, "--out", episode],
                                 capture_output=True, timeout=WAIT)
         self.test.assertEqual(replay.returncode, 0, replay.stderr)
@@ -80,7 +69,7 @@ class CanaryRecording:
             for piece in pieces(canary):
                 leaks = [where for where, data in outputs.items() if piece.encode() in data]
                 self.test.assertEqual(leaks, [], f"{piece!r} of canary {canary!r} leaked")
-        return self.run.records()
+        return records
 
 
 class Firefox(unittest.TestCase):
@@ -124,8 +113,7 @@ class Firefox(unittest.TestCase):
         click_at(f["target"])
         click_at(f["named"])
         clicks += 4
-        rec.settle(clicks)
-        records = rec.finish_and_check()
+        records = rec.finish_and_check(clicks)
 
         types = [r for r in records if r["kind"] == "type"]
         self.assertEqual(len(types), 5, types)
@@ -194,8 +182,7 @@ class Mousepad(unittest.TestCase):
     """GTK3: a text view and the unnamed entries of combo boxes."""
 
     def setUp(self):
-        self.editor = subprocess.Popen(["mousepad", "--disable-server"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.editor = launch(["mousepad", "--disable-server"])
         self.addCleanup(stop, self.editor)
         self.wid = window_of("Mousepad")
         activate_window(self.wid)
@@ -217,8 +204,7 @@ class Mousepad(unittest.TestCase):
         key("ctrl+v")
         type_text(rec.canary())
         click_at(entries[0])
-        rec.settle(4)
-        records = rec.finish_and_check()
+        records = rec.finish_and_check(4)
         types = [r for r in records if r["kind"] == "type"]
         self.assertEqual(len(types), 3, types)
         self.assertTrue(all("target" in r for r in types), types)
@@ -244,9 +230,7 @@ class ProcessGuards(unittest.TestCase):
         for name in os.listdir(folder.name):
             os.unlink(os.path.join(folder.name, name))
 
-        run = RecorderRun(cwd=folder.name, preexec_fn=allow_cores)
-        self.addCleanup(run.kill)
-        run.wait_ready()
+        run = recording(self, cwd=folder.name, preexec_fn=allow_cores)
         type_text(new_canary())  # an open typing run: its characters are in memory
         run.proc.send_signal(signal.SIGQUIT)
         self.assertEqual(run.proc.wait(WAIT), -signal.SIGQUIT)

@@ -1,11 +1,5 @@
-"""End-to-end behaviour of `stepreel` on a virtual X desktop, driven with xdotool.
-
-Each TestCase class is one ctest entry with a desktop of its own (see CMakeLists.txt).
-Run one by hand:
-    scripts/with-virtual-desktop --private /usr/bin/python3 -m unittest \
-        tests/integration/test_recorder.py -k Clicks
-with STEPREEL pointing at the binary.
-"""
+"""End-to-end behaviour of `stepreel` on a virtual X desktop, driven with xdotool. Each
+TestCase class is one ctest entry with a desktop of its own (see CMakeLists.txt)."""
 import os
 import signal
 import unittest
@@ -55,49 +49,41 @@ class DesktopTest(unittest.TestCase):
 class Clicks(DesktopTest):
     def test_click_gives_before_frame_record_then_after_frame_and_result(self):
         run = self.start()
-        form = self.windows[0]
         since = run.mark()
-        x, y = click(form, "save")
+        x, y = click(self.windows[0], "save")
         index, record = run.wait_record("click", since)
-        frames = run.frames
         seq = record["seq"]
-        before = [f for f in frames[since:index] if f.type == "frame"]
-        self.assertEqual(len(before), 1, frames[since:index])
-        self.assertEqual((before[0].header["seq"], before[0].header["kind"]), (seq, "before"))
-        self.assertEqual(record["screenshotFull"], f"frames/{seq}-full.jpg")
-        self.assertEqual(record["app"], "FormA")
+        frames = run.frames[since:index]
+        self.assertEqual([(f.header["seq"], f.header["kind"]) for f in frames if f.type == "frame"],
+                         [(seq, "before")])
+        # Two permission requests were answered before the record: the operation and its shot.
+        self.assertGreaterEqual(sum(f.type == "permit" for f in frames), 2)
+        self.assertEqual((record["screenshotFull"], record["app"]),
+                         (f"frames/{seq}-full.jpg", "FormA"))
         self.assertAlmostEqual(record["cursor"][0], x, delta=1.5)
         self.assertAlmostEqual(record["cursor"][1], y, delta=1.5)
         target = record["target"]
-        self.assertEqual(target["role"], "AXButton")
-        self.assertEqual(target["label"], "Save")
-        self.assertFalse(target["secure"])
-        self.assertEqual(target.get("windowTitle"), "Form A")
-        # Two permission requests were answered before the record: the operation and its shot.
-        permits = [f for f in frames[since:index] if f.type == "permit"]
-        self.assertGreaterEqual(len(permits), 2)
+        self.assertEqual((target.get("role"), target.get("label"), target["secure"],
+                          target.get("windowTitle")), ("AXButton", "Save", False, "Form A"))
 
         result_index, result = run.wait_record("result", index, lambda r: r["refSeq"] == seq)
-        after = [f for f in run.frames[index:result_index] if f.type == "frame"]
-        self.assertEqual([(f.header["seq"], f.header["kind"]) for f in after],
+        self.assertEqual([(f.header["seq"], f.header["kind"])
+                          for f in run.frames[index:result_index] if f.type == "frame"],
                          [(result["seq"], "after")])
-        self.assertEqual(result["screenshotFull"], f"frames/{result['seq']}-full.jpg")
-        self.assertEqual(result["dtMsFromPrev"], 0)
+        self.assertEqual((result["screenshotFull"], result["dtMsFromPrev"]),
+                         (f"frames/{result['seq']}-full.jpg", 0))
         self.assertNotIn("target", result)
         self.assertGreaterEqual(result["timestampMs"], record["timestampMs"])
 
     def test_secure_field_has_no_label_and_double_click_is_one_record(self):
         run = self.start()
-        form = self.windows[0]
         since = run.mark()
-        click(form, "password")
-        _, record = run.wait_record("click", since)
-        self.assertTrue(record["target"]["secure"])
-        self.assertNotIn("label", record["target"])
-        self.assertEqual(record["target"]["role"], "AXSecureTextField")
-
+        click(self.windows[0], "password")
+        target = run.wait_record("click", since)[1]["target"]
+        self.assertEqual((target["role"], target["secure"]), ("AXSecureTextField", True))
+        self.assertNotIn("label", target)
         since = run.mark()
-        click(form, "name", repeat=2)
+        click(self.windows[0], "name", repeat=2)
         _, double = run.wait_record("doubleclick", since)
         self.assertEqual(double["target"]["role"], "AXTextField")
         run.wait_record("result", since, lambda r: r["refSeq"] == double["seq"])
@@ -123,31 +109,20 @@ class Typing(DesktopTest):
         form = self.windows[0]
         click(form, "name")
         run.wait_record("click")
-        since = run.mark()
-        type_text("Qv7Canary")
-        click(form, "amount")  # the click flushes the run
-        index, typed = run.wait_record("type", since)
-        self.assertEqual(typed["inputCharCount"], 9)
-        self.assertEqual(typed["inputKind"], "mixed")
-        self.assertNotIn("text", typed)
-        self.assertNotIn("screenshotFull", typed)
-        _, flushing_click = run.wait_record("click", index)
-        self.assertEqual(flushing_click["seq"], typed["seq"] + 1)
-
-        since = run.mark()
-        type_text("7305186429")
-        click(form, "password")
-        _, digits = run.wait_record("type", since)
-        self.assertEqual((digits["inputCharCount"], digits["inputKind"]), (10, "number"))
-
-        since = run.mark()
-        type_text("Zpw9Secret")
-        key("ctrl+s")
-        index, typed = run.wait_record("type", since)
-        self.assertEqual((typed["inputCharCount"], typed["inputKind"]), (10, "mixed"))
-        _, shortcut = run.wait_record("shortcut", index)
-        self.assertEqual(shortcut["key"], "cmd+s")
-        self.assertEqual(shortcut["seq"], typed["seq"] + 1)
+        # typed; what closes the run, and the record that follows it; count; class
+        for text, close, follow, count, kind in (
+                ("Qv7Canary", lambda: click(form, "amount"), "click", 9, "mixed"),
+                ("7305186429", lambda: click(form, "password"), "click", 10, "number"),
+                ("Zpw9Secret", lambda: key("ctrl+s"), "shortcut", 10, "mixed")):
+            since = run.mark()
+            type_text(text)
+            close()
+            index, typed = run.wait_record("type", since)
+            self.assertEqual((typed["inputCharCount"], typed["inputKind"]), (count, kind))
+            self.assertFalse({"text", "screenshotFull"} & set(typed), typed)
+            _, closing = run.wait_record(follow, index)
+            self.assertEqual(closing["seq"], typed["seq"] + 1)
+        self.assertEqual(closing["key"], "cmd+s")
 
     def test_interrupt_drops_an_open_run_and_finishes(self):
         run = self.start()

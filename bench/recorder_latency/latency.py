@@ -14,6 +14,9 @@ both from the synthetic button press (XTEST, sent from this process):
   figures are lower bounds by that much.
 - press to "events" frame: when the record of the click arrived at the parent.
 
+Also shown, without a target: press to the arrival of the "before" frame at the parent,
+which splits the second figure into the screenshot's share and the rest.
+
 Scenarios: our own GTK 3 form, Firefox ESR, Mousepad (GTK 3), GNOME Calculator (GTK 4),
 FeatherPad (Qt 5), and clicks in our form and in FeatherPad while another application is
 frozen by SIGSTOP. Every window sits away from the screen's origin.
@@ -175,8 +178,11 @@ SCENARIOS = [
 
 
 class Sample:
-    def __init__(self, press_ns, events_ns, before):
-        self.press_ns, self.events_ns, self.before = press_ns, events_ns, before
+    def __init__(self, press_ns, events_at, before):
+        self.press_ns, self.events_at, self.before = press_ns, events_at, before
+
+    def ms_to(self, arrival):
+        return (int(arrival * 1e9) - self.press_ns) / 1e6
 
 
 def click_rounds(stepreel, pointer, app, rounds):
@@ -199,14 +205,13 @@ def click_rounds(stepreel, pointer, app, rounds):
                         return i, f.event
                 return None
             index, record = run.wait_for(clicked, "click record")
-            before = next((f for f in run.frames[since:index] if f.type == "frame" and
+            # Let the result frame go by before the next click.
+            run.wait_record("result", index, lambda r, s=record["seq"]: r["refSeq"] == s)
+            before = next((f for f in run.frames[since:] if f.type == "frame" and
                            f.header["seq"] == record["seq"] and f.header["kind"] == "before"),
                           None)
             if round_ > 0:  # the first click warms caches (accessibility tree, shared memory)
-                events_ns = int(run.frames[index].at * 1e9)  # time.monotonic() of arrival
-                samples.append(Sample(press, events_ns, before))
-            # Let the result frame go by before the next click.
-            run.wait_record("result", index, lambda r, s=record["seq"]: r["refSeq"] == s)
+                samples.append(Sample(press, run.frames[index].at, before))
         status = run.finish()
     finally:
         run.kill()
@@ -290,8 +295,10 @@ def main():
                 if frozen:
                     apps[frozen].freeze(signal.SIGCONT)
             pixels, unreadable = press_to_pixels(samples, screen, clock_origin)
-            events = [(s.events_ns - s.press_ns) / 1e6 for s in samples]
-            results.append((label, len(samples), unreadable, figures(pixels), figures(events)))
+            events = [s.ms_to(s.events_at) for s in samples]
+            frames = [s.ms_to(s.before.at) for s in samples if s.before]
+            results.append((label, len(samples), unreadable, figures(pixels), figures(events),
+                            figures(frames)))
     finally:
         for app in apps.values():
             app.close()
@@ -301,15 +308,18 @@ def main():
 
     print(f"click latency on a {screen[0]}x{screen[1]} screen, ms from the button press "
           f"(! = over target; x = median over our own window's in this run):")
-    print(f"  {'scenario':30} {'N':>4}   {'press to pixels':^25}    {'press to events frame':^25}")
-    print(f"  {'':30} {'':>4}   " + f"{'median':>8} {'p99':>8}  {'x':>6}    " * 2)
+    print(f"  {'scenario':30} {'N':>4}   {'press to pixels':^25}    "
+          f"{'press to events frame':^25}    {'to before frame':^17}")
+    print(f"  {'':30} {'':>4}   " + f"{'median':>8} {'p99':>8}  {'x':>6}    " * 2
+          + f"{'median':>8} {'p99':>8}")
     reference = next((r for r in results if r[0] == "own window"), None)
     ok = True
-    for label, count, unreadable, pixels, events in results:
+    for label, count, unreadable, pixels, events, frames in results:
         note = f"  ({unreadable} clock readings failed)" if unreadable else ""
         print(f"  {label:30} {count:4}   {cell(pixels, PIXELS_TARGET)}"
               f"{ratio(pixels, reference and reference[3])}"
-              f"{cell(events, EVENTS_TARGET)}{ratio(events, reference and reference[4])}{note}")
+              f"{cell(events, EVENTS_TARGET)}{ratio(events, reference and reference[4])}"
+              f"{cell(frames, (float('inf'), float('inf')))}{note}")
         for pair, target in ((pixels, PIXELS_TARGET), (events, EVENTS_TARGET)):
             ok = ok and pair is not None and pair[0] <= target[0] and pair[1] <= target[1]
     print(f"  targets: pixels median <= {PIXELS_TARGET[0]:g}, p99 <= {PIXELS_TARGET[1]:g}; "

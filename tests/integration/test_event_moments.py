@@ -5,23 +5,16 @@ where the pointer pressed and whose target is the button there.
 """
 import os
 import signal
-import subprocess
 import time
 import unittest
 
-from real_apps import Atspi, find_element, launch, stop, wait_until, window_of  # noqa: E402
+from real_apps import Atspi, find_element, launch, stop, wait_until, window_of
 from stepreel_harness import RecorderRun, activate_window, check_episode_invariants, xdotool
+from test_targets import window_origin
 
 BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
 CALCULATOR_AT = (500, 150)
 CLICK_INTERVAL = 0.25  # seconds, quicker than the recorder can describe a click here
-
-
-def window_origin(wid):
-    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
-                           capture_output=True, text=True, check=True).stdout
-    values = dict(line.split("=", 1) for line in shell.split())
-    return int(values["X"]), int(values["Y"])
 
 
 def button_point(name):

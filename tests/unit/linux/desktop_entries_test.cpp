@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -127,32 +128,26 @@ TEST_F(DesktopEntriesTest, OnlyApplicationsThatAreNotHiddenAndWhoseTryExecExists
     fs::permissions(bin / "plain", fs::perms::owner_read | fs::perms::owner_write);
     const ScopedEnv path("PATH", bin.string());
 
-    const std::vector<std::pair<std::string, std::string>> invalid{
-        {"nogroup", "Type=Application\nName=X\n"},
-        {"othergroup", "[Desktop Action new]\nName=Y\n[Desktop Entry]\nType=Application\n"},
-        {"link", "[Desktop Entry]\nType=Link\nName=X\n"},
-        {"notype", "[Desktop Entry]\nName=X\n"},
-        {"hidden", entryText("X", "Hidden=1\n")},
-        {"tryabsent", entryText("X", "TryExec=/nonexistent/tool\n")},
-        {"trynotexec", entryText("X", "TryExec=" + (bin / "plain").string() + "\n")},
-        {"trydir", entryText("X", "TryExec=" + bin.string() + "\n")},
-        {"trynotonpath", entryText("X", "TryExec=plain\n")},
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"nogroup", "Type=Application\nName=X\n", false},
+        {"othergroup", "[Desktop Action new]\nName=Y\n[Desktop Entry]\nType=Application\n", false},
+        {"link", "[Desktop Entry]\nType=Link\nName=X\n", false},
+        {"notype", "[Desktop Entry]\nName=X\n", false},
+        {"hidden", entryText("X", "Hidden=1\n"), false},
+        {"tryabsent", entryText("X", "TryExec=/nonexistent/tool\n"), false},
+        {"trynotexec", entryText("X", "TryExec=" + (bin / "plain").string() + "\n"), false},
+        {"trydir", entryText("X", "TryExec=" + bin.string() + "\n"), false},
+        {"trynotonpath", entryText("X", "TryExec=plain\n"), false},
+        {"nodisplay", entryText("X", "NoDisplay=true\n"), true},
+        {"hiddenfalse", entryText("X", "Hidden=false\n"), true},
+        {"tryabsolute", entryText("X", "TryExec=" + (bin / "tool").string() + "\n"), true},
+        {"tryonpath", entryText("X", "TryExec=tool\n"), true},
+        {"tryempty", entryText("X", "TryExec=\n"), true},
     };
-    const std::vector<std::pair<std::string, std::string>> valid{
-        {"nodisplay", entryText("X", "NoDisplay=true\n")},
-        {"hiddenfalse", entryText("X", "Hidden=false\n")},
-        {"tryabsolute", entryText("X", "TryExec=" + (bin / "tool").string() + "\n")},
-        {"tryonpath", entryText("X", "TryExec=tool\n")},
-        {"tryempty", entryText("X", "TryExec=\n")},
-    };
-    for (const auto& [id, text] : invalid)
+    for (const auto& [id, text, valid] : cases)
         write(high / (id + ".desktop"), text);
-    for (const auto& [id, text] : valid)
-        write(high / (id + ".desktop"), text);
-    for (const auto& [id, text] : invalid)
-        EXPECT_FALSE(findClass(id)) << id;
-    for (const auto& [id, text] : valid)
-        EXPECT_TRUE(findClass(id)) << id;
+    for (const auto& [id, text, valid] : cases)
+        EXPECT_EQ(findClass(id).has_value(), valid) << id;
 }
 
 TEST_F(DesktopEntriesTest, NamesFollowTheSessionLanguages) {

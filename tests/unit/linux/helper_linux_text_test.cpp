@@ -1,6 +1,5 @@
 // Tesseract, MeCab and the cairo fixture canvas together, on images drawn in memory.
 #include "platform/linux/cairo_fixture_canvas.h"
-#include "platform/linux/linux_image.h"
 #include "platform/linux/mecab_name_tagger.h"
 #include "platform/linux/tesseract_recognizer.h"
 
@@ -39,26 +38,7 @@ std::vector<NameToken> names(const std::vector<NameToken>& tokens) {
     return result;
 }
 
-TEST(CairoFixtureCanvas, DrawsBottomLeftOriginTextOnWhite) {
-    CairoFixtureCanvas canvas;
-    const Image image = canvas.draw({{300, 100}, {1, 1, 1}, {0, 0, 0}, {line("HELLO", 10)}});
-    const LinuxImage* pixels = LinuxImage::from(image);
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_EQ(pixels->width(), 300);
-    EXPECT_EQ(pixels->height(), 100);
-    auto darkRows = [&](std::int64_t from, std::int64_t to) {
-        int dark = 0;
-        for (std::int64_t y = from; y < to; ++y)
-            for (std::int64_t x = 0; x < 300; ++x)
-                dark += pixels->row(y)[x * 4] < 128;
-        return dark;
-    };
-    // A run at y = 10 sits near the bottom edge: ink in the lower half only.
-    EXPECT_EQ(darkRows(0, 45), 0);
-    EXPECT_GT(darkRows(50, 100), 50);
-    EXPECT_EQ(pixels->row(0)[3], 255); // opaque white background
-}
-
+// The fixture canvas draws with a bottom-left origin: recognised boxes land where it drew.
 TEST(TesseractRecognizer, ReadsJapaneseAndEnglishLinesTopToBottom) {
     CairoFixtureCanvas canvas;
     const Image image = canvas.draw(

@@ -9,7 +9,7 @@ namespace {
 using capture_geometry::PixelRect;
 using capture_geometry::PixelSize;
 
-TEST(CaptureGeometryTest, IntersectClipsToTheScreen) {
+TEST(CaptureGeometryTest, ClipsToTheScreenAndKeepsTheRequestedScaleOfWhatIsVisible) {
     const PixelRect screen{0, 0, 1280, 800};
     EXPECT_EQ(capture_geometry::intersect({100, 100, 200, 50}, screen),
               (PixelRect{100, 100, 200, 50}));
@@ -17,13 +17,8 @@ TEST(CaptureGeometryTest, IntersectClipsToTheScreen) {
               (PixelRect{0, 700, 150, 100}));
     EXPECT_TRUE(capture_geometry::intersect({1280, 0, 10, 10}, screen).empty());
     EXPECT_TRUE(capture_geometry::intersect({-20, -20, 10, 10}, screen).empty());
-}
-
-TEST(CaptureGeometryTest, OutputSizeKeepsTheRequestedScaleForAClippedWindow) {
-    // Whole window visible: the requested size exactly.
     EXPECT_EQ(capture_geometry::outputSize({800, 600}, {800, 600}, {1600, 1200}),
               (PixelSize{1600, 1200}));
-    // Nothing requested: the pixels as captured.
     EXPECT_EQ(capture_geometry::outputSize({800, 600}, {800, 600}, {0, 0}), (PixelSize{800, 600}));
     // Half the window off screen at scale 1.5: half the width, truncated.
     EXPECT_EQ(capture_geometry::outputSize({401, 600}, {801, 600}, {1201, 900}),
@@ -42,13 +37,6 @@ TEST(CaptureGeometryTest, CursorIsBlendedOverAndClippedAtTheEdges) {
     capture_geometry::compositeCursor(pixels.data(), 16, 4, 4, cursor, 3, 1, 3, 0);
     EXPECT_EQ(pixels[3 * 4], 255); // (3, 0) covered by the cursor's first pixel
     EXPECT_EQ(pixels[0], 100);     // the cursor above the image drew nothing
-}
-
-TEST(AtspiRolesTest, CamelCaseRoleNames) {
-    EXPECT_EQ(atspi_roles::camelCaseRole("table cell"), "AXTableCell");
-    EXPECT_EQ(atspi_roles::camelCaseRole("push button menu"), "AXPushButtonMenu");
-    EXPECT_EQ(atspi_roles::camelCaseRole("tearoff-menu_item"), "AXTearoffMenuItem");
-    EXPECT_EQ(atspi_roles::camelCaseRole(""), "AXUnknown");
 }
 
 TEST(AtspiRolesTest, RolesTheProbesCompareAgainst) {
@@ -91,6 +79,9 @@ TEST(AtspiRolesTest, RolesTheProbesCompareAgainst) {
 }
 
 TEST(AtspiRolesTest, OtherRolesUseTheirOwnNameInCamelCase) {
+    EXPECT_EQ(atspi_roles::camelCaseRole("push button menu"), "AXPushButtonMenu");
+    EXPECT_EQ(atspi_roles::camelCaseRole("tearoff-menu_item"), "AXTearoffMenuItem");
+    EXPECT_EQ(atspi_roles::camelCaseRole(""), "AXUnknown");
     EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_CALENDAR, {}, "calendar").role, "AXCalendar");
     EXPECT_EQ(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, {}, "status bar").role, "AXStatusBar");
     EXPECT_FALSE(atspi_roles::namesFor(ATSPI_ROLE_STATUS_BAR, {}, "status bar").subrole);

@@ -10,14 +10,11 @@ import json
 import os
 import shutil
 import struct
-import subprocess
 import tempfile
 import unittest
 
 from real_apps import FIREFOX_PREFS, accessibles, click_at, launch, stop, wait_until, window_of
-from stepreel_harness import WAIT, RecorderRun, activate_window, check_episode_invariants, key
-
-HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
+from stepreel_harness import activate_window, helper_json, key, recording
 TABS = 150
 PAGE_CLICKS = [(300, 300), (500, 400), (700, 500)]
 
@@ -69,35 +66,18 @@ def start_firefox_with_tabs(workdir, addresses):
     return launch(["firefox-esr", "--no-remote", "--profile", profile], env=env)
 
 
-def context():
-    result = subprocess.run([HELPER, "context"], capture_output=True, timeout=WAIT)
-    if result.returncode != 0:
-        raise AssertionError(result.stderr)
-    return json.loads(result.stdout)
-
-
-def focus_records(frames):
-    return [f.event for f in frames if f.type == "focus"]
-
-
 def recording_of(test, actions, clicks, then=()):
     """Runs `actions` under a recorder; returns (records, focus records) once the last of
     `clicks` click records has its result frame and records of the kinds `then` follow."""
-    run = RecorderRun()
-    test.addCleanup(run.kill)
-    run.wait_ready()
+    run = recording(test)
     run.wait_focus_polls()
     actions()
+    run.wait_settled(clicks, then)
+    return run.end(), [f.event for f in run.frames if f.type == "focus"]
 
-    def settled(frames):
-        recs = [f.event for f in frames if f.type == "events"]
-        seqs = [r["seq"] for r in recs if r["kind"] == "click"]
-        return len(seqs) >= clicks and all(any(r["kind"] == k for r in recs) for k in then) and \
-            any(r["kind"] == "result" and r["refSeq"] == seqs[-1] for r in recs)
-    run.wait_for(settled, f"{clicks} clicks and the last one's result")
-    test.assertEqual(run.finish(), 0)
-    check_episode_invariants(run.frames)
-    return run.records(), focus_records(run.frames)
+
+def url():
+    return helper_json("context").get("url")
 
 
 class FirefoxTabs(unittest.TestCase):
@@ -119,7 +99,7 @@ class FirefoxTabs(unittest.TestCase):
         activate_window(self.wid)
         last, previous = self.addresses[-1], self.addresses[-2]
         # While Firefox is still busy with its tabs, a request can run out of time: ask again.
-        wait_until("the shown page's address", lambda: context().get("url") == last)
+        wait_until("the shown page's address", lambda: url() == last)
 
         def actions():
             for point in PAGE_CLICKS:
@@ -138,7 +118,7 @@ class FirefoxTabs(unittest.TestCase):
         for dwell in firefox:
             page = dwell["windowTitle"].split(" — ")[0]
             self.assertEqual(dwell.get("url"), self.addresses[int(page.split()[1]) - 1], dwell)
-        wait_until("the newly shown page's address", lambda: context().get("url") == previous)
+        wait_until("the newly shown page's address", lambda: url() == previous)
 
 
 class ChromiumRightClick(unittest.TestCase):
@@ -166,14 +146,14 @@ class ChromiumRightClick(unittest.TestCase):
 
     def test_right_click_record_has_the_page(self):
         activate_window(self.wid)
-        wait_until("the page's address", lambda: context().get("url") == self.address)
+        wait_until("the page's address", lambda: url() == self.address)
 
         def actions():
             click_at(PAGE_CLICKS[0])
             click_at(PAGE_CLICKS[1], button=3)
             # The menu is a window of its own, focused while it is open.
             wait_until("the context menu", lambda: accessibles("Chromium", "menu item"))
-            self.assertEqual(context().get("url"), self.address)
+            self.assertEqual(url(), self.address)
             key("Escape")
         records, _ = recording_of(self, actions, 1, then=("rightclick",))
 

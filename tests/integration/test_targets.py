@@ -14,9 +14,9 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
-from real_apps import (accessibles, click_at, find_element, start_firefox,  # noqa: E402
-                       stop, wait_until, window_of)
-from stepreel_harness import RecorderRun, activate_window, check_episode_invariants, xdotool  # noqa: E402
+from real_apps import (accessibles, click_at, find_element, launch,  # noqa: E402
+                       start_firefox, stop, wait_until, window_of)
+from stepreel_harness import activate_window, recording, xdotool  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -24,18 +24,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 def record_clicks(test, clicks):
     """Brings each (window, point) to the front and clicks the point, in one recording;
     returns the click records, in order."""
-    run = RecorderRun()
-    test.addCleanup(run.kill)
-    run.wait_ready()
+    run = recording(test)
     for count, (wid, point) in enumerate(clicks, 1):
         activate_window(wid)
         click_at(point)
         run.wait_for(lambda frames, n=count: len(
             [f for f in frames if f.type == "events" and f.event["kind"] == "click"]) >= n,
             f"click record {count}")
-    test.assertEqual(run.finish(), 0)
-    check_episode_invariants(run.frames)
-    return run.records("click")
+    return [r for r in run.end() if r["kind"] == "click"]
 
 
 def holds(frame, point):
@@ -62,9 +58,8 @@ class NativeToolkits(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.apps = [subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                    for argv in (["gnome-calculator"], ["mousepad", "--disable-server"],
-                                 ["featherpad"])]
+        cls.apps = [launch(argv) for argv in (["gnome-calculator"],
+                                              ["mousepad", "--disable-server"], ["featherpad"])]
 
     @classmethod
     def tearDownClass(cls):

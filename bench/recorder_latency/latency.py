@@ -107,28 +107,27 @@ def place(wid, at, size=None):
     if size:
         xdotool("windowsize", "--sync", wid, *size)
     xdotool("windowmove", "--sync", wid, *at)
-    return wait_until(f"window {wid} away from the origin",
-                      lambda: (lambda o: o if o[0] >= at[0] - 8 and o[1] >= at[1] - 8
-                               else None)(window_origin(wid)))
+
+    def placed():
+        origin = window_origin(wid)
+        return origin if origin[0] >= at[0] - 8 and origin[1] >= at[1] - 8 else None
+    return wait_until(f"window {wid} away from the origin", placed)
 
 
 class Application:
     """A running application with one window and a harmless spot to click in it."""
 
-    def __init__(self, wid, spot, processes, close):
-        self.wid, self.spot, self.processes, self.close = wid, spot, processes, close
+    def __init__(self, wid, spot, close, group=None):
+        self.wid, self.spot, self.close, self.group = wid, spot, close, group
 
-    def freeze(self, sig):
-        for pid in self.processes():
-            try:
-                os.killpg(pid, sig)
-            except ProcessLookupError:
-                pass
+    def signal(self, sig):
+        """Sends `sig` to the application's process group."""
+        os.killpg(self.group, sig)
 
 
 def own_form():
     window = TestWindow("Latency form", "LatencyForm", (300, 300))
-    return Application(window.wid, window.center("heading"), lambda: [], window.close)
+    return Application(window.wid, window.center("heading"), window.close)
 
 
 def real_application(argv, title, at, size, offset, ready=None, proc=None):
@@ -139,8 +138,8 @@ def real_application(argv, title, at, size, offset, ready=None, proc=None):
     origin = place(wid, at, size)
     if ready:
         wait_until(f"{title} on the accessibility bus", ready)
-    return Application(wid, (origin[0] + offset[0], origin[1] + offset[1]), lambda: [proc.pid],
-                       lambda: stop(proc))
+    return Application(wid, (origin[0] + offset[0], origin[1] + offset[1]), lambda: stop(proc),
+                       proc.pid)  # launched in a session of its own
 
 
 def firefox(workdir):
@@ -161,7 +160,7 @@ APPLICATIONS = {
     "gnome-calculator": lambda workdir: real_application(  # its empty history pane
         ["gnome-calculator"], "Calculator", (300, 900), None, (182, 110)),
     "featherpad": lambda workdir: real_application(  # its window is named after the document
-        ["featherpad"], "Untitled", (1800, 300), (700, 500), (350, 230),
+        ["featherpad"], "^Untitled$", (1800, 300), (700, 500), (350, 230),
         lambda: accessibles("featherpad", "text")),
 }
 
@@ -178,8 +177,8 @@ SCENARIOS = [
 
 
 class Sample:
-    def __init__(self, press_ns, events_at, before):
-        self.press_ns, self.events_at, self.before = press_ns, events_at, before
+    def __init__(self, press_ns, events_at, before, app):
+        self.press_ns, self.events_at, self.before, self.app = press_ns, events_at, before, app
 
     def ms_to(self, arrival):
         return (int(arrival * 1e9) - self.press_ns) / 1e6
@@ -211,7 +210,8 @@ def click_rounds(stepreel, pointer, app, rounds):
                            f.header["seq"] == record["seq"] and f.header["kind"] == "before"),
                           None)
             if round_ > 0:  # the first click warms caches (accessibility tree, shared memory)
-                samples.append(Sample(press, run.frames[index].at, before))
+                samples.append(Sample(press, run.frames[index].at, before,
+                                      record.get("app", "?")))
         status = run.finish()
     finally:
         run.kill()
@@ -288,17 +288,17 @@ def main():
                 apps[name] = APPLICATIONS[name](workdir.name)
         for label, clicked, frozen in scenarios:
             if frozen:
-                apps[frozen].freeze(signal.SIGSTOP)
+                apps[frozen].signal(signal.SIGSTOP)
             try:
                 samples = click_rounds(args.stepreel, pointer, apps[clicked], args.rounds)
             finally:
                 if frozen:
-                    apps[frozen].freeze(signal.SIGCONT)
+                    apps[frozen].signal(signal.SIGCONT)
             pixels, unreadable = press_to_pixels(samples, screen, clock_origin)
             events = [s.ms_to(s.events_at) for s in samples]
             frames = [s.ms_to(s.before.at) for s in samples if s.before]
             results.append((label, len(samples), unreadable, figures(pixels), figures(events),
-                            figures(frames)))
+                            figures(frames), sorted({s.app for s in samples})))
     finally:
         for app in apps.values():
             app.close()
@@ -307,15 +307,17 @@ def main():
         workdir.cleanup()
 
     print(f"click latency on a {screen[0]}x{screen[1]} screen, ms from the button press "
-          f"(! = over target; x = median over our own window's in this run):")
+          f"(! = over target; x = median over our own window's in this run; "
+          f"[the application the records name]):")
     print(f"  {'scenario':30} {'N':>4}   {'press to pixels':^25}    "
           f"{'press to events frame':^25}    {'to before frame':^17}")
     print(f"  {'':30} {'':>4}   " + f"{'median':>8} {'p99':>8}  {'x':>6}    " * 2
           + f"{'median':>8} {'p99':>8}")
     reference = next((r for r in results if r[0] == "own window"), None)
     ok = True
-    for label, count, unreadable, pixels, events, frames in results:
-        note = f"  ({unreadable} clock readings failed)" if unreadable else ""
+    for label, count, unreadable, pixels, events, frames, recorded in results:
+        note = f"  [{', '.join(recorded)}]"
+        note += f" ({unreadable} clock readings failed)" if unreadable else ""
         print(f"  {label:30} {count:4}   {cell(pixels, PIXELS_TARGET)}"
               f"{ratio(pixels, reference and reference[3])}"
               f"{cell(events, EVENTS_TARGET)}{ratio(events, reference and reference[4])}"

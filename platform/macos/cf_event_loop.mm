@@ -1,6 +1,7 @@
 #include "platform/macos/cf_event_loop.h"
 
 #include "platform/macos/cf_ref.h"
+#include "platform/macos/ns_clock.h"
 #include "platform/macos/ns_string.h"
 
 #import <AppKit/AppKit.h>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +59,16 @@ bool inputAtEnd(int fd) {
     return (revents & POLLIN) != 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 0;
 }
 
+// When `event` happened, on the recorder clock's scale. Event timestamps count nanoseconds of
+// uptime (CLOCK_UPTIME_RAW), so the event's age is taken off the wall clock's now.
+std::optional<std::int64_t> wallClockMs(CGEventRef event) {
+    const CGEventTimestamp happened = CGEventGetTimestamp(event);
+    if (happened == 0) return std::nullopt; // posted without a time
+    const std::uint64_t now = clock_gettime_nsec_np(CLOCK_UPTIME_RAW);
+    const std::uint64_t ageNs = happened < now ? now - happened : 0;
+    return NSClock().nowMs() - static_cast<std::int64_t>(ageNs / 1'000'000);
+}
+
 InputEvent decode(CGEventType type, CGEventRef event) {
     InputEvent decoded;
     decoded.type = static_cast<std::uint32_t>(type);
@@ -64,6 +76,12 @@ InputEvent decode(CGEventType type, CGEventRef event) {
     decoded.flags = static_cast<std::uint64_t>(CGEventGetFlags(event));
     decoded.keyCode = CGEventGetIntegerValueField(event, kCGKeyboardEventKeycode);
     decoded.clickState = CGEventGetIntegerValueField(event, kCGMouseEventClickState);
+    decoded.timestampMs = wallClockMs(event);
+    if (type == kCGEventLeftMouseDown || type == kCGEventRightMouseDown) {
+        // Global points from the main display's top-left corner, as the pointer was then.
+        const CGPoint location = CGEventGetLocation(event);
+        decoded.location = geo::Point{location.x, location.y};
+    }
     if (type == kCGEventKeyDown) {
         UniChar units[4] = {0, 0, 0, 0};
         UniCharCount length = 0;

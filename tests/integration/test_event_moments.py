@@ -9,7 +9,7 @@ import time
 import unittest
 
 from real_apps import Atspi, find_element, launch, stop, wait_until, window_of
-from stepreel_harness import RecorderRun, activate_window, check_episode_invariants, xdotool
+from stepreel_harness import activate_window, recording, xdotool
 from test_targets import window_origin
 
 BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
@@ -52,9 +52,7 @@ class LateClicks(unittest.TestCase):
     def record_clicks(self, delay, before_each):
         """Clicks every button at the pace of CLICK_INTERVAL, calling `before_each` before
         each click and once after the last; returns the records of the whole stream."""
-        run = RecorderRun(delay=delay)
-        self.addCleanup(run.kill)
-        run.wait_ready()
+        run = recording(self, delay=delay)
         activate_window(self.calculator)
         for point in self.points:
             started = time.monotonic()
@@ -66,9 +64,7 @@ class LateClicks(unittest.TestCase):
         run.wait_for(lambda frames: len([f for f in frames if f.type == "events" and
                                          f.event["kind"] in ("click", "doubleclick")]) >= 8,
                      "eight click records")
-        self.assertEqual(run.finish(), 0)
-        check_episode_invariants(run.frames)
-        return run.records()
+        return run.end()
 
     def test_each_click_keeps_its_own_pointer_and_target(self):
         cases = [  # what, seconds before each permit answer, editor hung

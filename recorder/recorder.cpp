@@ -81,6 +81,7 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     // a slow application can delay while it already reacts to the operation.
     ScreenShooter::Pending shot;
     if (kind != "type") shot = ports_.shooter.begin(seq_, episodeId_, pointer.normalised);
+    ports_.eventLoop.releaseHeldInput();
 
     const auto front = ports_.workspace.frontmostApplication();
     std::optional<std::int32_t> pid;

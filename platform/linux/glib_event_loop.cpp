@@ -171,12 +171,18 @@ void GlibEventLoop::deliverInput() {
     for (const InputDelivery& delivery : input_->take()) {
         if (const auto* event = std::get_if<InputEvent>(&delivery)) {
             if (tap_ && (tapMask_ & (std::uint64_t{1} << event->type)) != 0) tap_(*event);
+            // Whatever the tap made of it, a held press goes on once the tap is done.
+            input_->release();
         } else if (const auto* hotkey = std::get_if<HotkeyEvent>(&delivery)) {
             if (hotkeys_) hotkeys_(*hotkey);
         } else if (displayLost_) {
             displayLost_();
         }
     }
+}
+
+void GlibEventLoop::releaseHeldInput() {
+    if (input_) input_->release();
 }
 
 bool GlibEventLoop::installEventTap(std::uint64_t mask,

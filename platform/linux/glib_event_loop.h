@@ -34,6 +34,7 @@ public:
     void onParentGone(int outputFd, std::optional<int> inputFd,
                       std::function<void()> handler) override;
     void onDisplayLost(std::function<void()> handler) override;
+    void releaseHeldInput() override;
     void run() override;
 
     /// Makes run() return after the current delivery (for tests and embedding).

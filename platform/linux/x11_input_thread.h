@@ -6,11 +6,15 @@
 
 #include "platform/event_loop.h"
 #include "platform/linux/event_fd.h"
+#include "platform/linux/press_hold.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/xi2_input.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -35,6 +39,8 @@ public:
     /// The waiting deliveries, oldest first; every key press gives its InputEvent and then
     /// its HotkeyEvent, and InputDisplayLost comes last of all.
     std::vector<InputDelivery> take();
+    /// Lets a button press held for its screenshot go on, once it has been taken.
+    void release();
 
 private:
     X11InputThread(std::shared_ptr<x11::Connection> connection, std::unique_ptr<Xi2Input> input);
@@ -42,12 +48,19 @@ private:
     void read();
     /// Hands every event read so far to the decoder; false once the connection broke.
     bool drain();
+    void applyReleases();
 
     std::shared_ptr<x11::Connection> connection_; // used by the thread alone once it runs
     std::unique_ptr<Xi2Input> input_;
     EventFd ready_;
+    std::unique_ptr<PressHold> hold_; // nullptr when presses cannot be held
     EventFd stop_;
+    EventFd released_;
     std::mutex mutex_;
     std::vector<InputDelivery> waiting_;
+    std::optional<std::uint32_t> postedPressTime_; // server time, under mutex_
+    std::optional<std::uint32_t> takenPressTime_;  // the main thread's
+    std::atomic<bool> releaseAsked_{false};
+    std::atomic<std::uint32_t> releaseUpTo_{0};
     std::thread thread_; // last: starts once everything above exists
 };

@@ -248,5 +248,6 @@ void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs,
     event.clickState = clicks_.press(button, timeMs, x, y);
     if (pointer && placement_) event.location = placement_(x, y);
     event.timestampMs = arrivalMs;
+    lastPressTime_ = timeMs;
     if (tap_ && (tapMask_ & (std::uint64_t{1} << event.type)) != 0) tap_(event);
 }

@@ -40,6 +40,8 @@ public:
     /// of other kinds are ignored. A press is placed where the pointer is now, so it must be
     /// handed over as it arrives.
     void handle(const xcb_generic_event_t& event, std::int64_t arrivalMs);
+    /// Server time of the last left or right button press delivered to the tap.
+    std::optional<std::uint32_t> lastPressTime() const { return lastPressTime_; }
 
 private:
     Xi2Input(x11::Connection& connection, PointerPlacement placement);
@@ -61,6 +63,7 @@ private:
     xkb_state* state_ = nullptr;
     std::vector<std::uint8_t> buttonMap_;
     input::ClickCounter clicks_;
+    std::optional<std::uint32_t> lastPressTime_;
     std::uint64_t tapMask_ = 0;
     std::function<void(const InputEvent&)> tap_;
     std::function<void(const HotkeyEvent&)> hotkeys_;

@@ -30,6 +30,7 @@ public:
     void onParentGone(int outputFd, std::optional<int> inputFd,
                       std::function<void()> handler) override;
     void onDisplayLost(std::function<void()> handler) override;
+    void releaseHeldInput() override { ++releases_; }
     /// Counts the call and returns at once.
     void run() override { ++runs_; }
 
@@ -50,6 +51,7 @@ public:
     bool hasInterruptHandler() const { return static_cast<bool>(interrupt_); }
     std::vector<double> timerIntervals() const;
     int runs() const { return runs_; }
+    int releases() const { return releases_; }
     /// The descriptors `onParentGone` was asked to watch.
     std::optional<int> watchedOutput() const { return watchedOutput_; }
     std::optional<int> watchedInput() const { return watchedInput_; }
@@ -91,4 +93,5 @@ private:
     std::function<void()> displayLost_;
     std::vector<const char*> installations_;
     int runs_ = 0;
+    int releases_ = 0;
 };

@@ -48,9 +48,16 @@ TEST_F(RecorderEmit, ClickIsEnrichedWithAppPageTargetCursorAndScreenshot) {
     rig.screens.mouse = {100, 800}; // bottom-left origin on a 1440 × 900 screen
     rig.workspace.front->frontWindowTitle = "Start";
     std::optional<std::size_t> probesBeforePixels;
-    rig.capture.duringCapture = [&] { probesBeforePixels = rig.ax.pointsAsked().size(); };
+    std::optional<int> releasesBeforePixels;
+    rig.capture.duringCapture = [&] {
+        probesBeforePixels = rig.ax.pointsAsked().size();
+        releasesBeforePixels = rig.loop.releases();
+    };
     click();
-    EXPECT_EQ(probesBeforePixels, 0u); // the pixels come before any accessibility request
+    // The pixels come before any accessibility request, and the held press goes on after them.
+    EXPECT_EQ(probesBeforePixels, 0u);
+    EXPECT_EQ(releasesBeforePixels, 0);
+    EXPECT_EQ(rig.loop.releases(), 1);
 
     const auto event = rig.events().at(0);
     EXPECT_EQ(event["schema"], "quillmap.trace.v0");

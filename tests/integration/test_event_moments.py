@@ -3,10 +3,14 @@ quick clicks on eight of gnome-calculator's buttons, while another application h
 front and while the parent is slow to grant, each come out as one "click" whose cursor is
 where the pointer pressed and whose target is the button there.
 """
+import io
 import os
 import signal
+import subprocess
 import time
 import unittest
+
+from PIL import Image
 
 from real_apps import Atspi, find_element, launch, stop, wait_until, window_of
 from stepreel_harness import activate_window, recording, xdotool
@@ -95,6 +99,41 @@ class LateClicks(unittest.TestCase):
                 self.assertTrue(any("label" in r.get("target", {}) for r in clicks), clicks)
                 if hung:  # some were described with the editor in front: late
                     self.assertIn("Mousepad", [r.get("app") for r in clicks])
+
+
+
+class HeldPress(unittest.TestCase):
+    """xcalc, a plain X client, draws a button pressed the moment it goes down; its
+    before-frame still shows the button up, its after-frame (the button still held) down."""
+
+    def test_before_frame_never_shows_its_own_press(self):
+        calculator = launch(["xcalc", "-geometry", "+420+260"])
+        self.addCleanup(stop, calculator)
+        wid = window_of("Calculator")
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
+                               capture_output=True, text=True, check=True).stdout
+        box = dict(line.split("=", 1) for line in shell.split())
+        x, y, width, height = (int(box[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        point = (x + width // 5, y + height * 9 // 10)  # inside a key of the bottom row
+        run = recording(self)
+
+        def brightness(record):
+            frame = next(f for f in run.frames if f.type == "frame" and
+                         f.header["seq"] == record["seq"])
+            image = Image.open(io.BytesIO(frame.payload)).convert("L")
+            box = image.crop((point[0] - 3, point[1] - 3, point[0] + 4, point[1] + 4))
+            return sum(box.getdata()) / 49
+
+        for _ in range(8):
+            since = run.mark()
+            xdotool("mousemove", "--sync", point[0] + 200, point[1] - 200)
+            xdotool("mousemove", "--sync", *point)
+            xdotool("mousedown", 1)
+            _, click = run.wait_record("click", since)
+            _, result = run.wait_record("result", since)
+            xdotool("mouseup", 1)
+            self.assertGreater(brightness(click), brightness(result) + 30, (click, result))
+        run.end()
 
 
 if __name__ == "__main__":

@@ -81,7 +81,7 @@ TEST(KeyPositions, UnmappedKeysCanNeverPassForAnAnsiKey) {
     }
 }
 
-TEST(EventFlags, ControlIsTheShortcutModifier) {
+TEST(EventFlags, ControlIsTheShortcutModifierExceptInTheCtrlOptChord) {
     EXPECT_EQ(input::eventFlags({}), 0u);
     EXPECT_EQ(input::eventFlags({.control = true}), input::commandFlag | input::controlFlag);
     EXPECT_EQ(input::eventFlags({.control = true, .shift = true}),
@@ -89,12 +89,7 @@ TEST(EventFlags, ControlIsTheShortcutModifier) {
     EXPECT_EQ(input::eventFlags({.shift = true}), input::shiftFlag);
     EXPECT_EQ(input::eventFlags({.alt = true}), input::optionFlag);
     EXPECT_EQ(input::eventFlags({.capsLock = true}), input::capsLockFlag);
-}
-
-TEST(EventFlags, ControlWithAltIsTheCtrlOptChordWithoutCommand) {
-    const auto flags = input::eventFlags({.control = true, .alt = true});
-    EXPECT_EQ(flags & input::commandFlag, 0u);
-    EXPECT_EQ(flags & (input::controlFlag | input::optionFlag),
+    EXPECT_EQ(input::eventFlags({.control = true, .alt = true}),
               input::controlFlag | input::optionFlag);
     EXPECT_EQ(input::commandFlag, 0x100000u); // the bit the portable tap logic tests
 }
@@ -128,25 +123,17 @@ TEST(KeyCharacters, Utf8BecomesUtf16) {
     EXPECT_EQ(input::utf8ToUtf16(std::string("\x01", 1)), u"\x01");
 }
 
-TEST(ClickCounter, CountsQuickPressesInPlace) {
+TEST(ClickCounter, CountsQuickPressesOfOneButtonInPlaceAcrossTheClockWrapping) {
     input::ClickCounter clicks(400, 4);
     EXPECT_EQ(clicks.press(1, 1000, 10, 10), 1);
     EXPECT_EQ(clicks.press(1, 1200, 12, 9), 2);
     EXPECT_EQ(clicks.press(1, 1590, 14, 10), 3); // each press is measured from the previous
     EXPECT_EQ(clicks.press(1, 2000, 14, 10), 1); // 410 ms later
-}
-
-TEST(ClickCounter, StartsOverOnDistanceOrButton) {
-    input::ClickCounter clicks(400, 4);
-    EXPECT_EQ(clicks.press(1, 0, 10, 10), 1);
-    EXPECT_EQ(clicks.press(1, 100, 15, 10), 1); // 5 px away
-    EXPECT_EQ(clicks.press(3, 200, 15, 10), 1); // other button
-    EXPECT_EQ(clicks.press(1, 300, 15, 10), 1);
-    EXPECT_EQ(clicks.press(1, 400, 15, 14), 2); // 4 px is still in place
-}
-
-TEST(ClickCounter, SurvivesTheServerClockWrapping) {
-    input::ClickCounter clicks(400, 4);
+    EXPECT_EQ(clicks.press(1, 2600, 10, 10), 1);
+    EXPECT_EQ(clicks.press(1, 2700, 15, 10), 1); // 5 px away
+    EXPECT_EQ(clicks.press(3, 2800, 15, 10), 1); // other button
+    EXPECT_EQ(clicks.press(1, 2900, 15, 10), 1);
+    EXPECT_EQ(clicks.press(1, 3000, 15, 14), 2); // 4 px is still in place
     EXPECT_EQ(clicks.press(1, 0xffffff00u, 0, 0), 1);
     EXPECT_EQ(clicks.press(1, 0x40u, 0, 0), 2); // 320 ms later, across the wrap
 }

@@ -225,19 +225,12 @@ std::optional<std::string> frontURL(Accessibility& platform, std::int32_t pid,
 
     // Taken before the search, so that a change during it makes its outcome stale.
     const std::optional<WebAreaCache::Shape> shape = WebAreaCache::shapeOf(ax, pid);
-    if (shape) {
-        if (const std::optional<AXElement> known = webAreas.find(ax, *shape, window)) {
-            if (!*known) return std::nullopt;
-            ax.setMessagingTimeout(*known, applicationTimeoutSeconds);
-            if (auto address = webAreaURL(ax, *known)) return address;
-            if (deadline.spent()) return std::nullopt;
-            // A web area that no longer answers may have been replaced: search again.
-            webAreas.forget(ax, window);
-        }
-    }
+    if (shape && webAreas.holdsNone(ax, *shape, window)) return std::nullopt;
     WebAreaSearch search = searchWebArea(ax, window, deadline);
-    if (shape && search.complete) webAreas.remember(ax, *shape, window, search.webArea);
-    if (!search.webArea) return std::nullopt;
+    if (!search.webArea) {
+        if (shape && search.complete) webAreas.rememberNone(ax, *shape, std::move(window));
+        return std::nullopt;
+    }
     return webAreaURL(ax, search.webArea);
 }
 

@@ -20,8 +20,8 @@ namespace AXProbe {
 /// The element at `point` (global, top-left origin), described; absent when there is none.
 std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
                                   std::optional<std::int32_t> pid, const ProbeDeadline& deadline);
-/// Page address shown by the front window of `pid`; the search for its web area is
-/// remembered in `webAreas`.
+/// Page address shown by the front window of `pid`; a window found to hold no web area is
+/// remembered in `webAreas` and not searched again until its application's tree changes.
 std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid,
                                     const ProbeDeadline& deadline, WebAreaCache& webAreas);
 /// Title of the focused (else main) window of `pid`.

@@ -9,10 +9,12 @@
 /// it beyond its budget.
 class ProbeDeadline {
 public:
-    /// What one operation's probes (element, page address, window title) may take together:
-    /// less than the 0.45 s before a click's result frame, and room for one full 0.2 s
-    /// request to a slow application.
-    static constexpr std::int64_t operationBudgetMs = 250;
+    /// What one operation's probes (element, page address, window title) may take together.
+    /// A hung application would otherwise hold the recorder for every request's timeout in
+    /// turn (a page-address search alone: 400 × 0.2 s). On a busy desktop, complete probes
+    /// of large browser windows take up to a second or more; 2 s keeps nearly all of them
+    /// whole while a stall lasts about one focus-poll period.
+    static constexpr std::int64_t operationBudgetMs = 2000;
 
     ProbeDeadline(Clock& clock, std::int64_t budgetMs);
 

@@ -117,7 +117,7 @@ private:
     std::optional<std::string> focusUrl_;
     std::int64_t focusEnterMs_ = 0;
 
-    /// Where the page-address search last found each window's web area.
+    /// Windows the page-address search found no web area in.
     WebAreaCache webAreas_;
 
     /// Delayed tasks hold this weakly: once the recorder is gone they do nothing.

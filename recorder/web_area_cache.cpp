@@ -9,30 +9,18 @@ std::optional<WebAreaCache::Shape> WebAreaCache::shapeOf(Accessibility& ax, std:
     return Shape{pid, *changes};
 }
 
-std::optional<AXElement> WebAreaCache::find(Accessibility& ax, const Shape& shape,
-                                            const AXElement& window) {
-    const auto entry = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
-        return e.shape.pid == shape.pid && ax.sameElement(e.window, window);
-    });
-    if (entry == entries_.end()) return std::nullopt;
-    if (entry->shape.changes != shape.changes) {
-        entries_.erase(entry);
-        return std::nullopt;
-    }
-    return entry->webArea;
-}
-
-void WebAreaCache::remember(Accessibility& ax, const Shape& shape, AXElement window,
-                            AXElement webArea) {
-    forget(ax, window);
-    // Windows of an application whose tree has changed since are stale; so is the oldest.
+bool WebAreaCache::holdsNone(Accessibility& ax, const Shape& shape, const AXElement& window) {
+    // Windows of an application whose tree has changed since are stale.
     std::erase_if(entries_, [&](const Entry& e) {
         return e.shape.pid == shape.pid && e.shape.changes != shape.changes;
     });
-    if (entries_.size() >= windowLimit) entries_.erase(entries_.begin());
-    entries_.push_back({shape, std::move(window), std::move(webArea)});
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.shape.pid == shape.pid && ax.sameElement(e.window, window);
+    });
 }
 
-void WebAreaCache::forget(Accessibility& ax, const AXElement& window) {
-    std::erase_if(entries_, [&](const Entry& e) { return ax.sameElement(e.window, window); });
+void WebAreaCache::rememberNone(Accessibility& ax, const Shape& shape, AXElement window) {
+    if (holdsNone(ax, shape, window)) return;
+    if (entries_.size() >= windowLimit) entries_.erase(entries_.begin());
+    entries_.push_back({shape, std::move(window)});
 }

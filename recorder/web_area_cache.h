@@ -1,4 +1,4 @@
-// What the page-address search last found in each recently probed window.
+// The windows in which the page-address search last found no web area.
 #pragma once
 
 #include "platform/accessibility.h"
@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-/// Remembers, per window, the web area the search found (or that there was none), for as long
-/// as the application's tree keeps its shape. Only the search is remembered: the address is
-/// read from the web area every time.
+/// Remembers, per window, that the search found no web area, for as long as the application's
+/// tree keeps its shape. A found web area is not remembered: a browser shows another tab's
+/// document without adding or removing any element, so it is searched for every time.
 class WebAreaCache {
 public:
     /// The shape of an application's tree at one moment; take it before searching.
@@ -22,19 +22,15 @@ public:
     /// The shape of `pid`'s tree now; absent when the port cannot tell when it changes.
     static std::optional<Shape> shapeOf(Accessibility& ax, std::int32_t pid);
 
-    /// What the search found in `window` while its application kept `shape`: the web area,
-    /// or null for none. Absent when unknown.
-    std::optional<AXElement> find(Accessibility& ax, const Shape& shape, const AXElement& window);
-    /// Keeps a search's outcome (`webArea`, or null) for `window`.
-    void remember(Accessibility& ax, const Shape& shape, AXElement window, AXElement webArea);
-    /// Drops what is known of `window`.
-    void forget(Accessibility& ax, const AXElement& window);
+    /// Whether the search found no web area in `window` while its application kept `shape`.
+    bool holdsNone(Accessibility& ax, const Shape& shape, const AXElement& window);
+    /// Keeps that a complete search found no web area in `window`.
+    void rememberNone(Accessibility& ax, const Shape& shape, AXElement window);
 
 private:
     struct Entry {
         Shape shape;
         AXElement window;
-        AXElement webArea;
     };
     /// A person switches among a few windows; older ones are searched again.
     static constexpr std::size_t windowLimit = 8;

@@ -28,15 +28,19 @@ struct DeadlineCase {
     std::optional<std::string> url;
 };
 
+/// A request that takes an eighth of the budget.
+constexpr std::int64_t slow = ProbeDeadline::operationBudgetMs / 8;
+
 const DeadlineCase deadlineCases[] = {
     {"answers at once", [](std::string_view) { return 1; }, "AXButton", "Save", 3,
      "https://page.example/"},
-    // Lookup, role, subrole, title, identifier, role description (240 ms), then help with
-    // 10 ms left: the rest is never asked.
-    {"slow application", [](std::string_view) { return 40; }, "AXButton", "Save", 0, std::nullopt},
+    // Lookup, role, subrole, title, identifier, role description, help and the secure test's
+    // subrole take the budget: the rest is never asked.
+    {"slow application", [](std::string_view) { return slow; }, "AXButton", "Save", 0,
+     std::nullopt},
     {"hung at the point",
      [](std::string_view request) { return request == "AXElementAtPosition" ? unanswered : 1; },
-     std::nullopt, std::nullopt, 0, std::nullopt},
+     std::nullopt, std::nullopt, 0, "https://page.example/"},
     {"hung page", [](std::string_view request) { return request == "AXURL" ? unanswered : 1; },
      "AXButton", "Save", 3, std::nullopt},
 };
@@ -84,7 +88,7 @@ TEST(ProbeDeadline, OneOperationsProbesEndWithinTheBudget) {
         ASSERT_FALSE(ax.timeoutsSet().empty()) << row.name;
         EXPECT_EQ(ax.timeoutsSet().front().node, ax.systemWideNode()) << row.name;
         for (const auto& set : ax.timeoutsSet()) {
-            const float ceiling = set.node == app ? 0.2f : 0.25f;
+            const float ceiling = set.node == app ? 0.2f : 0.3f;
             EXPECT_LE(set.seconds, ceiling) << row.name;
         }
     }

@@ -1,6 +1,6 @@
 // A main loop in virtual time. Delayed tasks and repeating timers wait in a queue until the
 // test advances time; the tap, hotkey, interrupt, parent-gone and display-lost handlers are
-// kept so tests can fire them. The interrupt descriptor is a real pipe.
+// kept so tests can fire them.
 #pragma once
 
 #include "platform/event_loop.h"
@@ -16,20 +16,43 @@ class FakeEventLoop : public EventLoop {
 public:
     /// With a clock, virtual time moves the clock too (one virtual second = 1000 ms).
     explicit FakeEventLoop(FakeClock* clock = nullptr) : clock_(clock) {}
-    ~FakeEventLoop() override;
-    FakeEventLoop(const FakeEventLoop&) = delete;
-    FakeEventLoop& operator=(const FakeEventLoop&) = delete;
 
     bool installEventTap(std::uint64_t mask,
-                         std::function<void(const InputEvent&)> callback) override;
-    void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) override;
-    void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override;
-    void runAfter(double delaySeconds, std::function<void()> task) override;
-    void onInterrupt(std::function<void()> handler) override;
-    std::optional<int> interruptDescriptor() const override;
+                         std::function<void(const InputEvent&)> callback) override {
+        installations_.push_back("tap");
+        if (!tapInstallSucceeds) return false;
+        tapMask_ = mask;
+        tap_ = std::move(callback);
+        return true;
+    }
+    void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) override {
+        installations_.push_back("hotkey");
+        hotkey_ = std::move(handler);
+    }
+    void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override {
+        installations_.push_back("timer");
+        queue_.push_back(
+            {now_ + intervalSeconds, nextOrder_++, intervalSeconds, std::move(action)});
+    }
+    void runAfter(double delaySeconds, std::function<void()> task) override {
+        queue_.push_back({now_ + delaySeconds, nextOrder_++, std::nullopt, std::move(task)});
+    }
+    void onInterrupt(std::function<void()> handler) override {
+        installations_.push_back("interrupt");
+        interrupt_ = std::move(handler);
+    }
+    std::optional<int> interruptDescriptor() const override { return std::nullopt; }
     void onParentGone(int outputFd, std::optional<int> inputFd,
-                      std::function<void()> handler) override;
-    void onDisplayLost(std::function<void()> handler) override;
+                      std::function<void()> handler) override {
+        installations_.push_back("parent");
+        watchedOutput_ = outputFd;
+        watchedInput_ = inputFd;
+        parentGone_ = std::move(handler);
+    }
+    void onDisplayLost(std::function<void()> handler) override {
+        installations_.push_back("display");
+        displayLost_ = std::move(handler);
+    }
     void releaseHeldInput() override { ++releases_; }
     /// Counts the call and returns at once.
     void run() override { ++runs_; }
@@ -37,19 +60,14 @@ public:
     /// Runs every task due within the next `seconds`, in time order (ties in the order they
     /// were queued), moving virtual time to each task's moment, then to the end.
     void advance(double seconds);
-    /// Virtual seconds since the loop was made.
-    double now() const { return now_; }
     /// One-shot tasks still waiting.
     std::size_t pendingTasks() const;
+    std::vector<double> timerIntervals() const;
 
     /// What `installEventTap` answers.
     bool tapInstallSucceeds = true;
 
-    bool hasEventTap() const { return static_cast<bool>(tap_); }
     std::optional<std::uint64_t> tapMask() const { return tapMask_; }
-    bool hasHotkeyMonitor() const { return static_cast<bool>(hotkey_); }
-    bool hasInterruptHandler() const { return static_cast<bool>(interrupt_); }
-    std::vector<double> timerIntervals() const;
     int runs() const { return runs_; }
     int releases() const { return releases_; }
     /// The descriptors `onParentGone` was asked to watch.
@@ -59,14 +77,11 @@ public:
     /// "display".
     const std::vector<const char*>& installations() const { return installations_; }
 
-    void fireEvent(const InputEvent& event);
-    void fireHotkey(const HotkeyEvent& event);
-    /// SIGINT arrives: the interrupt descriptor becomes readable; the handler has not run.
-    void raiseInterrupt();
-    /// The handler runs, as the loop would deliver it; the descriptor is read empty.
-    void fireInterrupt();
-    void fireParentGone();
-    void fireDisplayLost();
+    void fireEvent(const InputEvent& event) { fire(tap_, event); }
+    void fireHotkey(const HotkeyEvent& event) { fire(hotkey_, event); }
+    void fireInterrupt() { fire(interrupt_); }
+    void fireParentGone() { fire(parentGone_); }
+    void fireDisplayLost() { fire(displayLost_); }
 
 private:
     struct Entry {
@@ -76,6 +91,9 @@ private:
         std::function<void()> action;
     };
 
+    template <typename Handler, typename... Args> static void fire(Handler& h, Args&... args) {
+        if (h) h(args...);
+    }
     void setNow(double seconds);
 
     FakeClock* clock_;
@@ -86,7 +104,6 @@ private:
     std::optional<std::uint64_t> tapMask_;
     std::function<void(const HotkeyEvent&)> hotkey_;
     std::function<void()> interrupt_;
-    int interruptPipe_[2] = {-1, -1};
     std::optional<int> watchedOutput_;
     std::optional<int> watchedInput_;
     std::function<void()> parentGone_;

@@ -36,7 +36,6 @@ public:
 
     bool failScale = false;
     bool failJpeg = false;
-    bool failPng = false;
 
     Image drawScaled(const Image& image, std::int64_t width, std::int64_t height) override {
         std::lock_guard guard(mutex_);
@@ -56,7 +55,7 @@ public:
     }
 
     std::optional<std::vector<std::uint8_t>> encodePNG(const Image& image) override {
-        if (failPng || !image) return std::nullopt;
+        if (!image) return std::nullopt;
         return bytes("PNG " + std::to_string(image->width()) + "x" +
                      std::to_string(image->height()));
     }

@@ -9,17 +9,9 @@ public:
     PermissionState screenRecordingState = PermissionState::granted;
     PermissionState inputMonitoringState = PermissionState::granted;
     int requests = 0;
-    /// Queries answered so far, all three kinds together.
-    int queries = 0;
 
-    PermissionState accessibility() override { return answer(accessibilityState); }
-    PermissionState screenRecording() override { return answer(screenRecordingState); }
-    PermissionState inputMonitoring() override { return answer(inputMonitoringState); }
+    PermissionState accessibility() override { return accessibilityState; }
+    PermissionState screenRecording() override { return screenRecordingState; }
+    PermissionState inputMonitoring() override { return inputMonitoringState; }
     void request() override { ++requests; }
-
-private:
-    PermissionState answer(PermissionState state) {
-        ++queries;
-        return state;
-    }
 };

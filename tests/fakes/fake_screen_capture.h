@@ -17,8 +17,6 @@ public:
     FakeScreenCapture() { content.displays.push_back({1, 1440, 900}); }
 
     ShareableContent content;
-    /// Pixel size of captured images; the requested size when unset.
-    std::optional<std::pair<std::int64_t, std::int64_t>> imageSize;
     std::optional<std::string> contentError;
     std::optional<std::string> captureError;
     bool returnNullImage = false;
@@ -41,8 +39,7 @@ public:
         configurations_.push_back(configuration);
         if (captureError) return PortError{*captureError};
         if (returnNullImage) return Image{};
-        const auto size = imageSize.value_or(std::pair{configuration.width, configuration.height});
-        return FakeImage::make(size.first, size.second);
+        return FakeImage::make(configuration.width, configuration.height);
     }
 
     Result<Image> captureWindow(const ShareableWindow&,

@@ -52,26 +52,23 @@ struct ParsedStream {
     }
 };
 
-inline std::uint32_t readBigEndian32(std::string_view bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
-}
-
 inline ParsedStream parseFrames(std::string_view bytes) {
+    const auto length = [&bytes](std::size_t at) {
+        std::size_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
     ParsedStream out;
     std::size_t at = 0;
     while (bytes.size() - at >= 8) {
-        const std::size_t headerLength = readBigEndian32(bytes, at);
-        const std::size_t payloadLength = readBigEndian32(bytes, at + 4);
+        const std::size_t headerLength = length(at), payloadLength = length(at + 4);
         if (bytes.size() - at - 8 < headerLength + payloadLength) break;
         ParsedFrame frame;
         frame.headerText = std::string(bytes.substr(at + 8, headerLength));
         frame.payload = std::string(bytes.substr(at + 8 + headerLength, payloadLength));
         frame.header = nlohmann::json::parse(frame.headerText, nullptr, false);
-        if (frame.header.is_discarded() || !frame.header.is_object()) out.malformedHeader = true;
+        if (!frame.header.is_object()) out.malformedHeader = true;
         out.frames.push_back(std::move(frame));
         at += 8 + headerLength + payloadLength;
     }
@@ -79,107 +76,98 @@ inline ParsedStream parseFrames(std::string_view bytes) {
     return out;
 }
 
+/// The three standard streams as pipes, configured as the recorder's. A thread keeps the
+/// output and error pipes drained, so a writer never blocks however much it writes.
 class StreamPipes {
 public:
     explicit StreamPipes(std::vector<std::string> args = {"stepreel", "--stream"}) {
         CaptureStream::ignoreBrokenPipeSignal();
-        makePipe(output_);
-        makePipe(input_);
-        makePipe(errors_);
-        makePipe(stop_);
-        setNonBlocking(output_[0]);
-        setNonBlocking(errors_[0]);
+        for (int* ends : {output_, input_, errors_, stop_}) {
+            if (::pipe(ends) != 0) throw std::runtime_error("pipe");
+            for (int i = 0; i < 2; ++i)
+                ::fcntl(ends[i], F_SETFD, FD_CLOEXEC);
+        }
+        for (const int fd : {output_[0], errors_[0]})
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         CaptureStream::configure(output_[1], input_[0], std::move(args));
         CaptureStream::setBrokenPipeHandler([this] { brokenPipeCalls_.fetch_add(1); });
         UserMessages::setFd(errors_[1]);
         reader_ = std::thread([this] { collect(); });
     }
-
     StreamPipes(const StreamPipes&) = delete;
     StreamPipes& operator=(const StreamPipes&) = delete;
 
     ~StreamPipes() {
-        const char stop = 's';
-        (void)!::write(stop_[1], &stop, 1);
+        command('s');
         reader_.join();
         // Later writes fail quietly on an invalid descriptor instead of reaching the test's own.
         CaptureStream::configure(-1, -1, {});
         CaptureStream::setBrokenPipeHandler(nullptr);
         UserMessages::setFd(-1);
-        for (int* pipe : {output_, input_, errors_, stop_}) {
+        for (int* ends : {output_, input_, errors_, stop_}) {
             for (int i = 0; i < 2; ++i)
-                closeFd(pipe[i]);
+                closeFd(ends[i]);
         }
     }
 
+    int inputReadEnd() const { return input_[0]; }
+    int outputWriteEnd() const { return output_[1]; }
+    int errorWriteEnd() const { return errors_[1]; }
+
     /// Bytes for the recorder to read as answers.
     void answer(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(input_[1], bytes.data(), bytes.size());
-            if (written < 0) throw std::runtime_error("answer pipe");
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
+        if (::write(input_[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            throw std::runtime_error("answer pipe");
     }
     /// `count` granting answers.
     void grant(std::size_t count) { answer(std::string(count, '\x01')); }
     /// The parent closes the recorder's standard input.
     void closeInput() { closeFd(input_[1]); }
-    /// The parent closes its end of the recorder's standard output.
-    /// Returns once the reader thread has closed it, so no poll still holds the pipe open.
+    /// The parent closes its end of the recorder's standard output. Returns once the reader
+    /// thread has closed it, so no poll still holds the pipe open.
     void closeOutputReader() {
-        const char command = 'c';
-        (void)!::write(stop_[1], &command, 1);
+        command('c');
         std::unique_lock guard(mutex_);
         outputClosed_.wait(guard, [this] { return output_[0] < 0; });
     }
 
     /// Every byte written to standard output so far.
     std::string output() {
-        drain();
         std::lock_guard guard(mutex_);
+        drain();
         return out_;
     }
     /// Every byte written to standard error so far.
     std::string errorText() {
-        drain();
         std::lock_guard guard(mutex_);
+        drain();
         return err_;
     }
     ParsedStream frames() { return parseFrames(output()); }
     int brokenPipeCalls() const { return brokenPipeCalls_.load(); }
 
 private:
-    static void makePipe(int (&fds)[2]) {
-        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    }
-    static void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
     static void closeFd(int& fd) {
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
+    void command(char c) { (void)!::write(stop_[1], &c, 1); }
 
-    // Reads whatever is waiting on both pipes. Holds the mutex, so reads never interleave.
+    // Reads whatever is waiting on both pipes; the caller holds the mutex.
     void drain() {
-        std::lock_guard guard(mutex_);
-        readAvailable(output_[0], out_);
-        readAvailable(errors_[0], err_);
-    }
-    static void readAvailable(int fd, std::string& into) {
-        if (fd < 0) return;
         char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got > 0) {
-                into.append(buffer, static_cast<std::size_t>(got));
-                continue;
+        for (auto [fd, into] : {std::pair{output_[0], &out_}, std::pair{errors_[0], &err_}}) {
+            while (fd >= 0) {
+                const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                if (got > 0)
+                    into->append(buffer, static_cast<std::size_t>(got));
+                else if (got == 0 || errno != EINTR)
+                    break;
             }
-            if (got < 0 && errno == EINTR) continue;
-            return;
         }
     }
 
-    // Keeps the output pipes from filling up while the recorder writes. The descriptors it
-    // polls are only closed here or after it has stopped.
+    // The descriptors it polls are only closed here or after it has stopped.
     void collect() {
         for (;;) {
             int outFd = 0;
@@ -189,11 +177,11 @@ private:
             }
             pollfd fds[3] = {{stop_[0], POLLIN, 0}, {outFd, POLLIN, 0}, {errors_[0], POLLIN, 0}};
             if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
+            std::lock_guard guard(mutex_);
             if (fds[0].revents != 0) {
-                char command = 's';
-                (void)!::read(stop_[0], &command, 1);
-                if (command != 'c') return;
-                std::lock_guard guard(mutex_);
+                char c = 's';
+                (void)!::read(stop_[0], &c, 1);
+                if (c != 'c') return;
                 closeFd(output_[0]);
                 outputClosed_.notify_all();
                 continue;

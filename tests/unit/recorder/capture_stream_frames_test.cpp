@@ -11,12 +11,6 @@ namespace {
 
 using namespace std::string_literals;
 
-json::Value finishHeader(const std::string& session) {
-    json::ObjectBuilder header;
-    header.add("type", "finish").add("sessionId", session);
-    return std::move(header).value();
-}
-
 TEST(CaptureStreamFrames, PermitRequestIsExactly25Bytes) {
     StreamPipes pipes;
     pipes.answer("\x01");
@@ -24,54 +18,34 @@ TEST(CaptureStreamFrames, PermitRequestIsExactly25Bytes) {
     EXPECT_EQ(pipes.output(), "\x00\x00\x00\x11\x00\x00\x00\x00"s + R"({"type":"permit"})");
 }
 
-TEST(CaptureStreamFrames, FinishFrameForA39CharacterIdHasA71ByteHeader) {
-    StreamPipes pipes;
-    const std::string id = "ep-3F2504E0-4F89-41D3-9A0C-0305E82C3301";
-    ASSERT_EQ(id.size(), 39u);
-    EXPECT_TRUE(CaptureStream::send(finishHeader(id)));
-    const std::string bytes = pipes.output();
-    ASSERT_EQ(bytes.size(), 8u + 71u);
-    EXPECT_EQ(bytes.substr(0, 8), "\x00\x00\x00\x47\x00\x00\x00\x00"s);
-    const auto header = nlohmann::json::parse(bytes.substr(8));
-    EXPECT_EQ(header, nlohmann::json({{"type", "finish"}, {"sessionId", id}}));
-}
-
-TEST(CaptureStreamFrames, OnlyTheByte01Grants) {
-    StreamPipes pipes;
-    pipes.answer("\x01\x00\x02"s + "1");
-    EXPECT_TRUE(CaptureStream::permitted());
-    EXPECT_FALSE(CaptureStream::permitted());
-    EXPECT_FALSE(CaptureStream::permitted());
-    EXPECT_FALSE(CaptureStream::permitted());
-    EXPECT_EQ(pipes.frames().ofType("permit").size(), 4u);
-}
-
-TEST(CaptureStreamFrames, EachRequestConsumesExactlyOneAnswerByte) {
-    StreamPipes pipes;
-    pipes.answer("\x00\x01"s);
-    EXPECT_FALSE(CaptureStream::permitted());
-    EXPECT_TRUE(CaptureStream::permitted());
-}
-
-TEST(CaptureStreamFrames, EndOfInputDeniesEveryLaterRequestWhichIsStillWritten) {
-    StreamPipes pipes;
-    pipes.answer("\x01");
-    pipes.closeInput();
-    EXPECT_TRUE(CaptureStream::permitted());
-    EXPECT_FALSE(CaptureStream::permitted());
-    EXPECT_FALSE(CaptureStream::permitted());
-    const auto stream = pipes.frames();
-    EXPECT_EQ(stream.ofType("permit").size(), 3u);
-    EXPECT_EQ(stream.trailingBytes, 0u);
+TEST(CaptureStreamFrames, EachRequestIsWrittenAndConsumesOneAnswerWhereOnly01Grants) {
+    struct Case {
+        std::string answers;
+        bool inputEnds;
+        std::vector<bool> granted;
+    };
+    const Case cases[] = {
+        {"\x01\x00\x02"s + "1", false, {true, false, false, false}},
+        {"\x00\x01"s, false, {false, true}},
+        {"\x01", true, {true, false, false}}, // then the end of input denies every request
+    };
+    for (const Case& c : cases) {
+        StreamPipes pipes;
+        pipes.answer(c.answers);
+        if (c.inputEnds) pipes.closeInput();
+        for (const bool granted : c.granted)
+            EXPECT_EQ(CaptureStream::permitted(), granted) << testing::PrintToString(c.answers);
+        const auto stream = pipes.frames();
+        EXPECT_EQ(stream.ofType("permit").size(), c.granted.size());
+        EXPECT_EQ(stream.trailingBytes, 0u);
+    }
 }
 
 TEST(CaptureStreamFrames, StreamModeNeedsTheWholeCaseSensitiveArgument) {
     EXPECT_TRUE(CaptureStream::isStreamMode({"stepreel", "--once", "--stream"}));
+    for (const char* other : {"--streaming", "--STREAM", "--stream=1", " --stream"})
+        EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", other})) << other;
     EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel"}));
-    EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", "--streaming"}));
-    EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", "--STREAM"}));
-    EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", "--stream=1"}));
-    EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", " --stream"}));
 }
 
 TEST(CaptureStreamFrames, OutsideStreamModeNothingIsWrittenOrRead) {
@@ -90,7 +64,7 @@ TEST(CaptureStreamFrames, PayloadFollowsTheHeaderWithItsLengthInThePrefix) {
     json::ObjectBuilder header;
     header.add("type", "frame").add("targetBounds", json::Null{});
     EXPECT_TRUE(CaptureStream::send(std::move(header).value(), payload));
-    EXPECT_TRUE(CaptureStream::send(finishHeader("ep-x")));
+    EXPECT_TRUE(CaptureStream::send(json::ObjectBuilder().add("type", "finish").value()));
     const auto stream = pipes.frames();
     ASSERT_EQ(stream.frames.size(), 2u);
     EXPECT_EQ(stream.frames[0].payload, std::string(payload.begin(), payload.end()));

@@ -12,185 +12,150 @@ constexpr std::uint64_t command = 0x100000;
 constexpr std::uint64_t shift = 0x20000;
 constexpr std::uint64_t control = 0x40000;
 constexpr std::uint64_t option = 0x80000;
+constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
 
-InputEvent keyDown(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
+struct Step {
+    enum Kind { input, front, noFront, copy, pause } kind = input;
+    InputEvent event{};
+    std::string text{}; ///< the application put in front, or the text copied
+};
+
+Step key(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
     InputEvent event;
     event.type = 10;
     event.keyCode = keyCode;
     event.flags = flags;
     event.characters = std::move(characters);
-    return event;
+    return {Step::input, event};
 }
-
-InputEvent mouseDown(std::uint32_t type, std::int64_t clickState = 1) {
+Step type(std::u16string characters) {
+    return key(0, std::move(characters));
+}
+Step mouse(std::uint32_t type, std::int64_t clickState = 1) {
     InputEvent event;
     event.type = type;
     event.clickState = clickState;
-    return event;
+    return {Step::input, event};
+}
+Step front(std::string app) {
+    return {Step::front, {}, std::move(app)};
+}
+Step copied(std::string text) {
+    return {Step::copy, {}, std::move(text)};
+}
+const Step noFront{Step::noFront};
+const Step pause{Step::pause};
+
+/// Kind of each action record, with its key, characters and clipboard where it has them.
+std::vector<std::string> actions(RecorderRig& rig) {
+    std::vector<std::string> out;
+    for (const auto& event : rig.events()) {
+        std::string line = event["kind"].get<std::string>();
+        if (event.contains("key")) line += " " + event["key"].get<std::string>();
+        if (event.contains("inputCharCount"))
+            line +=
+                " " + event["inputCharCount"].dump() + " " + event["inputKind"].get<std::string>();
+        if (event.contains("clipboardFromApp"))
+            line += " from " + event["clipboardFromApp"].get<std::string>();
+        if (event.contains("clipboardCharCount"))
+            line += " copied " + event["clipboardCharCount"].dump();
+        out.push_back(line);
+    }
+    return out;
 }
 
-class EventTapTest : public ::testing::Test {
-protected:
-    EventTapTest() {
+struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::string> actions;
+};
+
+TEST(EventTap, EventsBecomeTheirActionsAndTypedCharactersNeverLeave) {
+    const Case cases[] = {
+        {"Command keys are shortcuts named by position",
+         {key(8, u"c", command), key(36, u"\r", command), key(1, u"S", command | shift),
+          key(6, u"z", command | control | option), key(2, u"d", command)},
+         {"shortcut cmd+c", "shortcut cmd+key36", "shortcut cmd+s", "shortcut cmd+z",
+          "shortcut cmd+key2"}},
+        {"Command+V is a paste whatever else is held",
+         {key(9, u"v", command), key(9, u"√", command | option)},
+         {"paste cmd+v", "paste cmd+v"}},
+        {"a copy is the front application's at the next event",
+         {copied("hello"), front("Mail"), key(9, u"v", command)},
+         {"paste cmd+v from Mail copied 5"}},
+        {"every event polls the clipboard",
+         {copied("12345678"), mouse(22), front("Mail"), key(9, u"v", command)},
+         {"paste cmd+v from Editor copied 8"}},
+        {"click counts",
+         {mouse(1, 1), mouse(1, 2), mouse(1, 3), mouse(1, 0)},
+         {"click", "doubleclick", "doubleclick", "click"}},
+        {"a right click writes the run first",
+         {type(u"h"), type(u"i"), mouse(3)},
+         {"type 2 text", "rightclick"}},
+        {"a shortcut writes the run first",
+         {type(u"h"), type(u"i"), key(1, u"s", command)},
+         {"type 2 text", "shortcut cmd+s"}},
+        {"two applications give two runs",
+         {type(u"a"), front("Mail"), type(u"b"), mouse(1)},
+         {"type 1 text", "type 1 text", "click"}},
+        {"a key without characters closes another application's run",
+         {type(u"abc"), front("Mail"), type(u""), mouse(1)},
+         {"type 3 text", "click"}},
+        {"no frontmost application types apart",
+         {noFront, type(u"x"), front("Editor"), type(u"y"), mouse(1)},
+         {"type 1 text", "type 1 text", "click"}},
+        {"modified keys without Command are typed",
+         {type(u"1"), key(35, u"\x10", control | option), key(1, u"S", shift), mouse(1)},
+         {"type 3 mixed", "click"}},
+        {"at most four units a key",
+         {type(u"h"), type(u"unter"), type(u"2"), type(u"secret"), mouse(1)},
+         {"type 10 mixed", "click"}},
+        {"other event types record nothing and keep the run open",
+         {type(u"a"), mouse(0), mouse(2), mouse(4), mouse(5), mouse(11), mouse(12), mouse(22),
+          mouse(0xFFFFFFFE), mouse(0xFFFFFFFF), mouse(1)},
+         {"type 1 text", "click"}},
+        {"key codes outside the table",
+         {key(-5, u"", command), key(int64Max, u"", command),
+          key(std::numeric_limits<std::int64_t>::min(), u"\xD800\xD800\xD800\xD800\xD800"),
+          mouse(1)},
+         {"shortcut cmd+key-5", "shortcut cmd+key9223372036854775807", "type 4 text", "click"}},
+        {"while paused keys still enter the run",
+         {pause, type(u"a"), mouse(1), type(u"b"), pause, type(u"c"), mouse(1)},
+         {"type 2 text", "click"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecorderRig rig;
         rig.pipes.grant(500);
         rig.pipes.closeInput(); // requests beyond the grants are refused, never left waiting
         rig.showApp("Editor", "com.example.editor", 100, "Draft");
-    }
-
-    void fire(const InputEvent& event) { eventCallback(*rig.recorder, rig.workspace, event); }
-    void type(std::u16string characters) { fire(keyDown(0, std::move(characters))); }
-
-    /// Kind of each action record, with its key or character count where it has one.
-    std::vector<std::string> actions() {
-        std::vector<std::string> out;
-        for (const auto& event : rig.events()) {
-            std::string line = event["kind"].get<std::string>();
-            if (event.contains("key")) line += " " + event["key"].get<std::string>();
-            if (event.contains("inputCharCount"))
-                line += " " + std::to_string(event["inputCharCount"].get<int>());
-            out.push_back(line);
+        std::string typed; // what the tap read from each key, as UTF-8
+        for (const Step& step : c.steps) {
+            switch (step.kind) {
+            case Step::input:
+                if (step.event.type == 10 && !(step.event.flags & command))
+                    typed += charFor(step.event);
+                eventCallback(*rig.recorder, rig.workspace, step.event);
+                break;
+            case Step::front:
+                rig.showApp(step.text, "com.example." + step.text, 200);
+                break;
+            case Step::noFront:
+                rig.workspace.clearFront();
+                break;
+            case Step::copy:
+                rig.pasteboard.copy(step.text);
+                break;
+            case Step::pause:
+                rig.recorder->togglePause();
+                break;
+            }
         }
-        return out;
+        EXPECT_EQ(actions(rig), c.actions);
+        const std::string output = rig.pipes.output();
+        for (std::size_t at = 0; at + 4 <= typed.size(); ++at)
+            EXPECT_EQ(output.find(typed.substr(at, 4)), std::string::npos);
     }
-
-    RecorderRig rig;
-};
-
-using Actions = std::vector<std::string>;
-
-TEST_F(EventTapTest, CommandKeysAreShortcutsNamedByPosition) {
-    fire(keyDown(8, u"c", command));
-    fire(keyDown(36, u"\r", command));
-    fire(keyDown(1, u"S", command | shift));
-    fire(keyDown(6, u"z", command | control | option));
-    fire(keyDown(2, u"d", command)); // not in the table
-    EXPECT_EQ(actions(), (Actions{"shortcut cmd+c", "shortcut cmd+key36", "shortcut cmd+s",
-                                  "shortcut cmd+z", "shortcut cmd+key2"}));
-}
-
-TEST_F(EventTapTest, CommandVIsAPasteWhateverElseIsHeld) {
-    fire(keyDown(9, u"v", command));
-    fire(keyDown(9, u"√", command | option));
-    EXPECT_EQ(actions(), (Actions{"paste cmd+v", "paste cmd+v"}));
-}
-
-TEST_F(EventTapTest, PasteKnowsACopyMadeSinceThePreviousEvent) {
-    rig.pasteboard.copy("hello");
-    rig.showApp("Mail", "com.example.mail", 200, "Compose");
-    fire(keyDown(9, u"v", command));
-    const auto events = rig.events();
-    ASSERT_EQ(events.size(), 1u); // its result frame comes later
-    EXPECT_EQ(events[0]["kind"], "paste");
-    EXPECT_EQ(events[0]["clipboardFromApp"], "Mail");
-    EXPECT_EQ(events[0]["clipboardCharCount"], 5);
-}
-
-TEST_F(EventTapTest, ClickCountsGiveClickThenDoubleClicks) {
-    fire(mouseDown(1, 1));
-    fire(mouseDown(1, 2));
-    fire(mouseDown(1, 3));
-    fire(mouseDown(1, 0)); // a click state the platform did not fill
-    EXPECT_EQ(actions(), (Actions{"click", "doubleclick", "doubleclick", "click"}));
-}
-
-TEST_F(EventTapTest, RightClickAfterTypingWritesTheRunFirst) {
-    type(u"h");
-    type(u"i");
-    fire(mouseDown(3));
-    EXPECT_EQ(actions(), (Actions{"type 2", "rightclick"}));
-}
-
-TEST_F(EventTapTest, TypingThenCommandSWritesTheRunThenTheShortcut) {
-    type(u"h");
-    type(u"i");
-    fire(keyDown(1, u"s", command));
-    EXPECT_EQ(actions(), (Actions{"type 2", "shortcut cmd+s"}));
-}
-
-TEST_F(EventTapTest, TypingIntoTwoApplicationsGivesTwoRuns) {
-    type(u"a");
-    rig.showApp("Mail", "com.example.mail", 200);
-    type(u"b");
-    EXPECT_EQ(actions(), (Actions{"type 1"})); // written when b arrives for the other app
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 1", "type 1", "click"}));
-}
-
-TEST_F(EventTapTest, KeyWithoutCharactersClosesAnotherApplicationsRun) {
-    type(u"abc");
-    rig.showApp("Mail", "com.example.mail", 200);
-    type(u"");
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 3", "click"}));
-}
-
-TEST_F(EventTapTest, NoFrontmostApplicationTypesApart) {
-    rig.workspace.clearFront();
-    type(u"x");
-    rig.showApp("Editor", "com.example.editor", 100);
-    type(u"y");
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 1", "type 1", "click"}));
-}
-
-TEST_F(EventTapTest, ModifiedKeysWithoutCommandAreTyped) {
-    type(u"1");
-    fire(keyDown(35, u"\x10", control | option)); // the pause hotkey's own key press
-    fire(keyDown(1, u"S", shift));
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 3", "click"}));
-    EXPECT_EQ(rig.events()[0]["inputKind"], "mixed");
-}
-
-TEST_F(EventTapTest, TypedCharactersNeverLeaveTheProcess) {
-    for (const char16_t unit : std::u16string(u"hunter2secret"))
-        type(std::u16string(1, unit));
-    fire(mouseDown(1));
-    const std::string output = rig.pipes.output();
-    EXPECT_EQ(output.find("hunter2"), std::string::npos);
-    EXPECT_EQ(output.find("secret"), std::string::npos);
-    EXPECT_EQ(actions(), (Actions{"type 13", "click"}));
-}
-
-TEST_F(EventTapTest, OtherEventTypesRecordNothingAndKeepTheRunOpen) {
-    type(u"a");
-    for (const std::uint32_t other : {0u, 2u, 4u, 5u, 11u, 12u, 22u, 0xFFFFFFFEu, 0xFFFFFFFFu})
-        fire(mouseDown(other));
-    EXPECT_TRUE(actions().empty());
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 1", "click"}));
-}
-
-TEST_F(EventTapTest, EveryEventPollsTheClipboard) {
-    // A copy noticed at an unrelated event is attributed to the app in front at that moment.
-    rig.pasteboard.copy("12345678");
-    fire(mouseDown(22));
-    rig.showApp("Mail", "com.example.mail", 200);
-    fire(keyDown(9, u"v", command));
-    const auto events = rig.events();
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events[0]["clipboardFromApp"], "Editor");
-    EXPECT_EQ(events[0]["clipboardCharCount"], 8);
-}
-
-TEST_F(EventTapTest, KeyCodesOutsideTheTableNeverFail) {
-    fire(keyDown(-5, u"", command));
-    fire(keyDown(std::numeric_limits<std::int64_t>::max(), u"", command));
-    fire(keyDown(std::numeric_limits<std::int64_t>::min(), u"\xD800\xD800\xD800\xD800\xD800"));
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"shortcut cmd+key-5", "shortcut cmd+key9223372036854775807",
-                                  "type 4", "click"}));
-}
-
-TEST_F(EventTapTest, WhilePausedKeysStillEnterTheRun) {
-    rig.recorder->togglePause();
-    type(u"a");
-    fire(mouseDown(1)); // flushed and dropped while paused
-    type(u"b");
-    rig.recorder->togglePause();
-    type(u"c");
-    fire(mouseDown(1));
-    EXPECT_EQ(actions(), (Actions{"type 2", "click"}));
 }
 
 } // namespace

@@ -1,29 +1,10 @@
-// Permission states as text, the check lines and the request.
+// All three permissions are needed; printing and requesting are shown by the startup tests.
 #include "recorder/permission.h"
 #include "tests/fakes/fake_permissions.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(Permission, StatesAreNamed) {
-    FakePermissions permissions;
-    permissions.accessibilityState = PermissionState::granted;
-    permissions.screenRecordingState = PermissionState::denied;
-    permissions.inputMonitoringState = PermissionState::unknown;
-    EXPECT_EQ(Permission::accessibility(permissions), "granted");
-    EXPECT_EQ(Permission::screenRecording(permissions), "denied");
-    EXPECT_EQ(Permission::inputMonitoring(permissions), "unknown");
-}
-
-TEST(Permission, CheckPrintsThreeLinesInOrder) {
-    FakePermissions permissions;
-    permissions.inputMonitoringState = PermissionState::unknown;
-    std::string printed;
-    Permission::printCheck(permissions, [&](std::string_view text) { printed += text; });
-    EXPECT_EQ(printed, "accessibility=granted\nscreen_recording=granted\n"
-                       "input_monitoring=unknown\n");
-}
 
 TEST(Permission, AllGrantedNeedsEachOfTheThree) {
     FakePermissions permissions;
@@ -37,12 +18,6 @@ TEST(Permission, AllGrantedNeedsEachOfTheThree) {
             EXPECT_FALSE(Permission::allGranted(partial));
         }
     }
-}
-
-TEST(Permission, RequestAsksOnce) {
-    FakePermissions permissions;
-    Permission::request(permissions);
-    EXPECT_EQ(permissions.requests, 1);
 }
 
 } // namespace

@@ -87,17 +87,6 @@ TEST(RecordsJson, EmptyTextAndZeroAreValuesOnlyAbsenceDropsTheKey) {
     EXPECT_FALSE(json.contains("text"));
 }
 
-TEST(RecordsJson, SlashesAreEscapedInTextAndParseBackUnchanged) {
-    ActionRecord record = bareAction();
-    record.url = "https://example.com/a/b?c=d/e";
-    const auto text = encodeRecord(record);
-    ASSERT_TRUE(text);
-    EXPECT_NE(text->find(R"(https:\/\/example.com\/a\/b?c=d\/e)"), std::string::npos);
-    EXPECT_EQ(text->find("//"), std::string::npos);
-    EXPECT_EQ(parsed(text)["url"], "https://example.com/a/b?c=d/e");
-    EXPECT_EQ(text->find("null"), std::string::npos);
-}
-
 TEST(RecordsJson, NonFiniteRealsMakeTheRecordUnencodable) {
     ActionRecord record = bareAction();
     record.cursor = std::vector<double>{std::nan(""), 3};

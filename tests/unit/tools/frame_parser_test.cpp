@@ -79,12 +79,6 @@ TEST(FrameParser, PermitIsTwentyFiveBytesWithOffsetsAcrossAnySplit) {
     }
 }
 
-TEST(FrameParser, EscapedSlashesAndUtf8ReadBackUnchanged) {
-    const Frame frame = parsedOne(frameBytes(
-        R"({"type":"focus","sessionId":"s","event":{"windowTitle":"a\/b \u00e9 日本"}})"));
-    EXPECT_EQ(frame.header["event"]["windowTitle"], "a/b \u00e9 \u65e5\u672c");
-}
-
 TEST(FrameParser, TruncationIsReportedAtTheFrameStart) {
     std::vector<std::uint8_t> stream = frameBytes(R"({"type":"permit"})");
     auto screenshot = frameBytes(screenshotHeader(), tinyJpeg);
@@ -138,25 +132,6 @@ TEST(FrameParser, MalformedFramesStopTheStreamWithTheirOffset) {
         ASSERT_TRUE(parser.error()) << c.name;
         EXPECT_EQ(parser.error()->offset, c.offset) << c.name << ": " << parser.error()->message;
         EXPECT_EQ(parser.finish()->offset, c.offset) << c.name; // the first fault is kept
-    }
-}
-
-TEST(ValidateFrame, AcceptsEveryFrameTypeInItsLayout) {
-    const std::string record = R"({"schema":"quillmap.trace.v0","episodeId":")" + session +
-                               R"(","seq":0,"timestampMs":1,"dtMsFromPrev":0,"kind":"click"})";
-    const std::string focus = R"({"schema":"quillmap.focus.v0","episodeId":")" + session +
-                              R"(","enterAtMs":1,"exitAtMs":3,"durationMs":2})";
-    const std::vector<std::vector<std::uint8_t>> good{
-        frameBytes(R"({"type":"permit"})"),
-        frameBytes(R"({"type":"events","sessionId":")" + session + R"(","event":)" + record + "}"),
-        frameBytes(R"({"type":"focus","sessionId":")" + session + R"(","event":)" + focus + "}"),
-        frameBytes(screenshotHeader(), tinyJpeg),
-        frameBytes(R"({"sessionId":")" + session + R"(","type":"loss"})"),
-        frameBytes(R"({"type":"finish","sessionId":")" + session + R"("})"),
-    };
-    for (const auto& bytes : good) {
-        const Frame frame = parsedOne(bytes);
-        EXPECT_FALSE(validateFrame(frame)) << frame.header.dump() << ": " << *validateFrame(frame);
     }
 }
 

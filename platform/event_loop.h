@@ -57,8 +57,9 @@ public:
     /// Calls `handler` once on the main thread when the connection to the display is lost
     /// (the server ended or the session closed). Only while the event tap is installed.
     virtual void onDisplayLost(std::function<void()> handler) = 0;
-    /// Lets a pointer press that the platform holds back from applications until its
-    /// operation's "before" pixels are taken go on now. Without such a hold, nothing to do.
+    /// Lets a pointer press that the platform holds back from applications, until its
+    /// operation's "before" pixels are taken and the element under it is read, go on now.
+    /// Without such a hold, nothing to do.
     virtual void releaseHeldInput() {}
     /// Runs the main loop; returns only if the loop stops.
     virtual void run() = 0;

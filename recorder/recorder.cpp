@@ -81,7 +81,6 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     // a slow application can delay while it already reacts to the operation.
     ScreenShooter::Pending shot;
     if (kind != "type") shot = ports_.shooter.begin(seq_, episodeId_, pointer.normalised);
-    ports_.eventLoop.releaseHeldInput();
 
     const auto front = ports_.workspace.frontmostApplication();
     std::optional<std::int32_t> pid;
@@ -90,6 +89,9 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     ActionRecord record;
     const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
     record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
+    // The element is read before the application sees a press it holds: a menu item is
+    // still there.
+    ports_.eventLoop.releaseHeldInput();
     // An element outside any titled window (a popup menu's item) belongs to the front window.
     if (record.target && !record.target->windowTitle && front)
         record.target->windowTitle = front->frontWindowTitle;

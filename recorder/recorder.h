@@ -54,7 +54,7 @@ public:
     static Recorder& shared(const RecorderPorts& ports);
 
     /// Records one operation: the before-frame's pixels are taken first, then the target under
-    /// the event's pointer position is probed.
+    /// the event's pointer position is probed; a press the platform holds goes on after that.
     void emit(const std::string& kind, std::optional<std::string> key,
               std::optional<std::string> precomputedTypingText, const EventMoment& moment = {});
     void appendTyping(std::string_view characters, std::optional<std::string> targetSig);

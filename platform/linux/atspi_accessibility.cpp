@@ -133,8 +133,14 @@ struct AtspiAccessibility::Impl {
         initialised = true;
         // libatspi would autolaunch a session bus and an accessibility bus that outlive us.
         available = session_bus::accessibilityBusConfigured();
-        if (available) atspi_init();
-        return available;
+        if (!available) return false;
+        // libatspi reports a registry that answers late on standard error ("dbind-WARNING"),
+        // which belongs to our own output; here a missing answer is an absent value.
+        g_log_set_handler(
+            "dbind", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        atspi_init();
+        return true;
     }
 
     void applyTimeout(int milliseconds) {

@@ -77,9 +77,9 @@ def main():
         raise SystemExit(f"idle: stepreel exited with status {status}")
     rss_mb = memory["VmRSS"] / 1024
     print(f"idle recording for {elapsed:.1f} s, {polls} focus polls answered:")
-    print(f"  CPU time {cpu:.3f} s  (target <= 0.1; {total_cpu:.3f} s including start-up)")
+    print(f"  CPU time {cpu:.3f} s  (target <= 0.05; {total_cpu:.3f} s including start-up)")
     print(f"  resident {rss_mb:.1f} MB  (target <= 30; peak {memory['VmHWM'] / 1024:.1f} MB)")
-    ok = cpu <= 0.1 and rss_mb <= 30
+    ok = cpu <= 0.05 and rss_mb <= 30
     print("idle:", "within targets" if ok else "OVER TARGET")
     return 0 if ok else 1
 

@@ -1,0 +1,342 @@
+// The X11 ports on a real X server: the clipboard against an owner run by the test, input
+// through the GLib loop driven by xdotool (XTEST), and the workspace's applications.
+#include "platform/linux/ewmh_workspace.h"
+#include "platform/linux/glib_event_loop.h"
+#include "platform/linux/x11_connection.h"
+#include "platform/linux/xfixes_pasteboard.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void sh(const std::string& command) {
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+/// Iterates the default main context until `done` holds; the guard only stops a broken test
+/// from hanging.
+bool spinUntil(const std::function<bool()>& done) {
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const guint tick = g_timeout_add(20, [](gpointer) { return gboolean{G_SOURCE_CONTINUE}; }, {});
+    while (!done() && std::chrono::steady_clock::now() < guard)
+        g_main_context_iteration(nullptr, TRUE);
+    g_source_remove(tick);
+    return done();
+}
+
+// Owns CLIPBOARD and answers UTF8_STRING requests from a thread of its own: at once, in INCR
+// pieces of `piece` bytes when the text is longer, or (deferred) when releaseDeferred() is
+// called. `beforeAnswer` runs on the owner's thread before each answer.
+class ClipboardOwner {
+public:
+    enum class Mode { answer, deferred };
+
+    explicit ClipboardOwner(std::string text, Mode mode = Mode::answer, std::size_t piece = 1 << 20,
+                            std::function<void()> beforeAnswer = {})
+        : x_(x11::Connection::open()), text_(std::move(text)), mode_(mode), piece_(piece),
+          beforeAnswer_(std::move(beforeAnswer)) {
+        window_ = xcb_generate_id(x_->xcb());
+        xcb_create_window(x_->xcb(), XCB_COPY_FROM_PARENT, window_, x_->root(), 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        x_->internAtoms({"CLIPBOARD", "UTF8_STRING", "INCR"});
+        xcb_set_selection_owner(x_->xcb(), window_, x_->atom("CLIPBOARD"), XCB_CURRENT_TIME);
+        x_->sync();
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ClipboardOwner() { vanish(); }
+    /// Answers the request held back in deferred mode; returns once the server has the answer.
+    void releaseDeferred() {
+        std::promise<void> done;
+        released_ = &done;
+        release_ = true;
+        done.get_future().wait();
+    }
+    /// Ends ownership by destroying the owner's window.
+    void vanish() {
+        if (stop_.exchange(true)) return;
+        thread_.join();
+        xcb_destroy_window(x_->xcb(), window_);
+        x_->sync();
+    }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd fd{x_->fileDescriptor(), POLLIN, 0};
+            poll(&fd, 1, 20);
+            if (release_.exchange(false)) {
+                if (held_) answer(*held_);
+                x_->sync();
+                released_->set_value();
+            }
+            while (auto* raw = xcb_poll_for_event(x_->xcb())) {
+                x11::Reply<xcb_generic_event_t> event(raw);
+                const auto type = event->response_type & 0x7f;
+                if (type == XCB_SELECTION_REQUEST) {
+                    const auto& request = reinterpret_cast<xcb_selection_request_event_t&>(*event);
+                    if (mode_ == Mode::deferred) {
+                        held_ = request;
+                        continue;
+                    }
+                    if (beforeAnswer_) beforeAnswer_();
+                    answer(request);
+                }
+                if (type == XCB_PROPERTY_NOTIFY)
+                    pieceTaken(reinterpret_cast<xcb_property_notify_event_t&>(*event));
+            }
+        }
+    }
+    void answer(const xcb_selection_request_event_t& r) {
+        xcb_connection_t* c = x_->xcb();
+        xcb_atom_t property = r.property;
+        if (r.target != x_->atom("UTF8_STRING")) {
+            property = XCB_ATOM_NONE;
+        } else if (text_.size() > piece_) {
+            const auto size = static_cast<std::uint32_t>(text_.size());
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, r.requestor, XCB_CW_EVENT_MASK, &mask);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, r.requestor, r.property, x_->atom("INCR"),
+                                32, 1, &size);
+            incrWindow_ = r.requestor;
+            incrProperty_ = r.property;
+            sent_ = 0;
+        } else {
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, r.requestor, r.property,
+                                x_->atom("UTF8_STRING"), 8,
+                                static_cast<std::uint32_t>(text_.size()), text_.data());
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = r.time;
+        notify.requestor = r.requestor;
+        notify.selection = r.selection;
+        notify.target = r.target;
+        notify.property = property;
+        xcb_send_event(c, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+        xcb_flush(c);
+    }
+    void pieceTaken(const xcb_property_notify_event_t& p) {
+        if (p.window != incrWindow_ || p.atom != incrProperty_ || p.state != XCB_PROPERTY_DELETE ||
+            sent_ > text_.size()) // the closing empty piece went out already
+            return;
+        const std::size_t n = std::min(piece_, text_.size() - sent_);
+        xcb_change_property(x_->xcb(), XCB_PROP_MODE_REPLACE, incrWindow_, incrProperty_,
+                            x_->atom("UTF8_STRING"), 8, static_cast<std::uint32_t>(n),
+                            text_.data() + sent_);
+        sent_ += n == 0 ? 1 : n;
+        xcb_flush(x_->xcb());
+    }
+
+    std::unique_ptr<x11::Connection> x_;
+    xcb_window_t window_ = XCB_WINDOW_NONE;
+    std::string text_;
+    Mode mode_;
+    std::size_t piece_;
+    std::function<void()> beforeAnswer_;
+    xcb_window_t incrWindow_ = XCB_WINDOW_NONE;
+    xcb_atom_t incrProperty_ = XCB_ATOM_NONE;
+    std::size_t sent_ = 0;
+    std::optional<xcb_selection_request_event_t> held_;
+    std::atomic<bool> release_{false};
+    std::promise<void>* released_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(ClipboardPort, CountsEachOwnerChangeAndReadsTheTextRepairedAndInPiecesWhenLong) {
+    XfixesPasteboard pasteboard;
+    const auto start = pasteboard.changeCount();
+    EXPECT_EQ(pasteboard.changeCount(), start); // reading changes nothing
+    {
+        ClipboardOwner first("one"), second("two"), third("three");
+        EXPECT_EQ(pasteboard.changeCount(), start + 3); // changes between reads all count
+        third.vanish();
+        EXPECT_EQ(pasteboard.changeCount(), start + 4); // the owner went away
+        EXPECT_FALSE(pasteboard.plainText().has_value());
+    }
+    std::string big;
+    for (int i = 0; big.size() < 300'000; ++i)
+        big += "line " + std::to_string(i) + "\n";
+    // owner's text; largest piece the owner sends at once; text read
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {"コピー and paste ✓", 1 << 20, "コピー and paste ✓"},
+        {std::string("ok\xff\xfe", 4), 1 << 20, "ok\xef\xbf\xbd\xef\xbf\xbd"},
+        {big, 64 * 1024, big},
+    };
+    for (const auto& [text, piece, expected] : cases) {
+        ClipboardOwner owner(text, ClipboardOwner::Mode::answer, piece);
+        EXPECT_EQ(pasteboard.plainText(), expected);
+        EXPECT_EQ(pasteboard.plainText(), expected); // the owner keeps it
+    }
+}
+
+TEST(ClipboardPort, GivesUpOnAnOwnerThatNeverAnswersAndIgnoresItsLateAnswer) {
+    XfixesPasteboard pasteboard;
+    const auto start = pasteboard.changeCount();
+    ClipboardOwner slow("stale", ClipboardOwner::Mode::deferred);
+    EXPECT_FALSE(pasteboard.plainText().has_value()); // the owner keeps the request
+    EXPECT_EQ(pasteboard.changeCount(), start + 1);   // the change during the wait is not lost
+    // The next owner lets the first answer its old request before answering itself, so the
+    // stale answer reaches the pasteboard first.
+    ClipboardOwner fresh("fresh", ClipboardOwner::Mode::answer, 1 << 20,
+                         [&slow] { slow.releaseDeferred(); });
+    EXPECT_EQ(pasteboard.plainText(), "fresh");
+}
+
+constexpr std::uint64_t recorderMask = 0x40A; // left down, right down, key down
+constexpr std::uint64_t shiftFlag = 0x20000, commandFlag = 0x100000;
+
+class InputPorts : public ::testing::Test {
+protected:
+    void install(std::uint64_t mask) {
+        loop = std::make_unique<GlibEventLoop>(display);
+        ASSERT_TRUE(
+            loop->installEventTap(mask, [this](const InputEvent& e) { events.push_back(e); }));
+    }
+    /// Runs `command`, whose last event is a key press of "z" or a press of type `last`,
+    /// and waits for it: all that came before has arrived by then.
+    void deliver(const std::string& command, std::uint32_t last) {
+        events.clear();
+        sh(command);
+        ASSERT_TRUE(spinUntil([&] {
+            return !events.empty() && events.back().type == last &&
+                   (last != 10 || events.back().characters == u"z");
+        }));
+    }
+
+    std::shared_ptr<x11::Connection> display = x11::Connection::open();
+    std::unique_ptr<GlibEventLoop> loop;
+    std::vector<InputEvent> events;
+};
+
+TEST_F(InputPorts, KeysArriveWithAnsiCodesCharactersAndTheFlagsThatMakeAShortcut) {
+    install(recorderMask);
+    deliver("xdotool key a shift+a Return BackSpace ctrl+v ctrl+shift+s ctrl+a ctrl+alt+p z", 10);
+    // Modifier presses are no key-downs; Control is the Command flag, and Ctrl+A's character
+    // is the control character, as macOS reports them. Ctrl+Alt is macOS's Ctrl+Opt: no
+    // Command, so it is typing (the pause chord among others), not a shortcut.
+    const std::tuple<int, std::u16string, std::uint64_t> expected[] = {
+        {0, u"a", 0},
+        {0, u"A", shiftFlag},
+        {36, u"\r", 0},
+        {51, u"\x7f", 0},
+        {9, u"", commandFlag},
+        {1, u"", commandFlag | shiftFlag},
+        {0, u"\x01", commandFlag},
+        {35, u"", 0},
+        {6, u"z", 0}};
+    ASSERT_EQ(events.size(), std::size(expected));
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const auto& [keyCode, characters, flags] = expected[i];
+        EXPECT_EQ(events[i].type, 10u) << i;
+        EXPECT_EQ(events[i].keyCode, keyCode) << i;
+        EXPECT_EQ(events[i].flags & (shiftFlag | commandFlag), flags) << i;
+        EXPECT_TRUE(characters.empty() || events[i].characters == characters) << i;
+    }
+}
+
+TEST_F(InputPorts, TheMaskSelectsEventTypesAndWheelOrMiddleButtonsAreNoClicks) {
+    install(std::uint64_t{1} << 3); // right clicks only
+    deliver("xdotool key a mousemove 200 200 click 1 click 4 click 5 click 2 click 3", 3);
+    EXPECT_EQ(events.size(), 1u);
+    install(recorderMask);
+    deliver("xdotool mousemove 300 300 click 4 click 5 click 2 click --repeat 2 --delay 60 1 key z",
+            10);
+    std::vector<std::pair<std::uint32_t, std::int64_t>> seen;
+    for (const auto& e : events)
+        seen.emplace_back(e.type, e.type == 1 ? e.clickState : 0);
+    EXPECT_EQ(seen, (decltype(seen){{1, 1}, {1, 2}, {10, 0}}));
+}
+
+// Desktop entries of the tests, found through XDG_DATA_HOME (set before any workspace reads it).
+const bool desktopEntriesWritten = [] {
+    char pattern[] = "/tmp/ports-data-XXXXXX";
+    const std::filesystem::path home = mkdtemp(pattern);
+    std::filesystem::create_directories(home / "applications");
+    std::ofstream(home / "applications" / "org.example.PortsProbe.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Ports Probe\nExec=/bin/true\n"
+           "StartupWMClass=ProbeWindowClass\n";
+    return setenv("XDG_DATA_HOME", home.c_str(), 1) == 0;
+}();
+
+/// A mapped top-level window with WM_CLASS and a title, and optionally _NET_WM_PID, made
+/// active through the window manager.
+xcb_window_t activeWindow(x11::Connection& x, const std::string& className, bool withPid) {
+    xcb_connection_t* c = x.xcb();
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x.root(), 50, 50, 300, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string wmClass = "instance" + std::string(1, '\0') + className + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(wmClass.size()), wmClass.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(className.size()), className.data());
+    if (withPid) {
+        const auto pid = static_cast<std::uint32_t>(getpid());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x.atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &pid);
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x.atom("WM_CLIENT_MACHINE"),
+                            XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(std::strlen(host)),
+                            host);
+    }
+    xcb_map_window(c, window);
+    x.sync();
+    // xdotool's --sync is not enough: it returns at once while no window is active.
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (x.number(x.root(), x.atom("_NET_ACTIVE_WINDOW")) != window &&
+           std::chrono::steady_clock::now() < guard) {
+        sh("xdotool windowactivate " + std::to_string(window) + " >/dev/null 2>&1");
+        for (int poll = 0; poll < 50 && x.number(x.root(), x.atom("_NET_ACTIVE_WINDOW")) != window;
+             ++poll)
+            usleep(10'000);
+    }
+    return window;
+}
+
+TEST(DesktopPorts, TheFrontmostApplicationIsNamedByItsEntryOrWmClassAndListedOnce) {
+    ASSERT_TRUE(desktopEntriesWritten);
+    const std::shared_ptr<x11::Connection> display = x11::Connection::open();
+    EwmhWorkspace workspace(display);
+    // WM_CLASS class; _NET_WM_PID set; name; identifier
+    const std::tuple<const char*, bool, const char*, const char*> cases[] = {
+        {"ProbeWindowClass", true, "Ports Probe", "org.example.PortsProbe"},
+        {"PortsPlain", true, "PortsPlain", "PortsPlain"},
+        {"Anonymous", false, "Anonymous", "Anonymous"},
+    };
+    std::vector<xcb_window_t> windows;
+    for (const auto& [className, withPid, name, identifier] : cases) {
+        windows.push_back(activeWindow(*display, className, withPid));
+        const auto app = workspace.frontmostApplication();
+        ASSERT_TRUE(app.has_value()) << className;
+        EXPECT_EQ(app->processIdentifier, withPid ? getpid() : -1);
+        EXPECT_EQ(app->localizedName, name);
+        EXPECT_EQ(app->bundleIdentifier, identifier);
+        EXPECT_EQ(app->activationPolicy, ActivationPolicy::regular);
+    }
+    const auto apps = workspace.runningApplications();
+    EXPECT_EQ(std::count_if(apps.begin(), apps.end(),
+                            [](const auto& app) { return app.processIdentifier == getpid(); }),
+              1);
+    for (const xcb_window_t window : windows)
+        xcb_destroy_window(display->xcb(), window);
+}
+
+} // namespace

@@ -1,8 +1,7 @@
 // Contract tests of the media ports on a real X desktop: AT-SPI accessibility against the
-// accessible GTK window of test_window.py, screen capture of windows with known pixels, JPEG
-// of a capture. Needs DISPLAY and the accessibility bus (scripts/with-virtual-desktop).
+// accessible GTK window of test_window.py, and screen capture of windows with known pixels.
+// Needs DISPLAY and the accessibility bus (scripts/with-virtual-desktop).
 #include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/linux_graphics.h"
 #include "platform/linux/linux_image.h"
 #include "platform/linux/shm_screen_capture.h"
 
@@ -12,12 +11,12 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <signal.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
-#include <turbojpeg.h>
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/xcb.h>
@@ -29,21 +28,16 @@ using Clock = std::chrono::steady_clock;
 /// Polls `done` until it holds; the guard only keeps a broken test from hanging.
 bool eventually(const std::function<bool()>& done) {
     const auto guard = Clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (Clock::now() > guard) return false;
+    while (!done() && Clock::now() < guard)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return done();
 }
 
 /// The GTK window of test_window.py in its own process, with the layout it reported.
 class TestWindow {
 public:
-    explicit TestWindow(const std::vector<std::string>& arguments) {
-        std::string command = "exec /usr/bin/python3 " TEST_WINDOW;
-        for (const std::string& argument : arguments)
-            command += " '" + argument + "'";
-        output_ = popen(command.c_str(), "r");
+    explicit TestWindow(const std::string& arguments)
+        : output_(popen(("exec /usr/bin/python3 " TEST_WINDOW " " + arguments).c_str(), "r")) {
         char line[4096];
         if (output_ != nullptr && fgets(line, sizeof line, output_) != nullptr)
             layout = nlohmann::json::parse(line);
@@ -51,29 +45,25 @@ public:
     ~TestWindow() { stop(); }
     void stop() {
         if (output_ == nullptr) return;
-        if (started()) {
+        if (!layout.is_null()) {
             kill(pid(), SIGCONT);
             kill(pid(), SIGTERM);
         }
         pclose(output_);
         output_ = nullptr;
     }
-    bool started() const { return !layout.is_null(); }
     pid_t pid() const { return layout["pid"].get<pid_t>(); }
-    /// A widget's rectangle, or "frame" for the window's.
-    std::array<float, 4> rect(const std::string& widget) const {
-        const auto& r = widget == "frame" ? layout["frame"] : layout["widgets"][widget];
-        return {r[0].get<float>(), r[1].get<float>(), r[2].get<float>(), r[3].get<float>()};
-    }
+    /// The centre of a widget, or of "frame", the window's.
     std::pair<float, float> centre(const std::string& widget) const {
-        const auto r = rect(widget);
-        return {r[0] + r[2] / 2, r[1] + r[3] / 2};
+        const auto& r = widget == "frame" ? layout["frame"] : layout["widgets"][widget];
+        return {r[0].get<float>() + r[2].get<float>() / 2,
+                r[1].get<float>() + r[3].get<float>() / 2};
     }
 
     nlohmann::json layout;
 
 private:
-    FILE* output_ = nullptr;
+    FILE* output_;
 };
 
 AXElement elementOf(const AXValue& value) {
@@ -81,30 +71,15 @@ AXElement elementOf(const AXValue& value) {
     return nullptr;
 }
 
-/// A value as one comparable text: "none", "text:…", "number:…" or the kind held.
-std::string describe(const AXValue& value) {
-    if (std::holds_alternative<std::monostate>(value)) return "none";
-    if (const auto* text = std::get_if<std::string>(&value)) return "text:" + *text;
-    if (const auto* number = std::get_if<AXNumber>(&value)) return "number:" + number->decimalText;
-    if (const auto* url = std::get_if<AXURLValue>(&value)) return "url:" + url->absoluteString;
-    return "other";
-}
-
-constexpr const char* kTitle = "Media Contract Window";
-constexpr const char* kPage = "https://example.com/page?q=1";
-
 class AccessibilityContractTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        window_ = new TestWindow(
-            {"--title", kTitle, "--at", "40,40", "--value", "Hello, 世界", "--url", kPage});
+        window_ = new TestWindow("--title 'Media Contract Window' --at 40,40 --value 'Hello, 世界' "
+                                 "--url https://example.com/page");
     }
-    static void TearDownTestSuite() {
-        delete window_;
-        window_ = nullptr;
-    }
+    static void TearDownTestSuite() { delete window_; }
     void SetUp() override {
-        ASSERT_TRUE(window_->started()) << "the GTK test window did not start";
+        ASSERT_FALSE(window_->layout.is_null()) << "the GTK test window did not start";
         // A live application answers as soon as it can; only the hung-application case
         // needs a short bound, so a loaded machine cannot make a request run out of time.
         systemWide_ = ax_.systemWide();
@@ -114,8 +89,14 @@ protected:
         const auto [x, y] = window.centre(widget);
         return ax_.elementAtPosition(systemWide_, x, y);
     }
+    /// A value as one comparable text: "none", "text:…", "number:…" or "other".
     std::string attribute(const AXElement& element, std::string_view name) {
-        return describe(ax_.copyAttributeValue(element, name));
+        const AXValue value = ax_.copyAttributeValue(element, name);
+        if (std::holds_alternative<std::monostate>(value)) return "none";
+        if (const auto* text = std::get_if<std::string>(&value)) return "text:" + *text;
+        if (const auto* number = std::get_if<AXNumber>(&value))
+            return "number:" + number->decimalText;
+        return "other";
     }
     /// The title of the first window among the element's ancestors.
     std::string windowAbove(AXElement element) {
@@ -126,12 +107,6 @@ protected:
         }
         return "none";
     }
-    AXElement application(pid_t pid) {
-        AXElement found;
-        eventually([&] { return (found = ax_.application(pid)) != nullptr; });
-        ax_.setMessagingTimeout(found, 30);
-        return found;
-    }
 
     static TestWindow* window_;
     AtspiAccessibility ax_;
@@ -139,126 +114,57 @@ protected:
 };
 TestWindow* AccessibilityContractTest::window_ = nullptr;
 
-TEST_F(AccessibilityContractTest, WidgetUnderThePointHasItsRoleTitleValueAndFrame) {
-    struct Case {
-        const char* widget;
-        const char* role;
-        const char* subrole;
-        const char* title;
-        const char* value;
+TEST_F(AccessibilityContractTest, WidgetUnderThePointHasItsRoleTitleAndOnlyItsReadableValue) {
+    // widget; role; title; value. The password field holds text that must never be read.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"password", "text:AXSecureTextField", "text:Password", "none"},
+        {"name", "text:AXTextField", "text:Customer name", "text:Hello, 世界"},
+        {"check", "text:AXCheckBox", "text:Remember me", "number:1"},
+        {"scale", "text:AXSlider", "text:", "number:42.5"},
+        {"page", "text:AXWebArea", "text:Test page", "none"},
     };
-    const Case cases[] = {
-        {"save", "text:AXButton", "none", "text:Save", "none"},
-        {"password", "text:AXSecureTextField", "text:AXSecureTextField", "text:Password", "none"},
-        {"name", "text:AXTextField", "none", "text:Customer name", "text:Hello, 世界"},
-        {"check", "text:AXCheckBox", "none", "text:Remember me", "number:1"},
-        {"scale", "text:AXSlider", "none", "text:", "number:42.5"},
-        {"heading", "text:AXStaticText", "none", "text:Customer form", "text:Customer form"},
-        {"page", "text:AXWebArea", "none", "text:Test page", "none"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.widget);
-        AXElement element = at(*window_, c.widget);
-        ASSERT_NE(element, nullptr);
-        EXPECT_EQ(attribute(element, "AXRole"), c.role);
-        EXPECT_EQ(attribute(element, "AXSubrole"), c.subrole);
-        EXPECT_EQ(attribute(element, "AXTitle"), c.title);
-        EXPECT_EQ(attribute(element, "AXValue"), c.value);
-        const auto rect = window_->rect(c.widget);
-        const AXValue position = ax_.copyAttributeValue(element, "AXPosition");
-        const AXValue size = ax_.copyAttributeValue(element, "AXSize");
-        ASSERT_TRUE(std::holds_alternative<geo::Point>(position));
-        ASSERT_TRUE(std::holds_alternative<geo::Size>(size));
-        EXPECT_NEAR(std::get<geo::Point>(position).x, rect[0], 2);
-        EXPECT_NEAR(std::get<geo::Point>(position).y, rect[1], 2);
-        EXPECT_NEAR(std::get<geo::Size>(size).width, rect[2], 2);
-        EXPECT_NEAR(std::get<geo::Size>(size).height, rect[3], 2);
+    for (const auto& [widget, role, title, value] : cases) {
+        AXElement element = at(*window_, widget);
+        ASSERT_NE(element, nullptr) << widget;
+        EXPECT_EQ(attribute(element, "AXRole"), role);
+        EXPECT_EQ(attribute(element, "AXTitle"), title);
+        EXPECT_EQ(attribute(element, "AXValue"), value);
     }
-    EXPECT_EQ(attribute(at(*window_, "save"), "AXRoleDescription"), "text:push button");
 }
 
-TEST_F(AccessibilityContractTest, ParentsChildrenAndWindowsLeadThroughTheTree) {
-    std::vector<std::string> roles;
-    for (AXElement element = at(*window_, "save"); element && roles.size() < 20;
-         element = elementOf(ax_.copyAttributeValue(element, "AXParent"))) {
-        roles.push_back(attribute(element, "AXRole"));
-    }
-    ASSERT_GE(roles.size(), 3u);
-    EXPECT_EQ(roles.front(), "text:AXButton");
-    EXPECT_EQ(roles.back(), "text:AXApplication");
-    EXPECT_EQ(windowAbove(at(*window_, "save")), std::string("text:") + kTitle);
-
-    const AXValue children = ax_.copyAttributeValue(
-        elementOf(ax_.copyAttributeValue(at(*window_, "name"), "AXParent")), "AXChildren");
-    ASSERT_TRUE(std::holds_alternative<std::vector<AXElement>>(children));
-    std::vector<std::string> titles;
-    for (const AXElement& child : std::get<std::vector<AXElement>>(children))
-        titles.push_back(attribute(child, "AXTitle"));
-    EXPECT_GE(titles.size(), 7u);
-    for (const char* title : {"text:Customer name", "text:Remember me", "text:Test page"}) {
-        EXPECT_NE(std::find(titles.begin(), titles.end(), title), titles.end()) << title;
-    }
-
-    AXElement app = application(window_->pid());
-    ASSERT_NE(app, nullptr);
-    EXPECT_EQ(attribute(app, "AXRole"), "text:AXApplication");
-    AXElement main = elementOf(ax_.copyAttributeValue(app, "AXMainWindow"));
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(attribute(main, "AXRole"), "text:AXWindow");
-    EXPECT_EQ(attribute(main, "AXTitle"), std::string("text:") + kTitle);
-    EXPECT_EQ(attribute(main, "AXURL"), "none");
-    // The focused window, when the desktop gave one, is the same window.
-    if (AXElement focused = elementOf(ax_.copyAttributeValue(app, "AXFocusedWindow"))) {
-        EXPECT_EQ(attribute(focused, "AXTitle"), std::string("text:") + kTitle);
-    }
-    EXPECT_EQ(ax_.application(0x7FFFFFF0), nullptr);
-
-    // The web area, breadth first from the main window as the page-address search goes.
-    std::vector<AXElement> queue{main};
-    AXElement webArea;
-    for (std::size_t next = 0; next < queue.size() && next < 400 && !webArea; ++next) {
-        if (attribute(queue[next], "AXRole") == "text:AXWebArea") webArea = queue[next];
-        const AXValue list = ax_.copyAttributeValue(queue[next], "AXChildren");
-        if (const auto* elements = std::get_if<std::vector<AXElement>>(&list))
-            queue.insert(queue.end(), elements->begin(), elements->end());
-    }
-    ASSERT_NE(webArea, nullptr);
-    EXPECT_EQ(attribute(webArea, "AXURL"), std::string("url:") + kPage);
+TEST_F(AccessibilityContractTest, TheWindowOnTopWinsOverTheActiveWindowAndNothingIsOutside) {
+    // Mapped over the first window without taking the focus: the first stays active.
+    TestWindow overlay("--title 'Media Overlay Window' --at 200,120 --no-focus");
+    ASSERT_FALSE(overlay.layout.is_null());
+    const auto [x, y] = overlay.centre("save");
+    const auto& under = window_->layout["frame"];
+    ASSERT_TRUE(x < under[0].get<float>() + under[2].get<float>() &&
+                y < under[1].get<float>() + under[3].get<float>())
+        << "the windows must overlap";
+    EXPECT_EQ(windowAbove(ax_.elementAtPosition(systemWide_, x, y)), "text:Media Overlay Window");
+    // The screen's bottom-right pixel: the test windows sit near the top-left corner.
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    EXPECT_EQ(ax_.elementAtPosition(systemWide_, screen->width_in_pixels - 1.0f,
+                                    screen->height_in_pixels - 1.0f),
+              nullptr);
+    xcb_disconnect(connection);
 }
 
 TEST_F(AccessibilityContractTest, AnApplicationIsFoundUntilItsProcessEnds) {
-    TestWindow other({"--title", "Second Window"});
-    ASSERT_TRUE(other.started());
+    TestWindow other("--title 'Second Window'");
+    ASSERT_FALSE(other.layout.is_null());
     const pid_t pid = other.pid();
-    ASSERT_NE(application(pid), nullptr); // it registers with the bus on its own schedule
-    AXElement again = ax_.application(pid);
-    ASSERT_NE(again, nullptr);
-    EXPECT_NE(elementOf(ax_.copyAttributeValue(again, "AXMainWindow")), nullptr);
+    // It registers with the bus on its own schedule, and the bus learns of its end likewise.
+    ASSERT_TRUE(eventually([&] { return ax_.application(pid) != nullptr; }));
+    AXElement app = ax_.application(pid);
+    ax_.setMessagingTimeout(app, 30);
+    EXPECT_EQ(attribute(elementOf(ax_.copyAttributeValue(app, "AXMainWindow")), "AXTitle"),
+              "text:Second Window");
     other.stop();
-    // The bus learns of the end asynchronously.
     EXPECT_TRUE(eventually([&] { return ax_.application(pid) == nullptr; }));
     EXPECT_NE(ax_.application(window_->pid()), nullptr);
-}
-
-TEST_F(AccessibilityContractTest, NothingOutsideEveryWindowAndNoAttributesOnTheSystemObject) {
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    // The screen's bottom-right pixel: the test windows sit near the top-left corner.
-    const float x = static_cast<float>(screen->width_in_pixels - 1);
-    const float y = static_cast<float>(screen->height_in_pixels - 1);
-    xcb_disconnect(connection);
-    EXPECT_EQ(ax_.elementAtPosition(systemWide_, x, y), nullptr);
-    EXPECT_EQ(attribute(systemWide_, "AXRole"), "none");
-}
-
-TEST_F(AccessibilityContractTest, TheWindowOnTopWinsOverTheActiveWindowBehindIt) {
-    // Mapped over the first window without taking the focus: the first stays active.
-    TestWindow overlay({"--title", "Media Overlay Window", "--at", "200,120", "--no-focus"});
-    ASSERT_TRUE(overlay.started());
-    const auto [x, y] = overlay.centre("save");
-    const auto under = window_->rect("frame");
-    ASSERT_TRUE(x < under[0] + under[2] && y < under[1] + under[3]) << "the windows must overlap";
-    EXPECT_EQ(windowAbove(ax_.elementAtPosition(systemWide_, x, y)), "text:Media Overlay Window");
+    EXPECT_EQ(ax_.application(0x7FFFFFF0), nullptr);
 }
 
 TEST_F(AccessibilityContractTest, AHungApplicationCostsTheTimeoutSetNotTheDefault) {
@@ -279,22 +185,6 @@ TEST_F(AccessibilityContractTest, AHungApplicationCostsTheTimeoutSetNotTheDefaul
     kill(window_->pid(), SIGCONT);
     // Compared with each other rather than with a clock, so that load cannot decide it.
     EXPECT_LT(shortWait, longWait);
-}
-
-TEST_F(AccessibilityContractTest, ShareableContentListsTheDesktopWindowsAndTheMonitor) {
-    ShmScreenCapture capture;
-    auto content = capture.shareableContent();
-    ASSERT_TRUE(content) << content.error().description;
-    const auto xid = window_->layout["window"].get<std::uint32_t>();
-    const auto frame = window_->rect("frame");
-    const auto& windows = content.value().windows;
-    const auto listed = std::find_if(windows.begin(), windows.end(),
-                                     [&](const ShareableWindow& w) { return w.windowID == xid; });
-    ASSERT_NE(listed, windows.end());
-    EXPECT_NEAR(listed->frame.x, frame[0], 1);
-    EXPECT_NEAR(listed->frame.width, frame[2], 1);
-    ASSERT_FALSE(content.value().displays.empty());
-    EXPECT_GT(content.value().displays.front().width, 0);
 }
 
 // ---- Screen capture
@@ -349,22 +239,18 @@ std::uint32_t rgbAt(const Image& image, std::int64_t x, std::int64_t y) {
     return std::uint32_t{pixel[2]} << 16 | std::uint32_t{pixel[1]} << 8 | pixel[0];
 }
 
-/// Pixels in [x0, x1) × [y0, y1) for which `counted(x, y)` holds.
-int countPixels(int x0, int y0, int x1, int y1, const std::function<bool(int, int)>& counted) {
+/// Pixels of `image` in [0, width) × [0, height) for which `counted(rgb, x, y)` holds.
+int countPixels(const Image& image, int width, int height,
+                const std::function<bool(std::uint32_t, int, int)>& counted) {
     int count = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            count += counted(x, y) ? 1 : 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            count += counted(rgbAt(image, x, y), x, y) ? 1 : 0;
     return count;
 }
 
 class ScreenCaptureContractTest : public ::testing::Test {
 protected:
-    ShareableDisplay display() {
-        auto content = capture_.shareableContent();
-        EXPECT_TRUE(content && !content.value().displays.empty());
-        return content ? content.value().displays.front() : ShareableDisplay{};
-    }
     Image window(xcb_window_t id, std::int64_t width, std::int64_t height, bool cursor = false) {
         auto image = capture_.captureWindow({id, {}}, {width, height, cursor, true});
         EXPECT_TRUE(image) << image.error().description;
@@ -373,45 +259,25 @@ protected:
     ShmScreenCapture capture_;
 };
 
-TEST_F(ScreenCaptureContractTest, DisplayCapturesSeeTheScreenAsItIsNowAndEncodeReduced) {
-    const ShareableDisplay screen = display();
+TEST_F(ScreenCaptureContractTest, DisplayCapturesSeeTheScreenAsItIsNow) {
+    auto content = capture_.shareableContent();
+    ASSERT_TRUE(content && !content.value().displays.empty());
+    const ShareableDisplay screen = content.value().displays.front();
     // The first image is still held while the second is taken: they must not share memory.
     auto before = capture_.captureDisplay(screen, {0, 0, false, false});
     PatternWindow pattern(300, 200, 200, 100);
     auto after = capture_.captureDisplay(screen, {screen.width, screen.height, false, false});
     ASSERT_TRUE(before && after);
     EXPECT_NE(rgbAt(before.value(), 310, 210), kLeft);
-    EXPECT_EQ(LinuxImage::from(after.value())->width(), screen.width);
     EXPECT_EQ(LinuxImage::from(after.value())->height(), screen.height);
     for (auto [x, y, rgb] :
-         {std::tuple{300, 200, kLeft}, {399, 299, kLeft}, {400, 200, kRight}, {499, 299, kRight}}) {
+         {std::tuple{300, 200, kLeft}, {399, 299, kLeft}, {400, 200, kRight}, {499, 299, kRight}})
         EXPECT_EQ(rgbAt(after.value(), x, y), rgb) << x << "," << y;
-    }
     EXPECT_NE(rgbAt(after.value(), 500, 250), kRight);
-
-    LinuxGraphics graphics;
-    const std::int64_t width = screen.width / 2, height = screen.height / 2;
-    auto jpeg = graphics.encodeJPEG(graphics.drawScaled(after.value(), width, height), 0.85);
-    ASSERT_TRUE(jpeg);
-    tjhandle handle = tjInitDecompress();
-    int decodedWidth = 0, decodedHeight = 0, subsampling = 0, colourspace = 0;
-    ASSERT_EQ(tjDecompressHeader3(handle, jpeg->data(), jpeg->size(), &decodedWidth, &decodedHeight,
-                                  &subsampling, &colourspace),
-              0);
-    EXPECT_EQ(decodedWidth, width);
-    EXPECT_EQ(decodedHeight, height);
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(decodedWidth * decodedHeight * 3));
-    ASSERT_EQ(tjDecompress2(handle, jpeg->data(), jpeg->size(), rgb.data(), decodedWidth, 0,
-                            decodedHeight, TJPF_RGB, 0),
-              0);
-    tjDestroy(handle);
-    const std::uint8_t* left = &rgb[(125 * decodedWidth + 175) * 3]; // (350, 250) halved
-    EXPECT_NEAR(left[0], 0xD0, 8);
-    EXPECT_NEAR(left[1], 0x20, 8);
-    EXPECT_NEAR(left[2], 0x10, 8);
 }
 
-TEST_F(ScreenCaptureContractTest, WindowCaptureIsTheWindowAloneAtTheRequestedSize) {
+TEST_F(ScreenCaptureContractTest,
+       WindowCaptureIsTheWindowAloneAtTheRequestedSizeWithThePointerAsked) {
     PatternWindow pattern(100, 120, 200, 100);
     // size; a point of the left half; a point of the right half
     for (auto [width, height, left, right] :
@@ -423,24 +289,27 @@ TEST_F(ScreenCaptureContractTest, WindowCaptureIsTheWindowAloneAtTheRequestedSiz
         EXPECT_EQ(rgbAt(image, left.first, left.second), kLeft);
         EXPECT_EQ(rgbAt(image, right.first, right.second), kRight);
     }
+    pattern.warpPointer(120, 140);
+    const auto notLeft = [](std::uint32_t rgb, int, int) { return rgb != kLeft; };
+    EXPECT_EQ(countPixels(window(pattern.id(), 0, 0), 100, 100, notLeft), 0);
+    const Image drawn = window(pattern.id(), 0, 0, true);
+    EXPECT_GT(countPixels(drawn, 100, 100, notLeft), 10);
+    EXPECT_EQ(rgbAt(drawn, 5, 5), kLeft); // above and left of the hotspot
     auto missing = capture_.captureWindow({0x7FFFFFF, {}}, {10, 10, false, true});
     ASSERT_FALSE(missing);
     EXPECT_NE(missing.error().description.find("X11"), std::string::npos);
 }
 
 TEST_F(ScreenCaptureContractTest, WindowCaptureShowsNothingOfTheWindowsOnTopOfIt) {
+    const auto patternColour = [](std::uint32_t rgb, int, int) {
+        return rgb == kLeft || rgb == kRight;
+    };
     {
         // Partly off screen, its right half under the pattern: both parts wait for a redraw
         // that never comes.
         PatternWindow silent(-40, 300, 200, 100, false);
         PatternWindow cover(60, 300, 200, 100);
-        const Image image = window(silent.id(), 200, 100);
-        EXPECT_EQ(countPixels(0, 0, 200, 100,
-                              [&](int x, int y) {
-                                  const std::uint32_t rgb = rgbAt(image, x, y);
-                                  return rgb == kLeft || rgb == kRight;
-                              }),
-                  0);
+        EXPECT_EQ(countPixels(window(silent.id(), 200, 100), 200, 100, patternColour), 0);
     }
     // Under a compositing manager every top-level window is kept off screen: cut from its
     // frame, the right half shows none of the cover's left half on top of it.
@@ -453,22 +322,10 @@ TEST_F(ScreenCaptureContractTest, WindowCaptureShowsNothingOfTheWindowsOnTopOfIt
                                       xcb_setup_roots_iterator(xcb_get_setup(manager)).data->root,
                                       XCB_COMPOSITE_REDIRECT_MANUAL);
     free(xcb_get_input_focus_reply(manager, xcb_get_input_focus(manager), nullptr));
-    const Image image = window(frame.rightHalf(), 100, 100);
-    EXPECT_EQ(
-        countPixels(0, 0, 100, 100, [&](int x, int y) { return rgbAt(image, x, y) != kRight; }), 0);
-    xcb_disconnect(manager);
-}
-
-TEST_F(ScreenCaptureContractTest, PointerIsDrawnOnlyWhenAsked) {
-    PatternWindow pattern(700, 500, 100, 100);
-    pattern.warpPointer(720, 520);
-    const Image plain = window(pattern.id(), 0, 0);
-    const Image drawn = window(pattern.id(), 0, 0, true);
-    EXPECT_EQ(countPixels(0, 0, 50, 100, [&](int x, int y) { return rgbAt(plain, x, y) != kLeft; }),
+    EXPECT_EQ(countPixels(window(frame.rightHalf(), 100, 100), 100, 100,
+                          [](std::uint32_t rgb, int, int) { return rgb != kRight; }),
               0);
-    EXPECT_GT(countPixels(0, 0, 50, 100, [&](int x, int y) { return rgbAt(drawn, x, y) != kLeft; }),
-              10);
-    EXPECT_EQ(rgbAt(drawn, 5, 5), kLeft); // above and left of the hotspot
+    xcb_disconnect(manager);
 }
 
 /// A second X server of its own, without the shared-memory extension; DISPLAY points at it
@@ -534,9 +391,9 @@ TEST_F(ScreenCaptureContractTest, WithoutSharedMemoryThePlainRequestGivesTheSame
     EXPECT_EQ(LinuxImage::from(plain.value())->width(), 320);
     EXPECT_EQ(rgbAt(plain.value(), 20, 30), kLeft);
     EXPECT_EQ(rgbAt(plain.value(), 119, 89), kRight);
-    EXPECT_GT(countPixels(20, 30, 70, 90,
-                          [&](int x, int y) {
-                              return rgbAt(withCursor.value(), x, y) != rgbAt(plain.value(), x, y);
+    EXPECT_GT(countPixels(withCursor.value(), 320, 240,
+                          [&](std::uint32_t rgb, int x, int y) {
+                              return rgb != rgbAt(plain.value(), x, y);
                           }),
               10); // the pointer, drawn in only when asked
 }

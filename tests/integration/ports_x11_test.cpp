@@ -1,6 +1,5 @@
-// The X11 ports on a real X server: the clipboard against an owner run by the test, input
-// through the GLib loop driven by xdotool (XTEST), and the workspace's applications.
-#include "platform/linux/ewmh_workspace.h"
+// The X11 ports on a real X server: the clipboard against an owner run by the test, and input
+// through the GLib loop driven by xdotool (XTEST).
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/xfixes_pasteboard.h"
@@ -9,9 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <glib.h>
@@ -19,7 +15,6 @@
 #include <optional>
 #include <poll.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -262,81 +257,6 @@ TEST_F(InputPorts, TheMaskSelectsEventTypesAndWheelOrMiddleButtonsAreNoClicks) {
     for (const auto& e : events)
         seen.emplace_back(e.type, e.type == 1 ? e.clickState : 0);
     EXPECT_EQ(seen, (decltype(seen){{1, 1}, {1, 2}, {10, 0}}));
-}
-
-// Desktop entries of the tests, found through XDG_DATA_HOME (set before any workspace reads it).
-const bool desktopEntriesWritten = [] {
-    char pattern[] = "/tmp/ports-data-XXXXXX";
-    const std::filesystem::path home = mkdtemp(pattern);
-    std::filesystem::create_directories(home / "applications");
-    std::ofstream(home / "applications" / "org.example.PortsProbe.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Ports Probe\nExec=/bin/true\n"
-           "StartupWMClass=ProbeWindowClass\n";
-    return setenv("XDG_DATA_HOME", home.c_str(), 1) == 0;
-}();
-
-/// A mapped top-level window with WM_CLASS and a title, and optionally _NET_WM_PID, made
-/// active through the window manager.
-xcb_window_t activeWindow(x11::Connection& x, const std::string& className, bool withPid) {
-    xcb_connection_t* c = x.xcb();
-    const xcb_window_t window = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x.root(), 50, 50, 300, 200, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-    const std::string wmClass = "instance" + std::string(1, '\0') + className + '\0';
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        static_cast<std::uint32_t>(wmClass.size()), wmClass.data());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        static_cast<std::uint32_t>(className.size()), className.data());
-    if (withPid) {
-        const auto pid = static_cast<std::uint32_t>(getpid());
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x.atom("_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &pid);
-        char host[256] = {};
-        gethostname(host, sizeof host - 1);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x.atom("WM_CLIENT_MACHINE"),
-                            XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(std::strlen(host)),
-                            host);
-    }
-    xcb_map_window(c, window);
-    x.sync();
-    // xdotool's --sync is not enough: it returns at once while no window is active.
-    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (x.number(x.root(), x.atom("_NET_ACTIVE_WINDOW")) != window &&
-           std::chrono::steady_clock::now() < guard) {
-        sh("xdotool windowactivate " + std::to_string(window) + " >/dev/null 2>&1");
-        for (int poll = 0; poll < 50 && x.number(x.root(), x.atom("_NET_ACTIVE_WINDOW")) != window;
-             ++poll)
-            usleep(10'000);
-    }
-    return window;
-}
-
-TEST(DesktopPorts, TheFrontmostApplicationIsNamedByItsEntryOrWmClassAndListedOnce) {
-    ASSERT_TRUE(desktopEntriesWritten);
-    const std::shared_ptr<x11::Connection> display = x11::Connection::open();
-    EwmhWorkspace workspace(display);
-    // WM_CLASS class; _NET_WM_PID set; name; identifier
-    const std::tuple<const char*, bool, const char*, const char*> cases[] = {
-        {"ProbeWindowClass", true, "Ports Probe", "org.example.PortsProbe"},
-        {"PortsPlain", true, "PortsPlain", "PortsPlain"},
-        {"Anonymous", false, "Anonymous", "Anonymous"},
-    };
-    std::vector<xcb_window_t> windows;
-    for (const auto& [className, withPid, name, identifier] : cases) {
-        windows.push_back(activeWindow(*display, className, withPid));
-        const auto app = workspace.frontmostApplication();
-        ASSERT_TRUE(app.has_value()) << className;
-        EXPECT_EQ(app->processIdentifier, withPid ? getpid() : -1);
-        EXPECT_EQ(app->localizedName, name);
-        EXPECT_EQ(app->bundleIdentifier, identifier);
-        EXPECT_EQ(app->activationPolicy, ActivationPolicy::regular);
-    }
-    const auto apps = workspace.runningApplications();
-    EXPECT_EQ(std::count_if(apps.begin(), apps.end(),
-                            [](const auto& app) { return app.processIdentifier == getpid(); }),
-              1);
-    for (const xcb_window_t window : windows)
-        xcb_destroy_window(display->xcb(), window);
 }
 
 } // namespace

@@ -222,30 +222,4 @@ TEST_F(DesktopEntriesTest, SubdirectoriesGiveDashedIdsAndMalformedTreesNeitherCr
     EXPECT_FALSE(DesktopEntries({high.string()}).find({"../high/applications/huge", "", {}}));
 }
 
-TEST_F(DesktopEntriesTest, AnswersAreRememberedForTheLifeOfTheObject) {
-    write(high / "app.desktop", entryText("App"));
-    DesktopEntries remembering({high.string()});
-    EXPECT_TRUE(remembering.find({"app", "App", std::nullopt}));
-    fs::remove(high / "app.desktop");
-    EXPECT_TRUE(remembering.find({"app", "App", std::nullopt}));
-    EXPECT_FALSE(remembering.find({"app", "App", "/bin/app"}));
-}
-
-TEST(DesktopEntriesEnvironment, ApplicationDirsFollowXdgAndIgnoreRelativePaths) {
-    using V = std::vector<std::string>;
-    const ScopedEnv home("HOME", "/home/user");
-    {
-        const ScopedEnv dataHome("XDG_DATA_HOME", "/data/home/");
-        const ScopedEnv dataDirs("XDG_DATA_DIRS", "/opt/share:relative:/usr/share::/opt/share");
-        EXPECT_EQ(
-            DesktopEntries::applicationDirsOfEnvironment(),
-            (V{"/data/home/applications", "/opt/share/applications", "/usr/share/applications"}));
-    }
-    const ScopedEnv dataHome("XDG_DATA_HOME", "relative/home");
-    const ScopedEnv dataDirs("XDG_DATA_DIRS", std::nullopt);
-    EXPECT_EQ(DesktopEntries::applicationDirsOfEnvironment(),
-              (V{"/home/user/.local/share/applications", "/usr/local/share/applications",
-                 "/usr/share/applications"}));
-}
-
 } // namespace

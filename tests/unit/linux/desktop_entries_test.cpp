@@ -51,14 +51,14 @@ protected:
                                      std::optional<std::string> executable = {}) const {
         return DesktopEntries({high.string(), low.string()}).find({wmClass, wmClass, executable});
     }
-    /// The entry's name, or "-" for none.
-    std::string name(const std::string& wmClass, std::optional<std::string> executable = {}) {
+    /// The entry's name or id, or "-" for none.
+    std::string name(const std::string& wmClass, std::optional<std::string> executable = {},
+                     std::string DesktopEntry::*field = &DesktopEntry::name) {
         const auto entry = find(wmClass, std::move(executable));
-        return entry ? entry->name : "-";
+        return entry ? (*entry).*field : "-";
     }
     std::string id(const std::string& wmClass, std::optional<std::string> executable = {}) {
-        const auto entry = find(wmClass, std::move(executable));
-        return entry ? entry->id : "-";
+        return name(wmClass, std::move(executable), &DesktopEntry::id);
     }
 
     fs::path root = [] {

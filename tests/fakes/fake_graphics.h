@@ -36,6 +36,8 @@ public:
 
     bool failScale = false;
     bool failJpeg = false;
+    bool failPng = false;
+    bool emptyPng = false;
 
     Image drawScaled(const Image& image, std::int64_t width, std::int64_t height) override {
         std::lock_guard guard(mutex_);
@@ -54,8 +56,10 @@ public:
                      std::to_string(image->height()));
     }
 
+    /// "PNG <width>x<height>" as the file bytes.
     std::optional<std::vector<std::uint8_t>> encodePNG(const Image& image) override {
-        if (!image) return std::nullopt;
+        if (failPng || !image) return std::nullopt;
+        if (emptyPng) return std::vector<std::uint8_t>{};
         return bytes("PNG " + std::to_string(image->width()) + "x" +
                      std::to_string(image->height()));
     }

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "platform/icon_source.h"
+#include "tests/fakes/fake_graphics.h"
 
 #include <cstdint>
-#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -13,23 +13,10 @@
 
 class FakeIconSource : public IconSource {
 public:
-    /// An icon bitmap of the size asked for.
-    class Bitmap : public PlatformImage {
-    public:
-        Bitmap(std::string bundleIdOfApp, std::int64_t pixels)
-            : bundleId(std::move(bundleIdOfApp)), pixels_(pixels) {}
-        std::int64_t width() const override { return pixels_; }
-        std::int64_t height() const override { return pixels_; }
-        const std::string bundleId;
-
-    private:
-        std::int64_t pixels_;
-    };
-
     Image applicationIcon(std::string_view bundleId, std::int64_t pixels) override {
         requests.emplace_back(std::string(bundleId), pixels);
         if (!installed.contains(std::string(bundleId)) || failBitmap) return nullptr;
-        return std::make_shared<Bitmap>(std::string(bundleId), pixels);
+        return FakeImage::make(pixels, pixels);
     }
 
     std::set<std::string> installed;

@@ -1,5 +1,5 @@
 // A capture source that returns images of a set size, or the errors a test asks for.
-// Records the configurations it was asked for and the threads that asked.
+// Records the displays and windows captured, their configurations and the threads that asked.
 #pragma once
 
 #include "platform/screen_capture.h"
@@ -42,8 +42,11 @@ public:
         return FakeImage::make(configuration.width, configuration.height);
     }
 
-    Result<Image> captureWindow(const ShareableWindow&,
+    Result<Image> captureWindow(const ShareableWindow& window,
                                 const CaptureConfiguration& configuration) override {
+        std::lock_guard guard(mutex_);
+        windowsCaptured_.push_back(window.windowID);
+        configurations_.push_back(configuration);
         if (captureError) return PortError{*captureError};
         return FakeImage::make(configuration.width, configuration.height);
     }
@@ -56,6 +59,10 @@ public:
         std::lock_guard guard(mutex_);
         return displaysCaptured_;
     }
+    std::vector<std::uint32_t> windowsCaptured() const {
+        std::lock_guard guard(mutex_);
+        return windowsCaptured_;
+    }
     /// Threads that called the port, in order.
     std::vector<std::thread::id> callingThreads() const {
         std::lock_guard guard(mutex_);
@@ -66,5 +73,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<CaptureConfiguration> configurations_;
     std::vector<std::uint32_t> displaysCaptured_;
+    std::vector<std::uint32_t> windowsCaptured_;
     std::vector<std::thread::id> threads_;
 };

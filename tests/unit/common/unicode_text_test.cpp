@@ -4,97 +4,66 @@
 
 namespace {
 
-const std::string eAcute = "e\xCC\x81";                   // e + COMBINING ACUTE ACCENT
-const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D" // man ZWJ
-                           "\xF0\x9F\x91\xA9\xE2\x80\x8D" // woman ZWJ
-                           "\xF0\x9F\x91\xA7";            // girl
-const std::string flagJapan = "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5";
-const std::string ideographicSpace = "\xE3\x80\x80";
+const std::string eAcute = "e\xCC\x81"; // e + COMBINING ACUTE ACCENT
+const std::string family = "👨‍👩‍👧";
+const std::string fffd = "\xEF\xBF\xBD";
+const std::string invalid = "\xFF";
 
-TEST(CharacterCount, CountsExtendedGraphemeClusters) {
-    EXPECT_EQ(text::characterCount(""), 0u);
-    EXPECT_EQ(text::characterCount("abc"), 3u);
-    EXPECT_EQ(text::characterCount("a\r\nb"), 3u);
-    EXPECT_EQ(text::characterCount(eAcute), 1u);
-    EXPECT_EQ(text::characterCount(family), 1u);
-    EXPECT_EQ(text::characterCount(flagJapan + flagJapan), 2u);
-    EXPECT_EQ(text::characterCount("x" + eAcute + family + "\xE6\x97\xA5"), 4u);
-    // Hangul syllable built from conjoining jamo.
-    EXPECT_EQ(text::characterCount("\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB"), 1u);
-}
-
-TEST(CharacterCount, InvalidBytesCountAsReplacementCharacters) {
-    EXPECT_EQ(text::characterCount("a\xFF\xFE"
-                                   "b"),
-              4u);
-    EXPECT_EQ(text::characterCount("\xE6\x97"), 1u);
+TEST(CharacterCount, CountsExtendedGraphemeClustersAndEachInvalidByteAsOne) {
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"", 0},
+        {"a\r\nb", 3},
+        {"x" + eAcute + family + "日", 4},
+        {"🇯🇵🇯🇵", 2},
+        {"\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB", 1}, // Hangul syllable of conjoining jamo
+        {"a" + invalid + "\xFE" + "b", 4},
+        {"\xE6\x97", 1},
+    };
+    for (const auto& [text, count] : cases)
+        EXPECT_EQ(text::characterCount(text), count) << text;
 }
 
 TEST(CharacterPrefix, KeepsWholeClusters) {
-    EXPECT_EQ(text::characterPrefix(eAcute + "x", 1), eAcute);
-    EXPECT_EQ(text::characterPrefix(family + "ab", 2), family + "a");
-    EXPECT_EQ(text::characterPrefix("a\r\nb", 2), "a\r\n");
-    EXPECT_EQ(text::characterPrefix("abc", 0), "");
-    EXPECT_EQ(text::characterPrefix("abc", 10), "abc");
-    EXPECT_EQ(text::characterPrefix(eAcute + eAcute, 5), eAcute + eAcute);
-    EXPECT_EQ(text::characterPrefix("\xFF"
-                                    "ab",
-                                    2),
-              "\xEF\xBF\xBD"
-              "a");
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {eAcute + "x", 1, eAcute}, {family + "ab", 2, family + "a"},
+        {"a\r\nb", 2, "a\r\n"},    {"abc", 0, ""},
+        {"abc", 10, "abc"},        {invalid + "ab", 2, fffd + "a"},
+    };
+    for (const auto& [text, count, prefix] : cases)
+        EXPECT_EQ(text::characterPrefix(text, count), prefix) << text << " " << count;
 }
 
 TEST(NumericCharacter, UsesNumericTypeOfFirstScalar) {
-    for (const char* numeric : {"5", "\xC2\xBD" /* ½ */, "\xE2\x85\xAB" /* Ⅻ */,
-                                "\xE4\xB8\x83" /* 七 */, "\xD9\xA3" /* Arabic-Indic 3 */,
-                                "\xE2\x91\xA0" /* ① */, "7\xE2\x83\xA3" /* keycap 7 */}) {
+    for (const char* numeric : {"5", "½", "Ⅻ", "七", "٣", "①", "7\xE2\x83\xA3" /* keycap 7 */})
         EXPECT_TRUE(text::isNumericCharacter(numeric)) << numeric;
-    }
-    for (const char* other : {"", "a", " ", "-", "\xE6\x97\xA5", "\xFF", "x5"}) {
+    for (std::string other : {"", "a", "-", "日", "x5", invalid.c_str()})
         EXPECT_FALSE(text::isNumericCharacter(other)) << other;
-    }
-}
-
-TEST(NumericCharacter, CountsNumericClusters) {
-    EXPECT_EQ(text::numericCharacterCount(""), 0u);
-    EXPECT_EQ(text::numericCharacterCount("a1b22"), 3u);
-    EXPECT_EQ(text::numericCharacterCount("\xE4\xB8\x83\xE5\x85\xAB"
-                                          "x\xC2\xBD"),
-              3u);
-    EXPECT_EQ(text::numericCharacterCount("5\xCC\x81"
-                                          "6"),
-              2u); // 5 + combining mark is one
+    EXPECT_EQ(text::numericCharacterCount("a1b22七八x½5\xCC\x81"), 7u); // 5 + mark is one
 }
 
 TEST(TrimWhitespace, RemovesUnicodeWhiteSpaceAtBothEnds) {
-    EXPECT_EQ(text::trimWhitespace(""), "");
-    EXPECT_EQ(text::trimWhitespace(" \t\n"), "");
-    EXPECT_EQ(text::trimWhitespace("  a b  "), "a b");
-    EXPECT_EQ(text::trimWhitespace(ideographicSpace + "\xE6\x97\xA5" + ideographicSpace),
-              "\xE6\x97\xA5");
-    EXPECT_EQ(text::trimWhitespace("\xE2\x80\xA8x\xE2\x80\xA9\xC2\x85\r\n\v\f"), "x");
-    EXPECT_EQ(text::trimWhitespace("\xC2\xA0"
-                                   "a" +
-                                   ideographicSpace + "b\xC2\xA0"),
-              "a" + ideographicSpace + "b");
-    // Zero-width space is not White_Space.
-    EXPECT_EQ(text::trimWhitespace("\xE2\x80\x8B"
-                                   "a"),
-              "\xE2\x80\x8B"
-              "a");
-    EXPECT_EQ(text::trimWhitespace(" " + eAcute + " "), eAcute);
+    const std::pair<std::string, std::string> cases[] = {
+        {" \t\n", ""},
+        {"  a b  ", "a b"},
+        {"\u3000日\u3000", "日"},
+        {"\xE2\x80\xA8x\xE2\x80\xA9\xC2\x85\r\n\v\f", "x"},
+        {"\u00A0a\u3000b\u00A0", "a\u3000b"},
+        {"\u200Ba", "\u200Ba"}, // zero-width space is not White_Space
+        {" " + eAcute + " ", eAcute},
+    };
+    for (const auto& [text, trimmed] : cases)
+        EXPECT_EQ(text::trimWhitespace(text), trimmed) << text;
 }
 
 TEST(Utf16ToUtf8, ConvertsPairsAndReplacesLoneSurrogates) {
-    EXPECT_EQ(text::utf16ToUtf8(u""), "");
-    EXPECT_EQ(text::utf16ToUtf8(u"a\u00E9\u65E5"), "a\xC3\xA9\xE6\x97\xA5");
-    EXPECT_EQ(text::utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(text::utf16ToUtf8(std::u16string{u'a', char16_t(0xD83D), u'b'}), "a" + fffd + "b");
-    EXPECT_EQ(text::utf16ToUtf8(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}), fffd + fffd);
-    EXPECT_EQ(
-        text::utf16ToUtf8(std::u16string{char16_t(0xD83D), char16_t(0xD83D), char16_t(0xDE00)}),
-        fffd + "\xF0\x9F\x98\x80");
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"a\u00E9\u65E5\U0001F600", "aé日😀"},
+        {{u'a', char16_t(0xD83D), u'b'}, "a" + fffd + "b"},
+        {{char16_t(0xDE00), char16_t(0xD83D)}, fffd + fffd},
+        {{char16_t(0xD83D), char16_t(0xD83D), char16_t(0xDE00)}, fffd + "😀"},
+    };
+    for (const auto& [utf16, utf8] : cases)
+        EXPECT_EQ(text::utf16ToUtf8(utf16), utf8);
 }
 
 } // namespace

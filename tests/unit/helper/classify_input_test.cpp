@@ -1,7 +1,7 @@
 // Strict decoding of the classify input, and the refusal of unreadable input before anything
 // else is asked.
 #include "helper/classify.h"
-#include "tests/unit/helper/dispatch_test_support.h"
+#include "tests/unit/helper/helper_rig.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -12,36 +12,29 @@ namespace {
 TEST(ClassifyInputDecoding, AcceptsRequiredStringsOptionalStringsOrNullAndIgnoresOtherKeys) {
     const std::string nested = std::string(100, '[') + std::string(100, ']');
     const std::string digits(400, '9');
-    const struct {
-        std::string document;
-        ClassifyInput expected;
-    } cases[] = {
+    const std::pair<std::string, ClassifyInput> cases[] = {
         {R"({"appName":"Mail","windowTitle":"受信","domain":"example.com","text":"本文"})",
          {"Mail", "受信", "example.com", "本文"}},
-        {R"({"text":"","appName":""})", {"", std::nullopt, std::nullopt, ""}},
-        {R"({"appName":"A","windowTitle":null,"domain":null,"text":"t"})",
-         {"A", std::nullopt, std::nullopt, "t"}},
-        {R"({"appName":"A","windowTitle":"","text":"t"})", {"A", "", std::nullopt, "t"}},
+        {R"({"text":"","appName":"","windowTitle":null,"domain":null})", {"", {}, {}, ""}},
+        {R"({"appName":"A","windowTitle":"","text":"t"})", {"A", "", {}, "t"}},
         {"\xEF\xBB\xBF"
          R"( {"appName":"a\/b\"c","text":"\u3042\ud83d\ude00\n"} )",
-         {"a/b\"c", std::nullopt, std::nullopt, "あ😀\n"}},
+         {"a/b\"c", {}, {}, "あ😀\n"}},
         {R"({"extra":{"appName":5,"text":[1,{"x":null}]},"deep":)" + nested +
              R"(,"appname":1,"appName":"A","text":"t"})",
-         {"A", std::nullopt, std::nullopt, "t"}},
+         {"A", {}, {}, "t"}},
         // Numbers beyond the range of a double, in keys that are not read.
         {R"({"score":1e999,"low":-1E+400,"tiny":1e-999,"big":)" + digits + R"(,"list":[2e308,)" +
              digits + R"(],"appName":"1e999","text":"x \" 1e999"})",
-         {"1e999", std::nullopt, std::nullopt, "x \" 1e999"}},
+         {"1e999", {}, {}, "x \" 1e999"}},
         // The last occurrence of a key counts.
-        {R"({"appName":1,"appName":"B","text":"t"})", {"B", std::nullopt, std::nullopt, "t"}},
+        {R"({"appName":1,"appName":"B","text":"t"})", {"B", {}, {}, "t"}},
     };
     for (const auto& [document, expected] : cases) {
         const auto input = decodeClassifyInput(document);
         ASSERT_TRUE(input) << document.substr(0, 60);
-        EXPECT_EQ(input->appName, expected.appName);
-        EXPECT_EQ(input->windowTitle, expected.windowTitle);
-        EXPECT_EQ(input->domain, expected.domain);
-        EXPECT_EQ(input->text, expected.text);
+        EXPECT_EQ(std::tie(input->appName, input->windowTitle, input->domain, input->text),
+                  std::tie(expected.appName, expected.windowTitle, expected.domain, expected.text));
     }
 }
 
@@ -71,24 +64,21 @@ TEST(ClassifyInputDecoding, RejectsWrongTypesMissingKeysBadSyntaxAndBadEncodings
         R"({"appName":"A","text":"t")",
         R"({'appName':'A','text':'t'})",
         R"({"appName":"A","text":"\ud800"})",
-        R"({"appName":"A","text":"a	b"})",       // raw tab inside a string
-        "{\"appName\":\"A\",\"text\":\"\xC3\x28\"}", // ill-formed UTF-8
+        "{\"appName\":\"A\",\"text\":\"a\tb\"}",
+        "{\"appName\":\"A\",\"text\":\"\xC3\x28\"}",
         "{\"appName\":\"A\",\"text\":\"\xFF\"}",
-        "{\"appName\":\"A\",\"text\":\"\xED\xA0\x80\"}", // encoded surrogate
+        "{\"appName\":\"A\",\"text\":\"\xED\xA0\x80\"}",
         std::string("{\"appName\":\"A\",\"text\":\"t\"}\0", 27),
         std::string("{\"appName\":\"A\",\"text\":\"t\"}\0garbage", 34),
         std::string("\0{\"appName\":\"A\",\"text\":\"t\"}", 27),
         R"({"appName":"A","appName":1,"text":"t"})",
-        // Huge numbers are still numbers where strings belong.
         R"({"appName":1e999,"text":"t"})",
-        R"({"appName":"A","text":"t","windowTitle":-1e999})",
-    };
+        R"({"appName":"A","text":"t","windowTitle":-1e999})"};
     for (const char* number :
          {"01", "1e", "1.", "-", "+1", ".5", "1e999e1", "1e999.5", "--1", "1e999 2", "0x10"})
         invalid.push_back(std::string(R"({"appName":"A","text":"t","x":)") + number + "}");
-    const std::string document = R"({"appName":"A","text":"t"})";
     std::string littleEndian, bigEndian;
-    for (char c : document) {
+    for (char c : std::string(R"({"appName":"A","text":"t"})")) {
         littleEndian += {c, '\0'};
         bigEndian += {'\0', c};
     }
@@ -134,24 +124,19 @@ TEST(RunClassify, RefusesUnreadableInputBeforeAskingTheSystemOrTheModel) {
         "",
         "{\"appName\":\"\xC0\xAF\",\"text\":\"t\"}",
         std::string(100000, '['),
-        R"({"appName":1,"text":"t"})",
         R"({"appName":"A","text":2.5})",
-        R"({"appName":"A"})",
         R"({"appName":"A","text":")" + std::string(maxClassifyInputBytes, 'x') + "\"}",
     };
     for (const auto& input : refused) {
-        for (bool supported : {true, false}) {
-            FakeLanguageModel model;
-            model.supported = supported;
-            const auto printed =
-                helper_test::runCaught([&](HelperIO& io) { runClassify(io, model); }, input);
-            ASSERT_TRUE(printed.exit) << input.substr(0, 40);
-            EXPECT_EQ(printed.exit->code, 2);
-            EXPECT_EQ(printed.exit->message, "invalid classify input JSON");
-            EXPECT_EQ(printed.out, "");
-            EXPECT_EQ(model.systemChecks, 0);
-            EXPECT_TRUE(model.requests.empty());
-        }
+        FakeLanguageModel model;
+        const auto printed =
+            helper_test::runWith([&](HelperIO& io) { runClassify(io, model); }, input);
+        ASSERT_TRUE(printed.exit) << input.substr(0, 40);
+        EXPECT_EQ(printed.exit->code, 2);
+        EXPECT_EQ(printed.exit->message, "invalid classify input JSON");
+        EXPECT_EQ(printed.out, "");
+        EXPECT_EQ(model.systemChecks, 0);
+        EXPECT_TRUE(model.requests.empty());
     }
 }
 
@@ -160,8 +145,8 @@ TEST(RunClassify, LargeValidInputSendsOnlyTheBoundedPrompt) {
     for (int i = 0; i < 1000000; ++i)
         text += "文字"; // 6 MB
     FakeLanguageModel model;
-    const auto printed = helper_test::runCaught([&](HelperIO& io) { runClassify(io, model); },
-                                                R"({"appName":"A","text":")" + text + "\"}");
+    const auto printed = helper_test::runWith([&](HelperIO& io) { runClassify(io, model); },
+                                              R"({"appName":"A","text":")" + text + "\"}");
     EXPECT_FALSE(printed.exit);
     ASSERT_EQ(model.requests.size(), 1u);
     EXPECT_LT(model.requests[0].prompt.size(), 1500u * 3 + 100);

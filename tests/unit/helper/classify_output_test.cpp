@@ -1,9 +1,8 @@
-// The model's answer trimmed and printed, every refusal shape, and `llm-status`.
+// The model's answer trimmed and printed, every refusal and its reason, and `llm-status`.
 #include "helper/classify.h"
-#include "tests/unit/helper/dispatch_test_support.h"
+#include "tests/unit/helper/helper_rig.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 namespace helper {
 namespace {
@@ -15,20 +14,19 @@ std::string repeat(std::string_view piece, int times) {
     return out;
 }
 
-/// `classify` of a valid input: the one printed line, parsed.
-nlohmann::json classified(FakeLanguageModel& model) {
-    const auto printed = helper_test::runCaught([&](HelperIO& io) { runClassify(io, model); },
-                                                R"({"appName":"A","text":"t"})");
+/// What `classify` of a valid input printed.
+std::string classified(FakeLanguageModel& model) {
+    const auto printed = helper_test::runWith([&](HelperIO& io) { runClassify(io, model); },
+                                              R"({"appName":"A","text":"t"})");
     EXPECT_FALSE(printed.exit);
     EXPECT_EQ(printed.err, "");
-    EXPECT_EQ(printed.out.find('\n'), printed.out.size() - 1);
-    return nlohmann::json::parse(printed.out);
+    return printed.out;
 }
 
 TEST(ClassifyPostProcess, CategoryMustMatchExactly) {
     for (auto category : workCategories)
         EXPECT_EQ(postProcess({std::string(category), "l", {}, {}}).category, category);
-    for (const char* near : {"Mail", "MAIL", "mail ", " mail", "mail\n", "", "email", "その他"})
+    for (const char* near : {"MAIL", "mail ", "", "email", "その他"})
         EXPECT_EQ(postProcess({near, "l", {}, {}}).category, "other") << '"' << near << '"';
 }
 
@@ -50,113 +48,82 @@ TEST(ClassifyPostProcess, LabelKeywordsAndTermsAreCutButOtherwiseKept) {
     EXPECT_EQ(terms.back().text, "名前7");
 }
 
-TEST(ClassifyPostProcess, PrintsEveryResultAndRepairsIllFormedUtf8FromTheModel) {
-    EXPECT_EQ(
-        *encodeJSON(toJSON(postProcess({"chat", "連絡", {}, {}}))),
-        R"({"available":true,"category":"chat","taskLabel":"連絡","keywords":[],"piiTerms":[]})");
-    WorkClassification a{"chat", "ok\xFF", {"k\xC3"}, {{"\xE3\x81", "person\x80"}}};
-    EXPECT_EQ(encodeJSON(toJSON(postProcess(a))),
-              R"({"available":true,"category":"chat","taskLabel":"ok�",)"
-              R"("keywords":["k�"],"piiTerms":[{"text":"�","kind":"person�"}]})");
-
+TEST(ClassifyOutput, PrintsTheAnswerAfterPostProcessingAndRepairsIllFormedUtf8) {
     FakeLanguageModel model;
     model.answer = WorkClassification{"MAIL",
                                       repeat("x", 41),
                                       {"1", "2", "3", "4", "5", "6"},
                                       {{" 佐藤 ", "person"}, {" ", "person"}}};
-    EXPECT_EQ(classified(model),
-              nlohmann::json::parse(R"({"available":true,"category":"other","taskLabel":")" +
-                                    repeat("x", 40) +
-                                    R"(","keywords":["1","2","3","4","5"],)"
-                                    R"("piiTerms":[{"text":" 佐藤 ","kind":"person"}]})"));
+    EXPECT_EQ(classified(model), R"({"available":true,"category":"other","taskLabel":")" +
+                                     repeat("x", 40) +
+                                     R"(","keywords":["1","2","3","4","5"],)"
+                                     R"("piiTerms":[{"text":" 佐藤 ","kind":"person"}]})"
+                                     "\n");
+    model.answer = WorkClassification{"chat", "ok\xFF", {"k\xC3"}, {{"\xE3\x81", "person\x80"}}};
+    EXPECT_EQ(classified(model), R"({"available":true,"category":"chat","taskLabel":"ok�",)"
+                                 R"("keywords":["k�"],"piiTerms":[{"text":"�","kind":"person�"}]})"
+                                 "\n");
+    model.answer = WorkClassification{"chat", "連絡", {}, {}};
+    EXPECT_EQ(classified(model), R"({"available":true,"category":"chat","taskLabel":"連絡",)"
+                                 R"("keywords":[],"piiTerms":[]})"
+                                 "\n");
 }
 
-TEST(ClassifyRefusals, NameTheirReasonAndSendNoRequestWhenTheModelIsUnavailable) {
+TEST(ClassifyRefusals, ClassifyAndLlmStatusNameTheReasonAndSendNoRequestWhenUnavailable) {
     using State = ModelAvailability::State;
     const struct {
         bool supported;
         ModelAvailability state;
-        Result<WorkClassification> answer;
-        bool throws;
+        std::optional<std::string> error; ///< the model's failure
         std::string reason;
+        std::string status; ///< the reason `llm-status` gives; empty when available
     } cases[] = {
         {false,
          {State::available, {}},
-         WorkClassification{},
-         false,
-         "FoundationModels requires macOS 26 or later"},
+         {},
+         "FoundationModels requires macOS 26 or later",
+         "unsupportedOS"},
         {true,
          {State::deviceNotEligible, {}},
-         WorkClassification{},
-         false,
-         "model unavailable: unavailable(deviceNotEligible)"},
+         {},
+         "model unavailable: unavailable(deviceNotEligible)",
+         "deviceNotEligible"},
         {true,
          {State::appleIntelligenceNotEnabled, {}},
-         WorkClassification{},
-         false,
-         "model unavailable: unavailable(appleIntelligenceNotEnabled)"},
+         {},
+         "model unavailable: unavailable(appleIntelligenceNotEnabled)",
+         "appleIntelligenceNotEnabled"},
         {true,
          {State::modelNotReady, {}},
-         WorkClassification{},
-         false,
-         "model unavailable: unavailable(modelNotReady)"},
+         {},
+         "model unavailable: unavailable(modelNotReady)",
+         "modelNotReady"},
         {true,
          {State::other, "regionNotSupported"},
-         WorkClassification{},
-         false,
-         "model unavailable: unavailable(regionNotSupported)"},
+         {},
+         "model unavailable: unavailable(regionNotSupported)",
+         "unknown"},
         {true,
          {State::available, {}},
-         PortError{"exceededContextWindowSize"},
-         false,
-         "classification failed: exceededContextWindowSize"},
-        {true,
-         {State::available, {}},
-         PortError{"bad \xFF"},
-         false,
-         "classification failed: bad \uFFFD"},
-        {true, {State::available, {}}, WorkClassification{}, true, "classification task failed"},
+         "exceededContextWindowSize",
+         "classification failed: exceededContextWindowSize",
+         ""},
+        {true, {State::available, {}}, "bad \xFF", "classification failed: bad \uFFFD", ""},
+        {true, {State::available, {}}, {}, "classification task failed", ""},
     };
-    for (const auto& [supported, state, answer, throws, reason] : cases) {
+    for (const auto& [supported, state, error, reason, status] : cases) {
         FakeLanguageModel model;
         model.supported = supported;
         model.state = state;
-        model.answer = answer;
-        model.throwsOnRespond = throws;
-        const auto output = classified(model);
-        EXPECT_EQ(output, (nlohmann::json{{"available", false}, {"reason", reason}}));
-        const bool available = supported && state.state == State::available;
+        if (error) model.answer = PortError{*error};
+        model.throwsOnRespond = reason == "classification task failed";
+        const bool available = status.empty();
+        EXPECT_EQ(classified(model), R"({"available":false,"reason":")" + reason + "\"}\n");
         EXPECT_EQ(model.requests.size(), available ? 1u : 0u) << reason;
-    }
-    EXPECT_EQ(*encodeJSON(toJSON(unavailable("x/y"))), R"({"available":false,"reason":"x/y"})");
-}
-
-TEST(LlmStatus, MapsEachAvailabilityToItsReasonAndSendsNoRequest) {
-    using State = ModelAvailability::State;
-    const struct {
-        bool supported;
-        ModelAvailability state;
-        std::string printed;
-    } cases[] = {
-        {true, {State::available, {}}, "{\"available\":true}\n"},
-        {true,
-         {State::deviceNotEligible, {}},
-         "{\"available\":false,\"reason\":\"deviceNotEligible\"}\n"},
-        {true,
-         {State::appleIntelligenceNotEnabled, {}},
-         "{\"available\":false,\"reason\":\"appleIntelligenceNotEnabled\"}\n"},
-        {true, {State::modelNotReady, {}}, "{\"available\":false,\"reason\":\"modelNotReady\"}\n"},
-        {true, {State::other, "somethingNew"}, "{\"available\":false,\"reason\":\"unknown\"}\n"},
-        {false, {State::available, {}}, "{\"available\":false,\"reason\":\"unsupportedOS\"}\n"},
-    };
-    for (const auto& [supported, state, expected] : cases) {
-        FakeLanguageModel model;
-        model.supported = supported;
-        model.state = state;
-        const auto printed = helper_test::runCaught([&](HelperIO& io) { runLlmStatus(io, model); });
-        EXPECT_EQ(printed.out, expected);
-        EXPECT_EQ(printed.err, "");
-        EXPECT_TRUE(model.requests.empty());
+        const auto printed = helper_test::runWith([&](HelperIO& io) { runLlmStatus(io, model); });
+        EXPECT_EQ(printed.out, available ? std::string(R"({"available":true})") + "\n"
+                                         : R"({"available":false,"reason":")" + status + "\"}\n");
+        EXPECT_EQ(model.requests.size(), available ? 1u : 0u) << reason;
     }
 }
 

@@ -1,37 +1,24 @@
 // The command line: each subcommand reaches only its own ports, and every failure is one
 // message on standard error with its status.
-#include "helper/dispatch.h"
-#include "tests/unit/helper/dispatch_test_support.h"
+#include "tests/unit/helper/helper_rig.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <streambuf>
-#include <string>
+#include <tuple>
 
 namespace {
 
 using helper_test::AllFakes;
 
-/// Which ports a run touched, as a short text.
-std::string touched(const AllFakes& fakes) {
-    std::string parts;
-    if (!fakes.capture->requests.empty()) parts += "capture ";
-    if (!fakes.recognizer->images.empty()) parts += "recognizer ";
-    if (!fakes.icons->requests.empty()) parts += "icons ";
-    if (!fakes.model->requests.empty() || fakes.model->systemChecks > 0) parts += "model ";
-    if (!fakes.canvas->drawings.empty()) parts += "canvas ";
-    if (!fakes.idle->asked.empty()) parts += "idle ";
-    return parts;
-}
-
-TEST(Dispatch, SubcommandReachesOnlyItsOwnPorts) {
+TEST(Dispatch, SubcommandReachesOnlyItsOwnPortsAndIgnoresLaterArguments) {
     const struct {
         std::vector<std::string> arguments;
         std::string input;
         std::string ports;
     } cases[] = {
-        {{"context"}, "", "idle "},
-        {{"icon", "com.apple.Notes"}, "", "icons "},
+        {{"context", "--verbose"}, "", "idle "},
+        {{"icon", "com.apple.Notes", "com.apple.Safari"}, "", "icons "},
         {{"running-apps"}, "", ""},
         {{"llm-status"}, "", "model "},
         {{"--self-test"}, "", "recognizer canvas "},
@@ -42,62 +29,37 @@ TEST(Dispatch, SubcommandReachesOnlyItsOwnPorts) {
     };
     for (const auto& [arguments, input, ports] : cases) {
         AllFakes fakes;
-        fakes.capture->content = ShareableContent{{{1234, {0, 0, 400, 300}}}, {{1, 1000, 800}}};
-        fakes.workspace->front = RunningApplication{"Notes", "com.apple.Notes", 7};
+        fakes.capture.content.windows = {{1234, {0, 0, 400, 300}}};
+        fakes.workspace.setFront("Notes", "com.apple.Notes", 7);
         const auto run = fakes.run(arguments, input);
         EXPECT_EQ(run.status, 0) << arguments[0] << ": " << run.err;
-        EXPECT_EQ(touched(fakes), ports) << arguments[0];
+        std::string touched;
+        if (!fakes.capture.configurations().empty()) touched += "capture ";
+        if (!fakes.recognizer.images.empty()) touched += "recognizer ";
+        for (const auto& request : fakes.icons.requests)
+            touched += request.first == "com.apple.Notes" ? "icons " : "wrong icon ";
+        if (!fakes.model.requests.empty() || fakes.model.systemChecks > 0) touched += "model ";
+        if (!fakes.canvas.drawings.empty()) touched += "canvas ";
+        if (!fakes.idle.asked.empty()) touched += "idle ";
+        EXPECT_EQ(touched, ports) << arguments[0];
     }
 }
 
-TEST(Dispatch, UnknownOrMissingSubcommandPrintsUsageWithStatusTwo) {
-    const std::string usage =
-        "usage: quillmap-helper <context|ocr [windowId]|classify|icon <bundleId>|llm-status|"
-        "--self-test|--self-test-pii>\n";
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{},
-                                               {""},
-                                               {"--help"},
-                                               {"-h"},
-                                               {"help"},
-                                               {"Context"},
-                                               {"CONTEXT"},
-                                               {"context "},
-                                               {"Running-Apps"},
-                                               {"--Self-Test"},
-                                               {"ocr\n"}}) {
-        const auto run = AllFakes().run(arguments);
-        const std::string shown = arguments.empty() ? "(none)" : arguments.front();
-        EXPECT_EQ(run.status, 2) << shown;
-        EXPECT_EQ(run.err, usage) << shown;
-        EXPECT_EQ(run.out, "") << shown;
-    }
-    AllFakes fakes;
-    std::istringstream in;
-    std::ostringstream out, err;
-    helper::HelperIO io{in, out, err};
-    EXPECT_EQ(helper::runHelper({}, fakes.platform, io), 2); // not even a program name
-    EXPECT_EQ(err.str(), usage);
-}
-
-TEST(Dispatch, IconWithoutANonEmptyOperandIsAUsageErrorAndExtraArgumentsAreIgnored) {
-    AllFakes fakes;
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{"icon"}, {"icon", ""}, {"icon", "", "x"}}) {
+TEST(Dispatch, SubcommandsAreNamedExactlyAndIconNeedsANonEmptyOperand) {
+    const std::string usage = std::string(helper::usageText) + "\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, usage},          {{"--help"}, usage},
+        {{"Context"}, usage}, {{"context "}, usage},
+        {{"ocr\n"}, usage},   {{"icon", "", "com.apple.Notes"}, "usage: icon <bundleId>\n"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        AllFakes fakes;
         const auto run = fakes.run(arguments);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err, "usage: icon <bundleId>\n");
+        EXPECT_EQ(run.status, 2) << message;
+        EXPECT_EQ(run.err, message);
         EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(fakes.icons.requests.empty());
     }
-    EXPECT_TRUE(fakes.icons->requests.empty());
-
-    fakes.icons->installed = {"com.apple.Notes"};
-    fakes.run({"icon", "com.apple.Notes", "com.apple.Safari"});
-    ASSERT_EQ(fakes.icons->requests.size(), 1u);
-    EXPECT_EQ(fakes.icons->requests[0].first, "com.apple.Notes");
-    fakes.workspace->front = RunningApplication{"Notes", "com.apple.Notes", 42};
-    EXPECT_EQ(fakes.run({"context", "--verbose", "extra"}).out,
-              "{\"appName\":\"Notes\",\"bundleId\":\"com.apple.Notes\",\"idleSeconds\":0}\n");
 }
 
 class ThrowingWorkspace : public FakeWorkspace {
@@ -107,21 +69,6 @@ public:
     }
 };
 
-TEST(Dispatch, FailuresAreOneMessageOnStandardErrorAndNothingOnStandardOutput) {
-    AllFakes fakes;
-    // The bundle id of `icon` is echoed unchanged, so bytes that are not UTF-8 cannot print.
-    auto run = fakes.run({"icon", "com.example.\xC0"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "failed to encode JSON output\n");
-    EXPECT_EQ(run.out, "");
-
-    fakes.platform.workspace = std::make_unique<ThrowingWorkspace>();
-    run = fakes.run({"running-apps"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "workspace went away\n");
-    EXPECT_EQ(run.out, "");
-}
-
 /// Standard output that refuses every byte (a closed descriptor).
 class RefusingBuffer : public std::streambuf {
 protected:
@@ -129,8 +76,14 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
 };
 
-TEST(Dispatch, ResultThatCouldNotBeWrittenIsNotASuccess) {
+TEST(Dispatch, FailuresAreOneMessageOnStandardErrorAndNothingOnStandardOutput) {
+    using Printed = std::tuple<int, std::string, std::string>;
     AllFakes fakes;
+    // The bundle id of `icon` is echoed unchanged, so bytes that are not UTF-8 cannot print.
+    auto run = fakes.run({"icon", "com.example.\xC0"});
+    EXPECT_EQ(Printed(run.status, run.err, run.out),
+              Printed(1, "failed to encode JSON output\n", ""));
+
     RefusingBuffer refusing;
     std::ostream out(&refusing);
     std::istringstream in;
@@ -138,6 +91,10 @@ TEST(Dispatch, ResultThatCouldNotBeWrittenIsNotASuccess) {
     helper::HelperIO io{in, out, err};
     EXPECT_EQ(helper::runHelper({"quillmap-helper", "running-apps"}, fakes.platform, io), 1);
     EXPECT_EQ(err.str(), "failed to write output\n");
+
+    fakes.platform.workspace = std::make_unique<ThrowingWorkspace>();
+    run = fakes.run({"running-apps"});
+    EXPECT_EQ(Printed(run.status, run.err, run.out), Printed(1, "workspace went away\n", ""));
 }
 
 } // namespace

@@ -24,12 +24,13 @@ Frame screenshot(std::int64_t seq, const std::string& kind) {
                  {0xFF, 0xD8, 0x00, 0xFF, 0xD9}};
 }
 
+Frame bare(const std::string& type, const std::string& sessionId = session) {
+    return Frame{0, type, {{"type", type}, {"sessionId", sessionId}}, {}};
+}
+
 class EpisodeFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("episode-test-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::string error;
         folder = EpisodeFolder::create(dir, 1000, error);
@@ -37,56 +38,57 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
-    std::filesystem::path dir;
+    /// Whether the folder reported each frame as disagreeing with the stream.
+    std::vector<bool> accepted(const std::vector<std::pair<Frame, std::int64_t>>& frames) {
+        std::vector<bool> faults;
+        for (const auto& [frame, at] : frames)
+            faults.push_back(folder->accept(frame, at).has_value());
+        return faults;
+    }
+
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("episode-test-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::unique_ptr<EpisodeFolder> folder;
 };
 
 } // namespace
 
 TEST_F(EpisodeFolderTest, CountsFromTheStreamAndShowsResultsBesideTheirOperation) {
-    EXPECT_FALSE(folder->accept(screenshot(0, "before"), 1001));
-    EXPECT_FALSE(
-        folder->accept(action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001));
-    EXPECT_FALSE(folder->accept(action(1, "type", {{"inputCharCount", 3}}), 1002));
-    EXPECT_FALSE(folder->accept(screenshot(2, "after"), 1450));
-    EXPECT_FALSE(folder->accept(
-        action(2, "result", {{"refSeq", 0}, {"screenshotFull", "frames/2-full.jpg"}}), 1450));
-    EXPECT_FALSE(
-        folder->accept(Frame{0, "loss", {{"type", "loss"}, {"sessionId", session}}, {}}, 1500));
-    EXPECT_FALSE(
-        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", session}}, {}}, 2000));
+    EXPECT_EQ(
+        accepted(
+            {{screenshot(0, "before"), 1001},
+             {action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001},
+             {action(1, "type", {{"inputCharCount", 3}}), 1002},
+             {screenshot(2, "after"), 1450},
+             {action(2, "result", {{"refSeq", 0}, {"screenshotFull", "frames/2-full.jpg"}}), 1450},
+             {bare("loss"), 1500},
+             {bare("finish"), 2000},
+             {action(3, "click"), 2001},
+             {bare("finish"), 2002}}),
+        (std::vector<bool>{false, false, false, false, false, false, false, true, true}));
     ASSERT_FALSE(folder->close());
-    EXPECT_EQ(folder->meta()["actionCount"], 3);
+    EXPECT_EQ(folder->meta()["actionCount"], 4);
     EXPECT_EQ(folder->meta()["frameCount"], 2);
-    EXPECT_EQ(folder->meta()["endedAtMs"], 2000);
-    // The result record is shown beside its operation, not as a row of its own.
+    EXPECT_EQ(folder->meta()["endedAtMs"], 2000); // the episode ended at the first finish
     const auto rows = folder->timeline();
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].beforeImage, "frames/0-full.jpg");
     EXPECT_EQ(rows[0].afterImage, "frames/2-full.jpg");
-    EXPECT_EQ(rows[2].kind, TimelineRow::Kind::loss);
+    EXPECT_EQ(rows.back().kind, TimelineRow::Kind::loss);
 }
 
 TEST_F(EpisodeFolderTest, ReportsRecordsThatDisagreeWithTheStream) {
-    EXPECT_TRUE(folder->accept(action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1));
-    EXPECT_FALSE(folder->accept(screenshot(1, "before"), 1));
-    EXPECT_TRUE(folder->accept(action(1, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1));
-    EXPECT_TRUE(folder->accept(action(2, "result", {{"refSeq", 7}}), 1));
-    EXPECT_TRUE(
-        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", "ep-other"}}, {}}, 1));
+    EXPECT_EQ(accepted({{action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1},
+                        {screenshot(1, "before"), 1},
+                        {action(1, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1},
+                        {action(2, "result", {{"refSeq", 7}}), 1},
+                        {bare("finish", "ep-other"), 1}}),
+              (std::vector<bool>{true, false, true, true, true}));
     ASSERT_FALSE(folder->close());
-    // A finish of another session does not end this episode.
-    EXPECT_EQ(folder->meta()["status"], "recording");
+    EXPECT_EQ(folder->meta()["status"], "recording"); // another session's finish
     EXPECT_EQ(folder->meta()["actionCount"], 3);
-}
-
-TEST_F(EpisodeFolderTest, NothingMayFollowFinish) {
-    EXPECT_FALSE(
-        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", session}}, {}}, 5));
-    EXPECT_TRUE(folder->accept(action(0, "click"), 6));
-    EXPECT_TRUE(
-        folder->accept(Frame{0, "finish", {{"type", "finish"}, {"sessionId", session}}, {}}, 7));
-    EXPECT_EQ(folder->meta()["endedAtMs"], 5); // the episode ended at the first one
 }
 
 TEST(TimelineHtml, EscapesEveryRecordedText) {
@@ -99,10 +101,8 @@ TEST(TimelineHtml, EscapesEveryRecordedText) {
                   {"url", "javascript:alert('x')"},
                   {"target", {{"role", "AXButton"}, {"label", "\"quoted\" & <u>"}}}};
     const std::string html = renderTimeline({{"id", "<id>"}, {"startedAtMs", 0}}, {row});
-    EXPECT_EQ(html.find("<script"), std::string::npos);
-    EXPECT_EQ(html.find("<img src=x"), std::string::npos);
-    EXPECT_EQ(html.find("<u>"), std::string::npos);
-    EXPECT_EQ(html.find("href=\"javascript"), std::string::npos);
+    for (const char* absent : {"<script", "<img src=x", "<u>", "href=\"javascript"})
+        EXPECT_EQ(html.find(absent), std::string::npos) << absent;
     EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
     EXPECT_NE(html.find("&quot;quoted&quot; &amp; &lt;u&gt;"), std::string::npos);
 }

@@ -6,42 +6,36 @@
 #include <cmath>
 
 void FakeEventLoop::advance(double seconds) {
+    const auto moveTo = [this](double moment) {
+        if (moment <= now_) return;
+        if (clock_) clock_->advance(std::llround((moment - now_) * 1000.0));
+        now_ = moment;
+    };
     const double end = now_ + seconds;
     for (;;) {
-        auto next =
-            std::min_element(queue_.begin(), queue_.end(), [](const auto& a, const auto& b) {
-                return a.due != b.due ? a.due < b.due : a.order < b.order;
-            });
-        // A small tolerance keeps sums like 0.1 + 0.35 from missing a task due at 0.45.
+        auto next = std::min_element(queue_.begin(), queue_.end(), [](auto& a, auto& b) {
+            return a.due != b.due ? a.due < b.due : a.order < b.order;
+        });
+        // The tolerance keeps sums like 0.1 + 0.35 from missing a task due at 0.45.
         if (next == queue_.end() || next->due > end + 1e-9) break;
         Entry entry = std::move(*next);
         queue_.erase(next);
-        setNow(std::max(now_, entry.due));
-        if (entry.interval) {
-            queue_.push_back(
-                {entry.due + *entry.interval, nextOrder_++, entry.interval, entry.action});
-        }
+        moveTo(entry.due);
+        if (entry.interval)
+            queue_.push_back({entry.due + *entry.interval, order_++, entry.interval, entry.action});
         entry.action();
     }
-    setNow(std::max(now_, end));
+    moveTo(end);
 }
 
 std::size_t FakeEventLoop::pendingTasks() const {
     return static_cast<std::size_t>(
-        std::count_if(queue_.begin(), queue_.end(), [](const auto& e) { return !e.interval; }));
+        std::count_if(queue_.begin(), queue_.end(), [](auto& e) { return !e.interval; }));
 }
 
 std::vector<double> FakeEventLoop::timerIntervals() const {
     std::vector<double> intervals;
-    for (const auto& entry : queue_) {
+    for (const auto& entry : queue_)
         if (entry.interval) intervals.push_back(*entry.interval);
-    }
     return intervals;
-}
-
-void FakeEventLoop::setNow(double seconds) {
-    if (clock_ && seconds > now_) {
-        clock_->advance(static_cast<std::int64_t>(std::llround((seconds - now_) * 1000.0)));
-    }
-    now_ = seconds;
 }

@@ -10,7 +10,7 @@
 class FakePasteboard : public Pasteboard {
 public:
     std::int64_t count = 0;
-    std::optional<std::string> text;
+    std::optional<std::string> text; ///< none for content that is not plain text
     int textReads = 0;
 
     std::int64_t changeCount() override { return count; }
@@ -18,15 +18,9 @@ public:
         ++textReads;
         return text;
     }
-
-    /// A copy of plain text: new content and a new change count.
-    void copy(std::string copied) {
+    /// A copy: new content (none for an image or files) and a new change count.
+    void copy(std::optional<std::string> copied) {
         text = std::move(copied);
-        ++count;
-    }
-    /// A copy of something that is not plain text (an image, files).
-    void copyNonText() {
-        text.reset();
         ++count;
     }
 };

@@ -1,5 +1,4 @@
-// Real pipes in place of the recorder's standard input, output and error, for tests that
-// read every byte the recorder writes and answer its permission requests.
+// Real pipes in place of the recorder's standard streams, read as the parent reads them.
 #pragma once
 
 #include "recorder/capture_stream.h"
@@ -8,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdint>
 #include <fcntl.h>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -20,7 +18,6 @@
 #include <unistd.h>
 #include <vector>
 
-/// One frame as the parent sees it.
 struct ParsedFrame {
     std::string headerText;
     nlohmann::json header;
@@ -37,17 +34,14 @@ struct ParsedStream {
 
     std::vector<ParsedFrame> ofType(std::string_view type) const {
         std::vector<ParsedFrame> out;
-        for (const auto& frame : frames) {
+        for (const auto& frame : frames)
             if (frame.type() == type) out.push_back(frame);
-        }
         return out;
     }
-    /// Frame types in order, permit requests left out.
     std::vector<std::string> typesWithoutPermits() const {
         std::vector<std::string> out;
-        for (const auto& frame : frames) {
+        for (const auto& frame : frames)
             if (frame.type() != "permit") out.push_back(frame.type());
-        }
         return out;
     }
 };
@@ -64,11 +58,11 @@ inline ParsedStream parseFrames(std::string_view bytes) {
     while (bytes.size() - at >= 8) {
         const std::size_t headerLength = length(at), payloadLength = length(at + 4);
         if (bytes.size() - at - 8 < headerLength + payloadLength) break;
-        ParsedFrame frame;
-        frame.headerText = std::string(bytes.substr(at + 8, headerLength));
-        frame.payload = std::string(bytes.substr(at + 8 + headerLength, payloadLength));
+        ParsedFrame frame{std::string(bytes.substr(at + 8, headerLength)),
+                          {},
+                          std::string(bytes.substr(at + 8 + headerLength, payloadLength))};
         frame.header = nlohmann::json::parse(frame.headerText, nullptr, false);
-        if (!frame.header.is_object()) out.malformedHeader = true;
+        out.malformedHeader |= !frame.header.is_object();
         out.frames.push_back(std::move(frame));
         at += 8 + headerLength + payloadLength;
     }
@@ -76,38 +70,36 @@ inline ParsedStream parseFrames(std::string_view bytes) {
     return out;
 }
 
-/// The three standard streams as pipes, configured as the recorder's. A thread keeps the
-/// output and error pipes drained, so a writer never blocks however much it writes.
+/// The three standard streams as pipes, configured as the recorder's. A thread keeps output
+/// and error drained, so a writer never blocks however much it writes.
 class StreamPipes {
 public:
     explicit StreamPipes(std::vector<std::string> args = {"stepreel", "--stream"}) {
         CaptureStream::ignoreBrokenPipeSignal();
-        for (int* ends : {output_, input_, errors_, stop_}) {
+        for (int* ends : {output_, input_, errors_, control_}) {
             if (::pipe(ends) != 0) throw std::runtime_error("pipe");
-            for (int i = 0; i < 2; ++i)
+            for (int i : {0, 1})
                 ::fcntl(ends[i], F_SETFD, FD_CLOEXEC);
         }
         for (const int fd : {output_[0], errors_[0]})
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         CaptureStream::configure(output_[1], input_[0], std::move(args));
-        CaptureStream::setBrokenPipeHandler([this] { brokenPipeCalls_.fetch_add(1); });
+        CaptureStream::setBrokenPipeHandler([this] { ++brokenPipeCalls_; });
         UserMessages::setFd(errors_[1]);
         reader_ = std::thread([this] { collect(); });
     }
     StreamPipes(const StreamPipes&) = delete;
     StreamPipes& operator=(const StreamPipes&) = delete;
-
     ~StreamPipes() {
         command('s');
         reader_.join();
-        // Later writes fail quietly on an invalid descriptor instead of reaching the test's own.
+        // Later writes fail on an invalid descriptor instead of reaching the test's own.
         CaptureStream::configure(-1, -1, {});
         CaptureStream::setBrokenPipeHandler(nullptr);
         UserMessages::setFd(-1);
-        for (int* ends : {output_, input_, errors_, stop_}) {
-            for (int i = 0; i < 2; ++i)
+        for (int* ends : {output_, input_, errors_, control_})
+            for (int i : {0, 1})
                 closeFd(ends[i]);
-        }
     }
 
     int inputReadEnd() const { return input_[0]; }
@@ -119,30 +111,18 @@ public:
         if (::write(input_[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
             throw std::runtime_error("answer pipe");
     }
-    /// `count` granting answers.
     void grant(std::size_t count) { answer(std::string(count, '\x01')); }
-    /// The parent closes the recorder's standard input.
     void closeInput() { closeFd(input_[1]); }
-    /// The parent closes its end of the recorder's standard output. Returns once the reader
-    /// thread has closed it, so no poll still holds the pipe open.
+    /// The parent stops reading. Returns once the reader thread, the only one polling the
+    /// pipe, has closed it.
     void closeOutputReader() {
         command('c');
         std::unique_lock guard(mutex_);
         outputClosed_.wait(guard, [this] { return output_[0] < 0; });
     }
 
-    /// Every byte written to standard output so far.
-    std::string output() {
-        std::lock_guard guard(mutex_);
-        drain();
-        return out_;
-    }
-    /// Every byte written to standard error so far.
-    std::string errorText() {
-        std::lock_guard guard(mutex_);
-        drain();
-        return err_;
-    }
+    std::string output() { return drained(out_); }
+    std::string errorText() { return drained(err_); }
     ParsedStream frames() { return parseFrames(output()); }
     int brokenPipeCalls() const { return brokenPipeCalls_.load(); }
 
@@ -151,23 +131,23 @@ private:
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
-    void command(char c) { (void)!::write(stop_[1], &c, 1); }
-
+    void command(char c) { (void)!::write(control_[1], &c, 1); }
+    std::string drained(const std::string& bytes) {
+        std::lock_guard guard(mutex_);
+        drain();
+        return bytes;
+    }
     // Reads whatever is waiting on both pipes; the caller holds the mutex.
     void drain() {
         char buffer[65536];
         for (auto [fd, into] : {std::pair{output_[0], &out_}, std::pair{errors_[0], &err_}}) {
-            while (fd >= 0) {
-                const ssize_t got = ::read(fd, buffer, sizeof buffer);
-                if (got > 0)
-                    into->append(buffer, static_cast<std::size_t>(got));
-                else if (got == 0 || errno != EINTR)
-                    break;
+            for (ssize_t got = 1; fd >= 0 && got != 0;) {
+                got = ::read(fd, buffer, sizeof buffer);
+                if (got > 0) into->append(buffer, static_cast<std::size_t>(got));
+                if (got < 0 && errno != EINTR) break;
             }
         }
     }
-
-    // The descriptors it polls are only closed here or after it has stopped.
     void collect() {
         for (;;) {
             int outFd = 0;
@@ -175,29 +155,25 @@ private:
                 std::lock_guard guard(mutex_);
                 outFd = output_[0];
             }
-            pollfd fds[3] = {{stop_[0], POLLIN, 0}, {outFd, POLLIN, 0}, {errors_[0], POLLIN, 0}};
+            pollfd fds[3] = {{control_[0], POLLIN, 0}, {outFd, POLLIN, 0}, {errors_[0], POLLIN, 0}};
             if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
             std::lock_guard guard(mutex_);
             if (fds[0].revents != 0) {
                 char c = 's';
-                (void)!::read(stop_[0], &c, 1);
+                (void)!::read(control_[0], &c, 1);
                 if (c != 'c') return;
                 closeFd(output_[0]);
                 outputClosed_.notify_all();
-                continue;
+            } else {
+                drain();
             }
-            drain();
         }
     }
 
-    int output_[2] = {-1, -1};
-    int input_[2] = {-1, -1};
-    int errors_[2] = {-1, -1};
-    int stop_[2] = {-1, -1};
+    int output_[2] = {-1, -1}, input_[2] = {-1, -1}, errors_[2] = {-1, -1}, control_[2] = {-1, -1};
     std::mutex mutex_;
     std::condition_variable outputClosed_;
-    std::string out_;
-    std::string err_;
+    std::string out_, err_;
     std::atomic<int> brokenPipeCalls_{0};
     std::thread reader_;
 };

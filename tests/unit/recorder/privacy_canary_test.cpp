@@ -20,10 +20,6 @@ std::string canary(std::mt19937& random) {
     return text;
 }
 
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
 // Random operations through the public recorder API, with canaries typed and copied.
 TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
@@ -100,16 +96,15 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         ASSERT_FALSE(canaries.empty());
         EXPECT_EQ(rig.pipes.frames().trailingBytes, 0u);
         for (const auto& secret : canaries) {
-            EXPECT_FALSE(contains(output, secret)) << "seed " << seed;
-            EXPECT_FALSE(contains(errors, secret)) << "seed " << seed;
             // Not even the first eight bytes appear, escaped or not.
-            EXPECT_FALSE(contains(output, secret.substr(0, 8))) << "seed " << seed;
+            EXPECT_EQ(output.find(secret.substr(0, 8)), std::string::npos) << "seed " << seed;
+            EXPECT_EQ(errors.find(secret.substr(0, 8)), std::string::npos) << "seed " << seed;
         }
         EXPECT_FALSE(rig.events().empty());
     }
 }
 
-TEST(PrivacyWipe, WipeStringClearsTheWholeAllocation) {
+TEST(PrivacyWipe, WipedTextLeavesNoByteInItsBlock) {
     std::string text(100, 'x');
     text.resize(10); // bytes beyond the size still hold characters
     const char* data = text.data();
@@ -117,33 +112,23 @@ TEST(PrivacyWipe, WipeStringClearsTheWholeAllocation) {
     wipeString(text);
     EXPECT_TRUE(text.empty());
     EXPECT_EQ(text.data(), data); // same block, still owned: safe to inspect
-    for (std::size_t i = 0; i < capacity; ++i)
-        EXPECT_EQ(data[i], '\0') << i;
+    EXPECT_EQ(std::string(data, capacity), std::string(capacity, '\0'));
 }
 
-TEST(PrivacyWipe, TakenRunLivesInAHeapBlockThatMovesWithTheString) {
+TEST(PrivacyWipe, TakenRunKeepsEveryCharacterInAHeapBlockThatMovesWithTheString) {
     TypingBuffer buffer;
     buffer.append("pw");
     std::string taken = buffer.take();
-    EXPECT_EQ(taken, "pw");
     EXPECT_TRUE(buffer.empty());
     const char* block = taken.data();
-    std::string moved = std::move(taken);
+    const std::string moved = std::move(taken);
     EXPECT_EQ(moved.data(), block); // not copied out of a small-string buffer
-}
-
-TEST(PrivacyWipe, GrowingTheBufferKeepsEveryCharacter) {
-    TypingBuffer buffer;
     std::string expected;
     for (int i = 0; i < 500; ++i) {
-        const std::string piece = i % 3 ? "あ" : "b";
-        buffer.append(piece);
-        expected += piece;
+        buffer.append(i % 3 ? "あ" : "b");
+        expected += i % 3 ? "あ" : "b";
     }
-    EXPECT_EQ(buffer.size(), expected.size());
     EXPECT_EQ(buffer.take(), expected);
-    buffer.append("z");
-    EXPECT_EQ(buffer.take(), "z");
 }
 
 } // namespace

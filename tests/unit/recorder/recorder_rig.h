@@ -1,49 +1,59 @@
-// A recorder on fakes, writing into real pipes that the test reads as the parent would.
+// The recorder on fakes, writing into real pipes that the test reads as the parent would;
+// `run` starts the whole program on the same fakes.
 #pragma once
 
 #include "recorder/recorder.h"
 #include "recorder/screen_shooter.h"
+#include "recorder/startup.h"
 #include "tests/fakes/fake_accessibility.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_event_loop.h"
 #include "tests/fakes/fake_graphics.h"
 #include "tests/fakes/fake_pasteboard.h"
+#include "tests/fakes/fake_permissions.h"
 #include "tests/fakes/fake_screen_capture.h"
 #include "tests/fakes/fake_screens.h"
 #include "tests/fakes/fake_workspace.h"
 #include "tests/fakes/stream_pipes.h"
 
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct RecorderRig {
-    explicit RecorderRig(std::vector<std::string> args = {"stepreel", "--stream"})
-        : pipes(std::move(args)) {
-        recorder = std::make_unique<Recorder>(ports());
-    }
+    RecorderRig() { recorder = std::make_unique<Recorder>(ports()); }
 
     RecorderPorts ports() {
         return RecorderPorts{clock, workspace, screens, pasteboard, ax, loop, shooter};
     }
 
-    /// Puts an application in front whose focused window has `title` and, when given, a web
-    /// area showing `url`.
+    /// Runs the program with `args`; it owns the platform's ports, the rig keeps using them.
+    int run(std::vector<std::string> args) {
+        args.insert(args.begin(), "/opt/quill/stepreel");
+        recorder.reset();
+        StartupEnvironment environment{
+            pipes.inputReadEnd(),
+            pipes.outputWriteEnd(),
+            pipes.errorWriteEnd(),
+            [this](int status) { exits.push_back(status); },
+            [this](const RecorderPorts& made) -> Recorder& {
+                return *(recorder = std::make_unique<Recorder>(made));
+            },
+            [this](ScreenCapture&, Graphics&) -> ScreenShooter& { return shooter; }};
+        return runStepreel(args, platform, environment);
+    }
+
+    /// An application in front whose focused window has `title` and, when given, a web area
+    /// showing `url`.
     void showApp(const std::string& name, const std::string& bundle, std::int32_t pid,
                  std::optional<std::string> title = std::nullopt,
                  std::optional<std::string> url = std::nullopt) {
         workspace.setFront(name, bundle, pid);
-        const auto app = ax.addApplication(pid);
         const auto window = ax.addNode("AXWindow");
         if (title) ax.setText(window, "AXTitle", *title);
-        ax.set(app, "AXFocusedWindow", FakeAccessibility::ElementRef{window});
-        if (url) {
-            const auto area = ax.addNode("AXWebArea");
-            ax.appendChild(window, area);
-            ax.set(area, "AXURL", AXURLValue{*url});
-        }
+        ax.set(ax.addApplication(pid), "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+        if (url) ax.set(ax.appendChain(window, 1, "AXWebArea"), "AXURL", AXURLValue{*url});
     }
 
     /// The "event" members of every frame of `type`, in order.
@@ -55,14 +65,26 @@ struct RecorderRig {
     }
 
     StreamPipes pipes;
-    FakeClock clock;
-    FakeWorkspace workspace;
-    FakeScreens screens;
-    FakePasteboard pasteboard;
-    FakeAccessibility ax;
-    FakeEventLoop loop{&clock};
-    FakeScreenCapture capture;
-    FakeGraphics graphics;
+    RecorderPlatform platform;
+    FakeClock& clock = own<FakeClock>(platform.clock);
+    FakeWorkspace& workspace = own<FakeWorkspace>(platform.workspace);
+    FakeScreens& screens = own<FakeScreens>(platform.screens);
+    FakePasteboard& pasteboard = own<FakePasteboard>(platform.pasteboard);
+    FakeAccessibility& ax = own<FakeAccessibility>(platform.accessibility);
+    FakeScreenCapture& capture = own<FakeScreenCapture>(platform.screenCapture);
+    FakeGraphics& graphics = own<FakeGraphics>(platform.graphics);
+    FakePermissions& permissions = own<FakePermissions>(platform.permissions);
+    FakeEventLoop& loop = own<FakeEventLoop>(platform.eventLoop, &clock);
     ScreenShooter shooter{capture, graphics};
     std::unique_ptr<Recorder> recorder;
+    std::vector<int> exits;
+
+private:
+    template <typename Fake, typename Port, typename... Args>
+    static Fake& own(std::unique_ptr<Port>& slot, Args... args) {
+        auto fake = std::make_unique<Fake>(args...);
+        Fake& kept = *fake;
+        slot = std::move(fake);
+        return kept;
+    }
 };

@@ -1,8 +1,5 @@
 // Screenshots: permission gate, worker thread, frame header, reduction and every failure.
-#include "recorder/screen_shooter.h"
-#include "tests/fakes/fake_graphics.h"
-#include "tests/fakes/fake_screen_capture.h"
-#include "tests/fakes/stream_pipes.h"
+#include "tests/unit/recorder/recorder_rig.h"
 
 #include <cmath>
 #include <functional>
@@ -14,22 +11,15 @@ namespace {
 
 constexpr const char* failureMessage = "スクリーンショット取得に失敗しました\n";
 
-struct Shooter {
-    ScreenShooter::Shot shoot(double cursorX = 0.25, std::string kind = "after") {
-        return shooter.capture(7, "ep-9", std::nullopt, false, {cursorX, 0.5}, kind);
-    }
-
-    StreamPipes pipes;
-    FakeScreenCapture capture;
-    FakeGraphics graphics;
-    ScreenShooter shooter{capture, graphics};
-};
+ScreenShooter::Shot shoot(RecorderRig& rig, double cursorX = 0.25) {
+    return rig.shooter.capture(7, "ep-9", std::nullopt, false, {cursorX, 0.5}, "after");
+}
 
 TEST(ScreenShooter, FirstDisplayAtItsSizeWithTheCursorOnAWorkerThreadReducedToOneFrame) {
-    Shooter s;
+    RecorderRig s;
     s.capture.content.displays = {{5, 3024, 1964}, {6, 800, 600}};
     s.pipes.grant(2);
-    const auto shot = s.shoot();
+    const auto shot = shoot(s);
     EXPECT_EQ(shot.full, "frames/7-full.jpg");
     EXPECT_FALSE(shot.crop || shot.text || shot.targetText);
     ASSERT_EQ(s.capture.configurations().size(), 1u);
@@ -56,42 +46,33 @@ TEST(ScreenShooter, FirstDisplayAtItsSizeWithTheCursorOnAWorkerThreadReducedToOn
     EXPECT_EQ(frames[1].header["kind"], "before"); // by default
 }
 
-TEST(ScreenShooter, RefusedCaptureSendsNothing) {
-    Shooter s;
-    s.pipes.answer(std::string(1, '\0'));
-    EXPECT_FALSE(s.shoot().full);
-    EXPECT_TRUE(s.pipes.frames().typesWithoutPermits().empty());
-    EXPECT_TRUE(s.capture.callingThreads().empty());
-    EXPECT_EQ(s.pipes.errorText(), "");
-}
-
 TEST(ScreenShooter, EveryFailureSendsOneLossAndSomeTellTheUser) {
     struct Case {
         const char* name;
-        std::function<void(Shooter&)> breakIt;
+        std::function<void(RecorderRig&)> breakIt;
         const char* message;
         double cursorX = 0.25;
     };
     const Case cases[] = {
-        {"no shareable content", [](Shooter& s) { s.capture.contentError = "declined"; },
+        {"no shareable content", [](RecorderRig& s) { s.capture.contentError = "declined"; },
          failureMessage},
-        {"no display", [](Shooter& s) { s.capture.content.displays.clear(); }, ""},
-        {"capture failed", [](Shooter& s) { s.capture.captureError = "stream failed"; },
+        {"no display", [](RecorderRig& s) { s.capture.content.displays.clear(); }, ""},
+        {"capture failed", [](RecorderRig& s) { s.capture.captureError = "stream failed"; },
          failureMessage},
-        {"no image", [](Shooter& s) { s.capture.returnNullImage = true; }, failureMessage},
+        {"no image", [](RecorderRig& s) { s.capture.returnNullImage = true; }, failureMessage},
         {"exception in the worker",
-         [](Shooter& s) { s.capture.duringCapture = [] { throw std::bad_alloc(); }; },
+         [](RecorderRig& s) { s.capture.duringCapture = [] { throw std::bad_alloc(); }; },
          failureMessage},
-        {"encoder failed", [](Shooter& s) { s.graphics.failJpeg = true; }, ""},
-        {"unserialisable header", [](Shooter&) {}, "", std::nan("")},
+        {"encoder failed", [](RecorderRig& s) { s.graphics.failJpeg = true; }, ""},
+        {"unserialisable header", [](RecorderRig&) {}, "", std::nan("")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Shooter s;
+        RecorderRig s;
         c.breakIt(s);
         s.pipes.grant(1);
         ScreenShooter::Shot shot;
-        EXPECT_NO_THROW(shot = s.shoot(c.cursorX));
+        EXPECT_NO_THROW(shot = shoot(s, c.cursorX));
         EXPECT_FALSE(shot.full);
         EXPECT_EQ(s.pipes.frames().typesWithoutPermits(), std::vector<std::string>{"loss"});
         EXPECT_EQ(s.pipes.frames().ofType("loss").at(0).header,
@@ -101,26 +82,26 @@ TEST(ScreenShooter, EveryFailureSendsOneLossAndSomeTellTheUser) {
 }
 
 TEST(ScreenShooter, LongEdgeBecomesAtMost2048WithTruncatedSizesElseTheInputIsSent) {
-    struct Case {
-        std::int64_t width, height, expectedWidth, expectedHeight;
+    const struct {
+        std::int64_t width, height;
+        const char* sent;
         bool failScale = false;
+    } cases[] = {
+        {2880, 1800, "JPEG 2048x1280"},       {1800, 2880, "JPEG 1280x2048"},
+        {1920, 1080, "JPEG 1920x1080"},       {2048, 1536, "JPEG 2048x1536"},
+        {10000, 3, "JPEG 10000x3"}, // would be 0 high
+        {2880, 1800, "JPEG 2880x1800", true},
     };
-    const Case cases[] = {
-        {2880, 1800, 2048, 1280},       {3024, 1964, 2048, 1330}, {1800, 2880, 1280, 2048},
-        {1920, 1080, 1920, 1080},       {2048, 1536, 2048, 1536}, {10000, 3, 10000, 3}, // 0 high
-        {2880, 1800, 2880, 1800, true},
-    };
-    for (const Case& c : cases) {
-        Shooter s;
+    for (const auto& c : cases) {
+        RecorderRig s;
         s.capture.content.displays = {{1, c.width, c.height}};
         s.graphics.failScale = c.failScale;
         s.pipes.grant(1);
-        EXPECT_EQ(s.shoot().full, "frames/7-full.jpg");
+        EXPECT_EQ(shoot(s).full, "frames/7-full.jpg");
         const auto frame = s.pipes.frames().ofType("frame").at(0);
-        EXPECT_EQ(frame.header["width"], c.expectedWidth) << c.width << "x" << c.height;
-        EXPECT_EQ(frame.header["height"], c.expectedHeight) << c.width << "x" << c.height;
-        EXPECT_EQ(frame.payload, "JPEG " + std::to_string(c.expectedWidth) + "x" +
-                                     std::to_string(c.expectedHeight));
+        EXPECT_EQ("JPEG " + frame.header["width"].dump() + "x" + frame.header["height"].dump(),
+                  c.sent);
+        EXPECT_EQ(frame.payload, c.sent);
         if (std::max(c.width, c.height) <= 2048) {
             EXPECT_TRUE(s.graphics.scaleCalls().empty());
         }

@@ -1,8 +1,6 @@
 // The program's start: one-shot options, the permission gate, the set-up steps, the banner,
-// the ways a recording ends and the pause hotkey. Rules shown end to end by the recorder's
-// integration tests (--once, the self-test frame, Ctrl+C with a permit waiting) are not
-// repeated here.
-#include "tests/unit/recorder/startup_harness.h"
+// the ways a recording ends and the pause hotkey.
+#include "tests/unit/recorder/recorder_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -43,80 +41,86 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
-        StartupRun run;
-        run.permissions->screenRecordingState = PermissionState::denied;
-        run.permissions->inputMonitoringState = PermissionState::unknown;
-        if (c.executable) run.platform.executablePath = *c.executable;
-        EXPECT_EQ(run.run(c.args), 0);
-        EXPECT_EQ(run.output(), c.printed);
-        EXPECT_EQ(run.errors(), "");
-        EXPECT_EQ(run.permissions->requests, c.requests);
-        EXPECT_EQ(run.recordersMade, 0);
+        RecorderRig rig;
+        rig.permissions.screenRecordingState = PermissionState::denied;
+        rig.permissions.inputMonitoringState = PermissionState::unknown;
+        rig.platform.executablePath = c.executable;
+        EXPECT_EQ(rig.run(c.args), 0);
+        EXPECT_EQ(rig.pipes.output(), c.printed);
+        EXPECT_EQ(rig.pipes.errorText(), "");
+        EXPECT_EQ(rig.permissions.requests, c.requests);
+        EXPECT_FALSE(rig.recorder);
     }
 }
 
 TEST(StartupOptions, SelfTestWhoseCaptureFailsSendsALossAndPrintsNil) {
-    StartupRun run;
-    run.grantThenClose(2);
-    run.capture->captureError = "display gone";
-    EXPECT_EQ(run.run({"--selftest-ocr", "--stream"}), 0);
-    const std::string output = run.output();
+    RecorderRig rig;
+    rig.pipes.grant(2);
+    rig.pipes.closeInput();
+    rig.capture.captureError = "display gone";
+    EXPECT_EQ(rig.run({"--selftest-ocr", "--stream"}), 0);
+    const std::string output = rig.pipes.output();
     EXPECT_EQ(parseFrames(output).typesWithoutPermits(), (Types{"loss"}));
     EXPECT_TRUE(output.ends_with("full=nil textLines=-1 center=nil\n"));
 }
 
 TEST(StartupRecording, MissingPermissionWarnsAndEndsWithStatusOne) {
-    for (const Types& args : {Types{}, Types{"--once"}, Types{"--stream"}}) {
-        StartupRun run;
-        run.permissions->accessibilityState = PermissionState::denied;
-        run.permissions->inputMonitoringState = PermissionState::unknown;
-        EXPECT_EQ(run.run(args), 1);
-        EXPECT_EQ(run.errors(), "⚠︎ 権限が不足しています(accessibility=denied "
-                                "screen_recording=granted input_monitoring=unknown)。\n"
-                                "   ./setup を実行して3つの権限を付与してください。\n");
-        EXPECT_EQ(run.output(), "");
-        EXPECT_TRUE(run.loop->installations().empty());
-        EXPECT_EQ(run.recordersMade, 1); // the episode exists before the check
+    const std::pair<PermissionState FakePermissions::*, const char*> missing[] = {
+        {&FakePermissions::accessibilityState, "accessibility=denied screen_recording=granted"},
+        {&FakePermissions::screenRecordingState, "accessibility=granted screen_recording=denied"},
+        {&FakePermissions::inputMonitoringState, "accessibility=granted screen_recording=granted"},
+    };
+    for (const auto& [state, states] : missing) {
+        for (const Types& args : {Types{}, Types{"--once"}, Types{"--stream"}}) {
+            RecorderRig rig;
+            rig.permissions.*state = PermissionState::denied;
+            rig.permissions.inputMonitoringState = PermissionState::unknown;
+            EXPECT_EQ(rig.run(args), 1);
+            EXPECT_EQ(rig.pipes.errorText(),
+                      "⚠︎ 権限が不足しています(" + std::string(states) +
+                          " input_monitoring=unknown)。\n"
+                          "   ./setup を実行して3つの権限を付与してください。\n");
+            EXPECT_EQ(rig.pipes.output(), "");
+            EXPECT_TRUE(rig.loop.installations.empty());
+            EXPECT_TRUE(rig.recorder); // the episode exists before the check
+        }
     }
 }
 
 TEST(StartupRecording, FailedTapIsReportedWithStatusOne) {
-    StartupRun run;
-    run.loop->tapInstallSucceeds = false;
-    EXPECT_EQ(run.run({}), 1);
-    EXPECT_EQ(run.errors(), "✗ イベントタップを作成できません。Input Monitoring と "
-                            "アクセシビリティ権限を確認してください。\n");
-    EXPECT_EQ(Types(run.loop->installations().begin(), run.loop->installations().end()),
-              Types{"tap"});
-    EXPECT_EQ(run.loop->runs(), 0);
-    EXPECT_EQ(run.output(), "");
+    RecorderRig rig;
+    rig.loop.tapInstallSucceeds = false;
+    EXPECT_EQ(rig.run({}), 1);
+    EXPECT_EQ(rig.pipes.errorText(), "✗ イベントタップを作成できません。Input Monitoring と "
+                                     "アクセシビリティ権限を確認してください。\n");
+    EXPECT_EQ(rig.loop.installations, Types{"tap"});
+    EXPECT_EQ(rig.loop.runs, 0);
+    EXPECT_EQ(rig.pipes.output(), "");
 }
 
 TEST(StartupRecording, InstallsInOrderPrintsTheBannerAndRuns) {
-    StartupRun run;
-    EXPECT_EQ(run.run({"--ocr", "--unknown-option", "stray"}), 0);
-    EXPECT_EQ(Types(run.loop->installations().begin(), run.loop->installations().end()),
+    RecorderRig rig;
+    EXPECT_EQ(rig.run({"--ocr", "--unknown-option", "stray"}), 0);
+    EXPECT_EQ(rig.loop.installations,
               (Types{"tap", "hotkey", "timer", "interrupt", "parent", "display"}));
     // Outside stream mode standard input is not the parent's: only the output is watched.
-    EXPECT_EQ(run.loop->watchedOutput(), run.pipes.outputWriteEnd());
-    EXPECT_EQ(run.loop->watchedInput(), std::nullopt);
-    EXPECT_EQ(run.loop->tapMask(), 0x40Au);
-    EXPECT_EQ(run.loop->timerIntervals(), std::vector<double>{1.5});
-    EXPECT_EQ(run.loop->runs(), 1);
-    EXPECT_EQ(run.errors(), expectedBanner);
-    EXPECT_EQ(run.output(), "");
-    EXPECT_TRUE(run.exits.empty());
+    EXPECT_EQ(rig.loop.watchedFds, std::pair(rig.pipes.outputWriteEnd(), std::optional<int>()));
+    EXPECT_EQ(rig.loop.tapMask, 0x40Au);
+    EXPECT_EQ(rig.loop.timerIntervals(), std::vector<double>{1.5});
+    EXPECT_EQ(rig.loop.runs, 1);
+    EXPECT_EQ(rig.pipes.errorText(), expectedBanner);
+    EXPECT_EQ(rig.pipes.output(), "");
+    EXPECT_TRUE(rig.exits.empty());
 }
 
 TEST(StartupRecording, EachEndingRecordingOrPausedFinishesAsDocumented) {
-    struct Ending {
+    const struct {
         const char* what;
         void (FakeEventLoop::*fire)();
         Types frames;
         std::string_view lastMessage;
         int status;
-    };
-    const Ending endings[] = {
+    } endings[] = {
         {"Ctrl+C",
          &FakeEventLoop::fireInterrupt,
          {"finish"},
@@ -129,32 +133,33 @@ TEST(StartupRecording, EachEndingRecordingOrPausedFinishesAsDocumented) {
          "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n",
          1},
     };
-    for (const Ending& ending : endings) {
+    for (const auto& ending : endings) {
         for (const bool paused : {false, true}) {
             SCOPED_TRACE(std::string(ending.what) + (paused ? ", paused" : ""));
-            StartupRun run;
-            ASSERT_EQ(run.run({"--stream"}), 0);
-            EXPECT_EQ(run.loop->watchedInput(), run.pipes.inputReadEnd());
-            if (paused) run.loop->fireHotkey(HotkeyEvent{control | option, "p"});
-            const std::string before = run.errors();
-            (run.loop->*ending.fire)();
-            EXPECT_EQ(run.exits, std::vector<int>{ending.status});
-            EXPECT_EQ(run.frames().typesWithoutPermits(), ending.frames);
-            EXPECT_EQ(run.errors(), before + std::string(ending.lastMessage));
+            RecorderRig rig;
+            ASSERT_EQ(rig.run({"--stream"}), 0);
+            EXPECT_EQ(rig.loop.watchedFds->second, rig.pipes.inputReadEnd());
+            if (paused) rig.loop.fireHotkey(HotkeyEvent{control | option, "p"});
+            const std::string before = rig.pipes.errorText();
+            (rig.loop.*ending.fire)();
+            EXPECT_EQ(rig.exits, std::vector<int>{ending.status});
+            EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), ending.frames);
+            EXPECT_EQ(rig.pipes.errorText(), before + std::string(ending.lastMessage));
         }
     }
 }
 
 TEST(StartupRecording, FocusIsFirstPolledOneAndAHalfSecondsAfterStart) {
-    StartupRun run;
-    run.grantThenClose(100);
-    ASSERT_EQ(run.run({"--stream"}), 0);
-    run.loop->advance(1.49);
-    EXPECT_TRUE(run.frames().ofType("permit").empty());
-    run.loop->advance(0.01);
-    EXPECT_EQ(run.frames().ofType("permit").size(), 1u);
-    run.loop->advance(3.0);
-    EXPECT_EQ(run.frames().ofType("permit").size(), 3u);
+    RecorderRig rig;
+    rig.pipes.grant(100);
+    ASSERT_EQ(rig.run({"--stream"}), 0);
+    const auto permits = [&rig] { return rig.pipes.frames().ofType("permit").size(); };
+    rig.loop.advance(1.49);
+    EXPECT_EQ(permits(), 0u);
+    rig.loop.advance(0.01);
+    EXPECT_EQ(permits(), 1u);
+    rig.loop.advance(3.0);
+    EXPECT_EQ(permits(), 3u);
 }
 
 TEST(PauseHotkey, ControlOptionPWhateverElseIsHeld) {

@@ -1,5 +1,5 @@
 // Input events through the tap callback into a recorder on fakes, read back as the parent
-// reads them.
+// reads them; key names and the characters of a key press.
 #include "recorder/event_tap.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
@@ -8,14 +8,11 @@
 
 namespace {
 
-constexpr std::uint64_t command = 0x100000;
-constexpr std::uint64_t shift = 0x20000;
-constexpr std::uint64_t control = 0x40000;
-constexpr std::uint64_t option = 0x80000;
+constexpr std::uint64_t command = 0x100000, shift = 0x20000, control = 0x40000, option = 0x80000;
 constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
 
 struct Step {
-    enum Kind { input, front, noFront, copy, pause } kind = input;
+    enum Kind { input, front, noFront, copy, copyImage, pause, restart } kind = input;
     InputEvent event{};
     std::string text{}; ///< the application put in front, or the text copied
 };
@@ -43,8 +40,10 @@ Step front(std::string app) {
 Step copied(std::string text) {
     return {Step::copy, {}, std::move(text)};
 }
-const Step noFront{Step::noFront};
-const Step pause{Step::pause};
+const Step noFront{Step::noFront}, pause{Step::pause}, copiedImage{Step::copyImage};
+const Step paste = key(9, u"v", command);
+/// The recorder is made anew, as when recording begins.
+const Step restart{Step::restart};
 
 /// Kind of each action record, with its key, characters and clipboard where it has them.
 std::vector<std::string> actions(RecorderRig& rig) {
@@ -64,28 +63,39 @@ std::vector<std::string> actions(RecorderRig& rig) {
     return out;
 }
 
-struct Case {
-    const char* name;
-    std::vector<Step> steps;
-    std::vector<std::string> actions;
-};
-
 TEST(EventTap, EventsBecomeTheirActionsAndTypedCharactersNeverLeave) {
-    const Case cases[] = {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> actions;
+    } cases[] = {
         {"Command keys are shortcuts named by position",
          {key(8, u"c", command), key(36, u"\r", command), key(1, u"S", command | shift),
           key(6, u"z", command | control | option), key(2, u"d", command)},
          {"shortcut cmd+c", "shortcut cmd+key36", "shortcut cmd+s", "shortcut cmd+z",
           "shortcut cmd+key2"}},
         {"Command+V is a paste whatever else is held",
-         {key(9, u"v", command), key(9, u"√", command | option)},
+         {paste, key(9, u"√", command | option)},
          {"paste cmd+v", "paste cmd+v"}},
         {"a copy is the front application's at the next event",
-         {copied("hello"), front("Mail"), key(9, u"v", command)},
+         {copied("hello"), front("Mail"), paste},
          {"paste cmd+v from Mail copied 5"}},
         {"every event polls the clipboard",
-         {copied("12345678"), mouse(22), front("Mail"), key(9, u"v", command)},
+         {copied("12345678"), mouse(22), front("Mail"), paste},
          {"paste cmd+v from Editor copied 8"}},
+        {"a copy made before recording began is never attributed",
+         {copied("before"), restart, paste},
+         {"paste cmd+v"}},
+        {"copies are noticed while paused too, only pastes carry them",
+         {pause, copied("first"), type(u""), copied("日本語"), type(u""), pause, front("Mail"),
+          key(8, u"c", command), paste},
+         {"shortcut cmd+c", "paste cmd+v from Editor copied 3"}},
+        {"content that is not text counts zero",
+         {copiedImage, paste},
+         {"paste cmd+v from Editor copied 0"}},
+        {"no frontmost application leaves the name out",
+         {noFront, copied("abc"), paste},
+         {"paste cmd+v copied 3"}},
         {"click counts",
          {mouse(1, 1), mouse(1, 2), mouse(1, 3), mouse(1, 0)},
          {"click", "doubleclick", "doubleclick", "click"}},
@@ -123,7 +133,7 @@ TEST(EventTap, EventsBecomeTheirActionsAndTypedCharactersNeverLeave) {
          {pause, type(u"a"), mouse(1), type(u"b"), pause, type(u"c"), mouse(1)},
          {"type 2 text", "click"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RecorderRig rig;
         rig.pipes.grant(500);
@@ -146,8 +156,14 @@ TEST(EventTap, EventsBecomeTheirActionsAndTypedCharactersNeverLeave) {
             case Step::copy:
                 rig.pasteboard.copy(step.text);
                 break;
+            case Step::copyImage:
+                rig.pasteboard.copy(std::nullopt);
+                break;
             case Step::pause:
                 rig.recorder->togglePause();
+                break;
+            case Step::restart:
+                rig.recorder = std::make_unique<Recorder>(rig.ports());
                 break;
             }
         }
@@ -155,6 +171,36 @@ TEST(EventTap, EventsBecomeTheirActionsAndTypedCharactersNeverLeave) {
         const std::string output = rig.pipes.output();
         for (std::size_t at = 0; at + 4 <= typed.size(); ++at)
             EXPECT_EQ(output.find(typed.substr(at, 4)), std::string::npos);
+    }
+}
+
+TEST(KeyName, TableKeysByTheirAnsiPositionOthersByTheirDecimalCode) {
+    const std::pair<std::int64_t, const char*> table[] = {
+        {0, "a"},      {1, "s"},        {3, "f"},      {6, "z"},
+        {7, "x"},      {8, "c"},        {9, "v"},      {12, "q"},
+        {13, "w"},     {15, "r"},       {17, "t"},     {35, "p"},
+        {45, "n"},     {36, "key36"},   {2, "key2"},   {11, "key11"},
+        {46, "key46"}, {127, "key127"}, {-1, "key-1"}, {4'294'967'296, "key4294967296"},
+    };
+    for (const auto& [code, name] : table)
+        EXPECT_EQ(keyName(code), name) << code;
+}
+
+TEST(CharFor, DecodesAtMostFourUnitsReplacingLoneSurrogates) {
+    const std::pair<std::u16string, std::string> table[] = {
+        {u"あ", "あ"},
+        {u"\r", "\r"},
+        {u"😀", "😀"},
+        {u"", ""},
+        {u"abcdef", "abcd"},
+        {u"abc😀", "abc\xEF\xBF\xBD"}, // a pair cut in half by the limit
+        {std::u16string(1, char16_t{0xDC00}), "\xEF\xBF\xBD"},
+    };
+    for (const auto& [units, text] : table) {
+        InputEvent event;
+        event.type = 10;
+        event.characters = units;
+        EXPECT_EQ(charFor(event), text) << text;
     }
 }
 

@@ -1,0 +1,397 @@
+// The accessibility probes: the element under a point, the front window's title and page
+// address, and the deadline one operation's probes share.
+#include "recorder/ax_probe.h"
+#include "tests/fakes/fake_accessibility.h"
+#include "tests/fakes/fake_clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Node = FakeAccessibility::NodeId;
+using Ref = FakeAccessibility::ElementRef;
+using Failing = FakeAccessibility::Failing;
+constexpr std::int32_t pid = 4242;
+// The tree every case starts from: the application's focused window "Invoice" holds a group,
+// whose button is under the point. `added` is the newest node an edit added.
+constexpr Node app = 1, window = 2, group = 3, element = 4, added = -1;
+
+/// One change to the tree: an attribute of `node` set; with "+", `count` children of role
+/// `value` ("" for none) added to `node`, each titled with the rest of the attribute; with ">",
+/// a chain of them; with "=", the attribute named by the rest made the newest node; with "@",
+/// `node` put under the point.
+struct Edit {
+    Node node;
+    std::string attribute;
+    FakeAccessibility::Stored value = std::string();
+    int count = 1;
+};
+
+using Edits = std::vector<Edit>;
+
+struct Tree {
+    explicit Tree(const Edits& edits) {
+        ax.addApplication(pid);
+        ax.appendChain(ax.appendChain(ax.addNode("AXWindow"), 1, "AXGroup"), 1, "AXButton");
+        ax.setText(window, "AXTitle", "Invoice");
+        ax.set(app, "AXFocusedWindow", Ref{window});
+        ax.setElementAtPoint(element);
+        Node last = element;
+        for (const Edit& edit : edits) {
+            const Node node = edit.node == added ? last : edit.node;
+            const char kind = edit.attribute.empty() ? ' ' : edit.attribute[0];
+            if (kind == '@') {
+                ax.setElementAtPoint(node);
+            } else if (kind == '=') {
+                ax.set(node, edit.attribute.substr(1), Ref{last});
+            } else if (kind != '+' && kind != '>') {
+                ax.set(node, edit.attribute, edit.value);
+            }
+            if (kind != '+' && kind != '>') continue;
+            const auto& role = std::get<std::string>(edit.value);
+            for (int i = 0; i < edit.count; ++i) {
+                const Node parent = kind == '>' && i > 0 ? last : node;
+                last = ax.addNode(role.empty() ? std::nullopt : std::optional(role));
+                ax.appendChild(parent, last);
+                if (edit.attribute.size() > 1)
+                    ax.setText(last, "AXTitle", edit.attribute.substr(1));
+            }
+        }
+    }
+    /// With time to read everything: the fake clock stands still.
+    ProbeDeadline deadline() { return ProbeDeadline(clock, ProbeDeadline::operationBudgetMs); }
+    std::optional<AXTarget> probe() {
+        return AXProbe::elementAt(ax, {120.5, 40.25}, 77, deadline());
+    }
+    std::optional<std::string> url(std::int32_t process = pid) {
+        return AXProbe::frontURL(ax, process, deadline(), webAreas);
+    }
+    std::optional<std::string> title(std::int32_t process = pid) {
+        return AXProbe::frontWindowTitle(ax, process, deadline());
+    }
+
+    FakeAccessibility ax;
+    FakeClock clock;
+    WebAreaCache webAreas;
+};
+
+/// Edits adding a web area `depth` levels below `top` with `address` (none when absent).
+Edits page(Node top, int depth, std::optional<FakeAccessibility::Stored> address) {
+    Edits edits{{top, ">", "AXGroup", depth - 1}, {added, "+", "AXWebArea"}};
+    if (depth == 1) edits.erase(edits.begin()), edits[0].node = top;
+    if (address) edits.push_back({added, "AXURL", *address});
+    return edits;
+}
+
+Edits operator+(Edits a, const Edits& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
+    std::string out;
+    for (const auto& part : parts)
+        out += (out.empty() ? "" : separator) + part;
+    return out;
+}
+
+/// The path, then each field that is present.
+std::string describe(const std::optional<AXTarget>& target) {
+    if (!target) return "none";
+    std::string out = joined(target->path, ">");
+    const auto add = [&out](const char* name, const std::optional<std::string>& value) {
+        if (value) out += std::string(" ") + name + "=" + *value;
+    };
+    add("role", target->role);
+    add("sub", target->subrole);
+    add("label", target->label);
+    add("id", target->identifier);
+    add("desc", target->roleDescription);
+    add("help", target->help);
+    add("window", target->windowTitle);
+    if (!target->nearbyText.empty()) out += " near=" + joined(target->nearbyText, ",");
+    if (target->frame) out += " frame=" + nlohmann::json(*target->frame).dump();
+    if (target->secure) out += " secure";
+    return out;
+}
+
+TEST(ElementAt, DescribesTheElementUnderThePoint) {
+    const std::string button = "AXWindow>AXGroup>AXButton role=AXButton";
+    const std::string twentyGroups = joined(std::vector<std::string>(20, "AXGroup"), ">");
+    const struct {
+        const char* name;
+        Edits edits;
+        std::string described;
+    } cases[] = {
+        {"every attribute",
+         {{element, "AXSubrole", "AXCloseButton"},
+          {element, "AXTitle", "Save"},
+          {element, "AXIdentifier", "save"},
+          {element, "AXRoleDescription", "button"},
+          {element, "AXHelp", "Saves"},
+          {element, "AXPosition", geo::Point{10.5, 20}},
+          {element, "AXSize", geo::Size{80, 24.75}}},
+         button + " sub=AXCloseButton label=Save id=save desc=button help=Saves window=Invoice "
+                  "near=Save frame=[10.5,20.0,80.0,24.75]"},
+        {"no attribute at all", {{0, "+", ""}, {added, "@"}}, ""},
+        {"description before value, an empty title counts as absent",
+         {{element, "AXValue", "shown"},
+          {element, "AXDescription", "said"},
+          {element, "AXTitle", ""}},
+         button + " label=said window=Invoice near=said"},
+        {"a number's decimal text",
+         {{element, "AXValue", AXNumber{1, "1"}}},
+         button + " label=1 window=Invoice"},
+        {"values of other kinds give no label",
+         {{element, "AXTitle", AXURLValue{"https://example.com/"}},
+          {element, "AXDescription", geo::Point{1, 2}},
+          {element, "AXValue", AXOtherValue{}}},
+         button + " window=Invoice"},
+        {"secure field: no label, everything else kept",
+         {{group, "+Password:", "AXStaticText"},
+          {element, "AXRole", "AXTextField"},
+          {element, "AXSubrole", "AXSecureTextField"},
+          {element, "AXTitle", "Password"},
+          {element, "AXIdentifier", "pw"}},
+         "AXWindow>AXGroup>AXTextField role=AXTextField sub=AXSecureTextField id=pw "
+         "window=Invoice near=Password,Password: secure"},
+        {"twenty roles of a deep path",
+         {{0, ">", "AXGroup", 25}, {added, "@"}},
+         twentyGroups + " role=AXGroup"},
+        {"cyclic parents end after twenty",
+         {{window, "AXParent", Ref{element}}},
+         "AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>A"
+         "XButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton "
+         "role=AXButton window=Invoice"},
+        {"roleless ancestors walked through",
+         {{window, "+", ""}, {added, "+", "AXCell"}, {added, "@"}},
+         "AXWindow>AXCell role=AXCell window=Invoice"},
+        {"a parent that is not an element ends the path",
+         {{element, "AXParent", "text"}},
+         "AXButton role=AXButton"},
+        {"the outermost window's title, even when absent",
+         {{window, "AXTitle", ""},
+          {group, "+Sheet", "AXWindow"},
+          {added, "+", "AXTextField"},
+          {added, "@"}},
+         "AXWindow>AXGroup>AXWindow>AXTextField role=AXTextField"},
+        {"six titles of twelve siblings",
+         {{group, "+t", "AXStaticText", 12}},
+         button + " window=Invoice near=t,t,t,t,t,t"},
+        {"only the first eight siblings",
+         {{group, "+", "AXGroup", 7}, {group, "+late", "AXStaticText", 4}},
+         button + " window=Invoice"},
+        {"siblings that are not a list",
+         {{group, "AXChildren", "not a list"}},
+         button + " window=Invoice"},
+        {"position without size",
+         {{element, "AXPosition", geo::Point{5, 6}}, {element, "AXSize", Failing{}}},
+         button + " window=Invoice"},
+        {"position of the wrong kind",
+         {{element, "AXPosition", geo::Size{5, 6}}, {element, "AXSize", geo::Size{7, 8}}},
+         button + " window=Invoice"},
+    };
+    for (const auto& c : cases) {
+        Tree tree(c.edits);
+        EXPECT_EQ(describe(tree.probe()), c.described) << c.name;
+        EXPECT_EQ(tree.ax.liveHandles(), 0) << c.name;
+    }
+    Tree tree({});
+    tree.ax.setSystemWideAvailable(false);
+    EXPECT_FALSE(tree.probe());
+    tree.ax.setSystemWideAvailable(true);
+    tree.ax.setElementAtPoint(std::nullopt);
+    EXPECT_FALSE(tree.probe());
+}
+
+// The value of an element that takes text input is what the person typed: never a label.
+TEST(ElementAt, ValueIsALabelOnlyWhereNobodyTypesIt) {
+    const struct {
+        const char* role;
+        const char* subrole;
+        bool editableAncestor;
+        bool valueIsLabel;
+    } cases[] = {
+        {"AXStaticText", "", false, true},
+        {"AXCheckBox", "", false, true},
+        {"AXSlider", "", false, true},
+        {"AXTextField", "", false, false},
+        {"AXTextArea", "", false, false},
+        {"AXComboBox", "", false, false},
+        {"AXTextField", "AXSearchField", false, false},
+        {"AXGroup", "", true, false},      // editable web content
+        {"AXStaticText", "", true, false}, // text inside it
+    };
+    for (const auto& c : cases) {
+        Tree tree({{element, "AXRole", c.role},
+                   {element, "AXSubrole", c.subrole},
+                   {element, "AXValue", "typed 4711"}});
+        if (c.editableAncestor) tree.ax.set(element, "AXEditableAncestor", Ref{group});
+        EXPECT_EQ(tree.probe()->label == "typed 4711", c.valueIsLabel) << c.role;
+        // A name or description still labels a text field.
+        tree.ax.setText(element, "AXDescription", "Amount");
+        EXPECT_EQ(tree.probe()->label, "Amount") << c.role;
+    }
+}
+
+TEST(FrontWindow, TitleAndPageAddress) {
+    const struct {
+        const char* name;
+        Edits edits;
+        std::optional<std::string> title, address;
+    } cases[] = {
+        {"no web area", {}, "Invoice", {}},
+        {"url object", page(window, 3, AXURLValue{"https://a.example/?b"}), "Invoice",
+         "https://a.example/?b"},
+        {"empty text", page(window, 1, ""), "Invoice", ""},
+        {"number", page(window, 1, AXNumber{3, "3"}), "Invoice", {}},
+        {"breadth first", page(window, 5, "https://deep/") + page(window, 2, "https://shallow/"),
+         "Invoice", "https://shallow/"},
+        {"twelve levels down", page(window, 12, "https://12/"), "Invoice", "https://12/"},
+        {"thirteen levels down", page(window, 13, "https://13/"), "Invoice", {}},
+        {"first web area without address",
+         page(window, 2, std::nullopt) + page(window, 4, "https://later/"),
+         "Invoice",
+         {}},
+        {"embedded document first, even beyond the search's reach",
+         page(window, 1, "https://tab/") + page(window, 13, "https://shown/") +
+             Edits{{window, "=AXEmbeddedDocument"}},
+         "Invoice", "https://shown/"},
+        {"embedded element that is no web area",
+         Edits{{0, "+", "AXImage"},
+               {added, "AXURL", "https://image/"},
+               {window, "=AXEmbeddedDocument"}} +
+             page(group, 1, "https://searched/"),
+         "Invoice", "https://searched/"},
+        {"untitled popup stands for the first titled window",
+         Edits{{app, "+", "AXWindow"}, {app, "=AXFocusedWindow"}, {app, "+Owner", "AXWindow"}} +
+             page(added, 1, "https://owner/"),
+         {},
+         "https://owner/"},
+        {"main window when the focused one is unreadable",
+         Edits{{app, "AXFocusedWindow", Failing{}},
+               {0, "+Main", "AXWindow"},
+               {app, "=AXMainWindow"}} +
+             page(added, 1, "https://main/"),
+         "Main", "https://main/"},
+        {"no window", {{app, "AXFocusedWindow", Failing{}}}, {}, {}},
+        {"the 400th element examined",
+         Edits{{window, "+", "AXGroup", 397}} + page(window, 1, "https://400/"), "Invoice",
+         "https://400/"},
+        {"the 401st not",
+         Edits{{window, "+", "AXGroup", 398}} + page(window, 1, "https://401/"),
+         "Invoice",
+         {}},
+    };
+    for (const auto& c : cases) {
+        Tree tree(c.edits);
+        EXPECT_EQ(tree.url(), c.address) << c.name;
+        EXPECT_EQ(tree.title(), c.title) << c.name;
+        tree.webAreas = {}; // it keeps the windows found without a page
+        EXPECT_EQ(tree.ax.liveHandles(), 0) << c.name;
+    }
+    Tree tree({});
+    EXPECT_FALSE(tree.url(99) || tree.title(99)); // no such process
+}
+
+TEST(FrontWindow, ChildrenBeyondTheElementBudgetAreNotFetched) {
+    // The window and 399 of its 451 children fill the budget: only the window's children are
+    // ever worth asking for.
+    Tree tree({{window, "+", "AXGroup", 450}});
+    EXPECT_FALSE(tree.url());
+    EXPECT_EQ(tree.ax.copiesOf("AXChildren"), 1);
+}
+
+TEST(FrontWindow, WindowWithoutPageIsSearchedAgainOnlyAfterItsTreeChanges) {
+    const struct {
+        const char* name;
+        std::function<void(FakeAccessibility&)> between;
+        std::optional<std::string> address;
+        bool searchedAgain;
+    } cases[] = {
+        {"nothing changed", [](FakeAccessibility&) {}, {}, false},
+        {"page added",
+         [](FakeAccessibility& ax) {
+             ax.set(ax.appendChain(window, 1, "AXWebArea"), "AXURL", AXURLValue{"https://added/"});
+             ax.noteStructureChange(pid);
+         },
+         "https://added/", true},
+        {"changes not watched",
+         [](FakeAccessibility& ax) { ax.setStructureWatched(false); },
+         {},
+         true},
+        {"another window",
+         [](FakeAccessibility& ax) { ax.set(app, "AXFocusedWindow", Ref{ax.addNode("AXWindow")}); },
+         {},
+         true},
+    };
+    for (const auto& c : cases) {
+        Tree tree({});
+        ASSERT_FALSE(tree.url()) << c.name;
+        c.between(tree.ax);
+        const int searched = tree.ax.copiesOf("AXChildren");
+        EXPECT_EQ(tree.url(), c.address) << c.name;
+        EXPECT_EQ(tree.ax.copiesOf("AXChildren") > searched, c.searchedAgain) << c.name;
+    }
+}
+
+// One operation's probes share one deadline: what is read in time is kept, nothing is asked
+// after it, and no request may wait longer than the time left.
+TEST(ProbeDeadline, OneOperationsProbesEndWithinTheBudget) {
+    constexpr std::int64_t unanswered = 60'000, slow = ProbeDeadline::operationBudgetMs / 8;
+    const std::string button = "AXWindow>AXGroup>AXButton role=AXButton label=Save window=Invoice";
+    const struct {
+        const char* name;
+        /// Milliseconds a request takes, unless its timeout ends it first.
+        std::function<std::int64_t(std::string_view request)> takes;
+        std::string described;
+        std::optional<std::string> url;
+    } cases[] = {
+        {"answers at once", [](std::string_view) { return 1; }, button + " near=Save",
+         "https://page/"},
+        // Lookup, role, subrole, title, identifier, role description, help and the secure
+        // test's subrole take the budget: the rest is never asked.
+        {"slow application",
+         [](std::string_view) { return slow; },
+         " role=AXButton label=Save",
+         {}},
+        {"hung at the point",
+         [](std::string_view r) { return r == "AXElementAtPosition" ? unanswered : 1; }, "none",
+         "https://page/"},
+        {"hung page",
+         [](std::string_view r) { return r == "AXURL" ? unanswered : 1; },
+         button + " near=Save",
+         {}},
+    };
+    for (const auto& c : cases) {
+        Tree tree({{element, "AXTitle", "Save"},
+                   {window, "+", "AXWebArea"},
+                   {added, "AXURL", "https://page/"}});
+        FakeAccessibility& ax = tree.ax;
+        const std::int64_t start = tree.clock.nowMs();
+        const ProbeDeadline deadline = tree.deadline();
+        bool askedAfterTheDeadline = false;
+        ax.onRequest([&](Node, std::string_view request) {
+            askedAfterTheDeadline |= deadline.spent();
+            // The timeout last set ends a request that is not answered sooner.
+            const std::int64_t timeout = std::lround(ax.timeoutsSet().back().seconds * 1000.0f);
+            const std::int64_t answer = c.takes(request);
+            tree.clock.advance(std::min(answer, timeout));
+            return answer <= timeout;
+        });
+        EXPECT_EQ(describe(AXProbe::elementAt(ax, {5, 5}, pid, deadline)), c.described) << c.name;
+        EXPECT_EQ(AXProbe::frontURL(ax, pid, deadline, tree.webAreas), c.url) << c.name;
+        EXPECT_FALSE(askedAfterTheDeadline) << c.name;
+        EXPECT_LE(tree.clock.nowMs() - start, ProbeDeadline::operationBudgetMs) << c.name;
+        ASSERT_FALSE(ax.timeoutsSet().empty()) << c.name;
+        EXPECT_EQ(ax.timeoutsSet().front().node, ax.systemWideNode()) << c.name;
+        for (const auto& set : ax.timeoutsSet())
+            EXPECT_LE(set.seconds, set.node == app ? 0.2f : 0.3f) << c.name;
+    }
+}
+
+} // namespace

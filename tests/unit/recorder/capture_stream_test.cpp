@@ -1,0 +1,198 @@
+// The frame stream through real pipes: layout, the permission exchange, the parent going away.
+#include "common/standard_descriptors.h"
+#include "tests/unit/recorder/recorder_rig.h"
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace std::string_literals;
+using Types = std::vector<std::string>;
+
+json::Value finishHeader() {
+    return json::ObjectBuilder().add("type", "finish").add("sessionId", "ep-1").value();
+}
+
+TEST(CaptureStream, EachRequestIs25BytesAndConsumesOneAnswerWhereOnly01Grants) {
+    const std::string permit = "\x00\x00\x00\x11\x00\x00\x00\x00"s + R"({"type":"permit"})";
+    const struct {
+        std::vector<std::string> args;
+        std::string answers;
+        bool inputEnds;
+        std::vector<bool> granted;
+    } cases[] = {
+        {{"stepreel", "--stream"}, "\x01\x00\x02"s + "1", false, {true, false, false, false}},
+        {{"stepreel", "--once", "--stream"}, "\x00\x01"s, false, {false, true}},
+        {{"stepreel", "--stream"}, "\x01", true, {true, false, false}}, // then the input ends
+        {{"stepreel", "--Stream"}, "\x01", false, {false}}, // not streaming: nothing written
+    };
+    for (const auto& c : cases) {
+        StreamPipes pipes(c.args);
+        pipes.answer(c.answers);
+        if (c.inputEnds) pipes.closeInput();
+        std::string expected;
+        for (const bool granted : c.granted) {
+            EXPECT_EQ(CaptureStream::permitted(), granted) << testing::PrintToString(c.answers);
+            if (c.args[1] != "--Stream") expected += permit;
+        }
+        EXPECT_EQ(pipes.output(), expected);
+    }
+    for (const char* other : {"--streaming", "--STREAM", "--stream=1", " --stream"})
+        EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", other})) << other;
+}
+
+TEST(CaptureStream, FramesCarryTheirLengthsHeaderAndPayload) {
+    StreamPipes pipes;
+    const std::vector<std::uint8_t> payload{0xFF, 0xD8, 0x00, 0x0A, 0xFF, 0xD9};
+    EXPECT_TRUE(CaptureStream::send(
+        json::ObjectBuilder().add("type", "frame").add("targetBounds", json::Null{}).value(),
+        payload));
+    CaptureStream::record("focus", "ep-1",
+                          FocusRecord{"ep-1", "Finder", "f", "a/b", std::nullopt, 1, 2, 1});
+    ActionRecord unencodable;
+    unencodable.cursor = std::vector<double>{INFINITY, 0};
+    CaptureStream::record("events", "ep-1", unencodable); // writes nothing
+    EXPECT_TRUE(CaptureStream::send(finishHeader()));
+
+    const auto stream = pipes.frames();
+    ASSERT_EQ(stream.frames.size(), 3u);
+    EXPECT_EQ(stream.trailingBytes, 0u);
+    EXPECT_EQ(stream.frames[0].headerText, R"({"type":"frame","targetBounds":null})");
+    EXPECT_EQ(stream.frames[0].payload, std::string(payload.begin(), payload.end()));
+    EXPECT_EQ(stream.frames[1].headerText.substr(0, 44),
+              R"({"type":"focus","sessionId":"ep-1","event":{)");
+    EXPECT_NE(stream.frames[1].headerText.find(R"("windowTitle":"a\/b")"), std::string::npos);
+    EXPECT_EQ(stream.frames[1].header.size(), 3u);
+    EXPECT_EQ(stream.frames[2].payload, "");
+}
+
+TEST(CaptureStream, LengthsOf2To32BytesOrMoreCannotBeFramed) {
+    constexpr std::uint64_t limit = std::uint64_t{1} << 32;
+    EXPECT_EQ(CaptureStream::lengthPrefix(limit - 1, 0x01020304),
+              (std::array<std::uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4}));
+    EXPECT_FALSE(CaptureStream::lengthPrefix(limit, 0));
+    EXPECT_FALSE(CaptureStream::lengthPrefix(0, limit + 5));
+}
+
+TEST(CaptureStream, FramesFromManyThreadsNeverInterleave) {
+    StreamPipes pipes;
+    const std::vector<std::uint8_t> payload(20000, 0xAB);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&payload] {
+            for (int i = 0; i < 25; ++i)
+                CaptureStream::send(finishHeader(), payload);
+        });
+    }
+    for (auto& writer : writers)
+        writer.join();
+    const auto stream = pipes.frames();
+    EXPECT_FALSE(stream.malformedHeader);
+    EXPECT_EQ(stream.trailingBytes, 0u);
+    ASSERT_EQ(stream.frames.size(), 100u);
+    for (const auto& frame : stream.frames)
+        EXPECT_EQ(frame.payload.size(), payload.size());
+}
+
+// A closed pipe ends the recording quietly, a permit request too without waiting for an answer
+// that never comes; a frame refused before its first byte is just missing.
+TEST(CaptureStream, BrokenPipeIsReportedOnceAndQuietly) {
+    const struct {
+        const char* name;
+        bool parentStopsReading;
+        std::function<bool()> write;
+        int brokenPipeCalls;
+    } cases[] = {
+        {"frame", true, [] { return CaptureStream::send(finishHeader()); }, 1},
+        {"permit request", true, [] { return CaptureStream::permitted(); }, 1},
+        {"refused whole", false,
+         [] {
+             CaptureStream::configure(-1, -1, {"stepreel", "--stream"});
+             return CaptureStream::send(finishHeader());
+         },
+         0},
+    };
+    for (const auto& c : cases) {
+        StreamPipes pipes;
+        if (c.parentStopsReading) pipes.closeOutputReader();
+        EXPECT_FALSE(c.write()) << c.name;
+        EXPECT_EQ(pipes.brokenPipeCalls(), c.brokenPipeCalls) << c.name;
+        EXPECT_EQ(pipes.errorText(), "") << c.name;
+    }
+}
+
+TEST(CaptureStreamDeathTest, ClosedStandardDescriptorsAreNotTakenByLaterFiles) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::close(0);
+            ::close(1);
+            keepStandardDescriptorsOpen();
+            const int later = ::open("/dev/null", O_RDONLY);
+            char byte = 0;
+            const bool inputAtEnd = ::read(0, &byte, 1) == 0;
+            const bool outputWritable = ::write(1, "x", 1) == 1;
+            std::_Exit(later > 2 && inputAtEnd && outputWritable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CaptureStreamDeathTest, FrameCutOffByAWriteErrorEndsTheStream) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // A file that may not grow past 20 bytes takes part of the frame, then refuses the
+            // rest: nothing after it could be parsed, so the stream is given up.
+            std::signal(SIGXFSZ, SIG_IGN);
+            char path[] = "/tmp/stepreel-cut-XXXXXX";
+            const int fd = ::mkstemp(path);
+            if (fd < 0) std::_Exit(2);
+            ::unlink(path);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 20;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            CaptureStream::setBrokenPipeHandler(nullptr);
+            CaptureStream::configure(fd, -1, {"stepreel", "--stream"});
+            CaptureStream::send(finishHeader());
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CaptureStream, ParentClosingInputMidRecordingDeniesTheRestOfTheWork) {
+    RecorderRig rig;
+    rig.showApp("Safari", "com.apple.Safari", 10);
+    rig.pipes.grant(4);
+    rig.recorder->emit("click", std::nullopt, std::nullopt);            // permit + before-frame
+    rig.recorder->emit("shortcut", std::string("cmd+s"), std::nullopt); // permit + before-frame
+    rig.pipes.closeInput();
+    rig.recorder->emit("click", std::nullopt, std::nullopt);
+    rig.loop.advance(1.0); // the first click's result is denied its screenshot
+    rig.recorder->pollFocus();
+    rig.recorder->finalizeEpisode("completed");
+
+    const auto stream = rig.pipes.frames();
+    EXPECT_FALSE(stream.malformedHeader);
+    EXPECT_EQ(stream.trailingBytes, 0u);
+    EXPECT_EQ(stream.typesWithoutPermits(),
+              (Types{"frame", "events", "frame", "events", "events", "finish"}));
+    EXPECT_FALSE(rig.events().at(2).contains("screenshotFull"));
+    EXPECT_EQ(rig.recorder->seq(), 3);
+}
+
+TEST(CaptureStream, BrokenPipeInTheScreenshotWorkerIsReportedToo) {
+    RecorderRig rig;
+    rig.pipes.grant(2);
+    rig.capture.duringCapture = [&rig] { rig.pipes.closeOutputReader(); };
+    rig.recorder->emit("rightclick", std::nullopt, std::nullopt);
+    EXPECT_GE(rig.pipes.brokenPipeCalls(), 1);
+    EXPECT_EQ(rig.pipes.errorText(), "");
+    EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), Types{});
+}
+
+} // namespace

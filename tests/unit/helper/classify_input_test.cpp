@@ -39,52 +39,34 @@ TEST(ClassifyInputDecoding, AcceptsRequiredStringsOptionalStringsOrNullAndIgnore
 }
 
 TEST(ClassifyInputDecoding, RejectsWrongTypesMissingKeysBadSyntaxAndBadEncodings) {
-    std::vector<std::string> invalid = {
-        "",
-        "   \n",
-        "null",
-        "[]",
-        R"("text")",
-        R"([{"appName":"A","text":"t"}])",
-        R"({"appName":"A"})",
-        R"({"text":"t"})",
-        R"({"appName":1,"text":"t"})",
-        R"({"appName":"A","text":42})",
-        R"({"appName":"A","text":null})",
-        R"({"appName":null,"text":"t"})",
-        R"({"appName":["A"],"text":"t"})",
-        R"({"appName":{"v":"A"},"text":"t"})",
-        R"({"appName":"A","text":"t","windowTitle":3})",
-        R"({"appName":"A","text":"t","windowTitle":false})",
-        R"({"appName":"A","text":"t","domain":[]})",
-        R"({"appName":"A","text":"t","domain":{}})",
-        R"({"appName":"A","text":"t"} {})",
-        R"({"appName":"A","text":"t"} x)",
-        R"({"appName":"A","text":"t",})",
-        R"({"appName":"A","text":"t")",
-        R"({'appName':'A','text':'t'})",
-        R"({"appName":"A","text":"\ud800"})",
-        "{\"appName\":\"A\",\"text\":\"a\tb\"}",
-        "{\"appName\":\"A\",\"text\":\"\xC3\x28\"}",
-        "{\"appName\":\"A\",\"text\":\"\xFF\"}",
-        "{\"appName\":\"A\",\"text\":\"\xED\xA0\x80\"}",
-        std::string("{\"appName\":\"A\",\"text\":\"t\"}\0", 27),
-        std::string("{\"appName\":\"A\",\"text\":\"t\"}\0garbage", 34),
-        std::string("\0{\"appName\":\"A\",\"text\":\"t\"}", 27),
-        R"({"appName":"A","appName":1,"text":"t"})",
-        R"({"appName":1e999,"text":"t"})",
-        R"({"appName":"A","text":"t","windowTitle":-1e999})"};
+    const std::string valid = R"({"appName":"A","text":"t"})";
+    std::vector<std::string> invalid;
+    for (const char* document :
+         {"", "   \n", "null", "[]", R"("text")", R"({"appName":"A"})", R"({"text":"t"})",
+          R"({"appName":"A","text":"t",})", R"({"appName":"A","text":"t")",
+          R"({'appName':'A','text':'t'})", R"({"appName":null,"text":"t"})",
+          R"({"appName":"A","appName":1,"text":"t"})"})
+        invalid.emplace_back(document);
+    for (const char* key : {"appName", "text", "windowTitle", "domain"})
+        for (const char* value : {"1", "false", "-1e999", R"(["A"])", R"({"v":"A"})"})
+            invalid.push_back(R"({"appName":"A","text":"t",")" + std::string(key) + "\":" + value +
+                              "}");
+    for (const char* value :
+         {"null", R"("\ud800")", "\"a\tb\"", "\"\xC3\x28\"", "\"\xFF\"", "\"\xED\xA0\x80\""})
+        invalid.push_back(R"({"appName":"A","text":)" + std::string(value) + "}");
     for (const char* number :
          {"01", "1e", "1.", "-", "+1", ".5", "1e999e1", "1e999.5", "--1", "1e999 2", "0x10"})
-        invalid.push_back(std::string(R"({"appName":"A","text":"t","x":)") + number + "}");
+        invalid.push_back(R"({"appName":"A","text":"t","x":)" + std::string(number) + "}");
     std::string littleEndian, bigEndian;
-    for (char c : std::string(R"({"appName":"A","text":"t"})")) {
+    for (char c : valid) {
         littleEndian += {c, '\0'};
         bigEndian += {'\0', c};
     }
-    for (const auto& utf16 :
-         {littleEndian, "\xFF\xFE" + littleEndian, bigEndian, "\xFE\xFF" + bigEndian})
-        invalid.push_back(utf16);
+    for (const auto& other :
+         {"[" + valid + "]", valid + " {}", valid + " x", valid + std::string("\0", 1),
+          valid + std::string("\0garbage", 8), std::string("\0", 1) + valid, littleEndian,
+          "\xFF\xFE" + littleEndian, bigEndian, "\xFE\xFF" + bigEndian})
+        invalid.push_back(other);
     for (const auto& rejected : invalid)
         EXPECT_FALSE(decodeClassifyInput(rejected)) << rejected;
 }

@@ -44,10 +44,7 @@ TEST(RecognizeText, TrimmedLinesInOrderWithoutBlankOnesWhichDoNotCountInTheAvera
 }
 
 struct OcrRig {
-    OcrRig() {
-        capture.content.windows.push_back({42, {0, 0, 100, 50}});
-        recognizer.line("Hello", 0.5f);
-    }
+    OcrRig() { recognizer.line("Hello", 0.5f); }
 
     helper_test::Run run(std::optional<std::string> operand) {
         return helper_test::runWith(
@@ -60,22 +57,6 @@ struct OcrRig {
     FakeNameTagger tagger;
 };
 
-TEST(RunOcr, ValidOperandCapturesThatWindowAnyOtherTheDisplay) {
-    const std::pair<std::optional<std::string>, std::string> cases[] = {
-        {"+42", "200,\"height\":100"},
-        {std::nullopt, "2880,\"height\":1800"},
-        {"42x", "2880,\"height\":1800"},
-        {"", "2880,\"height\":1800"}};
-    for (const auto& [operand, size] : cases) {
-        const auto printed = OcrRig().run(operand);
-        ASSERT_FALSE(printed.exit);
-        EXPECT_EQ(printed.err, "");
-        EXPECT_EQ(printed.out, R"({"lines":[{"text":"Hello","confidence":0.5,"box":[0,0,1,1]}],)"
-                               R"("avgConfidence":0.5,"width":)" +
-                                   size + ",\"entities\":[]}\n");
-    }
-}
-
 TEST(RunOcr, FailuresEndWithTheirStatusAndNothingPrinted) {
     const struct {
         std::function<void(OcrRig&)> arrange;
@@ -86,6 +67,9 @@ TEST(RunOcr, FailuresEndWithTheirStatusAndNothingPrinted) {
          "capture failed: screen recording not permitted"},
         {[](OcrRig& t) { t.capture.content.displays.clear(); }, 3,
          "capture failed: no capturable window or display found"},
+        {[](OcrRig& t) { t.capture.contentError = "declined"; }, 3, "capture failed: declined"},
+        {[](OcrRig& t) { t.capture.returnNullImage = true; }, 3,
+         "capture failed: the capture gave no image"},
         {[](OcrRig& t) { t.recognizer.answer = PortError{"Tesseract: init failed"}; }, 5,
          "ocr failed: Tesseract: init failed"},
         {[](OcrRig& t) {
@@ -104,6 +88,8 @@ TEST(RunOcr, FailuresEndWithTheirStatusAndNothingPrinted) {
         EXPECT_EQ(printed.out, "");
         EXPECT_EQ(fresh.recognizer.images.empty(), code == 3) << message;
         EXPECT_EQ(fresh.tagger.texts.empty(), code != 1) << message;
+        for (const auto& configuration : fresh.capture.configurations())
+            EXPECT_FALSE(configuration.showsCursor);
     }
 }
 

@@ -27,15 +27,3 @@ void FakeEventLoop::advance(double seconds) {
     }
     moveTo(end);
 }
-
-std::size_t FakeEventLoop::pendingTasks() const {
-    return static_cast<std::size_t>(
-        std::count_if(queue_.begin(), queue_.end(), [](auto& e) { return !e.interval; }));
-}
-
-std::vector<double> FakeEventLoop::timerIntervals() const {
-    std::vector<double> intervals;
-    for (const auto& entry : queue_)
-        if (entry.interval) intervals.push_back(*entry.interval);
-    return intervals;
-}

@@ -56,8 +56,6 @@ public:
     /// Runs every task due within the next `seconds` in time order (ties in queue order),
     /// moving virtual time to each task's moment, then to the end.
     void advance(double seconds);
-    std::size_t pendingTasks() const;
-    std::vector<double> timerIntervals() const;
 
     bool tapInstallSucceeds = true;
     std::optional<std::uint64_t> tapMask;

@@ -1,20 +1,16 @@
-// Real pipes in place of the recorder's standard streams, read as the parent reads them.
+// The recorder's standard streams in a test, read as the parent reads them.
 #pragma once
 
 #include "recorder/capture_stream.h"
 #include "recorder/user_messages.h"
 
 #include <atomic>
-#include <cerrno>
-#include <condition_variable>
+#include <cstdio>
 #include <fcntl.h>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <poll.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -70,41 +66,36 @@ inline ParsedStream parseFrames(std::string_view bytes) {
     return out;
 }
 
-/// The three standard streams as pipes, configured as the recorder's. A thread keeps output
-/// and error drained, so a writer never blocks however much it writes.
+/// The recorder's standard streams as its parent holds them: answers go in through a pipe;
+/// output and error land in unlinked files, so no writer ever blocks, and are read back whole.
 class StreamPipes {
 public:
     explicit StreamPipes(std::vector<std::string> args = {"stepreel", "--stream"}) {
         CaptureStream::ignoreBrokenPipeSignal();
-        for (int* ends : {output_, input_, errors_, control_}) {
-            if (::pipe(ends) != 0) throw std::runtime_error("pipe");
-            for (int i : {0, 1})
-                ::fcntl(ends[i], F_SETFD, FD_CLOEXEC);
-        }
-        for (const int fd : {output_[0], errors_[0]})
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        CaptureStream::configure(output_[1], input_[0], std::move(args));
+        if (!output_ || !errors_ || ::pipe(input_) != 0) throw std::runtime_error("stream ends");
+        outputWriteEnd_ = ::dup(::fileno(output_));
+        for (const int fd : {input_[0], input_[1], outputWriteEnd_, ::fileno(errors_)})
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        CaptureStream::configure(outputWriteEnd_, input_[0], std::move(args));
         CaptureStream::setBrokenPipeHandler([this] { ++brokenPipeCalls_; });
-        UserMessages::setFd(errors_[1]);
-        reader_ = std::thread([this] { collect(); });
+        UserMessages::setFd(errorWriteEnd());
     }
     StreamPipes(const StreamPipes&) = delete;
     StreamPipes& operator=(const StreamPipes&) = delete;
     ~StreamPipes() {
-        command('s');
-        reader_.join();
         // Later writes fail on an invalid descriptor instead of reaching the test's own.
         CaptureStream::configure(-1, -1, {});
         CaptureStream::setBrokenPipeHandler(nullptr);
         UserMessages::setFd(-1);
-        for (int* ends : {output_, input_, errors_, control_})
-            for (int i : {0, 1})
-                closeFd(ends[i]);
+        for (const int fd : {input_[0], input_[1], outputWriteEnd_})
+            if (fd >= 0) ::close(fd);
+        std::fclose(output_);
+        std::fclose(errors_);
     }
 
     int inputReadEnd() const { return input_[0]; }
-    int outputWriteEnd() const { return output_[1]; }
-    int errorWriteEnd() const { return errors_[1]; }
+    int outputWriteEnd() const { return outputWriteEnd_; }
+    int errorWriteEnd() const { return ::fileno(errors_); }
 
     /// Bytes for the recorder to read as answers.
     void answer(std::string_view bytes) {
@@ -112,68 +103,37 @@ public:
             throw std::runtime_error("answer pipe");
     }
     void grant(std::size_t count) { answer(std::string(count, '\x01')); }
-    void closeInput() { closeFd(input_[1]); }
-    /// The parent stops reading. Returns once the reader thread, the only one polling the
-    /// pipe, has closed it.
+    void closeInput() {
+        ::close(input_[1]);
+        input_[1] = -1;
+    }
+    /// The parent stops reading: from now on the output is a pipe nobody reads.
     void closeOutputReader() {
-        command('c');
-        std::unique_lock guard(mutex_);
-        outputClosed_.wait(guard, [this] { return output_[0] < 0; });
+        int ends[2];
+        if (::pipe(ends) != 0) throw std::runtime_error("pipe");
+        ::close(ends[0]);
+        ::dup2(ends[1], outputWriteEnd_);
+        ::close(ends[1]);
     }
 
-    std::string output() { return drained(out_); }
-    std::string errorText() { return drained(err_); }
-    ParsedStream frames() { return parseFrames(output()); }
+    std::string output() const { return contents(output_); }
+    std::string errorText() const { return contents(errors_); }
+    ParsedStream frames() const { return parseFrames(output()); }
     int brokenPipeCalls() const { return brokenPipeCalls_.load(); }
 
 private:
-    static void closeFd(int& fd) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-    void command(char c) { (void)!::write(control_[1], &c, 1); }
-    std::string drained(const std::string& bytes) {
-        std::lock_guard guard(mutex_);
-        drain();
-        return bytes;
-    }
-    // Reads whatever is waiting on both pipes; the caller holds the mutex.
-    void drain() {
+    static std::string contents(std::FILE* file) {
+        std::string out;
         char buffer[65536];
-        for (auto [fd, into] : {std::pair{output_[0], &out_}, std::pair{errors_[0], &err_}}) {
-            for (ssize_t got = 1; fd >= 0 && got != 0;) {
-                got = ::read(fd, buffer, sizeof buffer);
-                if (got > 0) into->append(buffer, static_cast<std::size_t>(got));
-                if (got < 0 && errno != EINTR) break;
-            }
-        }
-    }
-    void collect() {
-        for (;;) {
-            int outFd = 0;
-            {
-                std::lock_guard guard(mutex_);
-                outFd = output_[0];
-            }
-            pollfd fds[3] = {{control_[0], POLLIN, 0}, {outFd, POLLIN, 0}, {errors_[0], POLLIN, 0}};
-            if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
-            std::lock_guard guard(mutex_);
-            if (fds[0].revents != 0) {
-                char c = 's';
-                (void)!::read(control_[0], &c, 1);
-                if (c != 'c') return;
-                closeFd(output_[0]);
-                outputClosed_.notify_all();
-            } else {
-                drain();
-            }
-        }
+        for (ssize_t got; (got = ::pread(::fileno(file), buffer, sizeof buffer,
+                                         static_cast<off_t>(out.size()))) > 0;)
+            out.append(buffer, static_cast<std::size_t>(got));
+        return out;
     }
 
-    int output_[2] = {-1, -1}, input_[2] = {-1, -1}, errors_[2] = {-1, -1}, control_[2] = {-1, -1};
-    std::mutex mutex_;
-    std::condition_variable outputClosed_;
-    std::string out_, err_;
+    std::FILE* output_ = std::tmpfile();
+    std::FILE* errors_ = std::tmpfile();
+    int input_[2] = {-1, -1};
+    int outputWriteEnd_ = -1;
     std::atomic<int> brokenPipeCalls_{0};
-    std::thread reader_;
 };

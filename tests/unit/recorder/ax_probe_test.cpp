@@ -110,8 +110,6 @@ std::string describe(const std::optional<AXTarget>& target) {
     add("sub", target->subrole);
     add("label", target->label);
     add("id", target->identifier);
-    add("desc", target->roleDescription);
-    add("help", target->help);
     add("window", target->windowTitle);
     if (!target->nearbyText.empty()) out += " near=" + joined(target->nearbyText, ",");
     if (target->frame) out += " frame=" + nlohmann::json(*target->frame).dump();
@@ -127,25 +125,7 @@ TEST(ElementAt, DescribesTheElementUnderThePoint) {
         Edits edits;
         std::string described;
     } cases[] = {
-        {"every attribute",
-         {{element, "AXSubrole", "AXCloseButton"},
-          {element, "AXTitle", "Save"},
-          {element, "AXIdentifier", "save"},
-          {element, "AXRoleDescription", "button"},
-          {element, "AXHelp", "Saves"},
-          {element, "AXPosition", geo::Point{10.5, 20}},
-          {element, "AXSize", geo::Size{80, 24.75}}},
-         button + " sub=AXCloseButton label=Save id=save desc=button help=Saves window=Invoice "
-                  "near=Save frame=[10.5,20.0,80.0,24.75]"},
         {"no attribute at all", {{0, "+", ""}, {added, "@"}}, ""},
-        {"description before value, an empty title counts as absent",
-         {{element, "AXValue", "shown"},
-          {element, "AXDescription", "said"},
-          {element, "AXTitle", ""}},
-         button + " label=said window=Invoice near=said"},
-        {"a number's decimal text",
-         {{element, "AXValue", AXNumber{1, "1"}}},
-         button + " label=1 window=Invoice"},
         {"values of other kinds give no label",
          {{element, "AXTitle", AXURLValue{"https://example.com/"}},
           {element, "AXDescription", geo::Point{1, 2}},
@@ -167,29 +147,14 @@ TEST(ElementAt, DescribesTheElementUnderThePoint) {
          "AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>A"
          "XButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton>AXWindow>AXGroup>AXButton "
          "role=AXButton window=Invoice"},
-        {"roleless ancestors walked through",
-         {{window, "+", ""}, {added, "+", "AXCell"}, {added, "@"}},
-         "AXWindow>AXCell role=AXCell window=Invoice"},
         {"a parent that is not an element ends the path",
          {{element, "AXParent", "text"}},
          "AXButton role=AXButton"},
-        {"the outermost window's title, even when absent",
-         {{window, "AXTitle", ""},
-          {group, "+Sheet", "AXWindow"},
-          {added, "+", "AXTextField"},
-          {added, "@"}},
-         "AXWindow>AXGroup>AXWindow>AXTextField role=AXTextField"},
-        {"six titles of twelve siblings",
-         {{group, "+t", "AXStaticText", 12}},
-         button + " window=Invoice near=t,t,t,t,t,t"},
         {"only the first eight siblings",
          {{group, "+", "AXGroup", 7}, {group, "+late", "AXStaticText", 4}},
          button + " window=Invoice"},
         {"siblings that are not a list",
          {{group, "AXChildren", "not a list"}},
-         button + " window=Invoice"},
-        {"position without size",
-         {{element, "AXPosition", geo::Point{5, 6}}, {element, "AXSize", Failing{}}},
          button + " window=Invoice"},
         {"position of the wrong kind",
          {{element, "AXPosition", geo::Size{5, 6}}, {element, "AXSize", geo::Size{7, 8}}},
@@ -244,19 +209,10 @@ TEST(FrontWindow, TitleAndPageAddress) {
         Edits edits;
         std::optional<std::string> title, address;
     } cases[] = {
-        {"no web area", {}, "Invoice", {}},
-        {"url object", page(window, 3, AXURLValue{"https://a.example/?b"}), "Invoice",
-         "https://a.example/?b"},
         {"empty text", page(window, 1, ""), "Invoice", ""},
         {"number", page(window, 1, AXNumber{3, "3"}), "Invoice", {}},
-        {"breadth first", page(window, 5, "https://deep/") + page(window, 2, "https://shallow/"),
-         "Invoice", "https://shallow/"},
         {"twelve levels down", page(window, 12, "https://12/"), "Invoice", "https://12/"},
         {"thirteen levels down", page(window, 13, "https://13/"), "Invoice", {}},
-        {"first web area without address",
-         page(window, 2, std::nullopt) + page(window, 4, "https://later/"),
-         "Invoice",
-         {}},
         {"embedded document first, even beyond the search's reach",
          page(window, 1, "https://tab/") + page(window, 13, "https://shown/") +
              Edits{{window, "=AXEmbeddedDocument"}},
@@ -267,17 +223,15 @@ TEST(FrontWindow, TitleAndPageAddress) {
                {window, "=AXEmbeddedDocument"}} +
              page(group, 1, "https://searched/"),
          "Invoice", "https://searched/"},
+        {"untitled window alone is searched",
+         Edits{{window, "AXTitle", ""}} + page(group, 1, "https://untitled/"),
+         {},
+         "https://untitled/"},
         {"untitled popup stands for the first titled window",
          Edits{{app, "+", "AXWindow"}, {app, "=AXFocusedWindow"}, {app, "+Owner", "AXWindow"}} +
              page(added, 1, "https://owner/"),
          {},
          "https://owner/"},
-        {"main window when the focused one is unreadable",
-         Edits{{app, "AXFocusedWindow", Failing{}},
-               {0, "+Main", "AXWindow"},
-               {app, "=AXMainWindow"}} +
-             page(added, 1, "https://main/"),
-         "Main", "https://main/"},
         {"no window", {{app, "AXFocusedWindow", Failing{}}}, {}, {}},
         {"the 400th element examined",
          Edits{{window, "+", "AXGroup", 397}} + page(window, 1, "https://400/"), "Invoice",

@@ -8,6 +8,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -21,29 +22,34 @@ json::Value finishHeader() {
 TEST(CaptureStream, EachRequestIs25BytesAndConsumesOneAnswerWhereOnly01Grants) {
     const std::string permit = "\x00\x00\x00\x11\x00\x00\x00\x00"s + R"({"type":"permit"})";
     const struct {
-        std::vector<std::string> args;
         std::string answers;
         bool inputEnds;
         std::vector<bool> granted;
     } cases[] = {
-        {{"stepreel", "--stream"}, "\x01\x00\x02"s + "1", false, {true, false, false, false}},
-        {{"stepreel", "--once", "--stream"}, "\x00\x01"s, false, {false, true}},
-        {{"stepreel", "--stream"}, "\x01", true, {true, false, false}}, // then the input ends
-        {{"stepreel", "--Stream"}, "\x01", false, {false}}, // not streaming: nothing written
+        {"\x01\x00\x02"s + "1", false, {true, false, false, false}},
+        {"\x00\x01"s, false, {false, true}},
+        {"\x01", true, {true, false, false}}, // then the input ends
     };
     for (const auto& c : cases) {
-        StreamPipes pipes(c.args);
+        StreamPipes pipes;
         pipes.answer(c.answers);
         if (c.inputEnds) pipes.closeInput();
         std::string expected;
         for (const bool granted : c.granted) {
             EXPECT_EQ(CaptureStream::permitted(), granted) << testing::PrintToString(c.answers);
-            if (c.args[1] != "--Stream") expected += permit;
+            expected += permit;
         }
         EXPECT_EQ(pipes.output(), expected);
     }
+    EXPECT_TRUE(CaptureStream::isStreamMode({"stepreel", "--once", "--stream"}));
     for (const char* other : {"--streaming", "--STREAM", "--stream=1", " --stream"})
         EXPECT_FALSE(CaptureStream::isStreamMode({"stepreel", other})) << other;
+    StreamPipes pipes({"stepreel", "--Stream"});
+    pipes.answer("\x01");
+    EXPECT_FALSE(CaptureStream::permitted()); // not streaming: nothing written or read
+    EXPECT_EQ(pipes.output(), "");
+    CaptureStream::setArguments({"stepreel", "--stream"}); // the mode is read on each call
+    EXPECT_TRUE(CaptureStream::permitted());
 }
 
 TEST(CaptureStream, FramesCarryTheirLengthsHeaderAndPayload) {

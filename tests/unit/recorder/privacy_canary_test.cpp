@@ -128,6 +128,7 @@ TEST(PrivacyWipe, TakenRunKeepsEveryCharacterInAHeapBlockThatMovesWithTheString)
         buffer.append(i % 3 ? "あ" : "b");
         expected += i % 3 ? "あ" : "b";
     }
+    EXPECT_EQ(buffer.size(), expected.size());
     EXPECT_EQ(buffer.take(), expected);
 }
 

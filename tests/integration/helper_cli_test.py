@@ -10,31 +10,17 @@ import struct
 import subprocess
 import tempfile
 import unittest
-import zlib
 
-from PIL import Image
+from PIL import Image, ImageDraw
 
-from real_apps import start_firefox, stop, wait_until, window_of
-from stepreel_harness import TestWindow, activate_window, helper_json, run_helper
+from real_apps import start_firefox, stop, wait_until, window_geometry, window_of
+from stepreel_harness import TestWindow, activate_window, helper_json, run_helper, xdotool
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 APP_ID = "org.quill.HelperTest"
 APP_NAME = "Quill Helper Test App"
 WINDOW_TEXT = ["Quarterly report for Acme", "会議室の予約を確認する"]
 COVER_TEXT = ["Banana invoice Zebra", "Harbour lantern tulip"]
 COVER_WORDS = ("banana", "zebra", "lantern", "tulip")
-
-
-def png_bytes(size, pixel):
-    """An RGBA PNG of size × size whose pixel (x, y) is pixel(x, y)."""
-    raw = b"".join(b"\0" + b"".join(bytes(pixel(x, y)) for x in range(size)) for y in range(size))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
-            + chunk(b"IEND", b""))
 
 
 def write(path, data):
@@ -56,9 +42,11 @@ def setUpModule():
     write(f"{home}/icons/hicolor/scalable/apps/quill-svg-test.svg",
           '<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">'
           '<rect x="4" y="4" width="8" height="8" fill="#0000ff"/></svg>')
-    # An opaque red disc on a transparent square.
-    write(f"{home}/icons/hicolor/48x48/apps/quill-helper-test.png", png_bytes(48, lambda x, y: (
-        (200, 0, 0, 255) if (x - 24) ** 2 + (y - 24) ** 2 < 400 else (0, 0, 0, 0))))
+    disc = Image.new("RGBA", (48, 48))  # an opaque red disc on a transparent square
+    ImageDraw.Draw(disc).ellipse((4, 4, 43, 43), fill=(200, 0, 0, 255))
+    png = io.BytesIO()
+    disc.save(png, "PNG")
+    write(f"{home}/icons/hicolor/48x48/apps/quill-helper-test.png", png.getvalue())
 
 
 def tearDownModule():
@@ -75,19 +63,16 @@ def opened(test, *args, **options):
 
 
 def place(wid, x, y, size=None):
-    """Moves (and resizes) a window; returns its absolute x, y, width and height."""
+    """Moves (and resizes) a window; returns its x, y, width and height on the screen."""
     if size:
-        subprocess.run(["xdotool", "windowsize", "--sync", str(wid), *map(str, size)], check=True)
-    subprocess.run(["xdotool", "windowmove", "--sync", str(wid), str(x), str(y)], check=True)
-    info = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True,
-                          check=True).stdout
-    return tuple(int(info.split(field + ":")[1].split()[0]) for field in
-                 ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        xdotool("windowsize", "--sync", wid, *size)
+    xdotool("windowmove", "--sync", wid, x, y)
+    return window_geometry(wid)
 
 
 def root_size():
-    root = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True).stdout
-    return int(root.split("Width:")[1].split()[0]), int(root.split("Height:")[1].split()[0])
+    output = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True)
+    return tuple(map(int, output.stdout.split()))
 
 
 @contextlib.contextmanager
@@ -121,21 +106,21 @@ class ContextAndWindows(unittest.TestCase):
     def setUp(self):
         self.window = opened(self, "Quill Helper Test", "QuillHelperTest", text=WINDOW_TEXT)
 
-    def test_context_and_running_apps_name_the_front_application(self):
+    def assertNoCoverText(self, text):
+        self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
+
+    def test_context_and_running_apps_name_the_front_application_and_its_idle_time(self):
         context = helper_json("context")
         self.assertEqual(list(context), ["appName", "bundleId", "windowTitle", "windowId",
                                          "idleSeconds"])
-        self.assertEqual(context["windowId"], self.window.wid)
-        self.assertEqual([context[k] for k in ("appName", "bundleId", "windowTitle")],
-                         [APP_NAME, APP_ID, "Quill Helper Test"])
+        self.assertEqual(list(context.values())[:4],
+                         [APP_NAME, APP_ID, "Quill Helper Test", self.window.wid])
         self.assertIsInstance(context["idleSeconds"], float)
         apps = helper_json("running-apps")
         self.assertIn({"name": APP_NAME, "bundleId": APP_ID}, apps)
         self.assertTrue(all(sorted(app) == ["bundleId", "name"] for app in apps), apps)
-
-    def test_idle_time_drops_after_a_key_press(self):
         wait_until("a second without input", lambda: helper_json("context")["idleSeconds"] >= 1)
-        subprocess.run(["xdotool", "key", "shift"], check=True)
+        xdotool("key", "shift")
         self.assertLess(helper_json("context")["idleSeconds"], 1.0)
 
     def test_a_utility_palette_in_front_is_skipped_for_the_document_window(self):
@@ -148,8 +133,7 @@ class ContextAndWindows(unittest.TestCase):
         """What lies on top of the window is never read; what lies off screen is, and at a
         desktop scale of 2 the image keeps the window's own pixel size."""
         cover = opened(self, "Cover", "QuillHelperTest", text=COVER_TEXT)
-        # target position; cover rectangle, over the target's text; desktop scale
-        for target, over, scale in (((40, 40), (0, 0, 1200, 700), 1),
+        for target, over, scale in (((40, 40), (0, 0, 1200, 700), 1),  # cover rectangle
                                     ((40, 40), (300, 60, 700, 400), 1),
                                     ((-300, 450), (0, 0, 200, 150), 2)):
             with self.subTest(target=target, over=over, scale=scale):
@@ -168,15 +152,15 @@ class ContextAndWindows(unittest.TestCase):
                 text = ocr_text(self, output)
                 self.assertIn("Quarterly report for Acme", text)
                 self.assertIn("会議室の予約を確認する", text.replace(" ", ""))
-                self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
+                self.assertNoCoverText(text)
 
     def test_ocr_of_a_wholly_covered_browser_window_reads_only_the_page(self):
         """Firefox draws its page itself: uncovered for the capture, it must draw it again."""
         home = os.environ["XDG_DATA_HOME"]
         write(f"{home}/page.html", "<title>Capture page</title><body style='font: 40px "
               "sans-serif; margin: 30px'><p>Quarterly report for Acme</p><p>Meeting room</p>")
-        browser = start_firefox(f"{home}/page.html", tempfile.mkdtemp(dir=home), kiosk=True)
-        self.addCleanup(stop, browser)
+        self.addCleanup(stop, start_firefox(f"{home}/page.html", tempfile.mkdtemp(dir=home),
+                                            kiosk=True))
         wid = window_of("^Capture page")
         cover = opened(self, "Cover", "QuillHelperTest", text=COVER_TEXT)
         place(cover.wid, 0, 0, size=root_size())
@@ -188,7 +172,7 @@ class ContextAndWindows(unittest.TestCase):
         text = "\n".join(line["text"] for line in helper_json("ocr", wid)["lines"])
         self.assertIn("Quarterly report for Acme", text)
         self.assertIn("Meeting room", text)
-        self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
+        self.assertNoCoverText(text)
 
     def test_page_address_only_for_browsers(self):
         """A window with a document-web element stands in for a browser's page: Firefox's
@@ -202,8 +186,8 @@ class ContextAndWindows(unittest.TestCase):
                 try:
                     activate_window(window.wid)
                     context = helper_json("context")
-                    self.assertEqual(context["windowId"], window.wid)
-                    self.assertEqual(context.get("url"), url if expected else None)
+                    self.assertEqual((context["windowId"], context.get("url")),
+                                     (window.wid, url if expected else None))
                 finally:
                     window.close()
 
@@ -244,9 +228,8 @@ class OneShots(unittest.TestCase):
                          {"bundleId": "org.example.Missing/x"})
 
     def test_usage_errors_and_the_unavailable_language_model(self):
-        usage = b"usage: icon <bundleId>\n"
-        for args, stdin, message in ((["icon"], b"", usage), (["icon", ""], b"", usage),
-                                     ([], b"", None), (["bogus"], b"", None),
+        for args, stdin, message in ((["icon", ""], b"", b"usage: icon <bundleId>\n"),
+                                     (["bogus"], b"", None),
                                      (["classify"], b'{"appName":1,"text":"t"}',
                                       b"invalid classify input JSON\n")):
             done = run_helper(*args, stdin=stdin)

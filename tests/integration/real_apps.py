@@ -1,5 +1,5 @@
-"""Real applications on the test desktop: starting them, finding their windows and the
-screen positions of their elements through the accessibility bus, clicking them."""
+"""Real applications on the test desktop: starting them, finding their windows and the screen
+positions of their elements through the accessibility bus."""
 import os
 import signal
 import subprocess
@@ -23,20 +23,36 @@ FIREFOX_PREFS = ('"browser.shell.checkDefaultBrowser", false',
 def wait_until(what, probe, timeout=WAIT):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        found = probe()
-        if found:
+        if found := probe():
             return found
         time.sleep(0.2)
     raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
 
 
 def window_of(name):
-    """The id of the first window whose title contains `name`, once it is mapped."""
-    def search():
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                               capture_output=True, text=True).stdout.split()
-        return found[0] if found else None
-    return wait_until(f"a window named {name!r}", search)
+    """The id of the first mapped window whose title matches `name`."""
+    return wait_until(f"a window named {name!r}", lambda: next(iter(subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", name], capture_output=True,
+        text=True).stdout.split()), None))
+
+
+def window_geometry(wid):
+    """x, y, width and height of window `wid` on the screen."""
+    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(wid)],
+                           capture_output=True, text=True, check=True).stdout
+    values = dict(line.split("=", 1) for line in shell.split())
+    return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+def move_window(wid, at):
+    """Moves window `wid` and waits until it is there."""
+    xdotool("windowmove", "--sync", wid, *at)
+    wait_until(f"window {wid} at {at}", lambda: window_geometry(wid)[:2] == tuple(at))
+
+
+def holds(frame, point):
+    x, y, width, height = frame
+    return x <= point[0] < x + width and y <= point[1] < y + height
 
 
 def applications(name):
@@ -48,20 +64,26 @@ def applications(name):
             yield app
 
 
-def descendants(node, depth=0, max_depth=30, showing=False):
-    """`node` and the elements below it, depth first; with `showing`, none below depth 1 that
-    is not showing."""
-    if node is None or depth > max_depth or (
-            showing and depth > 1 and not node.get_state_set().contains(Atspi.StateType.SHOWING)):
+def showing(node):
+    return node.get_state_set().contains(Atspi.StateType.SHOWING)
+
+
+def descendants(node, depth=0, max_depth=30, only_showing=False):
+    """`node` and the elements below it, depth first; with `only_showing`, none below depth 1
+    that is not showing."""
+    if node is None or depth > max_depth or (only_showing and depth > 1 and not showing(node)):
         return
     yield node
     for i in range(node.get_child_count()):
-        yield from descendants(node.get_child_at_index(i), depth + 1, max_depth, showing)
+        yield from descendants(node.get_child_at_index(i), depth + 1, max_depth, only_showing)
 
 
-def center(node):
-    box = node.get_extents(Atspi.CoordType.SCREEN)
-    return box.x + box.width // 2, box.y + box.height // 2
+def center(node, origin=None):
+    """The middle of `node` on the screen; GTK 4 places elements from the `origin` of their
+    window, given for them."""
+    box = node.get_extents(Atspi.CoordType.WINDOW if origin else Atspi.CoordType.SCREEN)
+    x, y = origin or (0, 0)
+    return x + box.x + box.width // 2, y + box.y + box.height // 2
 
 
 def accessibles(application, role, within=None):
@@ -70,12 +92,13 @@ def accessibles(application, role, within=None):
     return [center(node) for app in applications(application)
             for w in range(app.get_child_count()) for window in [app.get_child_at_index(w)]
             if within is None or within in (window.get_name() or "")
-            for node in descendants(window, 1, showing=True) if node.get_role_name() == role]
+            for node in descendants(window, 1, only_showing=True) if node.get_role_name() == role]
 
 
-def click_at(point, button=1):
-    xdotool("mousemove", "--sync", point[0], point[1])
-    xdotool("click", button)
+def find_element(application, matches, max_depth=30):
+    """The first element, depth first, of the named application with `matches(node)`."""
+    return next((node for app in applications(application)
+                 for node in descendants(app, max_depth=max_depth) if matches(node)), None)
 
 
 def launch(argv, **popen):
@@ -85,8 +108,8 @@ def launch(argv, **popen):
 
 
 def stop(proc):
-    """Ends `proc` and every process of its group (a browser's renderers and helpers keep
-    writing into its profile after the main process is gone)."""
+    """Ends `proc` and its whole process group (a browser's helpers write into its profile
+    after the main process is gone)."""
     if proc.poll() is None:
         proc.kill()
     proc.wait()
@@ -99,24 +122,17 @@ def stop(proc):
         time.sleep(0.1)
 
 
-
-def start_firefox(page, workdir, kiosk=False, extra_args=()):
-    """Firefox ESR with a fresh profile under `workdir`, accessibility on, showing `page`
-    (a file path or an address)."""
+def start_firefox(page, workdir, kiosk=False, prefs=(), files=None):
+    """Firefox ESR with a fresh profile under `workdir` (more `prefs`, `files` by name),
+    accessibility on, showing `page` (a file path or an address) if given."""
     profile = os.path.join(workdir, "profile")
     os.makedirs(profile, exist_ok=True)
-    with open(os.path.join(profile, "user.js"), "w") as prefs:
-        for pref in FIREFOX_PREFS:
-            prefs.write(f"user_pref({pref});\n")
+    with open(os.path.join(profile, "user.js"), "w") as f:
+        f.writelines(f"user_pref({pref});\n" for pref in FIREFOX_PREFS + tuple(prefs))
+    for name, data in (files or {}).items():
+        with open(os.path.join(profile, name), "wb") as f:
+            f.write(data)
     env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
-    address = page if "://" in page else "file://" + os.path.abspath(page)
-    argv = ["firefox-esr", "--no-remote", "--profile", profile, *extra_args]
-    argv += ["--kiosk", address] if kiosk else [address]
-    return launch(argv, env=env)
-
-
-def find_element(application, matches, max_depth=30):
-    """The first element, depth first, of the named application for which `matches(node)`
-    is true; None when there is none."""
-    return next((node for app in applications(application)
-                 for node in descendants(app, max_depth=max_depth) if matches(node)), None)
+    address = [] if page is None else [page if "://" in page else "file://" + os.path.abspath(page)]
+    argv = ["firefox-esr", "--no-remote", "--profile", profile]
+    return launch(argv + (["--kiosk"] if kiosk else []) + address, env=env)

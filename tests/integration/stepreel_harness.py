@@ -1,10 +1,7 @@
-"""Drives the real `stepreel` on an X desktop and checks every byte it writes.
-
-A `RecorderRun` starts the recorder with pipes, parses its standard output frame by frame
-on a reader thread, answers each permission request at once (grant unless the policy
-says otherwise), and lets a test wait for conditions on the frames received so far. Tests
-wait for frames rather than sleeping; every wait has a generous timeout.
-"""
+"""Drives the real `stepreel` and `quillmap-helper` on an X desktop and checks every byte they
+write. A `RecorderRun` parses the recorder's output frame by frame on a reader thread, answers
+each permission request (grant unless told otherwise) and lets a test wait for frames."""
+import contextlib
 import fcntl
 import json
 import os
@@ -42,18 +39,9 @@ class StreamFault(AssertionError):
 
 class Frame:
     def __init__(self, offset, header, payload, at):
-        self.offset = offset
-        self.header = header
-        self.payload = payload
+        self.offset, self.header, self.payload = offset, header, payload
         self.at = at  # time.monotonic() when the frame was complete
-
-    @property
-    def type(self):
-        return self.header["type"]
-
-    @property
-    def event(self):
-        return self.header.get("event")
+        self.type, self.event = header["type"], header.get("event")
 
     def __repr__(self):
         extra = f" +{len(self.payload)}B" if self.payload else ""
@@ -64,104 +52,95 @@ def _reject_constant(name):
     raise ValueError(f"non-standard JSON constant {name}")
 
 
-def check_frame(offset, header, payload):
-    """Raises StreamFault when a frame breaks the layout of its type."""
+def check_frame(header, payload):
+    """What is wrong with a frame's layout, or None."""
     kind = header.get("type")
     if kind not in FRAME_MEMBERS:
-        raise StreamFault(f"byte offset {offset}: unknown frame type {kind!r}")
+        return f"unknown frame type {kind!r}"
     if set(header) != FRAME_MEMBERS[kind]:
-        raise StreamFault(f"byte offset {offset}: {kind} frame has members {sorted(header)}")
+        return f"{kind} frame has members {sorted(header)}"
     if kind != "frame" and payload:
-        raise StreamFault(f"byte offset {offset}: {kind} frame carries a payload")
+        return f"{kind} frame carries a payload"
     if kind == "frame":
         if not (payload[:2] == b"\xff\xd8" and payload[-2:] == b"\xff\xd9"):
-            raise StreamFault(f"byte offset {offset}: screenshot payload is not a JPEG file")
+            return "screenshot payload is not a JPEG file"
         if header["targetBounds"] is not None or len(header["cursor"]) != 2:
-            raise StreamFault(f"byte offset {offset}: bad screenshot header {header}")
+            return f"bad screenshot header {header}"
     if kind in ("events", "focus"):
         event = header["event"]
         if "null" in json.dumps(event):
-            raise StreamFault(f"byte offset {offset}: record contains null")
+            return "record contains null"
         schema = "quillmap.trace.v0" if kind == "events" else "quillmap.focus.v0"
         if event.get("schema") != schema or event.get("episodeId") != header["sessionId"]:
-            raise StreamFault(f"byte offset {offset}: record schema or episode wrong: {event}")
+            return f"record schema or episode wrong: {event}"
+    return None
 
 
 def parse_stream(data, at=None, base=0):
     """Parses bytes that start at stream offset `base` on a frame boundary; returns the
     complete frames and the count of bytes left over after the last of them."""
-    frames = []
-    pos = 0
+    frames, pos = [], 0
     while len(data) - pos >= 8:
         hlen = int.from_bytes(data[pos:pos + 4], "big")
         plen = int.from_bytes(data[pos + 4:pos + 8], "big")
         if len(data) - pos < 8 + hlen + plen:
             break
-        text = bytes(data[pos + 8:pos + 8 + hlen])
-        if not text.startswith(b"{") or not text.endswith(b"}"):
-            raise StreamFault(f"byte offset {base + pos}: header is not one compact JSON object")
-        try:
-            header = json.loads(text.decode("utf-8"), parse_constant=_reject_constant)
-        except (UnicodeDecodeError, ValueError) as error:
-            raise StreamFault(f"byte offset {base + pos}: header is not JSON: {error}") from error
+        text, fault = bytes(data[pos + 8:pos + 8 + hlen]), None
         payload = bytes(data[pos + 8 + hlen:pos + 8 + hlen + plen])
-        check_frame(base + pos, header, payload)
-        frames.append(Frame(base + pos, header, payload, at if at is not None else time.monotonic()))
+        if not text.startswith(b"{") or not text.endswith(b"}"):
+            fault = "header is not one compact JSON object"
+        else:
+            try:
+                header = json.loads(text.decode("utf-8"), parse_constant=_reject_constant)
+                fault = check_frame(header, payload)
+            except (UnicodeDecodeError, ValueError) as error:
+                fault = f"header is not JSON: {error}"
+        if fault:
+            raise StreamFault(f"byte offset {base + pos}: {fault}")
+        frames.append(Frame(base + pos, header, payload, time.monotonic() if at is None else at))
         pos += 8 + hlen + plen
     return frames, len(data) - pos
 
 
 class RecorderRun:
-    """One `stepreel` process with its three standard streams under test control."""
+    """One `stepreel` process with its three standard streams under test control. Request n
+    is denied when deny(n), left unanswered when hold(n), else granted, `delay` seconds after
+    it came; `popen` goes to subprocess.Popen (cwd, preexec_fn)."""
 
     def __init__(self, *args, stream=True, deny=None, hold=None, delay=0, env=None,
                  stepreel=None, **popen):
-        """Request n is denied when deny(n), left unanswered when hold(n), else granted;
-        each answer comes `delay` seconds after its request. `popen` goes to
-        subprocess.Popen (cwd, preexec_fn)."""
-        self.deny = deny or (lambda n: False)
-        self.hold = hold or (lambda n: False)
+        self.deny, self.hold = deny or (lambda n: False), hold or (lambda n: False)
         self.delay = delay
-        self.raw = bytearray()
-        self.stderr = bytearray()
-        self.frames = []
-        self.permits = 0
-        self.fault = None
+        self.raw, self.stderr, self.frames = bytearray(), bytearray(), []
+        self.permits, self.fault, self._parsed = 0, None, 0
         self.cond = threading.Condition()
         argv = [stepreel or STEPREEL] + (["--stream"] if stream else []) + list(args)
         self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, bufsize=0, env=env, **popen)
-        self._parsed = 0
         self._stop_reading, self._stop = os.pipe()
         self._threads = [threading.Thread(target=self._read_stdout, daemon=True),
                          threading.Thread(target=self._read_stderr, daemon=True)]
         for thread in self._threads:
             thread.start()
 
-    # -- reader threads ---------------------------------------------------------------
     def _read_stdout(self):
         fd = self.proc.stdout.fileno()
         while True:
-            ready, _, _ = select.select([fd, self._stop_reading], [], [])
-            if fd not in ready:
-                # Told to stop, with nothing more to read: as the only reader, this thread
-                # closes the last read end.
-                self.proc.stdout.close()
+            if fd not in select.select([fd, self._stop_reading], [], [])[0]:
+                self.proc.stdout.close()  # told to stop: the parent closes its read end
                 break
             chunk = os.read(fd, 1 << 16)
             if not chunk:
                 break
-            now = time.monotonic()
             with self.cond:
                 self.raw += chunk
-                frames = []
+                frames, leftover = [], len(self.raw) - self._parsed
                 if not self.fault:
                     try:
-                        frames, leftover = parse_stream(bytes(self.raw[self._parsed:]), now,
-                                                        self._parsed)
+                        frames, leftover = parse_stream(bytes(self.raw[self._parsed:]),
+                                                        time.monotonic(), self._parsed)
                     except StreamFault as fault:
                         self.fault = fault
-                        leftover = len(self.raw) - self._parsed
                     self._parsed = len(self.raw) - leftover
                 for frame in frames:
                     if frame.type == "permit":
@@ -177,27 +156,18 @@ class RecorderRun:
         if self.delay <= 0:
             self._answer(grant)
         else:  # the recorder asks again only once answered, so answers keep their order
-            timer = threading.Timer(self.delay, self._answer, (grant,))
-            timer.daemon = True
-            timer.start()
+            threading.Timer(self.delay, self._answer, (grant,)).start()
 
     def _answer(self, grant):
-        try:
+        with contextlib.suppress(BrokenPipeError, ValueError):
             self.proc.stdin.write(b"\x01" if grant else b"\x00")
-        except (BrokenPipeError, ValueError):
-            pass
 
     def _read_stderr(self):
-        fd = self.proc.stderr.fileno()
-        while True:
-            chunk = os.read(fd, 4096)
-            if not chunk:
-                break
+        while chunk := os.read(self.proc.stderr.fileno(), 4096):
             with self.cond:
                 self.stderr += chunk
                 self.cond.notify_all()
 
-    # -- waiting ----------------------------------------------------------------------
     def wait_for(self, predicate, what, timeout=WAIT):
         """Waits until predicate(frames) is truthy and returns its value."""
         deadline = time.monotonic() + timeout
@@ -205,20 +175,19 @@ class RecorderRun:
             while True:
                 if self.fault:
                     raise self.fault
-                result = predicate(self.frames)
-                if result:
+                if result := predicate(self.frames):
                     return result
                 remaining = deadline - time.monotonic()
-                if remaining <= 0 or (self.proc.poll() is not None and not self._threads[0].is_alive()):
+                ended = self.proc.poll() is not None and not self._threads[0].is_alive()
+                if remaining <= 0 or ended:
                     notable = [f for f in self.frames if f.type != "permit"]
-                    raise AssertionError(f"no {what} after {timeout:.0f} s; frames: {notable[-16:]}; "
-                                         f"stderr: {self.stderr_text()!r}")
+                    raise AssertionError(f"no {what} after {timeout:.0f} s; frames: "
+                                         f"{notable[-16:]}; stderr: {self.stderr_text()!r}")
                 self.cond.wait(min(remaining, 0.5))
 
-    def wait_stderr(self, text, timeout=WAIT, count=1):
-        def seen(_frames):
-            return self.stderr_text().count(text) >= count
-        return self.wait_for(seen, f"{text!r} on standard error", timeout)
+    def wait_stderr(self, text, timeout=WAIT):
+        return self.wait_for(lambda _: text in self.stderr_text(), f"{text!r} on standard error",
+                             timeout)
 
     def wait_ready(self):
         self.wait_stderr(BANNER_START)
@@ -226,21 +195,27 @@ class RecorderRun:
     def records(self, kind=None, since=0):
         with self.cond:
             frames = list(self.frames[since:])
-        return [f.event for f in frames if f.type == "events" and (kind is None or f.event["kind"] == kind)]
+        return [f.event for f in frames if f.type == "events" and kind in (None, f.event["kind"])]
+
+    def focus_records(self):
+        return [f.event for f in self.frames if f.type == "focus"]
 
     def wait_record(self, kind, since=0, where=lambda r: True):
         """Waits for an "events" record of `kind` among frames[since:]; returns (index, record)."""
         def find(frames):
-            for i in range(since, len(frames)):
-                f = frames[i]
-                if f.type == "events" and f.event["kind"] == kind and where(f.event):
-                    return (i, f.event)
-            return None
+            return next(((i, f.event) for i, f in enumerate(frames) if i >= since and
+                         f.type == "events" and f.event["kind"] == kind and where(f.event)), None)
         return self.wait_for(find, f'"{kind}" record')
 
+    def wait_count(self, kinds, count):
+        """Waits for `count` records of the given kinds."""
+        def counted(frames):
+            return sum(f.type == "events" and f.event["kind"] in kinds for f in frames) >= count
+        return self.wait_for(counted, f"{count} {kinds} records")
+
     def wait_focus_polls(self, count=2):
-        """While nothing else is going on every permission request is a focus poll: waiting
-        for `count` of them makes sure the recorder has looked at the front window."""
+        """While nothing else happens every permission request is a focus poll: after `count`
+        of them the recorder has looked at the front window."""
         since = self.mark()
         self.wait_for(lambda frames: sum(f.type == "permit" for f in frames[since:]) >= count,
                       f"{count} focus polls")
@@ -268,7 +243,6 @@ class RecorderRun:
     def stderr_text(self):
         return bytes(self.stderr).decode("utf-8", "replace")
 
-    # -- ending -----------------------------------------------------------------------
     def close_pipes(self):
         """The parent goes away: it stops reading the recorder's output and closes both pipes."""
         os.write(self._stop, b"x")
@@ -276,9 +250,8 @@ class RecorderRun:
         self.proc.stdin.close()
 
     def finish(self, sig=signal.SIGINT, timeout=WAIT, text_after_frames=False):
-        """Sends `sig` (if still running) and waits for exit and the end of both streams.
-        Unless the output may end in plain text (a one-shot answer), a partial frame at the
-        end is a fault."""
+        """Sends `sig` if still running, waits for the exit and the end of both streams. Unless
+        the output may end in text (a one-shot answer), a partial frame at the end is a fault."""
         if self.proc.poll() is None and sig is not None:
             self.proc.send_signal(sig)
         try:
@@ -290,9 +263,8 @@ class RecorderRun:
             thread.join(timeout)
         if self.fault:
             raise self.fault
-        leftover = len(self.raw) - self._parsed
-        if leftover and not text_after_frames:
-            raise StreamFault(f"byte offset {self._parsed}: stream ends inside a frame ({leftover} bytes)")
+        if len(self.raw) > self._parsed and not text_after_frames:
+            raise StreamFault(f"byte offset {self._parsed}: stream ends inside a frame")
         return status
 
     def kill(self):
@@ -307,10 +279,8 @@ class RecorderRun:
             os.close(self._stop)
             self._stop = None
         for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
-            try:
+            with contextlib.suppress(OSError):
                 stream.close()
-            except OSError:
-                pass
 
 
 def recording(test, *args, **options):
@@ -321,39 +291,28 @@ def recording(test, *args, **options):
     return run
 
 
-class XServer:
-    """A bare X server (Xvfb) of the test's own, to take away under a running recorder. Starts
-    are serialised with scripts/with-virtual-desktop's, which may pick display numbers too."""
-
-    def __init__(self):
-        lock_path = os.path.join(os.environ.get("TMPDIR", "/tmp"), ".with-virtual-desktop.lock")
-        with open(lock_path, "a") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            ready, announce = os.pipe()
-            self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(announce), "-screen", "0", "800x600x24", "-nolisten",
-                 "tcp", "-noreset"], pass_fds=(announce,), stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL)
-            os.close(announce)
-            with os.fdopen(ready) as numbers:
-                number = numbers.readline().strip()  # written once it accepts clients
-        if not number.isdigit():
-            self.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = f":{number}"
-
-    def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
+def start_x_server(test):
+    """A bare Xvfb of `test`'s own, to take away under a running recorder: returns its process
+    and display. Starts are serialised with scripts/with-virtual-desktop's."""
+    with open(os.path.join(os.environ.get("TMPDIR", "/tmp"), ".with-virtual-desktop.lock"),
+              "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        ready, announce = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(announce), "-screen", "0",
+                                   "800x600x24", "-nolisten", "tcp", "-noreset"],
+                                  pass_fds=(announce,), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        test.addCleanup(lambda: (server.kill(), server.wait()))
+        os.close(announce)
+        with os.fdopen(ready) as numbers:
+            number = numbers.readline().strip()  # written once it accepts clients
+    test.assertTrue(number.isdigit(), "Xvfb did not start")
+    return server, f":{number}"
 
 
 def check_episode_invariants(frames):
-    """Order rules a parent relies on, over a whole stream."""
-    session = None
-    expected_seq = 0
-    screenshots = {}
-    operations = {}
+    """Order rules a parent relies on, over a whole stream; returns the session id."""
+    session, expected_seq, screenshots, operations = None, 0, {}, {}
     for i, f in enumerate(frames):
         if "sessionId" in f.header:
             session = session or f.header["sessionId"]
@@ -378,16 +337,15 @@ def check_episode_invariants(frames):
 
 
 class TestWindow:
-    """One window of tests/integration/test_window.py in its own process; `options` become its
-    flags (url="…" is --url …, text=[…] is --text …, palette=True is --palette)."""
+    """A window of test_window.py in its own process; `options` become its flags (url="…" is
+    --url …, text=[…] is --text …, palette=True is --palette)."""
 
     def __init__(self, title, app="QuillTestWindow", at=None, **options):
         argv = ["/usr/bin/python3", os.path.join(HERE, "test_window.py"), "--title", title,
                 "--app", app] + (["--at", f"{at[0]},{at[1]}"] if at else [])
         for name, value in options.items():
-            flag = "--" + name.replace("_", "-")
-            argv += [flag] if value is True else [flag, *value] if isinstance(value, list) \
-                else [flag, value]
+            argv += [f"--{name}"] + ([] if value is True else value if isinstance(value, list)
+                                     else [value])
         self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if not line:
@@ -406,8 +364,7 @@ class TestWindow:
 
 
 def run_helper(*args, stdin=b"", env=None):
-    return subprocess.run([HELPER, *args], input=stdin, capture_output=True, env=env,
-                          timeout=WAIT)
+    return subprocess.run([HELPER, *args], input=stdin, capture_output=True, env=env, timeout=WAIT)
 
 
 def helper_json(*args, stdin=b"", env=None):
@@ -422,14 +379,14 @@ def xdotool(*args):
     subprocess.run(["xdotool", *[str(a) for a in args]], check=True)
 
 
+def click_at(point, button=1, repeat=1):
+    xdotool("mousemove", "--sync", *point)
+    xdotool("click", *(["--repeat", repeat, "--delay", 60] if repeat > 1 else []), button)
+    return point
+
+
 def click(window, widget, button=1, repeat=1):
-    x, y = window.center(widget)
-    xdotool("mousemove", "--sync", x, y)
-    if repeat > 1:
-        xdotool("click", "--repeat", repeat, "--delay", 60, button)
-    else:
-        xdotool("click", button)
-    return x, y
+    return click_at(window.center(widget), button, repeat)
 
 
 def type_text(text):
@@ -442,10 +399,8 @@ def key(*combos):
 
 def activate_window(wid, timeout=10.0):
     """Gives window `wid` the focus and waits until the window manager reports it active.
-
-    xdotool's --sync is not enough: it returns at once while no window is active, and a
-    request sent before the manager has taken the window over is dropped; so ask again
-    until the active window is the one asked for."""
+    xdotool's --sync returns at once while no window is active, and a request sent before
+    the manager has taken the window over is dropped: so ask again until it is."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         subprocess.run(["xdotool", "windowactivate", str(wid)], capture_output=True)

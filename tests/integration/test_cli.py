@@ -34,31 +34,23 @@ def answer(*args, env=None):
     return subprocess.run([STEPREEL, *args], capture_output=True, env=env, timeout=WAIT)
 
 
-def read_json(*path):
-    with open(os.path.join(*path), encoding="utf-8") as f:
-        return json.load(f)
-
-
-def read_lines(*path):
-    with open(os.path.join(*path), encoding="utf-8") as f:
-        return [json.loads(line) for line in f]
+def read_file(*path, lines=False):
+    with open(os.path.join(*path), "rb") as f:
+        data = f.read()
+    return [json.loads(line) for line in data.splitlines()] if lines else data
 
 
 class OneShotOptions(unittest.TestCase):
     def test_check_grants_all_three_on_a_complete_desktop_and_path_is_the_executable(self):
-        check = answer("--check")
-        self.assertEqual((check.returncode, check.stdout),
-                         (0, b"accessibility=granted\nscreen_recording=granted\n"
-                             b"input_monitoring=granted\n"))
-        path = answer("--path")
-        self.assertEqual((path.returncode, path.stdout),
-                         (0, (os.path.realpath(STEPREEL) + "\n").encode()))
+        self.assertEqual([(r.returncode, r.stdout) for r in (answer("--check"), answer("--path"))],
+                         [(0, b"accessibility=granted\nscreen_recording=granted\n"
+                              b"input_monitoring=granted\n"),
+                          (0, (os.path.realpath(STEPREEL) + "\n").encode())])
 
     def test_selftest_sends_one_after_frame_of_the_screen_when_streaming_and_allowed(self):
         for stream, deny, before_line in ((False, None, b""), (True, lambda n: True, PERMIT)):
             run, status = run_once("--selftest-ocr", stream=stream, deny=deny)
             self.assertEqual((status, bytes(run.raw)), (0, before_line + NIL_LINE))
-
         run, status = run_once("--selftest-ocr")
         line = b"full=frames/0-full.jpg textLines=-1 center=nil\n"
         self.assertEqual(status, 0)
@@ -71,16 +63,14 @@ class OneShotOptions(unittest.TestCase):
         self.assertEqual((header["sessionId"], header["seq"], header["kind"], header["cursor"]),
                          ("selftest", 0, "after", [0.5, 0.5]))
         image = Image.open(io.BytesIO(frames[-1].payload))
-        self.assertEqual(image.format, "JPEG")
-        self.assertEqual(image.size, (header["width"], header["height"]))
+        self.assertEqual((image.format, image.size), ("JPEG", (header["width"], header["height"])))
         dimensions = subprocess.run(["xdpyinfo"], capture_output=True, text=True).stdout
         width, height = map(int, re.search(r"dimensions:\s+(\d+)x(\d+)", dimensions).groups())
         scale = min(1.0, 2048 / max(width, height))
         self.assertEqual(image.size, (int(width * scale), int(height * scale)))
 
     def test_once_records_one_navigate_with_what_the_parent_allowed(self):
-        # arguments, stream, request denied, frame types
-        for args, stream, denied, types in (
+        for args, stream, denied, types in (  # arguments, stream, request denied, frame types
                 (("--ocr", "--Once", "--streamx", "--once"), True, 0,
                  ["permit", "permit", "frame", "events", "finish"]),
                 (("--once",), True, 1, ["permit", "finish"]),
@@ -92,8 +82,8 @@ class OneShotOptions(unittest.TestCase):
                 self.assertEqual([f.type for f in run.frames], types)
                 check_episode_invariants(run.frames)
                 self.assertRegex(run.frames[-1].header["sessionId"], EPISODE_ID)
-                records = run.records()
                 if "events" in types:
+                    records = run.records()
                     self.assertEqual([(r["kind"], r["seq"], r["dtMsFromPrev"]) for r in records],
                                      [("navigate", 0, 0)])
                     self.assertEqual("screenshotFull" in records[0], "frame" in types)
@@ -130,9 +120,9 @@ class ReferenceParent(unittest.TestCase):
     def path(self, *names):
         return os.path.join(self.tmp.name, *names)
 
-    def parent(self, name, *options, **run):
+    def parent(self, name, *options):
         return subprocess.run([STEPREEL_PARENT, "--out", self.path(name), *options],
-                              capture_output=True, timeout=WAIT, **run)
+                              capture_output=True, timeout=WAIT)
 
     def test_records_an_episode_folder_until_interrupted(self):
         out, raw_path = self.path("episode"), self.path("stream.bin")
@@ -147,7 +137,7 @@ class ReferenceParent(unittest.TestCase):
             early += line
 
         def lines_written(count):
-            return os.path.exists(events) and len(read_lines(events)) >= count
+            return os.path.exists(events) and len(read_file(events, lines=True)) >= count
         click(self.window, "name")
         wait_until("the click and its result", lambda: lines_written(2))
         type_text("Wq3Canary")
@@ -157,35 +147,29 @@ class ReferenceParent(unittest.TestCase):
         stderr = early + parent.communicate(timeout=WAIT)[1]
         self.assertEqual(parent.returncode, 0, stderr.decode())
 
-        with open(raw_path, "rb") as f:
-            raw = f.read()
-        written = [raw, stderr]
-        for folder, _, files in os.walk(out):
-            for name in files:
-                with open(os.path.join(folder, name), "rb") as f:
-                    written.append(f.read())
+        raw = read_file(raw_path)
+        written = [raw, stderr] + [read_file(folder, name) for folder, _, files in os.walk(out)
+                                   for name in files]
         self.assertFalse([data for data in written if b"Wq3Canary" in data])
         frames, leftover = parse_stream(raw)
         self.assertEqual(leftover, 0)
         session = check_episode_invariants(frames)
         self.assertEqual(frames[-1].type, "finish")
-        lines = read_lines(events)
+        lines = read_file(events, lines=True)
         self.assertEqual(lines, [f.event for f in frames if f.type == "events"])
         self.assertIn("type", [r["kind"] for r in lines])
-        self.assertEqual(read_lines(out, "focus.jsonl"), [f.event for f in frames if f.type == "focus"])
-        meta = read_json(out, "episode.json")
+        self.assertEqual(read_file(out, "focus.jsonl", lines=True),
+                         [f.event for f in frames if f.type == "focus"])
+        meta = json.loads(read_file(out, "episode.json"))
         self.assertEqual((meta["schema"], meta["id"], meta["status"], meta["actionCount"]),
                          ("quillmap.episode.v0", session, "completed", len(lines)))
         self.assertEqual(meta["frameCount"], sum("screenshotFull" in r for r in lines))
         self.assertLessEqual(meta["startedAtMs"], lines[0]["timestampMs"])
         self.assertGreaterEqual(meta["endedAtMs"], lines[-1]["timestampMs"])
         shots = {f"{f.header['seq']}-full.jpg": f.payload for f in frames if f.type == "frame"}
-        self.assertEqual(sorted(os.listdir(os.path.join(out, "frames"))), sorted(shots))
-        for name, payload in shots.items():
-            with open(os.path.join(out, "frames", name), "rb") as f:
-                self.assertEqual(f.read(), payload)
-        with open(os.path.join(out, "index.html"), encoding="utf-8") as f:
-            html = f.read()
+        self.assertEqual({name: read_file(out, "frames", name)
+                          for name in os.listdir(os.path.join(out, "frames"))}, shots)
+        html = read_file(out, "index.html").decode()
         for r in lines:
             if "screenshotFull" in r:
                 self.assertIn(f'src="{r["screenshotFull"]}"', html)
@@ -193,14 +177,13 @@ class ReferenceParent(unittest.TestCase):
         self.assertIn("timeline: " + out + "/index.html", stderr.decode())
 
     def test_denied_permits_leave_their_work_out_and_no_episode_is_overwritten(self):
-        # options; actions and frames in the episode
-        for name, options, counts in (("all", ["--deny-all"], (0, 0)),
+        for name, options, counts in (("all", ["--deny-all"], (0, 0)),  # actions, frames
                                       ("shot", ["--deny-permit", "2"], (1, 0)),
                                       ("granted", [], (1, 1))):
             with self.subTest(name):
                 result = self.parent(name, "--stepreel", STEPREEL, *options, "--", "--once")
                 self.assertEqual(result.returncode, 0, result.stderr)
-                meta = read_json(self.path(name, "episode.json"))
+                meta = json.loads(read_file(self.path(name, "episode.json")))
                 self.assertEqual((meta["status"], meta["actionCount"], meta["frameCount"]),
                                  ("completed", *counts))
                 self.assertEqual(len(os.listdir(self.path(name, "frames"))), counts[1])
@@ -232,8 +215,7 @@ while True:
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertIn(b"malformed frame at byte offset 33: header is not one compact JSON object",
                       result.stderr)
-        with open(report) as f:
-            self.assertEqual(f.read(), "answer=01 rest=b'' sigint")
+        self.assertEqual(read_file(report), b"answer=01 rest=b'' sigint")
 
     def test_replayed_streams_whole_truncated_or_malformed(self):
         run, status = run_once("--once")
@@ -242,8 +224,7 @@ while True:
         broken = bytearray(raw)
         broken[frames[3].offset + 8] = ord("[")  # the events header is no longer an object
         cut = frames[2].offset + 100  # inside the screenshot frame
-        # stream; exit status; message; episode status
-        for i, (data, code, message, state) in enumerate((
+        for i, (data, code, message, state) in enumerate((  # exit status, message, episode
                 (raw, 0, None, "completed"),
                 (raw[:cut], 1, f"truncated stream at byte offset {frames[2].offset}:", "recording"),
                 (bytes(broken), 1, f"malformed frame at byte offset {frames[3].offset + 8}:",
@@ -256,9 +237,8 @@ while True:
             if message:
                 self.assertIn(message, result.stderr.decode())
             if state:
-                meta = read_json(self.path(f"replay-{i}", "episode.json"))
-                self.assertEqual(meta["status"], state)
-                self.assertEqual(meta["actionCount"] == 1, code == 0)
+                meta = json.loads(read_file(self.path(f"replay-{i}", "episode.json")))
+                self.assertEqual((meta["status"], meta["actionCount"] == 1), (state, code == 0))
 
 
 if __name__ == "__main__":

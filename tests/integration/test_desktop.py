@@ -1,32 +1,13 @@
 """Where the work happened, on desktops unlike the usual one: a plain X client without
 accessibility, a context menu, two monitors with the primary one on the right, a window
-manager that names a closed window, no window manager and no screen-saver extension.
-
-Each class is one ctest entry with a desktop of its own (see CMakeLists.txt); the desktop
-options a class needs are given there.
-"""
+manager that names a closed window, no window manager and no screen-saver extension (each
+class's desktop options are in CMakeLists.txt)."""
 import subprocess
 import unittest
 
-from real_apps import (Atspi, accessibles, center, click_at, find_element, launch, stop,
+from real_apps import (accessibles, center, find_element, holds, launch, showing, stop,
                        wait_until, window_of)
-from stepreel_harness import activate_window, helper_json, recording, run_helper, xdotool
-
-
-def start(*argv):
-    return launch(list(argv))
-
-
-def menu_item(application, name):
-    """The screen centre of the showing menu item of `application` whose name contains `name`."""
-    item = find_element(application, lambda node: (
-        node.get_role_name() == "menu item" and name in (node.get_name() or "") and
-        node.get_state_set().contains(Atspi.StateType.SHOWING)))
-    return center(item) if item is not None else None
-
-
-def dwells(frames):
-    return [f.event for f in frames if f.type == "focus"]
+from stepreel_harness import activate_window, click_at, helper_json, recording, run_helper, xdotool
 
 
 class PlainClients(unittest.TestCase):
@@ -34,30 +15,30 @@ class PlainClients(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.apps = [start("xlogo", "-geometry", "200x200+900+50"),
-                    start("mousepad", "--disable-server")]
-        cls.xlogo = window_of("xlogo")
-        cls.editor = window_of("Mousepad")
+        cls.apps = [launch(["xlogo", "-geometry", "200x200+900+50"]),
+                    launch(["mousepad", "--disable-server"])]
+        cls.xlogo, cls.editor = window_of("xlogo"), window_of("Mousepad")
 
     @classmethod
     def tearDownClass(cls):
         for app in cls.apps:
             stop(app)
 
+    def dwells_until(self, run, wid):
+        """Focus records once the recorder has seen the front window and then `wid`."""
+        run.wait_focus_polls()
+        activate_window(wid)
+        run.wait_for(lambda _: run.focus_records(), "a dwell")
+        run.end()
+        return run.focus_records()
+
     def test_client_without_accessibility_has_its_window_title(self):
         activate_window(self.xlogo)
         context = helper_json("context")
-        self.assertEqual(context["windowTitle"], "xlogo")
-        self.assertEqual(context["windowId"], int(self.xlogo))
+        self.assertEqual((context["windowTitle"], context["windowId"]), ("xlogo", int(self.xlogo)))
         self.assertIn({"name": context["appName"], "bundleId": context["bundleId"]},
                       helper_json("running-apps"))
-
-        run = recording(self)
-        run.wait_focus_polls()
-        activate_window(self.editor)
-        run.wait_for(lambda frames: dwells(frames), "the xlogo dwell")
-        run.end()
-        first = dwells(run.frames)[0]
+        first = self.dwells_until(recording(self), self.editor)[0]
         self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
 
     def test_context_menu_does_not_split_the_dwell(self):
@@ -67,17 +48,16 @@ class PlainClients(unittest.TestCase):
         run = recording(self)
         run.wait_focus_polls()
         click_at(view, button=3)
-        select_all = wait_until("the context menu", lambda: menu_item("mousepad", "Select All"))
+        item = wait_until("the context menu", lambda: find_element("mousepad", lambda n: (
+            n.get_role_name() == "menu item" and "Select All" in (n.get_name() or "") and
+            showing(n))))
         run.wait_focus_polls()  # polled with the menu open
         # Held as a person holds it: the item goes on release, and is read while held.
-        xdotool("mousemove", "--sync", *select_all)
+        xdotool("mousemove", "--sync", *center(item))
         xdotool("mousedown", 1)
         run.wait_record("click")
         xdotool("mouseup", 1)
-        activate_window(self.xlogo)
-        run.wait_for(lambda frames: dwells(frames), "the editor's dwell")
-        run.end()
-        editor = [d for d in dwells(run.frames) if d.get("windowTitle") != "xlogo"]
+        editor = [d for d in self.dwells_until(run, self.xlogo) if d.get("windowTitle") != "xlogo"]
         self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
         item = run.records("click")[-1]  # in the menu, an untitled window of its own
         self.assertEqual(item.get("target", {}).get("windowTitle"), title, item)
@@ -87,7 +67,7 @@ class StaleActiveWindow(unittest.TestCase):
     """openbox keeps naming the active window after its last window has closed."""
 
     def test_closed_active_window_is_no_frontmost_application(self):
-        message = start("xmessage", "-title", "Closing soon", "Bye")
+        message = launch(["xmessage", "-title", "Closing soon", "Bye"])
         self.addCleanup(stop, message)
         wid = window_of("Closing soon")
         activate_window(wid)
@@ -105,37 +85,26 @@ class TwoMonitors(unittest.TestCase):
 
     LEFT = 1024
 
-    @classmethod
-    def setUpClass(cls):
+    def test_points_frames_and_screenshots_belong_to_the_primary_monitor(self):
         for monitor in (["*main", "1280/338x800/211+1024+0", "screen"],
                         ["left", "1024/271x768/203+0+0", "none"]):
-            subprocess.run(["xrandr", "--setmonitor", *monitor], check=True,
-                           capture_output=True)
-        cls.editor_proc = start("mousepad", "--disable-server")
-        cls.editor = window_of("Mousepad")
-        xdotool("windowmove", "--sync", cls.editor, cls.LEFT + 200, 150)
-
-    @classmethod
-    def tearDownClass(cls):
-        stop(cls.editor_proc)
-
-    def test_points_frames_and_screenshots_belong_to_the_primary_monitor(self):
-        activate_window(self.editor)
+            subprocess.run(["xrandr", "--setmonitor", *monitor], check=True, capture_output=True)
+        self.addCleanup(stop, launch(["mousepad", "--disable-server"]))
+        editor = window_of("Mousepad")
+        xdotool("windowmove", "--sync", editor, self.LEFT + 200, 150)
+        activate_window(editor)
         view = wait_until("the text view on the primary monitor", lambda: [
             p for p in accessibles("mousepad", "text") if p[0] > self.LEFT])[0]
         run = recording(self)
         click_at(view)
         click_at((300, 400))  # the desktop of the left monitor
-        run.wait_for(lambda frames: len(run.records("result")) == 2, "two result records")
+        run.wait_count(("result",), 2)
         run.end()
 
         on_main, on_left = run.records("click")
         self.assertEqual(on_main["cursor"], [view[0] - self.LEFT, view[1]])
-        x, y, w, h = on_main["target"]["frame"]
-        px, py = on_main["cursor"]
-        self.assertTrue(x <= px < x + w and y <= py < y + h, on_main)
+        self.assertTrue(holds(on_main["target"]["frame"], on_main["cursor"]), on_main)
         self.assertEqual(on_left["cursor"], [300 - self.LEFT, 400])
-
         before = {f.header["seq"]: f.header for f in run.frames
                   if f.type == "frame" and f.header["kind"] == "before"}
         for record in (on_main, on_left):
@@ -149,8 +118,7 @@ class NoWindowManager(unittest.TestCase):
     """Neither a window manager nor the screen-saver extension: xlogo alone, given the focus."""
 
     def test_focused_client_is_running_frontmost_and_idle_time_counts(self):
-        logo = start("xlogo")
-        self.addCleanup(stop, logo)
+        self.addCleanup(stop, launch(["xlogo"]))
         wid = window_of("xlogo")
         xdotool("windowfocus", "--sync", wid)
         xdotool("mousemove", 5, 5)

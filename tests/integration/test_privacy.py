@@ -1,10 +1,6 @@
-"""Nothing typed, pasted or copied leaves the programs, in real applications.
-
-Random canaries are typed and pasted into Firefox ESR and Mousepad (GTK3) fields that have
-no accessible name, a text area, editable web content, a password field, a text view and a
-combo box entry; neither the canary nor any 5-character piece of it may appear in any byte
-of the recorder's output, its messages or the episode folder made from them.
-"""
+"""Nothing typed, pasted or copied leaves the programs, in real applications: random canaries
+typed and pasted into Firefox ESR and Mousepad (GTK3) fields, named or not, never appear, nor
+any 5-character piece of them, in any byte the recorder writes or the episode made from it."""
 import contextlib
 import json
 import os
@@ -17,29 +13,22 @@ import tempfile
 import time
 import unittest
 
-from real_apps import accessibles, click_at, launch, start_firefox, stop, wait_until, window_of
-from stepreel_harness import (HELPER, STEPREEL_PARENT, WAIT, activate_window, key, recording,
-                              type_text)
+from real_apps import accessibles, holds, launch, start_firefox, stop, wait_until, window_of
+from stepreel_harness import (HELPER, STEPREEL_PARENT, WAIT, activate_window, click_at, key,
+                              recording, type_text)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def new_canary():
-    alphabet = string.ascii_letters + string.digits
-    return "Qz" + "".join(random.choice(alphabet) for _ in range(14))
-
-
-def pieces(canary, size=5):
-    return {canary[i:i + size] for i in range(len(canary) - size + 1)}
+    return "Qz" + "".join(random.choice(string.ascii_letters + string.digits) for _ in range(14))
 
 
 class CanaryRecording:
     """One recording with a canary check over every byte it produced."""
 
     def __init__(self, test):
-        self.test = test
-        self.canaries = []
-        self.run = recording(test)
+        self.test, self.canaries, self.run = test, [], recording(test)
 
     def canary(self):
         self.canaries.append(new_canary())
@@ -66,17 +55,18 @@ class CanaryRecording:
                     outputs[os.path.relpath(os.path.join(root, name), episode)] = f.read()
         self.test.assertIn("index.html", outputs)
         for canary in self.canaries:
-            for piece in pieces(canary):
+            for piece in {canary[i:i + 5] for i in range(len(canary) - 4)}:
                 leaks = [where for where, data in outputs.items() if piece.encode() in data]
                 self.test.assertEqual(leaks, [], f"{piece!r} of canary {canary!r} leaked")
         return records
 
 
 class Firefox(unittest.TestCase):
-    """Fields of a web page without labels: input, textarea, contenteditable, password."""
+    """Fields of a web page without labels: input, textarea, contenteditable, password; and
+    what the recorder says of a labelled field and of body text."""
 
-    FIELDS = {"plain": (240, 70), "area": (240, 170), "rich": (240, 270),
-              "secret": (240, 370), "target": (240, 470), "named": (240, 570)}
+    FIELDS = {"plain": (240, 70), "area": (240, 170), "rich": (240, 270), "secret": (240, 370),
+              "target": (240, 470), "named": (240, 570), "text": (240, 650)}
 
     @classmethod
     def setUpClass(cls):
@@ -93,35 +83,43 @@ class Firefox(unittest.TestCase):
         stop(cls.browser)
         cls.tmp.cleanup()
 
-    def test_typed_and_pasted_canaries_never_leave(self):
+    def test_typed_and_pasted_canaries_never_leave_and_labels_still_work(self):
         activate_window(self.wid)
         rec = CanaryRecording(self)
-        f = self.FIELDS
-        click_at(f["named"])  # the first probe of a window may see only the window
-        clicks = 1
+        clicked = ["named"]  # the first probe of a window may see only the window
+        click_at(self.FIELDS["named"])
         for field in ("plain", "area", "rich", "secret"):
-            click_at(f[field])
+            click_at(self.FIELDS[field])
             type_text(rec.canary())
-            click_at(f[field])
-            clicks += 2
+            click_at(self.FIELDS[field])
+            clicked += [field, field]
         # Copy the plain field's text and paste it into another unnamed field.
-        click_at(f["plain"])
+        click_at(self.FIELDS["plain"])
         key("ctrl+a", "ctrl+c")
-        click_at(f["target"])
+        click_at(self.FIELDS["target"])
         key("ctrl+v")
         type_text(rec.canary())
-        click_at(f["target"])
-        click_at(f["named"])
-        clicks += 4
-        records = rec.finish_and_check(clicks)
+        for field in ("target", "named", "text"):
+            click_at(self.FIELDS[field])
+        clicked += ["plain", "target", "target", "named", "text"]
+        records = rec.finish_and_check(len(clicked))
 
         types = [r for r in records if r["kind"] == "type"]
         self.assertEqual(len(types), 5, types)
         roles = {r.get("target", {}).get("role") for r in types}
         self.assertTrue(roles & {"AXTextField", "AXTextArea"}, f"no field was probed: {types}")
         self.assertTrue(any(r["kind"] == "paste" for r in records))
-        named = [r for r in records if r["kind"] == "click" and r.get("target", {}).get("label")]
-        self.assertIn("Amount", {r["target"]["label"] for r in named}, "labels still work")
+        targets = [(field, r.get("target", {}))
+                   for field, r in zip(clicked, (r for r in records if r["kind"] == "click"))]
+        for field, role, label in (("named", "AXTextField", "Amount"), ("rich", None, None),
+                                   ("text", "AXStaticText",
+                                    "Trains leave every hour from the north platform.")):
+            with self.subTest(field):
+                target = [t for f, t in targets if f == field][-1]
+                if role:
+                    self.assertEqual(target.get("role"), role, target)
+                self.assertEqual(target.get("label"), label, target)
+                self.assertTrue(holds(target["frame"], self.FIELDS[field]), target)
 
     def test_helper_without_a_session_bus_starts_no_daemons(self):
         activate_window(self.wid)
@@ -138,18 +136,6 @@ class Firefox(unittest.TestCase):
         self.assertIn("Privacy form", json.loads(result.stdout)["windowTitle"])
         time.sleep(1)  # an autolaunched bus would have forked off by now
         self.assertEqual(processes_marked(mark), [])
-
-
-def open_files(pid):
-    """What the descriptors of `pid` refer to, as far as they stay open while being read."""
-    found = []
-    fds = f"/proc/{pid}/fd"
-    for fd in os.listdir(fds):
-        try:
-            found.append(os.readlink(os.path.join(fds, fd)))
-        except OSError:
-            pass  # closed in the meantime
-    return " ".join(found)
 
 
 @contextlib.contextmanager
@@ -181,13 +167,9 @@ def processes_marked(mark):
 class Mousepad(unittest.TestCase):
     """GTK3: a text view and the unnamed entries of combo boxes."""
 
-    def setUp(self):
-        self.editor = launch(["mousepad", "--disable-server"])
-        self.addCleanup(stop, self.editor)
-        self.wid = window_of("Mousepad")
-        activate_window(self.wid)
-
     def test_text_view_and_combo_entries_keep_their_text(self):
+        self.addCleanup(stop, launch(["mousepad", "--disable-server"]))
+        activate_window(window_of("Mousepad"))
         view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
         rec = CanaryRecording(self)
         click_at(view)
@@ -195,17 +177,15 @@ class Mousepad(unittest.TestCase):
         click_at(view)
         key("ctrl+a", "ctrl+c")
         key("ctrl+r")  # Find and Replace: two combo boxes with unnamed entries
-        entries = wait_until("the dialog's entries",
-                             lambda: len(accessibles("mousepad", "text", "Find")) >= 2 and
-                             accessibles("mousepad", "text", "Find"))
+        entries = wait_until("the dialog's entries", lambda: (
+            found := accessibles("mousepad", "text", "Find")) and len(found) >= 2 and found)
         click_at(entries[0])
         type_text(rec.canary())
         click_at(entries[1])
         key("ctrl+v")
         type_text(rec.canary())
         click_at(entries[0])
-        records = rec.finish_and_check(4)
-        types = [r for r in records if r["kind"] == "type"]
+        types = [r for r in rec.finish_and_check(4) if r["kind"] == "type"]
         self.assertEqual(len(types), 3, types)
         self.assertTrue(all("target" in r for r in types), types)
 
@@ -218,8 +198,7 @@ class ProcessGuards(unittest.TestCase):
         self.addCleanup(folder.cleanup)
 
         def allow_cores():
-            resource.setrlimit(resource.RLIMIT_CORE,
-                               (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+            resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY,) * 2)
 
         probe = subprocess.Popen(["/usr/bin/python3", "-c", "import time; time.sleep(30)"],
                                  cwd=folder.name, preexec_fn=allow_cores)
@@ -229,7 +208,6 @@ class ProcessGuards(unittest.TestCase):
             self.skipTest("this system writes no core files into the working directory")
         for name in os.listdir(folder.name):
             os.unlink(os.path.join(folder.name, name))
-
         run = recording(self, cwd=folder.name, preexec_fn=allow_cores)
         type_text(new_canary())  # an open typing run: its characters are in memory
         run.proc.send_signal(signal.SIGQUIT)
@@ -239,16 +217,22 @@ class ProcessGuards(unittest.TestCase):
     def test_helper_keeps_closed_standard_descriptors_off_its_display_connection(self):
         # Standard input closed: classify reads nothing, not the X connection.
         closed_input = subprocess.run([HELPER, "classify"], preexec_fn=lambda: os.close(0),
-                                      stdin=subprocess.DEVNULL, capture_output=True,
-                                      timeout=WAIT)
-        self.assertEqual(closed_input.returncode, 2)
-        self.assertEqual(closed_input.stderr, b"invalid classify input JSON\n")
+                                      stdin=subprocess.DEVNULL, capture_output=True, timeout=WAIT)
+        self.assertEqual((closed_input.returncode, closed_input.stderr),
+                         (2, b"invalid classify input JSON\n"))
         # Standard output closed: while classify waits for its input, descriptor 1 must not
         # be the display connection the answer would otherwise be written into.
         helper = subprocess.Popen([HELPER, "classify"], stdin=subprocess.PIPE,
                                   stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1))
         self.addCleanup(stop, helper)
-        wait_until("the display connection", lambda: "socket:" in open_files(helper.pid))
+
+        def descriptors():  # those that stay open while being read
+            found = []
+            for fd in os.listdir(f"/proc/{helper.pid}/fd"):
+                with contextlib.suppress(OSError):
+                    found.append(os.readlink(f"/proc/{helper.pid}/fd/{fd}"))
+            return found
+        wait_until("the display connection", lambda: any("socket:" in d for d in descriptors()))
         self.assertEqual(os.readlink(f"/proc/{helper.pid}/fd/1"), "/dev/null")
         helper.stdin.close()
         self.assertEqual(helper.wait(WAIT), 2)

@@ -1,49 +1,38 @@
-"""End-to-end behaviour of `stepreel` on a virtual X desktop, driven with xdotool. Each
-TestCase class is one ctest entry with a desktop of its own (see CMakeLists.txt)."""
+"""`stepreel` end to end beside form windows, driven with xdotool. Each TestCase class is one
+ctest entry with a desktop of its own (see CMakeLists.txt)."""
 import os
 import signal
 import unittest
 
-from stepreel_harness import (DISPLAY_LOST, FINISHED, PAUSED, RESUMED, RecorderRun,
-                              TestWindow, XServer, activate, check_episode_invariants, click, key,
+from stepreel_harness import (DISPLAY_LOST, FINISHED, PAUSED, RESUMED, TestWindow, activate,
+                              check_episode_invariants, click, key, recording, start_x_server,
                               type_text)
 
 
 class DesktopTest(unittest.TestCase):
-    """A recorder on a desktop with form windows. Every byte the recorder wrote is
-    checked afterwards: frame layout, order rules, and that no canary typed or copied
-    during the test appears anywhere."""
-
+    """Afterwards every byte the recorder wrote is checked: frame layout, order rules, and that
+    no canary typed or copied during the test appears anywhere."""
     canaries = ()
-    windows_wanted = (("Form A", "FormA", (40, 40)),)
+    forms = (("Form A", "FormA", (40, 40)),)
 
     def setUp(self):
-        self.windows = []
-        self.run_ = None
-        for title, app, at in self.windows_wanted:
-            self.windows.append(TestWindow(title, app, at))
+        self.windows = [TestWindow(*form) for form in self.forms]
+        for window in self.windows:
+            self.addCleanup(window.close)
         activate(self.windows[0])
 
-    def start(self, *args, **kwargs):
-        self.run_ = RecorderRun(*args, **kwargs)
-        self.run_.wait_ready()
-        return self.run_
+    def start(self, *args, **options):
+        run = recording(self, *args, **options)
+        self.addCleanup(self.check_written, run)  # before the recorder is killed
+        return run
 
-    def tearDown(self):
-        try:
-            if self.run_ is not None:
-                if self.run_.proc.poll() is None:
-                    self.assertEqual(self.run_.finish(), 0)
-                check_episode_invariants(self.run_.frames)
-                for canary in self.canaries:
-                    encoded = canary.encode()
-                    self.assertNotIn(encoded, bytes(self.run_.raw), "typed text on standard output")
-                    self.assertNotIn(encoded, bytes(self.run_.stderr), "typed text on standard error")
-        finally:
-            if self.run_ is not None:
-                self.run_.kill()
-            for window in self.windows:
-                window.close()
+    def check_written(self, run):
+        if run.proc.poll() is None:
+            self.assertEqual(run.finish(), 0)
+        check_episode_invariants(run.frames)
+        for canary in self.canaries:
+            self.assertNotIn(canary.encode(), bytes(run.raw), "typed text on standard output")
+            self.assertNotIn(canary.encode(), bytes(run.stderr), "typed text on standard error")
 
 
 class Clicks(DesktopTest):
@@ -52,8 +41,7 @@ class Clicks(DesktopTest):
         since = run.mark()
         x, y = click(self.windows[0], "save")
         index, record = run.wait_record("click", since)
-        seq = record["seq"]
-        frames = run.frames[since:index]
+        seq, frames = record["seq"], run.frames[since:index]
         self.assertEqual([(f.header["seq"], f.header["kind"]) for f in frames if f.type == "frame"],
                          [(seq, "before")])
         # Two permission requests were answered before the record: the operation and its shot.
@@ -65,7 +53,6 @@ class Clicks(DesktopTest):
         target = record["target"]
         self.assertEqual((target.get("role"), target.get("label"), target["secure"],
                           target.get("windowTitle")), ("AXButton", "Save", False, "Form A"))
-
         result_index, result = run.wait_record("result", index, lambda r: r["refSeq"] == seq)
         self.assertEqual([(f.header["seq"], f.header["kind"])
                           for f in run.frames[index:result_index] if f.type == "frame"],
@@ -80,8 +67,8 @@ class Clicks(DesktopTest):
         since = run.mark()
         click(self.windows[0], "password")
         target = run.wait_record("click", since)[1]["target"]
-        self.assertEqual((target["role"], target["secure"]), ("AXSecureTextField", True))
-        self.assertNotIn("label", target)
+        self.assertEqual((target["role"], target["secure"], "label" in target),
+                         ("AXSecureTextField", True, False))
         since = run.mark()
         click(self.windows[0], "name", repeat=2)
         _, double = run.wait_record("doubleclick", since)
@@ -104,13 +91,12 @@ class Clicks(DesktopTest):
 class Typing(DesktopTest):
     canaries = ("Qv7Canary", "7305186429", "Zpw9Secret")
 
-    def test_runs_are_counted_and_classified_never_recorded(self):
+    def test_runs_are_counted_and_classified_never_recorded_and_an_open_one_dropped(self):
         run = self.start()
         form = self.windows[0]
         click(form, "name")
         run.wait_record("click")
-        # typed; what closes the run, and the record that follows it; count; class
-        for text, close, follow, count, kind in (
+        for text, close, follow, count, kind in (  # what closes the run, the record after it
                 ("Qv7Canary", lambda: click(form, "amount"), "click", 9, "mixed"),
                 ("7305186429", lambda: click(form, "password"), "click", 10, "number"),
                 ("Zpw9Secret", lambda: key("ctrl+s"), "shortcut", 10, "mixed")):
@@ -123,15 +109,10 @@ class Typing(DesktopTest):
             _, closing = run.wait_record(follow, index)
             self.assertEqual(closing["seq"], typed["seq"] + 1)
         self.assertEqual(closing["key"], "cmd+s")
-
-    def test_interrupt_drops_an_open_run_and_finishes(self):
-        run = self.start()
-        click(self.windows[0], "name")
-        run.wait_record("click")
+        # Ctrl+C drops an open run.
         type_text("Qv7Canary")
         since = run.mark()
-        status = run.finish(signal.SIGINT)
-        self.assertEqual(status, 0)
+        self.assertEqual(run.finish(signal.SIGINT), 0)
         self.assertEqual(run.frames[-1].type, "finish")
         self.assertFalse(run.records("type", since))
         self.assertTrue(run.stderr_text().endswith(FINISHED), run.stderr_text())
@@ -139,7 +120,14 @@ class Typing(DesktopTest):
 
 class Clipboard(DesktopTest):
     canaries = ("Kx4PasteCanary",)
-    windows_wanted = (("Form A", "FormA", (40, 40)), ("Form B", "FormB", (520, 40)))
+    forms = (("Form A", "FormA", (40, 40)), ("Form B", "FormB", (520, 40)))
+
+    def left(self, run, app):
+        """The window title of `app`'s first focus dwell, once it has ended (polled every 1.5 s)."""
+        dwell = run.wait_for(lambda _: [d for d in run.focus_records() if d.get("app") == app],
+                             f'focus record of "{app}"')[0]
+        self.assertEqual(dwell["durationMs"], dwell["exitAtMs"] - dwell["enterAtMs"])
+        return dwell.get("windowTitle")
 
     def test_paste_names_the_application_copied_from_and_switch_writes_focus(self):
         run = self.start()
@@ -156,31 +144,18 @@ class Clipboard(DesktopTest):
         since = run.mark()
         key("End")
         click(form_b, "name")
-        index, _ = run.wait_record("click", since)
+        run.wait_record("click", since)
         since = run.mark()
         key("ctrl+v")
         _, paste = run.wait_record("paste", since)
-        self.assertEqual(paste["key"], "cmd+v")
-        self.assertEqual(paste["clipboardFromApp"], "FormA")
-        self.assertEqual(paste["clipboardCharCount"], len("Kx4PasteCanary"))
-        self.assertEqual(paste["app"], "FormB")
+        self.assertEqual((paste["key"], paste["clipboardFromApp"], paste["clipboardCharCount"],
+                          paste["app"]), ("cmd+v", "FormA", len("Kx4PasteCanary"), "FormB"))
         run.wait_record("result", since, lambda r: r["refSeq"] == paste["seq"])
-
-        # Leaving Form A closes its focus dwell (polled every 1.5 s).
-        def left_a(frames):
-            return [f.event for f in frames if f.type == "focus" and f.event.get("app") == "FormA"]
-        dwell = run.wait_for(left_a, 'focus record of "FormA"')[0]
-        self.assertEqual(dwell.get("windowTitle"), "Form A")
-        self.assertEqual(dwell["durationMs"], dwell["exitAtMs"] - dwell["enterAtMs"])
-
+        self.assertEqual(self.left(run, "FormA"), "Form A")
         # Going back by activation is a window switch too, once B's dwell has been seen.
         run.wait_focus_polls()
         activate(form_a)
-
-        def left_b(frames):
-            return [f.event for f in frames if f.type == "focus" and f.event.get("app") == "FormB"]
-        self.assertEqual(run.wait_for(left_b, 'focus record of "FormB"')[0].get("windowTitle"), "Form B")
-
+        self.assertEqual(self.left(run, "FormB"), "Form B")
 
     def test_typing_into_another_application_closes_the_run(self):
         run = self.start()
@@ -197,15 +172,13 @@ class Clipboard(DesktopTest):
         click(form_b, "amount")
         index, first = run.wait_record("type", since)
         _, second = run.wait_record("type", index + 1)
-        # Each record describes the moment of its flush: the first key for Form B closed
-        # Form A's run, so both were written with Form B in front.
-        self.assertEqual(first["inputCharCount"], 3)
-        self.assertEqual(second["inputCharCount"], 11)
-        self.assertEqual(second["seq"], first["seq"] + 1)
+        # The first key for Form B closed Form A's run: both were written with Form B in front.
+        self.assertEqual((first["inputCharCount"], second["inputCharCount"], second["seq"]),
+                         (3, 11, first["seq"] + 1))
 
 
 class Pause(DesktopTest):
-    def test_hotkey_pauses_and_resumes_with_its_messages(self):
+    def test_hotkey_pauses_and_resumes_with_its_messages_and_closed_pipes_end_it(self):
         run = self.start()
         form = self.windows[0]
         click(form, "heading")
@@ -220,22 +193,26 @@ class Pause(DesktopTest):
         click(form, "clear")
         _, after = run.wait_record("click", since)
         self.assertEqual(after["target"].get("label"), "Clear")
-        clicks = run.records("click")
-        self.assertEqual([c["seq"] for c in clicks], [first["seq"], after["seq"]])
+        self.assertEqual([c["seq"] for c in run.records("click")], [first["seq"], after["seq"]])
         stderr = run.stderr_text()
         self.assertLess(stderr.index(PAUSED), stderr.index(RESUMED))
-        self.assertEqual(stderr.count(PAUSED), 1)
-        self.assertEqual(stderr.count(RESUMED), 1)
+        self.assertEqual((stderr.count(PAUSED), stderr.count(RESUMED)), (1, 1))
+        # The parent closing both pipes while paused ends the recorder quietly.
+        key("ctrl+alt+p")
+        run.wait_for(lambda _: run.stderr_text().count(PAUSED) == 2, "a second pause")
+        run.close_pipes()
+        self.assertEqual(run.finish(sig=None), 0)
+        self.assertTrue(run.stderr_text().endswith(PAUSED), run.stderr_text())
 
 
 class Interrupt(DesktopTest):
-    """Every way a recording ends: Ctrl+C (while idle: Typing), the parent going away, the
-    display going away. The deadlines only detect a recorder that keeps running."""
+    """The ways a recording ends besides Ctrl+C while idle (Typing) and the parent going away
+    (Pause): the deadlines only detect a recorder that keeps running."""
 
-    def check_finished(self, run, status, last_line):
-        self.assertEqual(status, 0 if last_line == FINISHED else 1)
+    def check_finished(self, run, last_line):
+        self.assertEqual(run.finish(sig=None), 0 if last_line == FINISHED else 1)
+        self.assertEqual([f.type for f in run.frames].count("finish"), 1)
         self.assertEqual(run.frames[-1].type, "finish")
-        self.assertEqual(sum(f.type == "finish" for f in run.frames), 1)
         self.assertTrue(run.stderr_text().endswith(last_line), run.stderr_text())
         self.assertEqual(run.stderr_text().count("✗"), last_line.count("✗"))
 
@@ -247,26 +224,15 @@ class Interrupt(DesktopTest):
                      "a third permission request")
         run.proc.send_signal(signal.SIGINT)
         run.proc.send_signal(signal.SIGINT)
-        self.check_finished(run, run.finish(sig=None), FINISHED)
+        self.check_finished(run, FINISHED)
         # The third request was never answered: it counts as denied, and nothing came after it.
         self.assertEqual([f.type for f in run.frames], ["permit"] * 3 + ["finish"])
 
-    def test_parent_closing_both_pipes_while_paused_ends_it_quietly(self):
-        run = self.start()
-        key("ctrl+alt+p")
-        run.wait_stderr(PAUSED)
-        run.close_pipes()
-        self.assertEqual(run.finish(sig=None), 0)
-        self.assertTrue(run.stderr_text().endswith(PAUSED), run.stderr_text())
-
     def test_losing_the_display_finishes_with_a_message_and_status_one(self):
-        server = XServer()
-        try:
-            run = self.start(env=dict(os.environ, DISPLAY=server.display))
-            server.kill()
-            self.check_finished(run, run.finish(sig=None), DISPLAY_LOST)
-        finally:
-            server.kill()
+        server, display = start_x_server(self)
+        run = self.start(env=dict(os.environ, DISPLAY=display))
+        server.kill()
+        self.check_finished(run, DISPLAY_LOST)
 
     def test_without_stream_only_finish_is_written(self):
         run = self.start(stream=False)

@@ -1,139 +1,141 @@
-"""The element under the pointer in real applications, as the recorder's click records
-describe it: role, label and a frame on the screen that holds the point clicked.
-
-One private desktop per class: native toolkits (GTK 4, GTK 3, Qt 5) share one, Firefox ESR
-has its own.
-"""
+"""The element under the pointer in real applications, as click records describe it: role,
+label and a frame on the screen that holds the point pressed, however late the recorder gets
+to a click (another application hung in front, permits answered slowly)."""
+import io
 import os
-import subprocess
-import tempfile
+import signal
+import time
 import unittest
 
-import gi
+from PIL import Image
 
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from real_apps import (accessibles, center, find_element, holds, launch, move_window, stop,
+                       wait_until, window_geometry, window_of)
+from stepreel_harness import activate_window, click_at, recording, xdotool
 
-from real_apps import (accessibles, click_at, find_element, launch,  # noqa: E402
-                       start_firefox, stop, wait_until, window_of)
-from stepreel_harness import activate_window, recording, xdotool  # noqa: E402
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def record_clicks(test, clicks):
-    """Brings each (window, point) to the front and clicks the point, in one recording;
-    returns the click records, in order."""
-    run = recording(test)
-    for count, (wid, point) in enumerate(clicks, 1):
-        activate_window(wid)
-        click_at(point)
-        run.wait_for(lambda frames, n=count: len(
-            [f for f in frames if f.type == "events" and f.event["kind"] == "click"]) >= n,
-            f"click record {count}")
-    return [r for r in run.end() if r["kind"] == "click"]
+BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
+CALCULATOR_AT = (500, 150)
+CLICK_INTERVAL = 0.25  # seconds, quicker than the recorder can describe a click here
 
 
-def holds(frame, point):
-    x, y, width, height = frame
-    return x <= point[0] < x + width and y <= point[1] < y + height
+def button(name):
+    """The middle of gnome-calculator's button `name`; GTK 4 places it from its window."""
+    node = find_element("gnome-calculator", lambda n: "button" in n.get_role_name() and
+                        (n.get_name() or "").split(" ")[0] == name)
+    return node and center(node, CALCULATOR_AT)
 
 
-def named_child_extents(application, name):
-    """Extents, as the toolkit reports them, of the first element named `name` (any state)."""
-    node = find_element(application, lambda n: (n.get_name() or "").split(" ")[0] == name)
-    return node.get_extents(Atspi.CoordType.WINDOW) if node is not None else None
-
-
-def window_origin(wid):
-    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
-                           capture_output=True, text=True, check=True).stdout
-    values = dict(line.split("=", 1) for line in shell.split())
-    return int(values["X"]), int(values["Y"])
-
-
-class NativeToolkits(unittest.TestCase):
-    """GTK 4 reports extents relative to its window; GTK 3 and Qt 5 answer no hit test
-    inside their text editors."""
+class Desktop(unittest.TestCase):
+    """gnome-calculator (GTK 4: extents relative to its window) in place, Mousepad (GTK 3) and
+    FeatherPad (Qt 5), whose text editors answer no hit test."""
 
     @classmethod
     def setUpClass(cls):
         cls.apps = [launch(argv) for argv in (["gnome-calculator"],
                                               ["mousepad", "--disable-server"], ["featherpad"])]
+        cls.calculator, cls.editor = window_of("Calculator"), window_of("Mousepad")
+        cls.featherpad = window_of("Untitled")  # named after its document
+        xdotool("windowsize", "--sync", cls.editor, 400, 400)
+        xdotool("windowmove", "--sync", cls.editor, 40, 100)
+        move_window(cls.calculator, CALCULATOR_AT)
 
     @classmethod
     def tearDownClass(cls):
         for app in cls.apps:
             stop(app)
 
-    def calculator_seven(self):
-        wid = window_of("Calculator")
-        xdotool("windowmove", "--sync", wid, 500, 200)
-        wait_until("the calculator away from the origin", lambda: window_origin(wid) == (500, 200))
-        seven = wait_until("the button 7", lambda: named_child_extents("gnome-calculator", "7"))
-        # Its extents count from the window's visible corner, a few pixels in from the X
-        # window's: the middle of the button lies inside it either way.
-        return wid, (500 + seven.x + seven.width // 2, 200 + seven.y + seven.height // 2)
 
+class NativeToolkits(Desktop):
     def test_clicks_name_the_element_under_the_pointer(self):
-        calculator, seven = self.calculator_seven()
-        mousepad = window_of("Mousepad")
+        # Found without walking into its label: once a walk has listed a GTK 4 button's label,
+        # hit tests answer with the label.
+        seven = wait_until("the button 7", lambda: button("7"))
         view = wait_until("Mousepad's text view", lambda: accessibles("mousepad", "text"))[0]
-        featherpad = window_of("Untitled")  # FeatherPad's window is named after its document
         editor = wait_until("FeatherPad's editor", lambda: accessibles("featherpad", "text"))[0]
-        cases = [  # application, window, point, role, label
-            ("gnome-calculator", calculator, seven, "AXButton", "7"),
-            ("Mousepad", mousepad, view, "AXTextArea", None),
-            ("FeatherPad", featherpad, editor, "AXTextArea", None),
-        ]
-        records = record_clicks(self, [(wid, point) for _, wid, point, _, _ in cases])
-        for (app, _, point, role, label), record in zip(cases, records):
-            with self.subTest(app):
-                target = record.get("target", {})
-                self.assertEqual(target.get("role"), role, record)
-                if label:
-                    self.assertEqual(target.get("label", "").split(" ")[0], label, record)
-                self.assertTrue(holds(target["frame"], point), record)
+        cases = [(self.calculator, seven, "AXButton", "7"),  # window, point, role, label
+                 (self.editor, view, "AXTextArea", None),
+                 (self.featherpad, editor, "AXTextArea", None)]
+        run = recording(self)
+        for count, (wid, point, _, _) in enumerate(cases, 1):
+            activate_window(wid)
+            click_at(point)
+            run.wait_count(("click",), count)
+        for (_, point, role, label), record in zip(cases, run.records("click")):
+            target = record.get("target", {})
+            self.assertEqual(target.get("role"), role, record)
+            if label:
+                self.assertEqual(target.get("label", "").split(" ")[0], label, record)
+            self.assertTrue(holds(target["frame"], point), record)
+        run.end()
 
 
-class Firefox(unittest.TestCase):
-    """Web content: a labelled field, body text, and editable text that stays unread."""
-
-    PARAGRAPH = (240, 145)
-    EDITABLE = (240, 226)
-
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.browser = start_firefox(os.path.join(HERE, "test_targets_page.html"), cls.tmp.name,
-                                    kiosk=True)
-        cls.wid = window_of("Targets page")
-
-    @classmethod
-    def tearDownClass(cls):
-        stop(cls.browser)
-        cls.tmp.cleanup()
-
-    def test_fields_and_text_by_their_labels(self):
-        # Firefox builds a page's tree on the first question; how long that takes depends on
-        # the machine's load, so the page is on the bus before the recording starts.
-        wait_until("the page's text", lambda: accessibles("Firefox", "paragraph"))
-        first = record_clicks(self, [(self.wid, self.PARAGRAPH)])[0]
-        field = wait_until("the field", lambda: accessibles("Firefox", "entry"))[0]
-        records = record_clicks(self, [(self.wid, field), (self.wid, self.EDITABLE)])
-        cases = [  # what, record, point, role, label
-            ("paragraph", first, self.PARAGRAPH, "AXStaticText",
-             "Trains leave every hour from the north platform."),
-            ("labelled field", records[0], field, "AXTextField", "Departure city"),
-            ("editable text", records[1], self.EDITABLE, None, None),
-        ]
-        for what, record, point, role, label in cases:
+class LateClicks(Desktop):
+    def test_each_click_keeps_its_own_pointer_and_target(self):
+        points = [wait_until(f"the button {name}", lambda name=name: button(name))
+                  for name in BUTTONS]
+        for what, delay, hung in (("another application hung in front", 0, True),
+                                  ("permits answered late", 0.5, False)):
             with self.subTest(what):
-                target = record.get("target", {})
-                if role:
-                    self.assertEqual(target.get("role"), role, record)
-                self.assertEqual(target.get("label"), label, record)
-                self.assertTrue(holds(target["frame"], point), record)
+                # The stopped editor is brought to the front before each click: while it is
+                # frontmost, each question to it waits until the recorder gives up.
+                def before_each():
+                    if hung:
+                        activate_window(self.editor)
+                if hung:
+                    os.kill(self.apps[1].pid, signal.SIGSTOP)
+                try:
+                    run = recording(self, delay=delay)
+                    activate_window(self.calculator)
+                    for point in points:
+                        started = time.monotonic()
+                        before_each()
+                        click_at(point)
+                        time.sleep(max(0.0, CLICK_INTERVAL - (time.monotonic() - started)))
+                    before_each()
+                    run.wait_count(("click", "doubleclick"), 8)
+                    records = run.end()
+                finally:
+                    os.kill(self.apps[1].pid, signal.SIGCONT)
+                clicks = [r for r in records if r["kind"] in ("click", "doubleclick")]
+                self.assertEqual([r["kind"] for r in clicks], ["click"] * 8, clicks)
+                for name, point, record in zip(BUTTONS, points, clicks):
+                    self.assertEqual(record["cursor"], list(point), record)
+                    # The button, or its text, when the lookup finished in time.
+                    if (label := record.get("target", {}).get("label")) is not None:
+                        self.assertEqual(label.split(" ")[0], name, record)
+                self.assertTrue(any("label" in r.get("target", {}) for r in clicks), clicks)
+                if hung:  # some were described with the editor in front: late
+                    self.assertIn("Mousepad", [r.get("app") for r in clicks])
+
+
+class HeldPress(unittest.TestCase):
+    """xcalc, a plain X client, draws a button pressed the moment it goes down; its
+    before-frame still shows the button up, its after-frame (the button still held) down."""
+
+    def test_before_frame_never_shows_its_own_press(self):
+        calculator = launch(["xcalc", "-geometry", "+420+260"])
+        self.addCleanup(stop, calculator)
+        x, y, width, height = window_geometry(window_of("Calculator"))
+        point = (x + width // 5, y + height * 9 // 10)  # inside a key of the bottom row
+        run = recording(self)
+
+        def brightness(record):
+            frame = next(f for f in run.frames if f.type == "frame" and
+                         f.header["seq"] == record["seq"])
+            image = Image.open(io.BytesIO(frame.payload)).convert("L")
+            spot = image.crop((point[0] - 3, point[1] - 3, point[0] + 4, point[1] + 4))
+            return sum(spot.getdata()) / 49
+
+        for _ in range(8):
+            since = run.mark()
+            xdotool("mousemove", "--sync", point[0] + 200, point[1] - 200)
+            xdotool("mousemove", "--sync", *point)
+            xdotool("mousedown", 1)
+            _, click = run.wait_record("click", since)
+            _, result = run.wait_record("result", since)
+            xdotool("mouseup", 1)
+            self.assertGreater(brightness(click), brightness(result) + 30, (click, result))
+        run.end()
 
 
 if __name__ == "__main__":

@@ -1,17 +1,13 @@
 #!/usr/bin/python3
-"""An accessible GTK 3 window with known widgets, for every integration test.
+"""An accessible GTK 3 window with known widgets, for the integration tests, benches and demo.
 
-    test_window.py [--title T] [--app CLASS] [--at X,Y] [--no-focus] [--value NAME]
-                   [--url URL] [--palette] [--text LINE ...]
-
-Without --text: a form (heading, "Customer name" entry holding NAME, "Amount" entry, a filled password
-field, a check box, a slider at 42.5, "Save" and "Clear" buttons, a status line). With
---text: those lines in a large font, for text recognition. --url adds a page whose
-accessible role is document-web with the URL as its DocURL, as a browser shows a page.
---palette puts a utility window titled "Palette" in front. WM_CLASS is (class in lower
-case, class). Once the geometry has settled, prints one JSON line (root-window pixels):
-
-    {"pid": 1, "window": <X id>, "frame": [x, y, w, h], "widgets": {"name": [x, y, w, h]}}
+Without --text: a form (heading, "Customer name" entry holding --value, "Amount" entry, a
+filled password field, a check box, a slider at 42.5, "Save" and "Clear" buttons, a status
+line); with --text, those lines in a large font. --url adds a page whose accessible role is
+document-web with the URL as its DocURL; --palette puts a utility window "Palette" in front.
+WM_CLASS is (class in lower case, class). Once the geometry has settled, prints one JSON line
+in root-window pixels: {"pid": 1, "window": <X id>, "frame": [x, y, w, h], "widgets":
+{name: [x, y, w, h]}}
 """
 import argparse
 import json
@@ -62,7 +58,7 @@ def form(grid, widgets, value):
                "password": named(Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
     widgets["heading"] = Gtk.Label(label="Customer form")
     grid.attach(widgets["heading"], 0, 0, 2, 1)
-    for row, (key, entry) in enumerate(entries.items(), start=1):
+    for row, entry in enumerate(entries.values(), start=1):
         grid.attach(Gtk.Label(label=entry.get_accessible().get_name(), xalign=0), 0, row, 1, 1)
         grid.attach(entry, 1, row, 1, 1)
     widgets.update(entries)
@@ -74,11 +70,11 @@ def form(grid, widgets, value):
     for key, label in (("save", "Save"), ("clear", "Clear")):
         widgets[key] = named(Gtk.Button(label=label), label)
         buttons.pack_start(widgets[key], False, False, 0)
+
     def clear(_button):
         for entry in entries.values():
             entry.set_text("")
         status.set_text("Cleared")
-
     widgets["save"].connect("clicked", lambda _: status.set_text("Saved"))
     widgets["clear"].connect("clicked", clear)
     for row, key in enumerate(("check", "scale"), start=4):
@@ -114,12 +110,10 @@ def report_when_settled(window, widgets, previous=None):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--title", default="Test Window")
-    parser.add_argument("--app", default="QuillTestWindow")
-    parser.add_argument("--at")
+    for flag, default in (("--title", "Test Window"), ("--app", "QuillTestWindow"), ("--at", None),
+                          ("--value", ""), ("--url", None)):
+        parser.add_argument(flag, default=default)
     parser.add_argument("--no-focus", action="store_true")
-    parser.add_argument("--value", default="")
-    parser.add_argument("--url")
     parser.add_argument("--palette", action="store_true")
     parser.add_argument("--text", nargs="*", default=[])
     args = parser.parse_args()
@@ -136,13 +130,12 @@ def main():
     grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
     window.add(grid)
     widgets = {}
-    if args.text:
-        for row, line in enumerate(args.text):
-            label = Gtk.Label(xalign=0)
-            label.set_markup('<span font_desc="Noto Sans CJK JP 28">%s</span>'
-                             % GLib.markup_escape_text(line))
-            grid.attach(label, 0, row, 1, 1)
-    else:
+    for row, line in enumerate(args.text):
+        label = Gtk.Label(xalign=0)
+        label.set_markup('<span font_desc="Noto Sans CJK JP 28">%s</span>'
+                         % GLib.markup_escape_text(line))
+        grid.attach(label, 0, row, 1, 1)
+    if not args.text:
         form(grid, widgets, args.value)
     if args.url:
         PageAccessible.url = args.url

@@ -64,16 +64,14 @@ public:
                      std::to_string(image->height()));
     }
 
-    std::vector<ScaleCall> scaleCalls() const {
-        std::lock_guard guard(mutex_);
-        return scaleCalls_;
-    }
-    std::vector<double> jpegQualities() const {
-        std::lock_guard guard(mutex_);
-        return jpegQualities_;
-    }
+    std::vector<ScaleCall> scaleCalls() const { return locked(scaleCalls_); }
+    std::vector<double> jpegQualities() const { return locked(jpegQualities_); }
 
 private:
+    template <typename T> T locked(const T& value) const {
+        std::lock_guard guard(mutex_);
+        return value;
+    }
     static std::vector<std::uint8_t> bytes(const std::string& text) {
         return {text.begin(), text.end()};
     }

@@ -51,25 +51,18 @@ public:
         return FakeImage::make(configuration.width, configuration.height);
     }
 
-    std::vector<CaptureConfiguration> configurations() const {
-        std::lock_guard guard(mutex_);
-        return configurations_;
-    }
-    std::vector<std::uint32_t> displaysCaptured() const {
-        std::lock_guard guard(mutex_);
-        return displaysCaptured_;
-    }
-    std::vector<std::uint32_t> windowsCaptured() const {
-        std::lock_guard guard(mutex_);
-        return windowsCaptured_;
-    }
+    std::vector<CaptureConfiguration> configurations() const { return locked(configurations_); }
+    std::vector<std::uint32_t> displaysCaptured() const { return locked(displaysCaptured_); }
+    std::vector<std::uint32_t> windowsCaptured() const { return locked(windowsCaptured_); }
     /// Threads that called the port, in order.
-    std::vector<std::thread::id> callingThreads() const {
-        std::lock_guard guard(mutex_);
-        return threads_;
-    }
+    std::vector<std::thread::id> callingThreads() const { return locked(threads_); }
 
 private:
+    template <typename T> T locked(const T& value) const {
+        std::lock_guard guard(mutex_);
+        return value;
+    }
+
     mutable std::mutex mutex_;
     std::vector<CaptureConfiguration> configurations_;
     std::vector<std::uint32_t> displaysCaptured_;

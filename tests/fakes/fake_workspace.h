@@ -17,11 +17,7 @@ public:
 
     /// Puts an application with this name, bundle id and pid in front.
     void setFront(std::string name, std::string bundleId, std::int32_t pid) {
-        RunningApplication app;
-        app.localizedName = std::move(name);
-        app.bundleIdentifier = std::move(bundleId);
-        app.processIdentifier = pid;
-        front = app;
+        front = RunningApplication{std::move(name), std::move(bundleId), pid};
     }
     void clearFront() { front.reset(); }
 };

@@ -88,19 +88,6 @@ TEST(ClassifyInputDecoding, NestingBeyondTheLimitIsRefusedWithoutRecursion) {
         EXPECT_FALSE(decodeClassifyInput(deep));
 }
 
-TEST(BoundedInput, ReadsToTheEndUpToTheLimit) {
-    const std::string binary("a\0b\xFF", 4);
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {std::string(100, 'x'), std::string(100, 'x')},
-        {std::string(101, 'x'), std::nullopt},
-        {"", ""},
-        {binary, binary}};
-    for (const auto& [input, read] : cases) {
-        std::istringstream in(input);
-        EXPECT_EQ(readBoundedInput(in, 100), read) << input.size();
-    }
-}
-
 TEST(RunClassify, RefusesUnreadableInputBeforeAskingTheSystemOrTheModel) {
     const std::string refused[] = {
         "",

@@ -21,17 +21,6 @@ RunningApplication app(std::optional<std::string> bundleId) {
     return RunningApplication{"Localized name", std::move(bundleId), pid};
 }
 
-TEST(IsFirefoxBundle, TheTableAndAnyMozillaIdButTor) {
-    for (const char* id :
-         {"org.mozilla.firefox", "org.mozilla.nightly", "io.gitlab.librewolf-community",
-          "net.waterfox.waterfox", "org.mozilla.floorp", "app.zen-browser.zen",
-          "org.mozilla.thunderbird", "org.mozilla."})
-        EXPECT_TRUE(helper::isFirefoxBundle(id)) << id;
-    for (const char* id : {"org.torproject.torbrowser", "org.mozilla", "Org.mozilla.firefox",
-                           "xorg.mozilla.firefox", "io.gitlab.librewolf", ""})
-        EXPECT_FALSE(helper::isFirefoxBundle(id)) << id;
-}
-
 TEST(BrowserURL, ScriptOfSafariOrAChromiumBrowserByBundleIdAndNoneForOtherApplications) {
     const std::string tab = "\" to return URL of active tab of front window";
     const struct {

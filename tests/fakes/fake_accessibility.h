@@ -35,7 +35,12 @@ public:
     /// a request it answers false for times out.
     using RequestHook = std::function<bool(NodeId node, std::string_view request)>;
 
-    NodeId addNode(std::optional<std::string> role = std::nullopt);
+    NodeId addNode(std::optional<std::string> role = std::nullopt) {
+        nodes_.emplace_back();
+        const auto id = static_cast<NodeId>(nodes_.size() - 1);
+        if (role) setText(id, "AXRole", std::move(*role));
+        return id;
+    }
     void set(NodeId node, const std::string& attribute, Stored value) {
         nodes_.at(static_cast<std::size_t>(node)).insert_or_assign(attribute, std::move(value));
     }
@@ -46,10 +51,24 @@ public:
         set(node, attribute, AXNumber{value, std::move(text)});
     }
     /// Appends `child` to the "AXChildren" of `parent` and makes `parent` its "AXParent".
-    void appendChild(NodeId parent, NodeId child);
+    void appendChild(NodeId parent, NodeId child) {
+        auto& children = nodes_.at(static_cast<std::size_t>(parent))["AXChildren"];
+        if (!std::holds_alternative<ElementListRef>(children)) children = ElementListRef{};
+        std::get<ElementListRef>(children).nodes.push_back(child);
+        set(child, "AXParent", ElementRef{parent});
+    }
     /// `depth` nodes of `role` below `top`, each the only child of the one above; the deepest.
-    NodeId appendChain(NodeId top, int depth, const std::string& role);
-    NodeId addApplication(std::int32_t pid);
+    NodeId appendChain(NodeId top, int depth, const std::string& role) {
+        for (int level = 0; level < depth; ++level) {
+            const NodeId next = addNode(role);
+            appendChild(top, next);
+            top = next;
+        }
+        return top;
+    }
+    NodeId addApplication(std::int32_t pid) {
+        return applications_[pid] = addNode("AXApplication");
+    }
     void setElementAtPoint(std::optional<NodeId> node) { elementAtPoint_ = node; }
     void setSystemWideAvailable(bool available) { systemWideAvailable_ = available; }
     void onRequest(RequestHook hook) { onRequest_ = std::move(hook); }
@@ -66,20 +85,72 @@ public:
     }
     /// Handles handed out and not yet released.
     long liveHandles() const { return *liveHandles_; }
-    std::optional<NodeId> nodeOf(const AXElement& element) const;
+    std::optional<NodeId> nodeOf(const AXElement& element) const {
+        const auto* handle = dynamic_cast<const Handle*>(element.get());
+        return handle ? std::optional(handle->node) : std::nullopt;
+    }
 
-    AXElement systemWide() override;
-    AXElement application(std::int32_t pid) override;
-    void setMessagingTimeout(const AXElement& element, float seconds) override;
-    AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
-    AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    AXElement systemWide() override {
+        return systemWideAvailable_ ? handleFor(systemWideNode()) : nullptr;
+    }
+    AXElement application(std::int32_t pid) override {
+        const auto found = applications_.find(pid);
+        return found == applications_.end() ? nullptr : handleFor(found->second);
+    }
+    void setMessagingTimeout(const AXElement& element, float seconds) override {
+        if (const auto node = nodeOf(element)) timeouts_.push_back({*node, seconds});
+    }
+    AXElement elementAtPosition(const AXElement& systemWideObject, float x, float y) override {
+        points_.emplace_back(x, y);
+        if (onRequest_ && !onRequest_(systemWideNode(), "AXElementAtPosition")) return nullptr;
+        if (nodeOf(systemWideObject) != systemWideNode() || !elementAtPoint_) return nullptr;
+        return handleFor(*elementAtPoint_);
+    }
+    AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override {
+        ++copies_[std::string(attribute)];
+        const auto node = nodeOf(element);
+        if (!node || (onRequest_ && !onRequest_(*node, attribute))) return std::monostate{};
+        const auto& attributes = nodes_.at(static_cast<std::size_t>(*node));
+        const auto found = attributes.find(attribute);
+        if (found == attributes.end()) return std::monostate{};
+        return std::visit(
+            [this](const auto& value) -> AXValue {
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, Failing>) {
+                    return std::monostate{};
+                } else if constexpr (std::is_same_v<T, ElementRef>) {
+                    return handleFor(value.node);
+                } else if constexpr (std::is_same_v<T, ElementListRef>) {
+                    std::vector<AXElement> handles;
+                    for (const NodeId child : value.nodes)
+                        handles.push_back(handleFor(child));
+                    return handles;
+                } else {
+                    return value;
+                }
+            },
+            found->second);
+    }
+
     bool sameElement(const AXElement& a, const AXElement& b) override {
         return nodeOf(a) && nodeOf(a) == nodeOf(b);
     }
-    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
+    std::optional<std::uint64_t> structureChanges(std::int32_t pid) override {
+        if (!structureWatched_ || !applications_.contains(pid)) return std::nullopt;
+        return structureChanges_[pid];
+    }
 
 private:
-    AXElement handleFor(NodeId node);
+    /// A handle on one node, counted in the live-handle counter.
+    struct Handle : AXNode {
+        Handle(NodeId id, std::shared_ptr<long> live) : node(id), counter(std::move(live)) {
+            ++*counter;
+        }
+        ~Handle() override { --*counter; }
+        NodeId node;
+        std::shared_ptr<long> counter;
+    };
+    AXElement handleFor(NodeId node) { return std::make_shared<const Handle>(node, liveHandles_); }
 
     std::vector<std::map<std::string, Stored, std::less<>>> nodes_{1}; // node 0: system-wide
     std::map<std::int32_t, NodeId> applications_;

@@ -170,27 +170,6 @@ TEST(CaptureStreamDeathTest, FrameCutOffByAWriteErrorEndsTheStream) {
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(CaptureStream, ParentClosingInputMidRecordingDeniesTheRestOfTheWork) {
-    RecorderRig rig;
-    rig.showApp("Safari", "com.apple.Safari", 10);
-    rig.pipes.grant(4);
-    rig.recorder->emit("click", std::nullopt, std::nullopt);            // permit + before-frame
-    rig.recorder->emit("shortcut", std::string("cmd+s"), std::nullopt); // permit + before-frame
-    rig.pipes.closeInput();
-    rig.recorder->emit("click", std::nullopt, std::nullopt);
-    rig.loop.advance(1.0); // the first click's result is denied its screenshot
-    rig.recorder->pollFocus();
-    rig.recorder->finalizeEpisode("completed");
-
-    const auto stream = rig.pipes.frames();
-    EXPECT_FALSE(stream.malformedHeader);
-    EXPECT_EQ(stream.trailingBytes, 0u);
-    EXPECT_EQ(stream.typesWithoutPermits(),
-              (Types{"frame", "events", "frame", "events", "events", "finish"}));
-    EXPECT_FALSE(rig.events().at(2).contains("screenshotFull"));
-    EXPECT_EQ(rig.recorder->seq(), 3);
-}
-
 TEST(CaptureStream, BrokenPipeInTheScreenshotWorkerIsReportedToo) {
     RecorderRig rig;
     rig.pipes.grant(2);

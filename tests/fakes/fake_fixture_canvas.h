@@ -11,12 +11,9 @@ class FakeFixtureCanvas : public FixtureCanvas {
 public:
     Image draw(const FixtureDrawing& drawing) override {
         drawings.push_back(drawing);
-        if (fails) return nullptr;
-        return FakeImage::make(static_cast<std::int64_t>(drawing.canvas.width * scale),
-                               static_cast<std::int64_t>(drawing.canvas.height * scale));
+        return FakeImage::make(static_cast<std::int64_t>(drawing.canvas.width),
+                               static_cast<std::int64_t>(drawing.canvas.height));
     }
 
-    bool fails = false;
-    double scale = 2; ///< pixels per point
     std::vector<FixtureDrawing> drawings;
 };

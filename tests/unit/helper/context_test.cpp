@@ -45,7 +45,7 @@ TEST(ContextCommand, PrintsTheKnownFieldsAndLeavesAbsentOnesOut) {
         helper_test::AllFakes fakes;
         fakes.workspace.front = front;
         fakes.windows.windows = windows;
-        fakes.idle.otherwise = idle;
+        fakes.idle.seconds = idle;
         fakes.scripts.answers[std::string(helper::safariScript)] = "https://example.com/docs/a?b=c";
         const auto run = fakes.run({"context"});
         const bool ok = printed.starts_with("{");

@@ -1,5 +1,5 @@
 // A main loop in virtual time: delayed tasks and repeating timers wait until the test advances
-// time; the handlers it was given are kept so the test can fire them.
+// time; the interrupt and display-lost handlers are kept so the test can fire them.
 #pragma once
 
 #include "platform/event_loop.h"
@@ -17,15 +17,11 @@ public:
     /// With a clock, virtual time moves the clock too.
     explicit FakeEventLoop(FakeClock* clock = nullptr) : clock_(clock) {}
 
-    bool installEventTap(std::uint64_t mask,
-                         std::function<void(const InputEvent&)> callback) override {
+    bool installEventTap(std::uint64_t mask, std::function<void(const InputEvent&)>) override {
         tapMask = mask;
-        tap_ = std::move(callback);
         return tapInstallSucceeds;
     }
-    void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)> handler) override {
-        hotkey_ = std::move(handler);
-    }
+    void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)>) override {}
     void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override {
         queue_.push_back({now_ + intervalSeconds, order_++, intervalSeconds, std::move(action)});
     }
@@ -34,10 +30,8 @@ public:
     }
     void onInterrupt(std::function<void()> handler) override { interrupt_ = std::move(handler); }
     std::optional<int> interruptDescriptor() const override { return std::nullopt; }
-    void onParentGone(int outputFd, std::optional<int> inputFd,
-                      std::function<void()> handler) override {
+    void onParentGone(int outputFd, std::optional<int> inputFd, std::function<void()>) override {
         watchedFds = {outputFd, inputFd};
-        parentGone_ = std::move(handler);
     }
     void onDisplayLost(std::function<void()> handler) override {
         displayLost_ = std::move(handler);
@@ -77,11 +71,8 @@ public:
     /// The output and input descriptors `onParentGone` watches.
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
 
-    void fireEvent(const InputEvent& event) { fire(tap_, event); }
-    void fireHotkey(const HotkeyEvent& event) { fire(hotkey_, event); }
-    void fireInterrupt() { fire(interrupt_); }
-    void fireParentGone() { fire(parentGone_); }
-    void fireDisplayLost() { fire(displayLost_); }
+    void fireInterrupt() { interrupt_(); }
+    void fireDisplayLost() { displayLost_(); }
 
 private:
     struct Entry {
@@ -90,15 +81,10 @@ private:
         std::optional<double> interval; ///< repeating timers only
         std::function<void()> action;
     };
-    template <typename Handler, typename... Args> static void fire(Handler& h, Args&... args) {
-        if (h) h(args...);
-    }
 
     FakeClock* clock_;
     double now_ = 0;
     std::uint64_t order_ = 0;
     std::vector<Entry> queue_;
-    std::function<void(const InputEvent&)> tap_;
-    std::function<void(const HotkeyEvent&)> hotkey_;
-    std::function<void()> interrupt_, parentGone_, displayLost_;
+    std::function<void()> interrupt_, displayLost_;
 };

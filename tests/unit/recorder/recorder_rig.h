@@ -1,5 +1,5 @@
-// The recorder on fakes, writing into real pipes that the test reads as the parent would;
-// `run` starts the whole program on the same fakes.
+// The recorder on fakes, writing a stream the test reads as the parent would; `run` starts
+// the whole program on the same fakes.
 #pragma once
 
 #include "recorder/recorder.h"

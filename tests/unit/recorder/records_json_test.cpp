@@ -55,10 +55,6 @@ TEST(RecordsJson, AbsentValuesLeaveTheirKeyOutEmptyTextAndZeroStay) {
         {encodeRecord(FocusRecord{"ep-2", {}, {}, {}, {}, 100, 250, 150}),
          R"({"schema":"quillmap.focus.v0","episodeId":"ep-2","enterAtMs":100,"exitAtMs":250,)"
          R"("durationMs":150})"},
-        {encodeRecord(
-             FocusRecord{"ep-2", "Mail", "com.apple.mail", "Inbox", "https://x/", 1, 2, 1}),
-         R"({"schema":"quillmap.focus.v0","episodeId":"ep-2","app":"Mail","bundleId":"com.apple.mail",)"
-         R"("windowTitle":"Inbox","url":"https:\/\/x\/","enterAtMs":1,"exitAtMs":2,"durationMs":1})"},
         {encodeRecord(EpisodeMeta{"ep-3", {}, 5, {}, "recording", 0, 0}),
          R"({"schema":"quillmap.episode.v0","id":"ep-3","startedAtMs":5,"status":"recording",)"
          R"("actionCount":0,"frameCount":0})"},

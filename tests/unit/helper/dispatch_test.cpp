@@ -12,26 +12,22 @@ namespace {
 using helper_test::AllFakes;
 
 TEST(Dispatch, SubcommandReachesOnlyItsOwnPortsAndIgnoresLaterArguments) {
-    const struct {
-        std::vector<std::string> arguments;
-        std::string input;
-        std::string ports;
-    } cases[] = {
-        {{"context", "--verbose"}, "", "idle "},
-        {{"icon", "com.apple.Notes", "com.apple.Safari"}, "", "icons "},
-        {{"running-apps"}, "", ""},
-        {{"llm-status"}, "", "model "},
-        {{"--self-test"}, "", "recognizer canvas "},
-        {{"--self-test-pii"}, "", "recognizer canvas "},
-        {{"ocr"}, "", "capture recognizer "},
-        {{"ocr", "1234"}, "", "capture recognizer "},
-        {{"classify"}, R"({"appName":"Mail","text":"見積書を送付します"})", "model "},
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"context", "--verbose"}, "idle "},
+        {{"icon", "com.apple.Notes", "com.apple.Safari"}, "icons "},
+        {{"running-apps"}, ""},
+        {{"llm-status"}, "model "},
+        {{"--self-test"}, "recognizer canvas "},
+        {{"--self-test-pii"}, "recognizer canvas "},
+        {{"ocr"}, "capture recognizer "},
+        {{"ocr", "1234"}, "capture recognizer "},
+        {{"classify"}, "model "},
     };
-    for (const auto& [arguments, input, ports] : cases) {
+    for (const auto& [arguments, ports] : cases) {
         AllFakes fakes;
         fakes.capture.content.windows = {{1234, {0, 0, 400, 300}}};
         fakes.workspace.setFront("Notes", "com.apple.Notes", 7);
-        const auto run = fakes.run(arguments, input);
+        const auto run = fakes.run(arguments, R"({"appName":"Mail","text":"見積書を送付します"})");
         EXPECT_EQ(run.status, 0) << arguments[0] << ": " << run.err;
         std::string touched;
         if (!fakes.capture.configurations().empty()) touched += "capture ";

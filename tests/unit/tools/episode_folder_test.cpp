@@ -61,6 +61,7 @@ TEST_F(EpisodeFolderTest, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinis
             {{action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001},
              {screenshot(1, "before"), 1001},
              {action(1, "click", {{"screenshotFull", "frames/1-full.jpg"}}), 1001},
+             {screenshot(2, "before"), 1002},
              {action(2, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1002},
              {screenshot(3, "after"), 1450},
              {action(3, "result", {{"refSeq", 1}, {"screenshotFull", "frames/3-full.jpg"}}), 1450},
@@ -70,8 +71,8 @@ TEST_F(EpisodeFolderTest, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinis
              {bare("finish"), 2000},
              {action(5, "click"), 2001},
              {bare("finish"), 2002}}),
-        (std::vector<bool>{true, false, false, true, false, false, true, true, false, false, true,
-                           true}));
+        (std::vector<bool>{true, false, false, false, true, false, false, true, true, false, false,
+                           true, true}));
     ASSERT_FALSE(folder->close());
     EXPECT_EQ(folder->meta()["endedAtMs"], 2000); // the episode ended at the first finish
     const auto rows = folder->timeline();

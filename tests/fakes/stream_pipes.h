@@ -80,8 +80,6 @@ public:
         CaptureStream::setBrokenPipeHandler([this] { ++brokenPipeCalls_; });
         UserMessages::setFd(errorWriteEnd());
     }
-    StreamPipes(const StreamPipes&) = delete;
-    StreamPipes& operator=(const StreamPipes&) = delete;
     ~StreamPipes() {
         // Later writes fail on an invalid descriptor instead of reaching the test's own.
         CaptureStream::configure(-1, -1, {});

@@ -3,13 +3,12 @@
 #include "recorder/event_tap.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
-#include <limits>
 
 namespace {
 
 constexpr std::uint64_t command = 0x100000;
-using Limits = std::numeric_limits<std::int64_t>;
 
 InputEvent key(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
     InputEvent event;
@@ -55,8 +54,8 @@ TEST(EventTap, OtherEventTypesAndKeyCodesOutsideTheTableTypedCharactersNeverLeav
     for (const std::uint32_t type : {0u, 2u, 4u, 5u, 11u, 12u, 22u, 0xFFFFFFFEu, 0xFFFFFFFFu})
         rig.tap(mouse(type)); // record nothing, keep the run open
     rig.tap(key(-5, u"", command));
-    rig.tap(key(Limits::max(), u"", command));
-    const InputEvent surrogates = key(Limits::min(), u"\xD800\xD800\xD800\xD800\xD800");
+    rig.tap(key(INT64_MAX, u"", command));
+    const InputEvent surrogates = key(INT64_MIN, u"\xD800\xD800\xD800\xD800\xD800");
     rig.tap(surrogates);
     rig.tap(mouse(1));
     EXPECT_EQ(actions(rig), (std::vector<std::string>{"type 1", R"(shortcut "cmd+key-5")",

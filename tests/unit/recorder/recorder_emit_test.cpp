@@ -16,7 +16,6 @@ protected:
         rig.showApp("Safari", "com.apple.Safari", 77, "Start", "https://example.com/a");
     }
     void emit(const char* kind) { rig.recorder->emit(kind, std::nullopt, std::nullopt); }
-    std::vector<ParsedFrame> frames() { return rig.pipes.frames().ofType("frame"); }
 
     RecorderRig rig;
 };
@@ -54,7 +53,8 @@ TEST_F(RecorderEmit, LateHandledClicksKeepTheirOwnPlaceAndTime) {
     EXPECT_EQ(events[1]["dtMsFromPrev"], 250);
     EXPECT_EQ(events[1]["timestampMs"], rig.clock.nowMs()); // the time the record is made
     EXPECT_EQ(rig.ax.pointsAsked(), (std::vector<std::pair<float, float>>{{10, 20}, {30, 40}}));
-    EXPECT_EQ(frames().at(1).header["cursor"], nlohmann::json({30.0 / 1440, 40.0 / 900}));
+    EXPECT_EQ(rig.pipes.frames().ofType("frame").at(1).header["cursor"],
+              nlohmann::json({30.0 / 1440, 40.0 / 900}));
     rig.loop.advance(0); // their results are due 0.45 s after the clicks themselves: already
     EXPECT_EQ(rig.events().size(), 4u);
 }

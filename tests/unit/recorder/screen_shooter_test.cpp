@@ -74,7 +74,6 @@ TEST(ScreenShooter, LongEdgeBecomesAtMost2048WithTruncatedSizesElseTheInputIsSen
         const char* sent;
         bool failScale = false;
     } cases[] = {
-        {1800, 2880, "JPEG 1280x2048"},
         {2048, 1536, "JPEG 2048x1536"},
         {10000, 3, "JPEG 10000x3"}, // would be 0 high
         {2880, 1800, "JPEG 2880x1800", true},

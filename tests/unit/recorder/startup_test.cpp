@@ -37,17 +37,6 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
     }
 }
 
-TEST(StartupOptions, SelfTestWhoseCaptureFailsSendsALossAndPrintsNil) {
-    RecorderRig rig;
-    rig.pipes.grant(2);
-    rig.pipes.closeInput();
-    rig.capture.captureError = "display gone";
-    EXPECT_EQ(rig.run({"--selftest-ocr", "--stream"}), 0);
-    const std::string output = rig.pipes.output();
-    EXPECT_EQ(parseFrames(output).typesWithoutPermits(), (Types{"loss"}));
-    EXPECT_TRUE(output.ends_with("full=nil textLines=-1 center=nil\n"));
-}
-
 TEST(StartupRecording, MissingPermissionWarnsAndEndsWithoutATap) {
     RecorderRig rig;
     rig.permissions.accessibilityState = PermissionState::denied;

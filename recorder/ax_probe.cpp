@@ -101,10 +101,9 @@ WebAreaSearch searchWebArea(Accessibility& ax, AXElement window, const ProbeDead
     return {nullptr, !deadline.spent()};
 }
 
-/// Titles (else descriptions) of the first siblings listed under the element's parent.
-std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& element) {
+/// Titles (else descriptions) of the first children listed under an element's `parent`.
+std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) {
     std::vector<std::string> texts;
-    AXElement parent = elementAttr(ax, element, "AXParent");
     if (!parent) return texts;
     const std::vector<AXElement> siblings = children(ax, parent);
     const std::size_t examined = std::min(siblings.size(), siblingsExamined);
@@ -183,16 +182,25 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
     if (!target.label && !takesTextInput(ax, element, target)) {
         target.label = str(ax, element, "AXValue");
     }
+    // What names and places the element comes first: a deadline that runs out during the
+    // walk outwards leaves the record without the rest only.
+    target.frame = frame(ax, element);
     target.identifier = str(ax, element, "AXIdentifier");
     target.roleDescription = str(ax, element, "AXRoleDescription");
     target.help = str(ax, element, "AXHelp");
-    target.secure = isSecure(ax, element);
+    target.secure = target.subrole == secureTextField || target.role == secureTextField;
 
-    // Roles from the element outwards; the outermost window's title wins.
+    // Roles from the element outwards; the outermost window's title wins. What was read of
+    // the element already is not asked again.
+    const AXElement parent = elementAttr(ax, element, "AXParent");
     std::vector<std::string> roles;
     std::optional<std::string> windowTitle;
-    AXElement current = element;
-    for (int visited = 0; visited < ancestorLimit && current; ++visited) {
+    if (target.role) {
+        if (*target.role == "AXWindow") windowTitle = str(ax, element, "AXTitle");
+        roles.push_back(*target.role);
+    }
+    AXElement current = parent;
+    for (int visited = 1; visited < ancestorLimit && current; ++visited) {
         if (std::optional<std::string> role = str(ax, current, "AXRole")) {
             if (*role == "AXWindow") windowTitle = str(ax, current, "AXTitle");
             roles.push_back(std::move(*role));
@@ -203,9 +211,8 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
     target.path = std::move(roles);
     target.windowTitle = std::move(windowTitle);
 
-    target.nearbyText = nearbyText(ax, element);
+    target.nearbyText = nearbyText(ax, parent);
     if (target.secure) target.label = std::nullopt;
-    target.frame = frame(ax, element);
     return target;
 }
 

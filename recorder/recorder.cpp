@@ -89,9 +89,6 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     ActionRecord record;
     const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
     record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
-    // The element is read before the application sees a press it holds: a menu item is
-    // still there.
-    ports_.eventLoop.releaseHeldInput();
     // An element outside any titled window (a popup menu's item) belongs to the front window.
     if (record.target && !record.target->windowTitle && front)
         record.target->windowTitle = front->frontWindowTitle;
@@ -99,6 +96,10 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
         record.url =
             AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
     }
+    // Element and page are read before the application sees a press it holds: a menu item
+    // is still there, a link has not navigated yet, and the application's reaction does not
+    // queue the requests behind it.
+    ports_.eventLoop.releaseHeldInput();
     if (kind == "type" && precomputedTypingText) {
         record.inputCharCount =
             static_cast<std::int64_t>(text::characterCount(*precomputedTypingText));

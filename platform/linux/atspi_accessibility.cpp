@@ -159,6 +159,8 @@ struct AtspiAccessibility::Impl {
         Origin origin;
     };
     std::optional<PlacedWindow> windowAt(int x, int y, int timeoutMs);
+    GObjectPtr<AtspiAccessible> applicationOf(AtspiAccessible* desktop, std::uint32_t pid,
+                                              Clock::time_point deadline);
 };
 
 AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
@@ -318,6 +320,30 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     return std::monostate{};
 }
 
+/// The application registered by process `pid`, remembered once found. A bus name is never
+/// reused, so a remembered application is still the one while its name belongs to the
+/// process: one call instead of one per application on the bus.
+GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessible* desktop,
+                                                                    std::uint32_t pid,
+                                                                    Clock::time_point deadline) {
+    if (auto known = applications.find(static_cast<std::int32_t>(pid));
+        known != applications.end()) {
+        CallError error;
+        const guint owner = atspi_accessible_get_process_id(known->second.get(), error.out());
+        if (!error.failed() && owner == pid) return retained(known->second.get());
+        applications.erase(known);
+    }
+    for (auto& candidate : children(desktop, kMaxChildren, deadline)) {
+        CallError error;
+        const guint candidatePid = atspi_accessible_get_process_id(candidate.get(), error.out());
+        if (error.failed() || candidatePid != pid) continue;
+        if (applications.size() >= kMaxKnownApplications) applications.clear();
+        applications.emplace(static_cast<std::int32_t>(pid), retained(candidate.get()));
+        return std::move(candidate);
+    }
+    return nullptr;
+}
+
 std::optional<AtspiAccessibility::Impl::PlacedWindow>
 AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
     GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
@@ -335,12 +361,15 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
     std::optional<PlacedWindow> best;
     bool bestActive = false;
     double bestArea = 0;
-    for (auto& application : children(desktop.get(), kMaxChildren, deadline)) {
-        if (topProcess) {
-            CallError error;
-            const guint pid = atspi_accessible_get_process_id(application.get(), error.out());
-            if (error.failed() || pid != *topProcess) continue;
-        }
+    // Only the top application's windows when the window manager named it.
+    std::vector<GObjectPtr<AtspiAccessible>> candidates;
+    if (!topProcess) {
+        candidates = children(desktop.get(), kMaxChildren, deadline);
+    } else if (GObjectPtr<AtspiAccessible> top =
+                   applicationOf(desktop.get(), *topProcess, deadline)) {
+        candidates.push_back(std::move(top));
+    }
+    for (auto& application : candidates) {
         for (auto& window : children(application.get(), kMaxWindowsPerApplication, deadline)) {
             const Clock::time_point asked = Clock::now();
             const GObjectPtr<AtspiStateSet> set = states(window.get());
@@ -385,32 +414,12 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
     std::lock_guard lock(impl_->mutex);
     if (pid <= 0 || !impl_->ensureInitialised()) return nullptr;
     impl_->applyTimeout(kDefaultTimeoutMs);
-    // A bus name is never reused, so an application found before is still the one as long as
-    // its name belongs to the process: one call instead of a walk over every application.
-    if (auto known = impl_->applications.find(pid); known != impl_->applications.end()) {
-        CallError error;
-        const guint owner = atspi_accessible_get_process_id(known->second.get(), error.out());
-        if (!error.failed() && owner == static_cast<guint>(pid)) {
-            return wrap(static_cast<AtspiAccessible*>(g_object_ref(known->second.get())),
-                        kDefaultTimeoutMs, /*application=*/true);
-        }
-        impl_->applications.erase(known);
-    }
     GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop) return nullptr;
-    const auto deadline = deadlineAfter(kDefaultTimeoutMs);
-    for (auto& candidate : children(desktop.get(), kMaxChildren, deadline)) {
-        CallError error;
-        const guint candidatePid = atspi_accessible_get_process_id(candidate.get(), error.out());
-        if (!error.failed() && candidatePid == static_cast<guint>(pid)) {
-            if (impl_->applications.size() >= kMaxKnownApplications) impl_->applications.clear();
-            impl_->applications.emplace(
-                pid, GObjectPtr<AtspiAccessible>(
-                         static_cast<AtspiAccessible*>(g_object_ref(candidate.get()))));
-            return wrap(candidate.release(), kDefaultTimeoutMs, /*application=*/true);
-        }
-    }
-    return nullptr;
+    GObjectPtr<AtspiAccessible> found = impl_->applicationOf(
+        desktop.get(), static_cast<std::uint32_t>(pid), deadlineAfter(kDefaultTimeoutMs));
+    if (!found) return nullptr;
+    return wrap(found.release(), kDefaultTimeoutMs, /*application=*/true);
 }
 
 void AtspiAccessibility::setMessagingTimeout(const AXElement& element, float seconds) {

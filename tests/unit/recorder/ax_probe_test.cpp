@@ -273,10 +273,10 @@ TEST(ProbeDeadline, OneOperationsProbesEndWithinTheBudget) {
     } cases[] = {
         {"answers at once", [](std::string_view) { return 1; }, button + " near=Save",
          "https://page/"},
-        // Lookup, role, subrole, title, identifier, role description, help and the secure
-        // test's subrole take the budget: the rest is never asked.
-        {"slow application", [](std::string_view) { return slow; }, " role=AXButton label=Save",
-         std::nullopt},
+        // Lookup, role, subrole, title, position, size, identifier and role description take
+        // the budget: the rest is never asked; the role read already starts the path.
+        {"slow application", [](std::string_view) { return slow; },
+         "AXButton role=AXButton label=Save", std::nullopt},
         {"hung at the point",
          [](std::string_view r) { return r == "AXElementAtPosition" ? unanswered : 1; }, "none",
          "https://page/"},

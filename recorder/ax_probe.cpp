@@ -157,11 +157,6 @@ std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& ele
     return std::vector<double>{origin->x, origin->y, extent->width, extent->height};
 }
 
-bool isSecure(Accessibility& ax, const AXElement& element) {
-    if (str(ax, element, "AXSubrole") == secureTextField) return true;
-    return str(ax, element, "AXRole") == secureTextField;
-}
-
 std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
                                   std::optional<std::int32_t> /*pid*/,
                                   const ProbeDeadline& deadline) {

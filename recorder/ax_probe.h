@@ -33,6 +33,5 @@ std::optional<std::string> str(Accessibility& ax, const AXElement& element,
 AXElement elementAttr(Accessibility& ax, const AXElement& element, std::string_view attribute);
 std::vector<AXElement> children(Accessibility& ax, const AXElement& element);
 std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& element);
-bool isSecure(Accessibility& ax, const AXElement& element);
 
 } // namespace AXProbe

@@ -96,7 +96,10 @@ class FirefoxTabs(unittest.TestCase):
         self.assertTrue(firefox, dwells)
         for dwell in firefox:
             page = dwell["windowTitle"].split(" — ")[0]
-            self.assertEqual(dwell.get("url"), self.addresses[int(page.split()[1]) - 1], dwell)
+            if page.startswith("Page "):
+                self.assertEqual(dwell.get("url"), self.addresses[int(page.split()[1]) - 1], dwell)
+            else:  # between two tabs Firefox's window is titled with its own name for a moment
+                self.assertIn(dwell.get("url"), (None, last, previous), dwell)
         wait_until("the newly shown page's address", lambda: url() == previous)
 
 

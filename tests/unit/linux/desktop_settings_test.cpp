@@ -7,7 +7,7 @@
 
 namespace {
 
-/// An _XSETTINGS_SETTINGS blob in either byte order: a string, a colour and two integers.
+/// An _XSETTINGS_SETTINGS blob in either byte order: a string, a colour and an integer.
 std::vector<std::uint8_t> blob(bool bigEndian) {
     std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bigEndian), 0, 0, 0};
     const auto card = [&](std::uint32_t value, int width) {
@@ -16,8 +16,7 @@ std::vector<std::uint8_t> blob(bool bigEndian) {
     };
     const auto padded = [&](std::string_view text) {
         out.insert(out.end(), text.begin(), text.end());
-        while (out.size() % 4 != 0)
-            out.push_back(0);
+        out.resize((out.size() + 3) / 4 * 4);
     };
     const auto head = [&](std::uint8_t type, std::string_view name) {
         out.insert(out.end(), {type, 0});
@@ -26,7 +25,7 @@ std::vector<std::uint8_t> blob(bool bigEndian) {
         card(3, 4); // last-change serial
     };
     card(7, 4); // serial
-    card(4, 4); // settings
+    card(3, 4); // settings
     head(1, "Net/ThemeName");
     card(7, 4);
     padded("Adwaita");
@@ -35,8 +34,6 @@ std::vector<std::uint8_t> blob(bool bigEndian) {
     card(0xABABABAB, 4);
     head(0, "Net/DoubleClickTime");
     card(250, 4);
-    head(0, "Gdk/WindowScalingFactor");
-    card(2, 4);
     return out;
 }
 
@@ -45,8 +42,7 @@ TEST(XSettings, ReadsIntegersAndStringsInBothByteOrdersAndRefusesTruncatedOrUnkn
         const auto settings = desktop::parseXSettings(blob(big));
         ASSERT_TRUE(settings.has_value()) << big;
         EXPECT_EQ(settings->integers,
-                  (std::map<std::string, std::int32_t>{{"Net/DoubleClickTime", 250},
-                                                       {"Gdk/WindowScalingFactor", 2}}));
+                  (std::map<std::string, std::int32_t>{{"Net/DoubleClickTime", 250}}));
         EXPECT_EQ(settings->strings.at("Net/ThemeName"), "Adwaita");
     }
     const auto whole = blob(false);
@@ -55,7 +51,7 @@ TEST(XSettings, ReadsIntegersAndStringsInBothByteOrdersAndRefusesTruncatedOrUnkn
     auto unknownType = whole;
     unknownType[12] = 9;
     auto hugeCount = whole;
-    hugeCount[8] = 0xff; // claims 255 settings, holds four
+    hugeCount[8] = 0xff; // claims 255 settings, holds three
     EXPECT_FALSE(desktop::parseXSettings(unknownType) || desktop::parseXSettings(hugeCount));
 }
 
@@ -66,8 +62,8 @@ TEST(Resources, AnExactNameGivesTheBackingScaleAfterTheWindowScale) {
     EXPECT_EQ(desktop::resourceValue("Xft.dpi", "Xft.dpi"), std::nullopt); // no colon
     // window scale; Xft.dpi; scale. Fractional DPI scales fonts only.
     const std::tuple<std::optional<std::int32_t>, std::optional<std::string>, double> cases[] = {
-        {{}, {}, 1},    {2, "96", 2},  {{}, "192", 2},  {{}, "288", 3},
-        {{}, "120", 1}, {{}, "72", 1}, {{}, "lots", 1}, {0, "192", 2},
+        {{}, {}, 1},   {2, "96", 2},    {{}, "288", 3}, {{}, "120", 1},
+        {{}, "72", 1}, {{}, "lots", 1}, {0, "192", 2},
     };
     for (const auto& [window, dpi, scale] : cases)
         EXPECT_EQ(desktop::backingScale(window, dpi), scale) << dpi.value_or("-");

@@ -1,11 +1,9 @@
 // Pure rules of the Linux helper ports: window layers and names, icon file choice, bands.
-#include "helper/browser_url.h"
 #include "platform/linux/browser_desktop_ids.h"
 #include "platform/linux/desktop_icon_source.h"
 #include "platform/linux/tesseract_recognizer.h"
 #include "platform/linux/x11_window_list.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -33,31 +31,20 @@ TEST(WindowLayer, OrdinaryAndDialogWindowsAreLayerZeroOthersAreNot) {
 }
 
 TEST(WindowNameText, ConvertsLatin1AndRepairsBrokenUtf8) {
-    EXPECT_EQ(windowNameText("caf\xe9", true), "caf\xc3\xa9");
-    EXPECT_EQ(windowNameText("東京", false), "東京");
-    EXPECT_EQ(windowNameText("a\xff"
-                             "b\xe6\x9d",
-                             false),
-              "a\xef\xbf\xbd"
-              "b\xef\xbf\xbd\xef\xbf\xbd");
-    EXPECT_EQ(windowNameText("\xed\xa0\x80", false), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    const std::tuple<std::string, bool, std::string> cases[] = {
+        {"caf\xe9", true, "caf\xc3\xa9"},
+        {"東京", false, "東京"},
+        {"a\xff\x62\xe6\x9d", false, "a\xef\xbf\xbd\x62\xef\xbf\xbd\xef\xbf\xbd"},
+        {"\xed\xa0\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+    };
+    for (const auto& [name, latin1, text] : cases)
+        EXPECT_EQ(windowNameText(name, latin1), text) << name;
 }
 
-TEST(BrowserDesktopIds, DistributionPackagesKeepTheirBrowsersIdsForPagesAndIcons) {
-    EXPECT_EQ(browser_ids::bundleIdOf("firefox-esr"), "org.mozilla.firefox");
-    EXPECT_EQ(browser_ids::bundleIdOf("chromium"), "org.chromium.Chromium");
-    EXPECT_EQ(browser_ids::bundleIdOf("org.gnome.TextEditor"), "org.gnome.TextEditor");
-    for (const auto& [desktop, bundle] : browser_ids::aliases) {
-        const bool chromium =
-            std::any_of(helper::chromiumBundleIds.begin(), helper::chromiumBundleIds.end(),
-                        [&](const auto& browser) { return browser.bundleId == bundle; });
-        EXPECT_TRUE(chromium || helper::isFirefoxBundle(bundle)) << desktop;
-    }
+// Icons of browsers from distribution packages are found under the package's desktop id.
+TEST(IconFiles, NamesStayInTheThemeAndTheBestFileIsScalableThenLargeEnoughThenLargest) {
     EXPECT_EQ(browser_ids::desktopIdsOf("org.mozilla.firefox"),
               (std::vector<std::string_view>{"org.mozilla.firefox", "firefox-esr", "firefox"}));
-}
-
-TEST(IconFiles, NamesStayInTheThemeAndTheBestFileIsScalableThenLargeEnoughThenLargest) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("icons-" + std::to_string(::getpid()));
     fs::create_directories(root / "icons/hicolor/48x48/apps");

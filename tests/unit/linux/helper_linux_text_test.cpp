@@ -15,12 +15,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-FixtureText line(std::string text, double y, double size = 30) {
-    FixtureText run;
-    run.text = std::move(text);
-    run.fontSize = size;
-    run.origin = {24, y};
-    return run;
+FixtureText line(std::string text, double y, double size) {
+    return {std::move(text), size, FontWeight::regular, {24, y}, std::nullopt};
 }
 
 std::string joined(const std::vector<TextObservation>& lines) {
@@ -31,7 +27,7 @@ std::string joined(const std::vector<TextObservation>& lines) {
 }
 
 // Recognised boxes are fractions of the image with a bottom-left origin, as the canvas draws.
-TEST(TesseractRecognizer, ParallelBandsReadTheSameAsOneEngineWhereTheCanvasDrew) {
+TEST(TesseractRecognizer, ParallelBandsReadEveryLineWhereTheCanvasDrewIt) {
     std::vector<FixtureText> texts;
     for (int i = 0; i < 12; ++i)
         texts.push_back(
@@ -40,9 +36,7 @@ TEST(TesseractRecognizer, ParallelBandsReadTheSameAsOneEngineWhereTheCanvasDrew)
     const Image image = canvas.draw({{1000, 1200}, {1, 1, 1}, {0, 0, 0}, texts});
     EXPECT_EQ(splitAtBlankRows(greyImageOf(image), 2).size(), 2u); // tall enough for two
     auto parallel = TesseractRecognizer(2).recognizeText(image);
-    auto single = TesseractRecognizer(1).recognizeText(image);
-    ASSERT_TRUE(parallel.ok() && single.ok());
-    EXPECT_EQ(joined(parallel.value()), joined(single.value()));
+    ASSERT_TRUE(parallel.ok());
     const auto& lines = parallel.value();
     ASSERT_EQ(lines.size(), 12u) << joined(lines);
     double previousTop = 2;
@@ -82,16 +76,11 @@ TEST(TesseractRecognizer, ReadsLightTextOnDarkBackgroundsWithoutPhantomLinesAndB
     EXPECT_FALSE(recognizer.recognizeText(nullptr).ok());
 }
 
-struct NamesCase {
-    const char* text;
-    std::vector<std::pair<std::string, NameTag>> names;
-};
-
 TEST(MecabNameTagger, NamesAsTheDictionaryClassesThem) {
     constexpr auto person = NameTag::personalName;
     constexpr auto organization = NameTag::organizationName;
     constexpr auto place = NameTag::placeName;
-    const NamesCase cases[] = {
+    const std::pair<const char*, std::vector<std::pair<std::string, NameTag>>> cases[] = {
         {"担当: 山田太郎様  佐藤 花子さん", {{"山田太郎", person}, {"佐藤 花子", person}}},
         {"〒123-4567 東京都港区見本町1-2-3", {{"東京都港区", place}}},
         {"トヨタ自動車と日本銀行", {{"トヨタ自動車", organization}, {"日本銀行", organization}}},
@@ -104,13 +93,13 @@ TEST(MecabNameTagger, NamesAsTheDictionaryClassesThem) {
         {"John Smith from Acme Corp.", {}},
     };
     MecabNameTagger tagger;
-    for (const NamesCase& row : cases) {
+    for (const auto& [text, names] : cases) {
         std::vector<std::pair<std::string, NameTag>> found;
-        for (const NameToken& token : tagger.tagNames(row.text)) {
+        for (const NameToken& token : tagger.tagNames(text)) {
             if (token.tag != NameTag::other) found.emplace_back(token.text, token.tag);
-            EXPECT_FALSE(token.text == "." || token.text == ":") << row.text;
+            EXPECT_FALSE(token.text == "." || token.text == ":") << text;
         }
-        EXPECT_EQ(found, row.names) << row.text;
+        EXPECT_EQ(found, names) << text;
     }
 }
 

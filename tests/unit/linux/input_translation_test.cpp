@@ -38,14 +38,10 @@ TEST(KeyPositions, EachKeyHasItsOwnAnsiCodeAndTheUsKeysymNamesTheSameKey) {
         EXPECT_TRUE(ansiOrder[code] == '_' ||
                     input::keyCodeForKeysym(ansiOrder[code]) == std::int64_t(code))
             << ansiOrder[code];
-    for (const auto& [keysym, code] : std::map<std::uint32_t, std::int64_t>{{'p', 35},
-                                                                            {'n', 45},
-                                                                            {'V', 9},
-                                                                            {0xff0d, 36},
-                                                                            {0xff09, 48},
-                                                                            {' ', 49},
-                                                                            {0xff08, 51},
-                                                                            {0xff1b, 53}})
+    const std::pair<std::uint32_t, std::int64_t> more[] = {{'p', 35},    {'n', 45},    {'V', 9},
+                                                           {0xff0d, 36}, {0xff09, 48}, {' ', 49},
+                                                           {0xff08, 51}, {0xff1b, 53}};
+    for (const auto& [keysym, code] : more)
         EXPECT_EQ(input::keyCodeForKeysym(keysym), code) << keysym;
     // ANSI and ISO names of the backslash key.
     EXPECT_EQ(input::keyCodeForPosition("AC12"), input::keyCodeForPosition("BKSL"));

@@ -4,7 +4,6 @@
 #include "platform/linux/linux_image.h"
 
 #include <atomic>
-#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 #include <turbojpeg.h>
@@ -32,22 +31,6 @@ std::shared_ptr<LinuxImage> imageOf(std::int64_t width, std::int64_t height, Col
 std::uint32_t rgbAt(const LinuxImage& image, std::int64_t x, std::int64_t y) {
     const std::uint8_t* pixel = image.row(y) + x * 4;
     return std::uint32_t{pixel[2]} << 16 | std::uint32_t{pixel[1]} << 8 | pixel[0];
-}
-
-/// Width, height and RGB pixels of a JPEG; no pixels when it does not decode.
-std::tuple<int, int, std::vector<std::uint8_t>> decodeJpeg(const std::vector<std::uint8_t>& jpeg) {
-    tjhandle handle = tjInitDecompress();
-    int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    std::vector<std::uint8_t> rgb;
-    if (tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height, &subsampling,
-                            &colourspace) == 0) {
-        rgb.resize(static_cast<std::size_t>(width * height * 3));
-        if (tjDecompress2(handle, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB,
-                          0) != 0)
-            rgb.clear();
-    }
-    tjDestroy(handle);
-    return {width, height, rgb};
 }
 
 TEST(LinuxImageTest, SizesAreCheckedAndRowsRepacked) {
@@ -83,28 +66,7 @@ TEST(LinuxImageTest, RowsOfSeveralWorkersAppearOnlyOnceEveryBandAboveIsDone) {
         ASSERT_EQ(image->row(y)[0], y + 1);
 }
 
-TEST(LinuxImageTest, ReleasingAProducedImageStopsItsWorker) {
-    std::atomic<int> bands = 0;
-    std::atomic<bool> release = false;
-    auto image =
-        LinuxImage::produced(1, 1000, LinuxPixelFormat::xrgb32, 1,
-                             [&](std::int64_t, std::int64_t, std::uint8_t*, std::int64_t, int) {
-                                 if (++bands == 2) // holds the worker until released
-                                     while (!release)
-                                         std::this_thread::yield();
-                             });
-    while (bands < 2)
-        std::this_thread::yield();
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        release = true;
-    });
-    image.reset(); // asks the worker to stop, then joins it after the band in progress
-    releaser.join();
-    EXPECT_EQ(bands.load(), 2);
-}
-
-TEST(LinuxGraphicsTest, DrawScaledKeepsColoursOfOpaquePremultipliedPixelsThroughJpeg) {
+TEST(LinuxGraphicsTest, DrawScaledKeepsColoursOfOpaquePremultipliedPixels) {
     LinuxGraphics graphics;
     Image source = imageOf(2880, 1800, [](auto x, auto) { return x < 1440 ? 0xFF0000 : 0xFF; });
     // Bilinear below a reduction of two, box averaging above.
@@ -117,20 +79,13 @@ TEST(LinuxGraphicsTest, DrawScaledKeepsColoursOfOpaquePremultipliedPixelsThrough
         EXPECT_EQ(rgbAt(*image, width / 4, height - 1), 0xFF0000u);
         EXPECT_EQ(rgbAt(*image, width - 1, height / 2), 0x0000FFu);
         EXPECT_EQ(image->row(height - 1)[(width - 1) * 4 + 3], 255); // opaque, even at the edge
-
-        const auto [jpegWidth, jpegHeight, rgb] =
-            decodeJpeg(graphics.encodeJPEG(scaled, 0.85).value());
-        ASSERT_EQ(std::pair(jpegWidth, jpegHeight), std::pair(width, height));
-        const std::uint8_t* red = &rgb[(height / 2 * width + width / 8) * 3];
-        const std::uint8_t* blue = &rgb[(height / 2 * width + width * 7 / 8) * 3];
-        EXPECT_TRUE(red[0] > 249 && red[1] < 6 && red[2] < 6 && blue[0] < 6 && blue[2] > 249);
     }
     EXPECT_EQ(graphics.drawScaled(source, 0, 10), nullptr);
     EXPECT_EQ(graphics.drawScaled(nullptr, 10, 10), nullptr);
 }
 
 TEST(LinuxGraphicsTest, JpegMatchesTurboJpegAndForeignImagesAreRefused) {
-    // 4:2:0, quality 85, TurboJPEG's default DCT: the encoder the benchmark compares against.
+    // 4:2:0, quality 85, TurboJPEG's default DCT, byte for byte: what the benchmark compares.
     std::uint32_t state = 7;
     auto image = imageOf(333, 221, [&](auto x, auto y) {
         state = state * 1103515245u + 12345u;
@@ -145,10 +100,8 @@ TEST(LinuxGraphicsTest, JpegMatchesTurboJpegAndForeignImagesAreRefused) {
                           TJPF_BGRX, &reference, &referenceSize, TJSAMP_420, 85, 0),
               0);
     tjDestroy(compressor);
-    const auto theirs = decodeJpeg({reference, reference + referenceSize});
+    EXPECT_EQ(*ours, std::vector<std::uint8_t>(reference, reference + referenceSize));
     tjFree(reference);
-    EXPECT_FALSE(std::get<2>(theirs).empty());
-    EXPECT_TRUE(decodeJpeg(*ours) == theirs);
 
     struct Foreign : PlatformImage {
         std::int64_t width() const override { return 4; }

@@ -51,9 +51,8 @@ public:
         output_ = nullptr;
     }
     pid_t pid() const { return layout["pid"].get<pid_t>(); }
-    /// The centre of a widget, or of "frame", the window's.
     std::pair<float, float> centre(const std::string& widget) const {
-        const auto& r = widget == "frame" ? layout["frame"] : layout["widgets"][widget];
+        const auto& r = layout["widgets"][widget];
         return {r[0].get<float>() + r[2].get<float>() / 2,
                 r[1].get<float>() + r[3].get<float>() / 2};
     }

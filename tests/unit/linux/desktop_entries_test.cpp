@@ -98,9 +98,7 @@ TEST_F(DesktopEntriesTest, OnlyApplicationsThatAreNotHiddenAndWhoseTryExecExists
     const ScopedEnv path("PATH", bin.c_str());
     const std::tuple<std::string, std::string, bool> cases[] = {
         {"nogroup", "Type=Application\nName=X\n", false},
-        {"othergroup", "[Desktop Action new]\nName=Y\n[Desktop Entry]\nType=Application\n", false},
         {"link", "[Desktop Entry]\nType=Link\nName=X\n", false},
-        {"notype", "[Desktop Entry]\nName=X\n", false},
         {"hidden", entryText("X", "Hidden=1\n"), false},
         {"tryabsent", entryText("X", "TryExec=/nonexistent/tool\n"), false},
         {"trynotexec", entryText("X", "TryExec=" + (bin / "plain").string() + "\n"), false},

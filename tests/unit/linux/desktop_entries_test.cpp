@@ -49,18 +49,11 @@ protected:
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << text;
     }
-    std::optional<DesktopEntry> find(const std::string& wmClass,
-                                     std::optional<std::string> executable = {}) const {
-        return DesktopEntries({high.string(), low.string()}).find({wmClass, wmClass, executable});
-    }
-    /// The entry's name or id, or "-" for none.
-    std::string name(const std::string& wmClass, std::optional<std::string> executable = {},
-                     std::string DesktopEntry::*field = &DesktopEntry::name) {
-        const auto entry = find(wmClass, std::move(executable));
-        return entry ? (*entry).*field : "-";
-    }
-    std::string id(const std::string& wmClass, std::optional<std::string> executable = {}) {
-        return name(wmClass, std::move(executable), &DesktopEntry::id);
+    /// The entry for a window of this class (and executable) as "id:name", or "-" for none.
+    std::string found(const std::string& wmClass, std::optional<std::string> executable = {}) {
+        const auto entry =
+            DesktopEntries({high.string(), low.string()}).find({wmClass, wmClass, executable});
+        return entry ? entry->id + ":" + entry->name : "-";
     }
 
     fs::path root = [] {
@@ -80,14 +73,14 @@ TEST_F(DesktopEntriesTest, TheFirstDirectoryWithAnIdDecidesEvenWhenItsEntryIsInv
               "org.mozilla.firefox"); // lowercased class; the browser by its alias
     write(low / "app.desktop", entryText("Low", "StartupWMClass=AppWindow\n"));
     write(high / "app.desktop", entryText("High"));
-    EXPECT_EQ(name("app"), "High");
+    EXPECT_EQ(found("app"), "app:High");
     write(high / "app.desktop", entryText("High", "Hidden=true\n"));
-    EXPECT_EQ(name("app") + name("AppWindow"), "--"); // masked in the scan too
+    EXPECT_EQ(found("app") + found("AppWindow"), "--"); // masked in the scan too
     fs::remove(high / "app.desktop");
     fs::create_symlink(root / "missing", high / "app.desktop");
-    EXPECT_EQ(name("app"), "-");
+    EXPECT_EQ(found("app"), "-");
     fs::remove(high / "app.desktop");
-    EXPECT_EQ(name("AppWindow"), "Low");
+    EXPECT_EQ(found("AppWindow"), "app:Low");
 }
 
 TEST_F(DesktopEntriesTest, OnlyApplicationsThatAreNotHiddenAndWhoseTryExecExistsAreValid) {
@@ -113,7 +106,7 @@ TEST_F(DesktopEntriesTest, OnlyApplicationsThatAreNotHiddenAndWhoseTryExecExists
     for (const auto& [id, text, valid] : cases)
         write(high / (id + ".desktop"), text);
     for (const auto& [id, text, valid] : cases)
-        EXPECT_EQ(find(id).has_value(), valid) << id;
+        EXPECT_EQ(found(id) != "-", valid) << id;
 }
 
 TEST_F(DesktopEntriesTest, NamesFollowTheSessionLanguages) {
@@ -135,9 +128,10 @@ TEST_F(DesktopEntriesTest, NamesFollowTheSessionLanguages) {
     for (const auto& row : cases) {
         for (std::size_t i = 0; i < 4; ++i)
             setEnv(std::array{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"}[i], row[i]);
-        EXPECT_EQ(name("app"), row[4]) << (row[0] ? row[0] : "") << (row[1] ? row[1] : "");
+        EXPECT_EQ(found("app"), std::string("app:") + row[4])
+            << (row[0] ? row[0] : "") << (row[1] ? row[1] : "");
     }
-    EXPECT_EQ(name("unnamed"), "unnamed");
+    EXPECT_EQ(found("unnamed"), "unnamed:unnamed");
 }
 
 TEST(DesktopEntryKeyFile, ReadsTheDesktopEntryGroupWithGKeyFileRules) {
@@ -166,22 +160,22 @@ TEST_F(DesktopEntriesTest, TheScanRanksStartupWmClassThenReverseDnsThenExecutabl
     write(high / "byexec.desktop", entryText("By Exec", "Exec=  /usr/bin/viewer --new %U\n"));
     write(low / "org.example.Viewer.desktop", entryText("By Id"));
     write(low / "z.desktop", entryText("By Class", "StartupWMClass=viewer\n"));
-    EXPECT_EQ(name("Viewer", "/opt/viewer/viewer"), "By Class");
+    EXPECT_EQ(found("Viewer", "/opt/viewer/viewer"), "z:By Class");
     fs::remove(low / "z.desktop");
-    EXPECT_EQ(id("Viewer", "/opt/viewer/viewer"), "org.example.Viewer");
+    EXPECT_EQ(found("Viewer", "/opt/viewer/viewer"), "org.example.Viewer:By Id");
     fs::remove(low / "org.example.Viewer.desktop");
-    EXPECT_EQ(name("Window", "/opt/viewer/viewer"), "By Exec");
-    EXPECT_EQ(name("Window", "/opt/viewer/other"), "-");
+    EXPECT_EQ(found("Window", "/opt/viewer/viewer"), "byexec:By Exec");
+    EXPECT_EQ(found("Window", "/opt/viewer/other"), "-");
     // Interpreters name no application; names that merely begin like one do.
     write(high / "script.desktop", entryText("Script", "Exec=python3.11 /opt/script.py\n"));
-    EXPECT_EQ(name("Window", "/usr/bin/python3.11"), "-");
+    EXPECT_EQ(found("Window", "/usr/bin/python3.11"), "-");
     write(high / "shotwell.desktop", entryText("Photos", "Exec=shotwell\n"));
-    EXPECT_EQ(name("Window", "/usr/bin/shotwell"), "Photos");
+    EXPECT_EQ(found("Window", "/usr/bin/shotwell"), "shotwell:Photos");
     // Equal ranks go to the first directory, then the first name.
     write(low / "a.desktop", entryText("Low A", "StartupWMClass=Shared\n"));
     write(high / "c.desktop", entryText("High C", "StartupWMClass=Shared\n"));
     write(high / "b.desktop", entryText("High B", "StartupWMClass=SHARED\n"));
-    EXPECT_EQ(name("shared"), "High B");
+    EXPECT_EQ(found("shared"), "b:High B");
 }
 
 TEST_F(DesktopEntriesTest, SubdirectoriesGiveDashedIdsAndMalformedTreesNeitherCrashNorHang) {
@@ -197,22 +191,21 @@ TEST_F(DesktopEntriesTest, SubdirectoriesGiveDashedIdsAndMalformedTreesNeitherCr
     fs::create_directories(high / "folder.desktop");
     fs::create_directory_symlink(high, high / "loop");
     ASSERT_EQ(mkfifo((high / "fifo.desktop").c_str(), 0600), 0);
-    // WM_CLASS; the entry's id, or "-" for none
+    // WM_CLASS; the entry found
     const std::pair<const char*, const char*> cases[] = {
-        {"kde4-foo", "kde4-foo"},
-        {"DeepWindow", "a-b-c"},
-        {"x-y-z", "x-y-z"},
-        {"HugeWindow", "huge"},
+        {"kde4-foo", "kde4-foo:High Nested"},
+        {"DeepWindow", "a-b-c:Deep"},
+        {"x-y-z", "x-y-z:Plain Dir"},
+        {"HugeWindow", "huge:Huge"},
         {"Notes", "-"},
         {"fifo", "-"},
         {"folder", "-"},
-        {"loop-loop-a-b-c", "loop-loop-a-b-c"},
+        {"loop-loop-a-b-c", "loop-loop-a-b-c:Deep"},
         {"loop-loop-loop-loop-loop-loop-loop-loop-loop-a-b-c", "-"},
         {"..-applications-huge", "-"},
     };
     for (const auto& [wmClass, expected] : cases)
-        EXPECT_EQ(id(wmClass), expected) << wmClass;
-    EXPECT_EQ(name("kde4-foo"), "High Nested");
+        EXPECT_EQ(found(wmClass), expected) << wmClass;
     EXPECT_FALSE(DesktopEntries({high.string()}).find({"../high/applications/huge", "", {}}));
 }
 

@@ -1,23 +1,15 @@
-// The helper's engine ports: loaded from the real module on first use, or answering as
-// unavailable (with the reason where a port can give one) when the module cannot be loaded.
+// The helper's engine ports when the module cannot be loaded: unavailable, with the reason
+// where a port can give one. The helper's desktop tests (ocr, icons) use the real module.
 #include "platform/linux/helper/helper_engine_loader.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
 
-HelperPlatform platformWith(const std::filesystem::path& module,
-                            std::weak_ptr<HelperEngineLoader>* observer = nullptr) {
-    HelperPlatform platform;
-    auto loader = std::make_shared<HelperEngineLoader>(module);
-    if (observer != nullptr) *observer = loader;
-    attachHelperEngines(platform, loader);
-    return platform;
-}
-
 TEST(HelperEngineLoader, AMissingModuleLeavesEveryPortUnavailableWithTheReason) {
-    auto platform = platformWith("/nonexistent/quillmap-helper-engines.so");
+    HelperPlatform platform;
+    attachHelperEngines(
+        platform, std::make_shared<HelperEngineLoader>("/nonexistent/quillmap-helper-engines.so"));
     const auto recognized = platform.textRecognizer->recognizeText(nullptr);
     ASSERT_FALSE(recognized.ok());
     EXPECT_NE(recognized.error().description.find("/nonexistent/quillmap-helper-engines.so"),
@@ -36,25 +28,6 @@ TEST(HelperEngineLoader, AMissingModuleLeavesEveryPortUnavailableWithTheReason) 
     EXPECT_EQ(platform.iconSource->applicationIcon("org.example.App", 64), nullptr);
     EXPECT_TRUE(platform.nameTagger->tagNames("山田太郎").empty());
     EXPECT_EQ(platform.fixtureCanvas->draw({}), nullptr);
-}
-
-bool moduleIsLoaded() {
-    void* handle = dlopen(QUILL_HELPER_ENGINES_MODULE, RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) dlclose(handle); // NOLOAD took a reference too
-    return handle != nullptr;
-}
-
-TEST(HelperEngineLoader, NothingIsLoadedUntilAPortIsUsedAndTheLastPortTakesTheEngines) {
-    const bool loadedBefore = moduleIsLoaded(); // by an earlier run in this process
-    std::weak_ptr<HelperEngineLoader> loader;
-    {
-        auto platform = platformWith(QUILL_HELPER_ENGINES_MODULE, &loader);
-        EXPECT_TRUE(loadedBefore || !moduleIsLoaded());
-        EXPECT_EQ(platform.graphics->encodePNG(nullptr), std::nullopt);
-        EXPECT_TRUE(moduleIsLoaded());
-        EXPECT_EQ(loader.lock()->failure(), "");
-    }
-    EXPECT_TRUE(loader.expired());
 }
 
 } // namespace

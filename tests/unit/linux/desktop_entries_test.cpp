@@ -119,7 +119,6 @@ TEST_F(DesktopEntriesTest, NamesFollowTheSessionLanguages) {
         {"de_AT.UTF-8", nullptr, nullptr, nullptr, "Oesterreich"},
         {"de_CH.UTF-8", nullptr, nullptr, nullptr, "Deutsch"},
         {"C.UTF-8", "de", nullptr, nullptr, "Plain"},
-        {nullptr, "de", nullptr, nullptr, "Plain"}, // no locale is the C locale
         {"en_US.UTF-8", "it:pt_BR:de", nullptr, nullptr, "Brasil"},
         {"de_DE", nullptr, "sr_RS.UTF-8@latin", nullptr, "Latinica"},
         {"fr_FR", nullptr, nullptr, "de_AT", "Oesterreich"},

@@ -37,8 +37,7 @@ TEST(CaptureGeometryTest, CursorIsBlendedOverAndClippedAtTheEdges) {
 
 TEST(AtspiRolesTest, RolesTheProbesCompareAgainstAndWhoseValuesAreRead) {
     using atspi_roles::ValueKind;
-    constexpr atspi_roles::RoleStates plain{}, multiLine{.multiLine = true},
-        editable{.editable = true};
+    constexpr atspi_roles::RoleStates plain{}, editable{.editable = true};
     struct Case {
         AtspiRole role;
         atspi_roles::RoleStates states;
@@ -47,15 +46,13 @@ TEST(AtspiRolesTest, RolesTheProbesCompareAgainstAndWhoseValuesAreRead) {
         ValueKind value;
     };
     // A password's contents and editable text containers' text are the person's: never read.
-    // Entries, check boxes, sliders and web areas are read on the desktop (media contract).
+    // Entries, check boxes, sliders, web areas, text views and paragraphs: on the desktop.
     const Case cases[] = {
         {ATSPI_ROLE_FRAME, plain, "AXWindow", "AXStandardWindow", ValueKind::none},
         {ATSPI_ROLE_DIALOG, plain, "AXWindow", "AXDialog", ValueKind::none},
         {ATSPI_ROLE_PASSWORD_TEXT, plain, "AXSecureTextField", "AXSecureTextField",
          ValueKind::none},
         {ATSPI_ROLE_TOGGLE_BUTTON, plain, "AXButton", "AXToggle", ValueKind::checkState},
-        {ATSPI_ROLE_TEXT, multiLine, "AXTextArea", {}, ValueKind::text},
-        {ATSPI_ROLE_PARAGRAPH, plain, "AXStaticText", {}, ValueKind::text},
         {ATSPI_ROLE_PARAGRAPH, editable, "AXGroup", {}, ValueKind::none},
         {ATSPI_ROLE_HEADING, editable, "AXHeading", {}, ValueKind::none},
         {ATSPI_ROLE_LIST_ITEM, plain, "AXRow", {}, ValueKind::none},

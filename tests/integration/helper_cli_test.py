@@ -1,11 +1,9 @@
-"""quillmap-helper on a real X desktop (scripts/with-virtual-desktop --private), QUILLMAP_HELPER
-naming the binary. Every run is parsed whole: one JSON document and a newline on standard
-output (or the self-test's text), nothing on standard error."""
+"""quillmap-helper (QUILLMAP_HELPER) on a private X desktop. Every run is parsed whole: one JSON
+document and a newline on standard output (or the self-test's text), nothing on standard error."""
 import base64
 import contextlib
 import io
 import os
-import shutil
 import struct
 import subprocess
 import tempfile
@@ -13,8 +11,9 @@ import unittest
 
 from PIL import Image, ImageDraw
 
-from real_apps import start_firefox, stop, wait_until, window_geometry, window_of
-from stepreel_harness import TestWindow, activate_window, helper_json, run_helper, xdotool
+from real_apps import start_firefox, wait_until, window_geometry, window_of
+from stepreel_harness import (activate_window, helper_json, opened, root_size, run_helper,
+                              xdotool)
 
 APP_ID = "org.quill.HelperTest"
 APP_NAME = "Quill Helper Test App"
@@ -30,7 +29,9 @@ def write(path, data):
 
 
 def setUpModule():
-    home = os.environ["XDG_DATA_HOME"] = tempfile.mkdtemp(prefix="helper-it-")
+    folder = tempfile.TemporaryDirectory(prefix="helper-it-")
+    unittest.addModuleCleanup(folder.cleanup)
+    home = os.environ["XDG_DATA_HOME"] = folder.name
     for app_id, name, wm_class, icon in (
             (APP_ID, APP_NAME, "QuillHelperTest", "quill-helper-test"),
             ("org.mozilla.quillfox", "Quill Fox", "QuillFoxTest", None),
@@ -44,22 +45,8 @@ def setUpModule():
           '<rect x="4" y="4" width="8" height="8" fill="#0000ff"/></svg>')
     disc = Image.new("RGBA", (48, 48))  # an opaque red disc on a transparent square
     ImageDraw.Draw(disc).ellipse((4, 4, 43, 43), fill=(200, 0, 0, 255))
-    png = io.BytesIO()
-    disc.save(png, "PNG")
-    write(f"{home}/icons/hicolor/48x48/apps/quill-helper-test.png", png.getvalue())
-
-
-def tearDownModule():
-    shutil.rmtree(os.environ["XDG_DATA_HOME"], ignore_errors=True)
-
-
-def opened(test, *args, **options):
-    """A test window, activated unless a palette keeps the focus, closed after the test."""
-    window = TestWindow(*args, **options)
-    test.addCleanup(window.close)
-    if not options.get("palette"):
-        activate_window(window.wid)
-    return window
+    os.makedirs(f"{home}/icons/hicolor/48x48/apps")
+    disc.save(f"{home}/icons/hicolor/48x48/apps/quill-helper-test.png")
 
 
 def place(wid, x, y, size=None):
@@ -70,22 +57,15 @@ def place(wid, x, y, size=None):
     return window_geometry(wid)
 
 
-def root_size():
-    output = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True)
-    return tuple(map(int, output.stdout.split()))
-
-
 @contextlib.contextmanager
 def desktop_scale(scale):
     """The desktop's backing scale, as Xft.dpi in the root window's resources."""
-    if scale != 1:
-        subprocess.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set",
-                        "RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % (96 * scale)], check=True)
+    subprocess.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set",
+                    "RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % (96 * scale)], check=True)
     try:
         yield
     finally:
-        if scale != 1:
-            subprocess.run(["xprop", "-root", "-remove", "RESOURCE_MANAGER"], check=True)
+        subprocess.run(["xprop", "-root", "-remove", "RESOURCE_MANAGER"], check=True)
 
 
 def ocr_text(test, output):
@@ -159,8 +139,7 @@ class ContextAndWindows(unittest.TestCase):
         home = os.environ["XDG_DATA_HOME"]
         write(f"{home}/page.html", "<title>Capture page</title><body style='font: 40px "
               "sans-serif; margin: 30px'><p>Quarterly report for Acme</p><p>Meeting room</p>")
-        self.addCleanup(stop, start_firefox(f"{home}/page.html", tempfile.mkdtemp(dir=home),
-                                            kiosk=True))
+        start_firefox(f"{home}/page.html", tempfile.mkdtemp(dir=home), kiosk=True, owner=self)
         wid = window_of("^Capture page")
         cover = opened(self, "Cover", "QuillHelperTest", text=COVER_TEXT)
         place(cover.wid, 0, 0, size=root_size())
@@ -169,7 +148,7 @@ class ContextAndWindows(unittest.TestCase):
                                   capture_output=True, text=True).stdout
         order = [int(w, 16) for w in stacking.split("#")[1].replace(",", " ").split()]
         self.assertGreater(order.index(cover.wid), order.index(int(wid)), "cover on top")
-        text = "\n".join(line["text"] for line in helper_json("ocr", wid)["lines"])
+        text = ocr_text(self, helper_json("ocr", wid))
         self.assertIn("Quarterly report for Acme", text)
         self.assertIn("Meeting room", text)
         self.assertNoCoverText(text)
@@ -182,14 +161,10 @@ class ContextAndWindows(unittest.TestCase):
                 ("QuillChromiumTest", "https://example.org/chromium/path", True),
                 ("QuillHelperTest", "https://example.net/", False)):
             with self.subTest(app_class):
-                window = TestWindow("Page", app_class, url=url)
-                try:
-                    activate_window(window.wid)
-                    context = helper_json("context")
-                    self.assertEqual((context["windowId"], context.get("url")),
-                                     (window.wid, url if expected else None))
-                finally:
-                    window.close()
+                window = opened(self, "Page", app_class, url=url)
+                context = helper_json("context")
+                self.assertEqual((context["windowId"], context.get("url")),
+                                 (window.wid, url if expected else None))
 
 
 class OneShots(unittest.TestCase):
@@ -212,13 +187,10 @@ class OneShots(unittest.TestCase):
         for bundle_id, clear, centre in ((APP_ID, (0, 0), (200, 0, 0, 255)),
                                          ("org.quill.SvgIcon", (2, 2), (0, 0, 255, 255))):
             with self.subTest(bundle_id):
-                done = run_helper("icon", bundle_id)
-                self.assertEqual((done.returncode, done.stderr), (0, b""))
-                self.assertNotIn(b"\\/", done.stdout)
+                self.assertNotIn(b"\\/", run_helper("icon", bundle_id).stdout)
                 icon = helper_json("icon", bundle_id)
-                self.assertEqual(icon["bundleId"], bundle_id)
                 prefix = "data:image/png;base64,"
-                self.assertTrue(icon["png"].startswith(prefix))
+                self.assertEqual((icon["bundleId"], icon["png"][:len(prefix)]), (bundle_id, prefix))
                 png = base64.b64decode(icon["png"][len(prefix):], validate=True)
                 self.assertEqual(struct.unpack(">8sI4sIIBB", png[:26])[3:], (64, 64, 8, 6))
                 image = Image.open(io.BytesIO(png)).convert("RGBA")

@@ -1,5 +1,4 @@
-"""Real applications on the test desktop: starting them, finding their windows and the screen
-positions of their elements through the accessibility bus."""
+"""Real applications on the test desktop: started, their windows and elements found."""
 import os
 import signal
 import subprocess
@@ -10,7 +9,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
-from stepreel_harness import WAIT, xdotool  # noqa: E402
+from stepreel_harness import WAIT, later, wait_until, xdotool  # noqa: E402,F401
 
 FIREFOX_PREFS = ('"browser.shell.checkDefaultBrowser", false',
                  '"browser.aboutwelcome.enabled", false',
@@ -18,15 +17,6 @@ FIREFOX_PREFS = ('"browser.shell.checkDefaultBrowser", false',
                  '"toolkit.telemetry.reportingpolicy.firstRun", false',
                  '"app.update.disabledForTesting", true',
                  '"browser.startup.homepage_override.mstone", "ignore"')
-
-
-def wait_until(what, probe, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if found := probe():
-            return found
-        time.sleep(0.2)
-    raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
 
 
 def window_of(name):
@@ -101,10 +91,14 @@ def find_element(application, matches, max_depth=30):
                  for node in descendants(app, max_depth=max_depth) if matches(node)), None)
 
 
-def launch(argv, **popen):
-    """Starts an application in a session of its own, so that `stop` ends its helpers too."""
-    return subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+def launch(argv, owner=None, **popen):
+    """Starts an application in a session of its own, so that `stop` ends its helpers too;
+    stopped once test (or test class) `owner` is done."""
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                             start_new_session=True, **popen)
+    if owner:
+        later(owner, stop, proc)
+    return proc
 
 
 def stop(proc):
@@ -122,7 +116,7 @@ def stop(proc):
         time.sleep(0.1)
 
 
-def start_firefox(page, workdir, kiosk=False, prefs=(), files=None):
+def start_firefox(page, workdir, kiosk=False, prefs=(), files=None, owner=None):
     """Firefox ESR with a fresh profile under `workdir` (more `prefs`, `files` by name),
     accessibility on, showing `page` (a file path or an address) if given."""
     profile = os.path.join(workdir, "profile")
@@ -135,4 +129,4 @@ def start_firefox(page, workdir, kiosk=False, prefs=(), files=None):
     env = dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1")
     address = [] if page is None else [page if "://" in page else "file://" + os.path.abspath(page)]
     argv = ["firefox-esr", "--no-remote", "--profile", profile]
-    return launch(argv + (["--kiosk"] if kiosk else []) + address, env=env)
+    return launch(argv + (["--kiosk"] if kiosk else []) + address, owner, env=env)

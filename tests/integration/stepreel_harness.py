@@ -1,6 +1,5 @@
 """Drives the real `stepreel` and `quillmap-helper` on an X desktop and checks every byte they
-write. A `RecorderRun` parses the recorder's output frame by frame on a reader thread, answers
-each permission request (grant unless told otherwise) and lets a test wait for frames."""
+write: a `RecorderRun` parses the recorder's frames as they come and answers its requests."""
 import contextlib
 import fcntl
 import json
@@ -8,6 +7,7 @@ import os
 import select
 import signal
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -23,14 +23,10 @@ RESUMED = "▶︎ 再開\n"
 FINISHED = "\n■ 記録を終了しました → クラウド画像送信\n"
 DISPLAY_LOST = "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n"
 
-FRAME_MEMBERS = {
-    "permit": {"type"},
-    "events": {"type", "sessionId", "event"},
-    "focus": {"type", "sessionId", "event"},
-    "frame": {"type", "sessionId", "seq", "kind", "width", "height", "cursor", "targetBounds"},
-    "loss": {"type", "sessionId"},
-    "finish": {"type", "sessionId"},
-}
+SESSION, RECORD = {"type", "sessionId"}, {"type", "sessionId", "event"}
+FRAME_MEMBERS = {"permit": {"type"}, "events": RECORD, "focus": RECORD, "loss": SESSION,
+                 "finish": SESSION,
+                 "frame": SESSION | {"seq", "kind", "width", "height", "cursor", "targetBounds"}}
 
 
 class StreamFault(AssertionError):
@@ -44,8 +40,8 @@ class Frame:
         self.type, self.event = header["type"], header.get("event")
 
     def __repr__(self):
-        extra = f" +{len(self.payload)}B" if self.payload else ""
-        return f"<{self.offset}: {json.dumps(self.header, ensure_ascii=False)}{extra}>"
+        header = json.dumps(self.header, ensure_ascii=False)
+        return f"<{self.offset}: {header} +{len(self.payload)}B>"
 
 
 def _reject_constant(name):
@@ -146,19 +142,16 @@ class RecorderRun:
                     if frame.type == "permit":
                         self.permits += 1
                         if not self.hold(self.permits):
-                            self._answer_later(not self.deny(self.permits))
+                            self._answer(not self.deny(self.permits), self.delay)
                 self.frames.extend(frames)
                 self.cond.notify_all()
         with self.cond:
             self.cond.notify_all()
 
-    def _answer_later(self, grant):
-        if self.delay <= 0:
-            self._answer(grant)
-        else:  # the recorder asks again only once answered, so answers keep their order
-            threading.Timer(self.delay, self._answer, (grant,)).start()
-
-    def _answer(self, grant):
+    def _answer(self, grant, delay=0):
+        if delay > 0:  # the recorder asks again only once answered, so answers keep their order
+            threading.Timer(delay, self._answer, (grant,)).start()
+            return
         with contextlib.suppress(BrokenPipeError, ValueError):
             self.proc.stdin.write(b"\x01" if grant else b"\x00")
 
@@ -283,6 +276,18 @@ class RecorderRun:
                 stream.close()
 
 
+def later(owner, function, *args):
+    """Calls function(*args) once test `owner`, or test class `owner`, is done."""
+    (owner.addClassCleanup if isinstance(owner, type) else owner.addCleanup)(function, *args)
+
+
+def scratch(owner):
+    """A temporary folder, removed once `owner` is done."""
+    folder = tempfile.TemporaryDirectory()
+    later(owner, folder.cleanup)
+    return folder.name
+
+
 def recording(test, *args, **options):
     """A recorder that has printed its banner, killed when `test` ends."""
     run = RecorderRun(*args, **options)
@@ -308,6 +313,16 @@ def start_x_server(test):
             number = numbers.readline().strip()  # written once it accepts clients
     test.assertTrue(number.isdigit(), "Xvfb did not start")
     return server, f":{number}"
+
+
+def files_under(folder):
+    """The contents of every file below `folder`, by relative path."""
+    files = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            with open(os.path.join(root, name), "rb") as f:
+                files[os.path.relpath(f.name, folder)] = f.read()
+    return files
 
 
 def check_episode_invariants(frames):
@@ -363,6 +378,15 @@ class TestWindow:
         self.proc.stdout.close()
 
 
+def opened(test, *args, **options):
+    """A test window, closed after `test`, activated unless a palette keeps the focus."""
+    window = TestWindow(*args, **options)
+    test.addCleanup(window.close)
+    if not options.get("palette"):
+        activate(window)
+    return window
+
+
 def run_helper(*args, stdin=b"", env=None):
     return subprocess.run([HELPER, *args], input=stdin, capture_output=True, env=env, timeout=WAIT)
 
@@ -377,6 +401,11 @@ def helper_json(*args, stdin=b"", env=None):
 
 def xdotool(*args):
     subprocess.run(["xdotool", *[str(a) for a in args]], check=True)
+
+
+def root_size():
+    output = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True)
+    return tuple(map(int, output.stdout.split()))
 
 
 def click_at(point, button=1, repeat=1):
@@ -397,19 +426,25 @@ def key(*combos):
     xdotool("key", "--delay", 40, *combos)
 
 
-def activate_window(wid, timeout=10.0):
+def wait_until(what, probe, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if found := probe():
+            return found
+        time.sleep(0.2)
+    raise AssertionError(f"{what} did not happen within {timeout:.0f} s")
+
+
+def activate_window(wid):
     """Gives window `wid` the focus and waits until the window manager reports it active.
     xdotool's --sync returns at once while no window is active, and a request sent before
     the manager has taken the window over is dropped: so ask again until it is."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    def active():
         subprocess.run(["xdotool", "windowactivate", str(wid)], capture_output=True)
-        for _ in range(10):
-            active = subprocess.run(["xdotool", "getactivewindow"], capture_output=True)
-            if active.stdout.strip() == str(wid).encode():
-                return
-            time.sleep(0.05)
-    raise AssertionError(f"window {wid} never became active")
+        time.sleep(0.05)
+        shown = subprocess.run(["xdotool", "getactivewindow"], capture_output=True, text=True)
+        return shown.stdout.strip() == str(wid)
+    wait_until(f"window {wid} active", active, 10)
 
 
 def activate(window):

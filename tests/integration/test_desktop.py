@@ -1,7 +1,5 @@
-"""Where the work happened, on desktops unlike the usual one: a plain X client without
-accessibility, a context menu, two monitors with the primary one on the right, a window
-manager that names a closed window, no window manager and no screen-saver extension (each
-class's desktop options are in CMakeLists.txt)."""
+"""Where the work happened on unusual desktops: a client without accessibility, a context menu,
+a closed active window, two monitors, no window manager and no screen-saver extension."""
 import subprocess
 import unittest
 
@@ -15,37 +13,21 @@ class PlainClients(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.apps = [launch(["xlogo", "-geometry", "200x200+900+50"]),
-                    launch(["mousepad", "--disable-server"])]
+        launch(["xlogo", "-geometry", "200x200+900+50"], cls)
+        launch(["mousepad", "--disable-server"], cls)
         cls.xlogo, cls.editor = window_of("xlogo"), window_of("Mousepad")
 
-    @classmethod
-    def tearDownClass(cls):
-        for app in cls.apps:
-            stop(app)
-
-    def dwells_until(self, run, wid):
-        """Focus records once the recorder has seen the front window and then `wid`."""
-        run.wait_focus_polls()
-        activate_window(wid)
-        run.wait_for(lambda _: run.focus_records(), "a dwell")
-        run.end()
-        return run.focus_records()
-
-    def test_client_without_accessibility_has_its_window_title(self):
+    def test_dwells_in_a_client_without_accessibility_and_across_a_context_menu(self):
         activate_window(self.xlogo)
         context = helper_json("context")
         self.assertEqual((context["windowTitle"], context["windowId"]), ("xlogo", int(self.xlogo)))
         self.assertIn({"name": context["appName"], "bundleId": context["bundleId"]},
                       helper_json("running-apps"))
-        first = self.dwells_until(recording(self), self.editor)[0]
-        self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
-
-    def test_context_menu_does_not_split_the_dwell(self):
+        run = recording(self)
+        run.wait_focus_polls()
         activate_window(self.editor)
         view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
         title = helper_json("context")["windowTitle"]
-        run = recording(self)
         run.wait_focus_polls()
         click_at(view, button=3)
         item = wait_until("the context menu", lambda: find_element("mousepad", lambda n: (
@@ -57,7 +39,13 @@ class PlainClients(unittest.TestCase):
         xdotool("mousedown", 1)
         run.wait_record("click")
         xdotool("mouseup", 1)
-        editor = [d for d in self.dwells_until(run, self.xlogo) if d.get("windowTitle") != "xlogo"]
+        run.wait_focus_polls()
+        activate_window(self.xlogo)
+        run.wait_for(lambda _: len(run.focus_records()) >= 2, "the editor's dwell")
+        run.end()
+        first, *rest = run.focus_records()
+        self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
+        editor = [d for d in rest if d.get("windowTitle") != "xlogo"]
         self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
         item = run.records("click")[-1]  # in the menu, an untitled window of its own
         self.assertEqual(item.get("target", {}).get("windowTitle"), title, item)
@@ -67,8 +55,7 @@ class StaleActiveWindow(unittest.TestCase):
     """openbox keeps naming the active window after its last window has closed."""
 
     def test_closed_active_window_is_no_frontmost_application(self):
-        message = launch(["xmessage", "-title", "Closing soon", "Bye"])
-        self.addCleanup(stop, message)
+        message = launch(["xmessage", "-title", "Closing soon", "Bye"], self)
         wid = window_of("Closing soon")
         activate_window(wid)
         self.assertEqual(helper_json("context")["windowTitle"], "Closing soon")
@@ -89,7 +76,7 @@ class TwoMonitors(unittest.TestCase):
         for monitor in (["*main", "1280/338x800/211+1024+0", "screen"],
                         ["left", "1024/271x768/203+0+0", "none"]):
             subprocess.run(["xrandr", "--setmonitor", *monitor], check=True, capture_output=True)
-        self.addCleanup(stop, launch(["mousepad", "--disable-server"]))
+        launch(["mousepad", "--disable-server"], self)
         editor = window_of("Mousepad")
         xdotool("windowmove", "--sync", editor, self.LEFT + 200, 150)
         activate_window(editor)
@@ -118,7 +105,7 @@ class NoWindowManager(unittest.TestCase):
     """Neither a window manager nor the screen-saver extension: xlogo alone, given the focus."""
 
     def test_focused_client_is_running_frontmost_and_idle_time_counts(self):
-        self.addCleanup(stop, launch(["xlogo"]))
+        launch(["xlogo"], self)
         wid = window_of("xlogo")
         xdotool("windowfocus", "--sync", wid)
         xdotool("mousemove", 5, 5)

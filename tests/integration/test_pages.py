@@ -1,16 +1,13 @@
-"""Page addresses of real browsers: every record and dwell in Firefox ESR with 150 tabs open
-(restored from a session file written here: the tab strip and panels put the document past
-the breadth-first search's element budget), and a right click in Chromium, whose context menu
-is a window of its own."""
+"""Page addresses in Firefox ESR with 150 tabs restored (its tab strip puts the page past the
+web-area search's element budget) and of a right click in Chromium (its menu is a window)."""
 import json
 import os
 import shutil
 import struct
-import tempfile
 import unittest
 
-from real_apps import accessibles, launch, start_firefox, stop, wait_until, window_of
-from stepreel_harness import activate_window, click_at, helper_json, key, recording
+from real_apps import accessibles, launch, start_firefox, wait_until, window_of
+from stepreel_harness import activate_window, click_at, helper_json, key, recording, scratch
 
 TABS = 150
 PAGE_CLICKS = [(300, 300), (500, 400), (700, 500)]
@@ -54,22 +51,16 @@ class FirefoxTabs(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.addresses = write_pages(cls.tmp.name, TABS)
+        folder = scratch(cls)
+        cls.addresses = write_pages(folder, TABS)
         tabs = [{"entries": [{"url": a, "title": a, "triggeringPrincipal_base64": "eyIzIjp7fX0="}],
                  "index": 1} for a in cls.addresses]
         session = {"version": ["sessionrestore", 1], "selectedWindow": 1,
                    "windows": [{"tabs": tabs, "selected": len(tabs)}]}
-        cls.browser = start_firefox(
-            None, cls.tmp.name, prefs=('"browser.startup.page", 3',
-                                       '"browser.sessionstore.restore_on_demand", false'),
+        start_firefox(None, folder, owner=cls, prefs=(
+            '"browser.startup.page", 3', '"browser.sessionstore.restore_on_demand", false'),
             files={"sessionstore.jsonlz4": mozlz4(json.dumps(session).encode())})
         cls.wid = window_of(f"Page {TABS}")
-
-    @classmethod
-    def tearDownClass(cls):
-        stop(cls.browser)
-        cls.tmp.cleanup()
 
     def test_every_record_dwell_and_context_has_the_shown_page(self):
         activate_window(self.wid)
@@ -110,19 +101,13 @@ class ChromiumRightClick(unittest.TestCase):
     def setUpClass(cls):
         if (browser := shutil.which("chromium")) is None:
             raise unittest.SkipTest("chromium is not installed")
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.address = write_pages(cls.tmp.name, 1)[0]
+        folder = scratch(cls)
+        cls.address = write_pages(folder, 1)[0]
         sandbox = ["--no-sandbox"] if os.geteuid() == 0 else []  # as root it runs only so
-        cls.browser = launch(
-            [browser, "--force-renderer-accessibility", "--no-first-run",
-             "--no-default-browser-check", "--password-store=basic",
-             f"--user-data-dir={os.path.join(cls.tmp.name, 'profile')}", *sandbox, cls.address])
+        launch([browser, "--force-renderer-accessibility", "--no-first-run",
+                "--no-default-browser-check", "--password-store=basic",
+                f"--user-data-dir={os.path.join(folder, 'profile')}", *sandbox, cls.address], cls)
         cls.wid = window_of("Page 1 - Chromium")
-
-    @classmethod
-    def tearDownClass(cls):
-        stop(cls.browser)
-        cls.tmp.cleanup()
 
     def test_right_click_record_has_the_page(self):
         activate_window(self.wid)

@@ -1,6 +1,5 @@
-"""Nothing typed, pasted or copied leaves the programs, in real applications: random canaries
-typed and pasted into Firefox ESR and Mousepad (GTK3) fields, named or not, never appear, nor
-any 5-character piece of them, in any byte the recorder writes or the episode made from it."""
+"""Canaries typed and pasted into fields of Firefox ESR and Mousepad, named or not, never appear,
+nor any 5-character piece of them, in any byte the recorder writes or the episode made from it."""
 import contextlib
 import json
 import os
@@ -9,15 +8,12 @@ import resource
 import signal
 import string
 import subprocess
-import tempfile
 import time
 import unittest
 
 from real_apps import accessibles, holds, launch, start_firefox, stop, wait_until, window_of
-from stepreel_harness import (HELPER, STEPREEL_PARENT, WAIT, activate_window, click_at, key,
-                              recording, type_text)
-
-HERE = os.path.dirname(os.path.abspath(__file__))
+from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
+                              files_under, key, recording, scratch, type_text)
 
 
 def new_canary():
@@ -39,20 +35,15 @@ class CanaryRecording:
         looks for every piece of every canary in all it wrote; returns the records."""
         self.run.wait_settled(clicks)
         records = self.run.end()
-        folder = tempfile.TemporaryDirectory()
-        self.test.addCleanup(folder.cleanup)
-        stream, episode = os.path.join(folder.name, "stream.bin"), os.path.join(folder.name, "ep")
+        folder = scratch(self.test)
+        stream, episode = os.path.join(folder, "stream.bin"), os.path.join(folder, "ep")
         with open(stream, "wb") as f:
             f.write(bytes(self.run.raw))
         replay = subprocess.run([STEPREEL_PARENT, "--replay", stream, "--out", episode],
                                 capture_output=True, timeout=WAIT)
         self.test.assertEqual(replay.returncode, 0, replay.stderr)
-        outputs = {"stdout": bytes(self.run.raw), "stderr": bytes(self.run.stderr),
-                   "parent output": replay.stdout + replay.stderr}
-        for root, _, files in os.walk(episode):
-            for name in files:
-                with open(os.path.join(root, name), "rb") as f:
-                    outputs[os.path.relpath(os.path.join(root, name), episode)] = f.read()
+        outputs = dict(files_under(episode), stdout=bytes(self.run.raw),
+                       stderr=bytes(self.run.stderr), parent=replay.stdout + replay.stderr)
         self.test.assertIn("index.html", outputs)
         for canary in self.canaries:
             for piece in {canary[i:i + 5] for i in range(len(canary) - 4)}:
@@ -70,18 +61,11 @@ class Firefox(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
         # Kiosk mode: the page fills the screen from its top-left corner.
-        cls.browser = start_firefox(os.path.join(HERE, "privacy_form.html"), cls.tmp.name,
-                                    kiosk=True)
+        start_firefox(os.path.join(HERE, "privacy_form.html"), scratch(cls), kiosk=True, owner=cls)
         cls.wid = window_of("Privacy form")
         wait_until("the form's fields on the accessibility bus",
                    lambda: len(accessibles("Firefox", "entry")) >= 4)
-
-    @classmethod
-    def tearDownClass(cls):
-        stop(cls.browser)
-        cls.tmp.cleanup()
 
     def test_typed_and_pasted_canaries_never_leave_and_labels_still_work(self):
         activate_window(self.wid)
@@ -154,13 +138,9 @@ def processes_marked(mark):
     """Processes whose environment holds QUILL_TEST_MARK=`mark`: started by a run with it."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/environ", "rb") as f:
-                if f"QUILL_TEST_MARK={mark}".encode() in f.read().split(b"\0"):
-                    with open(f"/proc/{pid}/comm") as comm:
-                        found.append(comm.read().strip())
-        except OSError:
-            pass
+        with contextlib.suppress(OSError), open(f"/proc/{pid}/environ", "rb") as f:
+            if f"QUILL_TEST_MARK={mark}".encode() in f.read().split(b"\0"):
+                found.append(pid)
     return found
 
 
@@ -168,7 +148,7 @@ class Mousepad(unittest.TestCase):
     """GTK3: a text view and the unnamed entries of combo boxes."""
 
     def test_text_view_and_combo_entries_keep_their_text(self):
-        self.addCleanup(stop, launch(["mousepad", "--disable-server"]))
+        launch(["mousepad", "--disable-server"], self)
         activate_window(window_of("Mousepad"))
         view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
         rec = CanaryRecording(self)
@@ -194,25 +174,24 @@ class ProcessGuards(unittest.TestCase):
     """No core dump with typed text in it; the helper's standard descriptors stay its own."""
 
     def test_recorder_never_dumps_core(self):
-        folder = tempfile.TemporaryDirectory()
-        self.addCleanup(folder.cleanup)
+        folder = scratch(self)
 
         def allow_cores():
             resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY,) * 2)
 
         probe = subprocess.Popen(["/usr/bin/python3", "-c", "import time; time.sleep(30)"],
-                                 cwd=folder.name, preexec_fn=allow_cores)
+                                 cwd=folder, preexec_fn=allow_cores)
         probe.send_signal(signal.SIGQUIT)
         probe.wait()
-        if not any(name.startswith("core") for name in os.listdir(folder.name)):
+        if not any(name.startswith("core") for name in os.listdir(folder)):
             self.skipTest("this system writes no core files into the working directory")
-        for name in os.listdir(folder.name):
-            os.unlink(os.path.join(folder.name, name))
-        run = recording(self, cwd=folder.name, preexec_fn=allow_cores)
+        for name in os.listdir(folder):
+            os.unlink(os.path.join(folder, name))
+        run = recording(self, cwd=folder, preexec_fn=allow_cores)
         type_text(new_canary())  # an open typing run: its characters are in memory
         run.proc.send_signal(signal.SIGQUIT)
         self.assertEqual(run.proc.wait(WAIT), -signal.SIGQUIT)
-        self.assertEqual(os.listdir(folder.name), [])
+        self.assertEqual(os.listdir(folder), [])
 
     def test_helper_keeps_closed_standard_descriptors_off_its_display_connection(self):
         # Standard input closed: classify reads nothing, not the X connection.
@@ -226,13 +205,12 @@ class ProcessGuards(unittest.TestCase):
                                   stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1))
         self.addCleanup(stop, helper)
 
-        def descriptors():  # those that stay open while being read
-            found = []
+        def socket_open():  # descriptors that close while being listed are skipped
             for fd in os.listdir(f"/proc/{helper.pid}/fd"):
                 with contextlib.suppress(OSError):
-                    found.append(os.readlink(f"/proc/{helper.pid}/fd/{fd}"))
-            return found
-        wait_until("the display connection", lambda: any("socket:" in d for d in descriptors()))
+                    if os.readlink(f"/proc/{helper.pid}/fd/{fd}").startswith("socket:"):
+                        return True
+        wait_until("the display connection", socket_open)
         self.assertEqual(os.readlink(f"/proc/{helper.pid}/fd/1"), "/dev/null")
         helper.stdin.close()
         self.assertEqual(helper.wait(WAIT), 2)

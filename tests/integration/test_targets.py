@@ -1,6 +1,5 @@
-"""The element under the pointer in real applications, as click records describe it: role,
-label and a frame on the screen that holds the point pressed, however late the recorder gets
-to a click (another application hung in front, permits answered slowly)."""
+"""Click targets in real applications: role, label and a frame holding the point pressed, however
+late the recorder gets to a click (another application hung in front, permits answered late)."""
 import io
 import os
 import signal
@@ -9,7 +8,7 @@ import unittest
 
 from PIL import Image
 
-from real_apps import (accessibles, center, find_element, holds, launch, move_window, stop,
+from real_apps import (accessibles, center, find_element, holds, launch, move_window,
                        wait_until, window_geometry, window_of)
 from stepreel_harness import activate_window, click_at, recording, xdotool
 
@@ -31,18 +30,13 @@ class Desktop(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.apps = [launch(argv) for argv in (["gnome-calculator"],
-                                              ["mousepad", "--disable-server"], ["featherpad"])]
+        cls.apps = [launch(argv, cls) for argv in (
+            ["gnome-calculator"], ["mousepad", "--disable-server"], ["featherpad"])]
         cls.calculator, cls.editor = window_of("Calculator"), window_of("Mousepad")
         cls.featherpad = window_of("Untitled")  # named after its document
         xdotool("windowsize", "--sync", cls.editor, 400, 400)
         xdotool("windowmove", "--sync", cls.editor, 40, 100)
         move_window(cls.calculator, CALCULATOR_AT)
-
-    @classmethod
-    def tearDownClass(cls):
-        for app in cls.apps:
-            stop(app)
 
 
 class NativeToolkits(Desktop):
@@ -50,7 +44,9 @@ class NativeToolkits(Desktop):
         # Found without walking into its label: once a walk has listed a GTK 4 button's label,
         # hit tests answer with the label.
         seven = wait_until("the button 7", lambda: button("7"))
-        view = wait_until("Mousepad's text view", lambda: accessibles("mousepad", "text"))[0]
+        view = wait_until("Mousepad's text view where it was moved", lambda: [
+            p for p in accessibles("mousepad", "text")
+            if holds(window_geometry(self.editor), p)])[0]
         editor = wait_until("FeatherPad's editor", lambda: accessibles("featherpad", "text"))[0]
         cases = [(self.calculator, seven, "AXButton", "7"),  # window, point, role, label
                  (self.editor, view, "AXTextArea", None),
@@ -78,20 +74,17 @@ class LateClicks(Desktop):
             with self.subTest(what):
                 # The stopped editor is brought to the front before each click: while it is
                 # frontmost, each question to it waits until the recorder gives up.
-                def before_each():
-                    if hung:
-                        activate_window(self.editor)
-                if hung:
-                    os.kill(self.apps[1].pid, signal.SIGSTOP)
+                front = (lambda: activate_window(self.editor)) if hung else (lambda: None)
+                os.kill(self.apps[1].pid, signal.SIGSTOP if hung else signal.SIGCONT)
                 try:
                     run = recording(self, delay=delay)
                     activate_window(self.calculator)
                     for point in points:
                         started = time.monotonic()
-                        before_each()
+                        front()
                         click_at(point)
                         time.sleep(max(0.0, CLICK_INTERVAL - (time.monotonic() - started)))
-                    before_each()
+                    front()
                     run.wait_count(("click", "doubleclick"), 8)
                     records = run.end()
                 finally:
@@ -113,8 +106,7 @@ class HeldPress(unittest.TestCase):
     before-frame still shows the button up, its after-frame (the button still held) down."""
 
     def test_before_frame_never_shows_its_own_press(self):
-        calculator = launch(["xcalc", "-geometry", "+420+260"])
-        self.addCleanup(stop, calculator)
+        launch(["xcalc", "-geometry", "+420+260"], self)
         x, y, width, height = window_geometry(window_of("Calculator"))
         point = (x + width // 5, y + height * 9 // 10)  # inside a key of the bottom row
         run = recording(self)

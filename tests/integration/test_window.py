@@ -1,14 +1,8 @@
 #!/usr/bin/python3
-"""An accessible GTK 3 window with known widgets, for the integration tests, benches and demo.
-
-Without --text: a form (heading, "Customer name" entry holding --value, "Amount" entry, a
-filled password field, a check box, a slider at 42.5, "Save" and "Clear" buttons, a status
-line); with --text, those lines in a large font. --url adds a page whose accessible role is
-document-web with the URL as its DocURL; --palette puts a utility window "Palette" in front.
-WM_CLASS is (class in lower case, class). Once the geometry has settled, prints one JSON line
-in root-window pixels: {"pid": 1, "window": <X id>, "frame": [x, y, w, h], "widgets":
-{name: [x, y, w, h]}}
-"""
+"""An accessible GTK 3 window for the integration tests, benches and demo: a form (see `form`)
+or, with --text, those lines in a large font; --url adds a document-web element with that
+DocURL, --palette a utility window in front. Once placed, it prints its layout in root pixels:
+{"pid": 1, "window": <X id>, "frame": [x, y, w, h], "widgets": {name: [x, y, w, h]}}"""
 import argparse
 import json
 import os
@@ -52,16 +46,17 @@ def named(widget, name):
 
 
 def form(grid, widgets, value):
-    status = Gtk.Label(label="Ready", xalign=0)
-    entries = {"name": named(Gtk.Entry(hexpand=True, text=value), "Customer name"),
-               "amount": named(Gtk.Entry(hexpand=True), "Amount"),
-               "password": named(Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
+    """Entries "Customer name" holding `value`, "Amount" and a filled "Password", a check box,
+    a slider at 42.5, "Save" and "Clear" (which empties the entries)."""
+    entries = {"name": (Gtk.Entry(hexpand=True, text=value), "Customer name"),
+               "amount": (Gtk.Entry(hexpand=True), "Amount"),
+               "password": (Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
     widgets["heading"] = Gtk.Label(label="Customer form")
     grid.attach(widgets["heading"], 0, 0, 2, 1)
-    for row, entry in enumerate(entries.values(), start=1):
-        grid.attach(Gtk.Label(label=entry.get_accessible().get_name(), xalign=0), 0, row, 1, 1)
-        grid.attach(entry, 1, row, 1, 1)
-    widgets.update(entries)
+    for row, (key, (entry, label)) in enumerate(entries.items(), start=1):
+        grid.attach(Gtk.Label(label=label, xalign=0), 0, row, 1, 1)
+        grid.attach(named(entry, label), 1, row, 1, 1)
+        widgets[key] = entry
     widgets["check"] = Gtk.CheckButton(label="Remember me", active=True)
     widgets["scale"] = Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1)
     widgets["scale"].set_digits(1)
@@ -70,31 +65,20 @@ def form(grid, widgets, value):
     for key, label in (("save", "Save"), ("clear", "Clear")):
         widgets[key] = named(Gtk.Button(label=label), label)
         buttons.pack_start(widgets[key], False, False, 0)
-
-    def clear(_button):
-        for entry in entries.values():
-            entry.set_text("")
-        status.set_text("Cleared")
-    widgets["save"].connect("clicked", lambda _: status.set_text("Saved"))
-    widgets["clear"].connect("clicked", clear)
+    widgets["clear"].connect("clicked", lambda _: [e.set_text("") for e, _ in entries.values()])
     for row, key in enumerate(("check", "scale"), start=4):
         grid.attach(widgets[key], 1, row, 1, 1)
     grid.attach(buttons, 1, 6, 1, 1)
-    widgets["status"] = status
-    grid.attach(status, 0, 7, 2, 1)
 
 
 def geometry(window, widgets):
-    gdk_window = window.get_window()
-    _, ox, oy = gdk_window.get_origin()
-    rects = {}
-    for key, widget in widgets.items():
+    _, ox, oy = window.get_window().get_origin()
+
+    def rect(widget):
         x, y = widget.translate_coordinates(window, 0, 0)
-        allocation = widget.get_allocation()
-        rects[key] = [ox + x, oy + y, allocation.width, allocation.height]
-    return {"pid": os.getpid(), "window": gdk_window.get_xid(),
-            "frame": [ox, oy, window.get_allocated_width(), window.get_allocated_height()],
-            "widgets": rects}
+        return [ox + x, oy + y, widget.get_allocated_width(), widget.get_allocated_height()]
+    return {"pid": os.getpid(), "window": window.get_window().get_xid(), "frame": rect(window),
+            "widgets": {key: rect(widget) for key, widget in widgets.items()}}
 
 
 def report_when_settled(window, widgets, previous=None):
@@ -113,8 +97,8 @@ def main():
     for flag, default in (("--title", "Test Window"), ("--app", "QuillTestWindow"), ("--at", None),
                           ("--value", ""), ("--url", None)):
         parser.add_argument(flag, default=default)
-    parser.add_argument("--no-focus", action="store_true")
-    parser.add_argument("--palette", action="store_true")
+    for flag in ("--no-focus", "--palette"):
+        parser.add_argument(flag, action="store_true")
     parser.add_argument("--text", nargs="*", default=[])
     args = parser.parse_args()
 

@@ -60,31 +60,26 @@ TEST(IconFiles, NamesStayInTheThemeAndTheBestFileIsScalableThenLargeEnoughThenLa
     EXPECT_FALSE(bestIconFile({}, 64));
 }
 
-GreyImage stripes(std::initializer_list<std::pair<int, bool>> runs) {
-    GreyImage image;
-    image.width = 20;
-    for (const auto& [rows, inked] : runs) {
-        for (int r = 0; r < rows; ++r, ++image.height)
-            for (std::int64_t x = 0; x < image.width; ++x)
-                image.pixels.push_back(inked && x % 2 ? 0 : 255);
-    }
-    return image;
+using Bands = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+/// The bands of an image 20 pixels wide whose rows are inked where `rows` has an 'x'.
+Bands bands(std::string_view rows, int count) {
+    GreyImage image{20, static_cast<std::int64_t>(rows.size()), {}};
+    for (char row : rows)
+        for (int x = 0; x < 20; ++x)
+            image.pixels.push_back(row == 'x' && x % 2 ? 0 : 255);
+    Bands out;
+    for (const auto& band : splitAtBlankRows(image, count))
+        out.emplace_back(band.top, band.bottom);
+    return out;
 }
 
 TEST(SplitAtBlankRows, CutsTheBlankRunNearestTheInkMidpointNeverInkAndDropsEmptyImages) {
-    using Bands = std::vector<std::pair<std::int64_t, std::int64_t>>;
-    const auto bands = [](const GreyImage& image, int count) {
-        Bands out;
-        for (const auto& band : splitAtBlankRows(image, count))
-            out.emplace_back(band.top, band.bottom);
-        return out;
-    };
     // Ink rows 5…14 and 25…34: the gap 15…24 is cut at its middle.
-    EXPECT_EQ(bands(stripes({{5, false}, {10, true}, {10, false}, {10, true}, {5, false}}), 2),
-              (Bands{{0, 19}, {19, 40}}));
-    EXPECT_EQ(bands(stripes({{3, false}, {20, true}, {3, false}}), 2).size(), 1u);
-    EXPECT_TRUE(bands(stripes({{30, false}}), 2).empty());
-    EXPECT_EQ(bands(stripes({{2, true}, {2, false}, {2, true}}), 1), (Bands{{0, 6}}));
+    EXPECT_EQ(bands("-----xxxxxxxxxx----------xxxxxxxxxx-----", 2), (Bands{{0, 19}, {19, 40}}));
+    EXPECT_EQ(bands("---xxxxxxxxxxxxxxxxxxxx---", 2).size(), 1u);
+    EXPECT_TRUE(bands(std::string(30, '-'), 2).empty());
+    EXPECT_EQ(bands("xx--xx", 1), (Bands{{0, 6}}));
 }
 
 } // namespace

@@ -30,8 +30,7 @@ std::vector<std::uint8_t> blob(bool bigEndian) {
     card(7, 4);
     padded("Adwaita");
     head(2, "Gtk/Color");
-    card(0xABABABAB, 4);
-    card(0xABABABAB, 4);
+    padded(std::string(8, '\xab')); // four CARD16 in either order
     head(0, "Net/DoubleClickTime");
     card(250, 4);
     return out;

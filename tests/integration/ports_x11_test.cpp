@@ -118,9 +118,8 @@ private:
     std::function<void()> beforeAnswer_;
     std::optional<xcb_selection_request_event_t> held_, incr_;
     std::size_t sent_ = 0;
-    std::atomic<bool> release_{false};
+    std::atomic<bool> release_{false}, stop_{false};
     std::promise<void>* released_ = nullptr;
-    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 

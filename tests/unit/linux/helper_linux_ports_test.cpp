@@ -12,19 +12,18 @@ namespace {
 
 TEST(WindowLayer, OrdinaryAndDialogWindowsAreLayerZeroOthersAreNot) {
     using V = std::vector<std::string>;
+    const std::string type = "_NET_WM_WINDOW_TYPE_";
     const std::tuple<V, bool, std::optional<std::int64_t>> cases[] = {
         {{}, false, 0},
-        {{"_NET_WM_WINDOW_TYPE_DIALOG"}, false, 0},
-        {{"_NET_WM_WINDOW_TYPE_DOCK"}, false, window_layer::dock},
-        {{"_NET_WM_WINDOW_TYPE_POPUP_MENU"}, false, window_layer::popUpMenu},
-        {{"_NET_WM_WINDOW_TYPE_SPLASH"}, false, window_layer::floating},
-        {{"_NET_WM_WINDOW_TYPE_NORMAL"}, true, window_layer::floating},
-        {{"_NET_WM_WINDOW_TYPE_DOCK"}, true, window_layer::dock},
+        {{type + "DIALOG"}, false, 0},
+        {{type + "DOCK"}, false, window_layer::dock},
+        {{type + "POPUP_MENU"}, false, window_layer::popUpMenu},
+        {{type + "SPLASH"}, false, window_layer::floating},
+        {{type + "NORMAL"}, true, window_layer::floating},
+        {{type + "DOCK"}, true, window_layer::dock},
         // The first known type counts; unknown vendor types are skipped.
-        {{"_KDE_NET_WM_WINDOW_TYPE_OVERRIDE", "_NET_WM_WINDOW_TYPE_UTILITY"},
-         false,
-         window_layer::utility},
-        {{"_NET_WM_WINDOW_TYPE_DESKTOP"}, false, std::nullopt},
+        {{"_KDE_NET_WM_WINDOW_TYPE_OVERRIDE", type + "UTILITY"}, false, window_layer::utility},
+        {{type + "DESKTOP"}, false, std::nullopt},
     };
     for (const auto& [types, above, layer] : cases)
         EXPECT_EQ(windowLayer(types, above), layer) << (types.empty() ? "" : types.back());

@@ -19,12 +19,11 @@ TEST(KeyPositions, EachKeyHasItsOwnAnsiCodeAndTheUsKeysymNamesTheSameKey) {
         {"AB11", 0},      {"LSGT", 0},      {"AE13", 0},      {"LWIN", 0},      {"RALT", 0},
         {"RWIN", 0},      {"INS", 0},       {"KP0", 0},       {"KP9", 0},       {"KPDL", 0},
         {"FK12", 0}};
-    for (const auto& [row, symbols] : {std::pair<std::string, std::string>{"AE", "1234567890-="},
-                                       {"AD", "qwertyuiop[]"},
-                                       {"AC", "asdfghjkl;'"},
-                                       {"AB", "zxcvbnm,./"}})
-        for (std::size_t i = 0; i < symbols.size(); ++i)
-            keys.emplace_back(row + (i < 9 ? "0" : "") + std::to_string(i + 1), symbols[i]);
+    // Each row's name, then its keys' unshifted symbols from the left.
+    for (std::string row : {"AE1234567890-=", "ADqwertyuiop[]", "ACasdfghjkl;'", "ABzxcvbnm,./"})
+        for (std::size_t i = 2; i < row.size(); ++i)
+            keys.emplace_back(row.substr(0, 2) + (i < 11 ? "0" : "") + std::to_string(i - 1),
+                              row[i]);
     std::map<std::int64_t, std::string> seen;
     for (const auto& [position, keysym] : keys) {
         const auto code = input::keyCodeForPosition(position);

@@ -4,6 +4,7 @@
 #include "platform/linux/linux_image.h"
 
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 #include <turbojpeg.h>
@@ -15,16 +16,11 @@ namespace {
 template <typename Colour>
 std::shared_ptr<LinuxImage> imageOf(std::int64_t width, std::int64_t height, Colour colour) {
     auto image = LinuxImage::allocate(width, height, LinuxPixelFormat::xrgb32);
-    for (std::int64_t y = 0; y < height; ++y) {
+    for (std::int64_t y = 0; y < height; ++y)
         for (std::int64_t x = 0; x < width; ++x) {
-            const std::uint32_t rgb = colour(x, y);
-            std::uint8_t* pixel = image->mutablePixels() + y * image->stride() + x * 4;
-            pixel[0] = static_cast<std::uint8_t>(rgb);
-            pixel[1] = static_cast<std::uint8_t>(rgb >> 8);
-            pixel[2] = static_cast<std::uint8_t>(rgb >> 16);
-            pixel[3] = 0x5A;
+            const std::uint32_t word = 0x5A000000u | colour(x, y); // a native x8r8g8b8 word
+            std::memcpy(image->mutablePixels() + y * image->stride() + x * 4, &word, 4);
         }
-    }
     return image;
 }
 

@@ -178,9 +178,8 @@ class RecorderRun:
                                          f"{notable[-16:]}; stderr: {self.stderr_text()!r}")
                 self.cond.wait(min(remaining, 0.5))
 
-    def wait_stderr(self, text, timeout=WAIT):
-        return self.wait_for(lambda _: text in self.stderr_text(), f"{text!r} on standard error",
-                             timeout)
+    def wait_stderr(self, text):
+        return self.wait_for(lambda _: text in self.stderr_text(), f"{text!r} on standard error")
 
     def wait_ready(self):
         self.wait_stderr(BANNER_START)
@@ -286,6 +285,22 @@ def scratch(owner):
     folder = tempfile.TemporaryDirectory()
     later(owner, folder.cleanup)
     return folder.name
+
+
+@contextlib.contextmanager
+def root_property(name, value=None):
+    """Meanwhile the root window's text property `name` is `value`, or absent for None."""
+    shown = subprocess.run(["xprop", "-root", name], capture_output=True, text=True).stdout
+    before = shown[shown.index('"') + 1:shown.rindex('"')] if '"' in shown else None
+
+    def put(text):
+        change = ["-remove", name] if text is None else ["-f", name, "8s", "-set", name, text]
+        subprocess.run(["xprop", "-root", *change], check=True)
+    put(value)
+    try:
+        yield
+    finally:
+        put(before)
 
 
 def recording(test, *args, **options):

@@ -13,7 +13,8 @@ import unittest
 
 from real_apps import accessibles, holds, launch, start_firefox, stop, wait_until, window_of
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
-                              files_under, key, recording, scratch, type_text)
+                              files_under, key, recording, root_property, run_helper, scratch,
+                              type_text)
 
 
 def new_canary():
@@ -113,25 +114,12 @@ class Firefox(unittest.TestCase):
         env["QUILL_TEST_MARK"] = mark
         # Nor may the accessibility bus be found through the root window (as over ssh or
         # from cron, where nobody announced one).
-        with root_property_removed("AT_SPI_BUS"):
-            result = subprocess.run([HELPER, "context"], env=env, capture_output=True,
-                                    timeout=WAIT)
+        with root_property("AT_SPI_BUS"):
+            result = run_helper("context", env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("Privacy form", json.loads(result.stdout)["windowTitle"])
         time.sleep(1)  # an autolaunched bus would have forked off by now
         self.assertEqual(processes_marked(mark), [])
-
-
-@contextlib.contextmanager
-def root_property_removed(name):
-    shown = subprocess.run(["xprop", "-root", name], capture_output=True, text=True).stdout
-    subprocess.run(["xprop", "-root", "-remove", name], check=True)
-    try:
-        yield
-    finally:
-        if '"' in shown:
-            value = shown[shown.index('"') + 1:shown.rindex('"')]
-            subprocess.run(["xprop", "-root", "-f", name, "8s", "-set", name, value], check=True)
 
 
 def processes_marked(mark):
@@ -174,19 +162,17 @@ class ProcessGuards(unittest.TestCase):
     """No core dump with typed text in it; the helper's standard descriptors stay its own."""
 
     def test_recorder_never_dumps_core(self):
-        folder = scratch(self)
+        trial, folder = scratch(self), scratch(self)
 
         def allow_cores():
             resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY,) * 2)
 
         probe = subprocess.Popen(["/usr/bin/python3", "-c", "import time; time.sleep(30)"],
-                                 cwd=folder, preexec_fn=allow_cores)
+                                 cwd=trial, preexec_fn=allow_cores)
         probe.send_signal(signal.SIGQUIT)
         probe.wait()
-        if not any(name.startswith("core") for name in os.listdir(folder)):
+        if not any(name.startswith("core") for name in os.listdir(trial)):
             self.skipTest("this system writes no core files into the working directory")
-        for name in os.listdir(folder):
-            os.unlink(os.path.join(folder, name))
         run = recording(self, cwd=folder, preexec_fn=allow_cores)
         type_text(new_canary())  # an open typing run: its characters are in memory
         run.proc.send_signal(signal.SIGQUIT)

@@ -186,8 +186,7 @@ class Interrupt(DesktopTest):
 
     def check_finished(self, run, last_line):
         self.assertEqual(run.finish(sig=None), 0 if last_line == FINISHED else 1)
-        self.assertEqual([f.type for f in run.frames].count("finish"), 1)
-        self.assertEqual(run.frames[-1].type, "finish")
+        self.assertEqual([f.type for f in run.frames].count("finish"), 1)  # last: check_written
         self.assertTrue(run.stderr_text().endswith(last_line), run.stderr_text())
         self.assertEqual(run.stderr_text().count("✗"), last_line.count("✗"))
 

@@ -18,19 +18,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void setEnv(const char* name, const char* value) {
-    value ? setenv(name, value, 1) : unsetenv(name);
-}
-
 // Sets or unsets one environment variable and restores it when it goes away.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        setEnv(name, value);
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
     ScopedEnv(const ScopedEnv&) = delete;
-    ~ScopedEnv() { setEnv(name_, old_ ? old_->c_str() : nullptr); }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
 private:
     const char* name_;
@@ -125,8 +121,8 @@ TEST_F(DesktopEntriesTest, NamesFollowTheSessionLanguages) {
         {"fr_FR.UTF-8", nullptr, nullptr, nullptr, "Plain"}, // Name[fr] is not UTF-8
     };
     for (const auto& row : cases) {
-        for (std::size_t i = 0; i < 4; ++i)
-            setEnv(std::array{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"}[i], row[i]);
+        const ScopedEnv a("LANG", row[0]), b("LANGUAGE", row[1]), c("LC_ALL", row[2]),
+            d("LC_MESSAGES", row[3]);
         EXPECT_EQ(found("app"), std::string("app:") + row[4])
             << (row[0] ? row[0] : "") << (row[1] ? row[1] : "");
     }

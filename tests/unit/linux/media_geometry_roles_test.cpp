@@ -35,31 +35,25 @@ TEST(CaptureGeometryTest, ClipsToTheScreenKeepsTheScaleOfWhatIsVisibleAndBlendsT
 TEST(AtspiRolesTest, RolesTheProbesCompareAgainstAndWhoseValuesAreRead) {
     using atspi_roles::ValueKind;
     constexpr atspi_roles::RoleStates plain{}, editable{.editable = true};
-    struct Case {
-        AtspiRole role;
-        atspi_roles::RoleStates states;
-        const char* name;
-        std::optional<std::string> subrole;
-        ValueKind value;
-    };
     // A password's contents and editable text containers' text are the person's: never read.
     // Entries, check boxes, sliders, web areas, text views and paragraphs: on the desktop.
-    const Case cases[] = {
-        {ATSPI_ROLE_FRAME, plain, "AXWindow", "AXStandardWindow", ValueKind::none},
-        {ATSPI_ROLE_DIALOG, plain, "AXWindow", "AXDialog", ValueKind::none},
-        {ATSPI_ROLE_PASSWORD_TEXT, plain, "AXSecureTextField", "AXSecureTextField",
-         ValueKind::none},
-        {ATSPI_ROLE_TOGGLE_BUTTON, plain, "AXButton", "AXToggle", ValueKind::checkState},
-        {ATSPI_ROLE_PARAGRAPH, editable, "AXGroup", {}, ValueKind::none},
-        {ATSPI_ROLE_HEADING, editable, "AXHeading", {}, ValueKind::none},
-        {ATSPI_ROLE_LIST_ITEM, plain, "AXRow", {}, ValueKind::none},
-        {ATSPI_ROLE_STATUS_BAR, plain, "AXStatusBar", {}, ValueKind::none},
-    };
-    for (const Case& c : cases) {
-        const auto names = atspi_roles::namesFor(c.role, c.states, "status bar");
-        EXPECT_EQ(names.role, c.name) << c.role;
-        EXPECT_EQ(names.subrole, c.subrole) << c.role;
-        EXPECT_EQ(names.value, c.value) << c.role;
+    const std::tuple<AtspiRole, atspi_roles::RoleStates, const char*, std::optional<std::string>,
+                     ValueKind>
+        cases[] = {
+            {ATSPI_ROLE_FRAME, plain, "AXWindow", "AXStandardWindow", ValueKind::none},
+            {ATSPI_ROLE_DIALOG, plain, "AXWindow", "AXDialog", ValueKind::none},
+            {ATSPI_ROLE_PASSWORD_TEXT, plain, "AXSecureTextField", "AXSecureTextField",
+             ValueKind::none},
+            {ATSPI_ROLE_TOGGLE_BUTTON, plain, "AXButton", "AXToggle", ValueKind::checkState},
+            {ATSPI_ROLE_PARAGRAPH, editable, "AXGroup", {}, ValueKind::none},
+            {ATSPI_ROLE_HEADING, editable, "AXHeading", {}, ValueKind::none},
+            {ATSPI_ROLE_LIST_ITEM, plain, "AXRow", {}, ValueKind::none},
+            {ATSPI_ROLE_STATUS_BAR, plain, "AXStatusBar", {}, ValueKind::none},
+        };
+    for (const auto& [role, states, name, subrole, value] : cases) {
+        const auto names = atspi_roles::namesFor(role, states, "status bar");
+        EXPECT_EQ(std::tie(names.role, names.subrole, names.value), std::tie(name, subrole, value))
+            << role;
     }
     EXPECT_EQ(atspi_roles::camelCaseRole("tearoff-menu_item"), "AXTearoffMenuItem");
     EXPECT_EQ(atspi_roles::camelCaseRole(""), "AXUnknown");

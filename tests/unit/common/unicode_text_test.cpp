@@ -8,6 +8,8 @@ const std::string eAcute = "e\xCC\x81"; // e + COMBINING ACUTE ACCENT
 const std::string family = "👨‍👩‍👧";
 const std::string fffd = "\xEF\xBF\xBD";
 const std::string invalid = "\xFF";
+// Ill-formed around U+3000, a space and 7 with a combining mark: one character per maximal subpart.
+const std::string mixed = "\xE3\x80\x80\xFF 7\xCC\x81\xF0\x9F\x91\xE3\x80";
 
 TEST(CharacterCount, CountsExtendedGraphemeClustersAndEachInvalidByteAsOne) {
     const std::pair<std::string, std::size_t> cases[] = {
@@ -18,6 +20,7 @@ TEST(CharacterCount, CountsExtendedGraphemeClustersAndEachInvalidByteAsOne) {
         {"\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB", 1}, // Hangul syllable of conjoining jamo
         {"a" + invalid + "\xFE" + "b", 4},
         {"\xE6\x97", 1},
+        {mixed, 6},
     };
     for (const auto& [text, count] : cases)
         EXPECT_EQ(text::characterCount(text), count) << text;
@@ -39,6 +42,7 @@ TEST(NumericCharacter, UsesNumericTypeOfFirstScalar) {
     for (std::string other : {"", "a", "-", "日", "x5", invalid.c_str()})
         EXPECT_FALSE(text::isNumericCharacter(other)) << other;
     EXPECT_EQ(text::numericCharacterCount("a1b22七八x½5\xCC\x81"), 7u); // 5 + mark is one
+    EXPECT_EQ(text::numericCharacterCount(mixed), 1u);
 }
 
 TEST(TrimWhitespace, RemovesUnicodeWhiteSpaceAtBothEnds) {
@@ -50,6 +54,7 @@ TEST(TrimWhitespace, RemovesUnicodeWhiteSpaceAtBothEnds) {
         {"\u00A0a\u3000b\u00A0", "a\u3000b"},
         {"\u200Ba", "\u200Ba"}, // zero-width space is not White_Space
         {" " + eAcute + " ", eAcute},
+        {mixed, fffd + " 7\xCC\x81" + fffd + fffd},
     };
     for (const auto& [text, trimmed] : cases)
         EXPECT_EQ(text::trimWhitespace(text), trimmed) << text;

@@ -52,12 +52,4 @@ TEST(Utf8IcuAgreement, AllTwoByteSequencesEdgeBytesInFourAndLongerMixes) {
         expectAgreement(bytes);
 }
 
-TEST(Utf8IcuAgreement, TextFunctionsAcceptInvalidInput) {
-    const std::string bad = "\xE3\x80\x80\xFF 7\xCC\x81\xF0\x9F\x91\xE3\x80";
-    EXPECT_EQ(text::characterCount(bad), 6u);
-    EXPECT_EQ(text::numericCharacterCount(bad), 1u);
-    EXPECT_EQ(text::trimWhitespace(bad), "\xEF\xBF\xBD 7\xCC\x81\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_TRUE(text::isValidUtf8(text::characterPrefix(bad, 4)));
-}
-
 } // namespace

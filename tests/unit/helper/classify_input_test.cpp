@@ -97,15 +97,13 @@ TEST(RunClassify, RefusesUnreadableInputBeforeAskingTheSystemOrTheModel) {
         R"({"appName":"A","text":")" + std::string(maxClassifyInputBytes, 'x') + "\"}",
     };
     for (const auto& input : refused) {
-        FakeLanguageModel model;
-        const auto printed =
-            helper_test::runWith([&](HelperIO& io) { runClassify(io, model); }, input);
-        ASSERT_TRUE(printed.exit) << input.substr(0, 40);
-        EXPECT_EQ(printed.exit->code, 2);
-        EXPECT_EQ(printed.exit->message, "invalid classify input JSON");
-        EXPECT_EQ(printed.out, "");
-        EXPECT_EQ(model.systemChecks, 0);
-        EXPECT_TRUE(model.requests.empty());
+        helper_test::AllFakes fakes;
+        const auto run = fakes.run({"classify"}, input);
+        EXPECT_EQ(run.status, 2) << input.substr(0, 40);
+        EXPECT_EQ(run.err, "invalid classify input JSON\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(fakes.model.systemChecks, 0);
+        EXPECT_TRUE(fakes.model.requests.empty());
     }
 }
 
@@ -113,13 +111,12 @@ TEST(RunClassify, LargeValidInputSendsOnlyTheBoundedPrompt) {
     std::string text;
     for (int i = 0; i < 1000000; ++i)
         text += "文字"; // 6 MB
-    FakeLanguageModel model;
-    const auto printed = helper_test::runWith([&](HelperIO& io) { runClassify(io, model); },
-                                              R"({"appName":"A","text":")" + text + "\"}");
-    EXPECT_FALSE(printed.exit);
-    ASSERT_EQ(model.requests.size(), 1u);
-    EXPECT_LT(model.requests[0].prompt.size(), 1500u * 3 + 100);
-    EXPECT_NE(printed.out, "");
+    helper_test::AllFakes fakes;
+    const auto run = fakes.run({"classify"}, R"({"appName":"A","text":")" + text + "\"}");
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(fakes.model.requests.size(), 1u);
+    EXPECT_LT(fakes.model.requests[0].prompt.size(), 1500u * 3 + 100);
+    EXPECT_NE(run.out, "");
 }
 
 } // namespace

@@ -15,12 +15,11 @@ std::string repeat(std::string_view piece, int times) {
 }
 
 /// What `classify` of a valid input printed.
-std::string classified(FakeLanguageModel& model) {
-    const auto printed = helper_test::runWith([&](HelperIO& io) { runClassify(io, model); },
-                                              R"({"appName":"A","text":"t"})");
-    EXPECT_FALSE(printed.exit);
-    EXPECT_EQ(printed.err, "");
-    return printed.out;
+std::string classified(helper_test::AllFakes& fakes) {
+    const auto run = fakes.run({"classify"}, R"({"appName":"A","text":"t"})");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    return run.out;
 }
 
 TEST(ClassifyPostProcess, CategoryMustMatchExactly) {
@@ -49,72 +48,48 @@ TEST(ClassifyPostProcess, LabelKeywordsAndTermsAreCutButOtherwiseKept) {
 }
 
 TEST(ClassifyOutput, PrintsTheAnswerAndRepairsIllFormedUtf8FromTheModel) {
-    FakeLanguageModel model;
-    model.answer = WorkClassification{"chat", "ok\xFF", {"k\xC3"}, {{"\xE3\x81", "person\x80"}}};
-    EXPECT_EQ(classified(model), R"({"available":true,"category":"chat","taskLabel":"ok�",)"
+    helper_test::AllFakes fakes;
+    fakes.model.answer =
+        WorkClassification{"chat", "ok\xFF", {"k\xC3"}, {{"\xE3\x81", "person\x80"}}};
+    EXPECT_EQ(classified(fakes), R"({"available":true,"category":"chat","taskLabel":"ok�",)"
                                  R"("keywords":["k�"],"piiTerms":[{"text":"�","kind":"person�"}]})"
-                                 "\n");
-    model.answer = WorkClassification{"MAIL", "連絡", {}, {}};
-    EXPECT_EQ(classified(model), R"({"available":true,"category":"other","taskLabel":"連絡",)"
-                                 R"("keywords":[],"piiTerms":[]})"
                                  "\n");
 }
 
 TEST(ClassifyRefusals, ClassifyAndLlmStatusNameTheReasonAndSendNoRequestWhenUnavailable) {
-    using State = ModelAvailability::State;
+    using enum ModelAvailability::State;
+    const std::string unavailable = "model unavailable: unavailable(";
     const struct {
         bool supported;
-        ModelAvailability state;
-        std::optional<std::string> error; ///< the model's failure
-        std::string reason;
+        ModelAvailability::State state;
+        std::string otherReason;
+        std::string error;  ///< the model's failure, if any
+        std::string reason; ///< the reason `classify` gives
         std::string status; ///< the reason `llm-status` gives; empty when available
     } cases[] = {
-        {false,
-         {State::available, {}},
-         {},
-         "FoundationModels requires macOS 26 or later",
-         "unsupportedOS"},
-        {true,
-         {State::deviceNotEligible, {}},
-         {},
-         "model unavailable: unavailable(deviceNotEligible)",
-         "deviceNotEligible"},
-        {true,
-         {State::appleIntelligenceNotEnabled, {}},
-         {},
-         "model unavailable: unavailable(appleIntelligenceNotEnabled)",
+        {false, available, "", "", "FoundationModels requires macOS 26 or later", "unsupportedOS"},
+        {true, deviceNotEligible, "", "", unavailable + "deviceNotEligible)", "deviceNotEligible"},
+        {true, appleIntelligenceNotEnabled, "", "", unavailable + "appleIntelligenceNotEnabled)",
          "appleIntelligenceNotEnabled"},
-        {true,
-         {State::modelNotReady, {}},
-         {},
-         "model unavailable: unavailable(modelNotReady)",
-         "modelNotReady"},
-        {true,
-         {State::other, "regionNotSupported"},
-         {},
-         "model unavailable: unavailable(regionNotSupported)",
-         "unknown"},
-        {true,
-         {State::available, {}},
-         "exceededContextWindowSize",
-         "classification failed: exceededContextWindowSize",
-         ""},
-        {true, {State::available, {}}, "bad \xFF", "classification failed: bad \uFFFD", ""},
-        {true, {State::available, {}}, {}, "classification task failed", ""},
+        {true, modelNotReady, "", "", unavailable + "modelNotReady)", "modelNotReady"},
+        {true, other, "regionNotSupported", "", unavailable + "regionNotSupported)", "unknown"},
+        {true, available, "", "bad \xFF", "classification failed: bad \uFFFD", ""},
+        {true, available, "", "", "classification task failed", ""},
     };
-    for (const auto& [supported, state, error, reason, status] : cases) {
-        FakeLanguageModel model;
+    for (const auto& [supported, state, otherReason, error, reason, status] : cases) {
+        helper_test::AllFakes fakes;
+        auto& model = fakes.model;
         model.supported = supported;
-        model.state = state;
-        if (error) model.answer = PortError{*error};
+        model.state = {state, otherReason};
+        if (!error.empty()) model.answer = PortError{error};
         model.throwsOnRespond = reason == "classification task failed";
-        const bool available = status.empty();
-        EXPECT_EQ(classified(model), R"({"available":false,"reason":")" + reason + "\"}\n");
-        EXPECT_EQ(model.requests.size(), available ? 1u : 0u) << reason;
-        const auto printed = helper_test::runWith([&](HelperIO& io) { runLlmStatus(io, model); });
-        EXPECT_EQ(printed.out, available ? std::string(R"({"available":true})") + "\n"
-                                         : R"({"available":false,"reason":")" + status + "\"}\n");
-        EXPECT_EQ(model.requests.size(), available ? 1u : 0u) << reason;
+        const bool answered = status.empty();
+        EXPECT_EQ(classified(fakes), R"({"available":false,"reason":")" + reason + "\"}\n");
+        EXPECT_EQ(model.requests.size(), answered ? 1u : 0u) << reason;
+        EXPECT_EQ(fakes.run({"llm-status"}).out,
+                  answered ? std::string(R"({"available":true})") + "\n"
+                           : R"({"available":false,"reason":")" + status + "\"}\n");
+        EXPECT_EQ(model.requests.size(), answered ? 1u : 0u) << reason;
     }
 }
 

@@ -1,7 +1,5 @@
-// The request handed to the language model: the prompt with the first 1500 whole characters
-// of screen text, the instructions and the answer's schema.
+// The prompt handed to the language model, with the first 1500 whole characters of screen text.
 #include "helper/classify.h"
-#include "helper/classify_prompt.h"
 #include "tests/fakes/fake_language_model.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +23,6 @@ TEST(ClassifyPrompt, NamesEveryFieldAndSendsTheFirst1500CharactersWhole) {
              "\nウィンドウタイトル: 受信トレイ - Mail\nドメイン: "
              "mail.example.com\n画面テキスト:\nx\ny"},
         {{"Mail", {}, {}, ideographs}, header + ideographs.substr(0, 4500)},
-        {{"Mail", {}, {}, std::string(1500, 'z')}, header + std::string(1500, 'z')},
         // The last character is sent whole when it has several scalars.
         {{"Mail", {}, {}, a1499 + "👍🏽b"}, header + a1499 + "👍🏽"},
         {{"Mail", {}, {}, a1499 + "👩‍👩‍👧‍👦b"},
@@ -37,12 +34,6 @@ TEST(ClassifyPrompt, NamesEveryFieldAndSendsTheFirst1500CharactersWhole) {
         classifyWithModel(input, model);
         ASSERT_EQ(model.requests.size(), 1u);
         EXPECT_EQ(model.requests[0].prompt, prompt) << input.text.substr(0, 20);
-        EXPECT_EQ(model.requests[0].instructions, classifyInstructions);
-        const auto& schema = model.requests[0].schema;
-        EXPECT_EQ(schema.typeName, "WorkClassification");
-        ASSERT_EQ(schema.properties.size(), 4u);
-        EXPECT_EQ(schema.properties[0].anyOf.size(), workCategories.size());
-        EXPECT_EQ(schema.properties[3].elementProperties.size(), 2u);
     }
 }
 

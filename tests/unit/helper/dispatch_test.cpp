@@ -41,23 +41,6 @@ TEST(Dispatch, SubcommandReachesOnlyItsOwnPortsAndIgnoresLaterArguments) {
     }
 }
 
-TEST(Dispatch, SubcommandsAreNamedExactlyAndIconNeedsANonEmptyOperand) {
-    const std::string usage = std::string(helper::usageText) + "\n";
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{}, usage},          {{"--help"}, usage},
-        {{"Context"}, usage}, {{"context "}, usage},
-        {{"ocr\n"}, usage},   {{"icon", "", "com.apple.Notes"}, "usage: icon <bundleId>\n"},
-    };
-    for (const auto& [arguments, message] : cases) {
-        AllFakes fakes;
-        const auto run = fakes.run(arguments);
-        EXPECT_EQ(run.status, 2) << message;
-        EXPECT_EQ(run.err, message);
-        EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(fakes.icons.requests.empty());
-    }
-}
-
 class ThrowingWorkspace : public FakeWorkspace {
 public:
     std::vector<RunningApplication> runningApplications() override {
@@ -72,13 +55,33 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
 };
 
-TEST(Dispatch, FailuresAreOneMessageOnStandardErrorAndNothingOnStandardOutput) {
-    using Printed = std::tuple<int, std::string, std::string>;
+TEST(Dispatch, SubcommandsAreNamedExactlyAndEachFailureIsOneMessageOnStandardError) {
+    using Printed = std::tuple<int, std::string, std::string>; // status, output, error
+    const auto printed = [](AllFakes& fakes, const std::vector<std::string>& arguments) {
+        const auto run = fakes.run(arguments);
+        return Printed(run.status, run.out, run.err);
+    };
+    const Printed usage(2, "", std::string(helper::usageText) + "\n");
+    const std::pair<std::vector<std::string>, Printed> cases[] = {
+        {{}, usage},
+        {{"--help"}, usage},
+        {{"Context"}, usage},
+        {{"context "}, usage},
+        {{"icon", "", "com.apple.Notes"}, {2, "", "usage: icon <bundleId>\n"}},
+        // The bundle id of `icon` is echoed unchanged, so bytes that are not UTF-8 cannot print.
+        {{"icon", "com.example.\xC0"}, {1, "", "failed to encode JSON output\n"}},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        AllFakes fakes;
+        EXPECT_EQ(printed(fakes, arguments), expected);
+        EXPECT_EQ(fakes.icons.requests.empty(), std::get<0>(expected) == 2);
+    }
+
     AllFakes fakes;
-    // The bundle id of `icon` is echoed unchanged, so bytes that are not UTF-8 cannot print.
-    auto run = fakes.run({"icon", "com.example.\xC0"});
-    EXPECT_EQ(Printed(run.status, run.err, run.out),
-              Printed(1, "failed to encode JSON output\n", ""));
+    fakes.icons.installed = {"com.apple.Notes"};
+    fakes.graphics.emptyPng = true; // zero bytes are no PNG file: the bundle id alone
+    EXPECT_EQ(printed(fakes, {"icon", "com.apple.Notes"}),
+              Printed(0, "{\"bundleId\":\"com.apple.Notes\"}\n", ""));
 
     RefusingBuffer refusing;
     std::ostream out(&refusing);
@@ -89,8 +92,7 @@ TEST(Dispatch, FailuresAreOneMessageOnStandardErrorAndNothingOnStandardOutput) {
     EXPECT_EQ(err.str(), "failed to write output\n");
 
     fakes.platform.workspace = std::make_unique<ThrowingWorkspace>();
-    run = fakes.run({"running-apps"});
-    EXPECT_EQ(Printed(run.status, run.err, run.out), Printed(1, "workspace went away\n", ""));
+    EXPECT_EQ(printed(fakes, {"running-apps"}), Printed(1, "", "workspace went away\n"));
 }
 
 } // namespace

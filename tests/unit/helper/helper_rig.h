@@ -1,5 +1,5 @@
-// Runs of the helper's command line, or of one subcommand, against string streams, on a
-// platform whose every port is faked.
+// Runs of the helper's command line against string streams, on a platform whose every port is
+// faked.
 #pragma once
 
 #include "helper/dispatch.h"
@@ -22,37 +22,16 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace helper_test {
 
-/// What a run printed, the status it returned and the exit a subcommand asked for.
+/// What a run printed and the status it returned.
 struct Run {
     int status = 0;
-    std::optional<helper::HelperExit> exit;
     std::string out;
     std::string err;
 };
-
-/// Runs `body(io)` with `input` on standard input; an int it returns is the status.
-template <typename Body> Run runWith(Body&& body, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    helper::HelperIO io{in, out, err};
-    Run run;
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<Body&, helper::HelperIO&>>)
-            body(io);
-        else
-            run.status = body(io);
-    } catch (const helper::HelperExit& exit) {
-        run.exit = exit;
-    }
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 template <typename Fake, typename Port> Fake& install(std::unique_ptr<Port>& slot) {
     slot = std::make_unique<Fake>();
@@ -63,7 +42,11 @@ template <typename Fake, typename Port> Fake& install(std::unique_ptr<Port>& slo
 struct AllFakes {
     Run run(std::vector<std::string> arguments, const std::string& input = "") {
         arguments.insert(arguments.begin(), "quillmap-helper");
-        return runWith([&](auto& io) { return helper::runHelper(arguments, platform, io); }, input);
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        helper::HelperIO io{in, out, err};
+        const int status = helper::runHelper(arguments, platform, io);
+        return {status, out.str(), err.str()};
     }
 
     HelperPlatform platform;

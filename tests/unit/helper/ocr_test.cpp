@@ -1,4 +1,6 @@
-// `ocr`: the window operand, recognised lines turned into the printed output, and failures.
+// `ocr`: the window operand, the captured pixel size, recognised lines turned into the printed
+// output, and failures.
+#include "helper/capture.h"
 #include "helper/ocr.h"
 #include "tests/unit/helper/helper_rig.h"
 
@@ -43,52 +45,51 @@ TEST(RecognizeText, TrimmedLinesInOrderWithoutBlankOnesWhichDoNotCountInTheAvera
     EXPECT_EQ(tagger.texts, (std::vector<std::string>{"A/B  John Smith", "a"}));
 }
 
-struct OcrRig {
-    OcrRig() { recognizer.line("Hello", 0.5f); }
-
-    helper_test::Run run(std::optional<std::string> operand) {
-        return helper_test::runWith(
-            [&](HelperIO& io) { runOcr(io, operand, capture, screens, recognizer, tagger); });
-    }
-
-    FakeScreenCapture capture; // one 1440 × 900 display
-    FakeScreens screens;       // scale 2
-    FakeTextRecognizer recognizer;
-    FakeNameTagger tagger;
-};
+TEST(Capture, ScaleOfTheMainScreenElseTwoAndUnusablePixelCountsBecomeZero) {
+    FakeScreens screens;
+    screens.scale = std::nullopt;
+    EXPECT_EQ(captureScale(screens), 2.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::tuple<double, double, std::int64_t> cases[] = {
+        {800.5, 1.5, 1200}, {0.4, 2, 0},   {-10, 2, 0},
+        {nan, 2, 0},        {1e300, 2, 0}, {100, infinity, 0}};
+    for (const auto& [points, scale, pixels] : cases)
+        EXPECT_EQ(scaledPixels(points, scale), pixels) << points << " × " << scale;
+}
 
 TEST(RunOcr, FailuresEndWithTheirStatusAndNothingPrinted) {
     const struct {
-        std::function<void(OcrRig&)> arrange;
-        int code;
+        std::function<void(helper_test::AllFakes&)> arrange;
+        int status;
         std::string message;
     } cases[] = {
-        {[](OcrRig& t) { t.capture.captureError = "screen recording not permitted"; }, 3,
+        {[](auto& t) { t.capture.captureError = "screen recording not permitted"; }, 3,
          "capture failed: screen recording not permitted"},
-        {[](OcrRig& t) { t.capture.content.displays.clear(); }, 3,
+        {[](auto& t) { t.capture.content.displays.clear(); }, 3,
          "capture failed: no capturable window or display found"},
-        {[](OcrRig& t) { t.capture.contentError = "declined"; }, 3, "capture failed: declined"},
-        {[](OcrRig& t) { t.capture.returnNullImage = true; }, 3,
+        {[](auto& t) { t.capture.contentError = "declined"; }, 3, "capture failed: declined"},
+        {[](auto& t) { t.capture.returnNullImage = true; }, 3,
          "capture failed: the capture gave no image"},
-        {[](OcrRig& t) { t.recognizer.answer = PortError{"Tesseract: init failed"}; }, 5,
+        {[](auto& t) { t.recognizer.answer = PortError{"Tesseract: init failed"}; }, 5,
          "ocr failed: Tesseract: init failed"},
-        {[](OcrRig& t) {
+        {[](auto& t) {
              t.recognizer.answer.value().front().topCandidate->confidence =
                  std::numeric_limits<float>::quiet_NaN();
          },
          1, "failed to encode JSON output"},
     };
-    for (const auto& [arrange, code, message] : cases) {
-        OcrRig fresh;
-        arrange(fresh);
-        const auto printed = fresh.run("7");
-        ASSERT_TRUE(printed.exit) << message;
-        EXPECT_EQ(printed.exit->code, code);
-        EXPECT_EQ(printed.exit->message, message);
-        EXPECT_EQ(printed.out, "");
-        EXPECT_EQ(fresh.recognizer.images.empty(), code == 3) << message;
-        EXPECT_EQ(fresh.tagger.texts.empty(), code != 1) << message;
-        for (const auto& configuration : fresh.capture.configurations())
+    for (const auto& [arrange, status, message] : cases) {
+        helper_test::AllFakes fakes; // one 1440 × 900 display at scale 2
+        fakes.recognizer.line("Hello", 0.5f);
+        arrange(fakes);
+        const auto run = fakes.run({"ocr", "7"});
+        EXPECT_EQ(run.status, status) << message;
+        EXPECT_EQ(run.err, message + "\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(fakes.recognizer.images.empty(), status == 3) << message;
+        EXPECT_EQ(fakes.tagger.texts.empty(), status != 1) << message;
+        for (const auto& configuration : fakes.capture.configurations())
             EXPECT_FALSE(configuration.showsCursor);
     }
 }

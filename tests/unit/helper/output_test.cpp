@@ -3,7 +3,6 @@
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -20,8 +19,6 @@ TEST(RunBlocking, ReturnsTheValueOfAnotherThreadOrEachKindOfFailureByItsText) {
          "screen recording denied"},
         {[]() -> Result<int> { throw helper::HelperError("no capturable window"); },
          "no capturable window"},
-        {[]() -> Result<int> { throw std::runtime_error("model session failed"); },
-         "model session failed"},
         {[]() -> Result<int> { throw 7; }, "operation did not complete"},
         // fail() belongs on the main thread; inside the work it cannot end the process.
         {[]() -> Result<int> { helper::fail("capture failed: x", 3); },

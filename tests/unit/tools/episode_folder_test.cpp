@@ -28,51 +28,39 @@ Frame bare(const std::string& type, const std::string& sessionId = session) {
     return Frame{0, type, {{"type", type}, {"sessionId", sessionId}}, {}};
 }
 
-class EpisodeFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::remove_all(dir);
-        std::string error;
-        folder = EpisodeFolder::create(dir, 1000, error);
-        ASSERT_TRUE(folder) << error;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    /// Whether the folder reported each frame as disagreeing with the stream.
-    std::vector<bool> accepted(const std::vector<std::pair<Frame, std::int64_t>>& frames) {
-        std::vector<bool> faults;
-        for (const auto& [frame, at] : frames)
-            faults.push_back(folder->accept(frame, at).has_value());
-        return faults;
-    }
-
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() /
-        ("episode-test-" + std::to_string(::getpid()) + "-" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::unique_ptr<EpisodeFolder> folder;
+/// A folder name of this process's own, removed at the end of the test.
+struct ScratchDir {
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("episode-test-" + std::to_string(::getpid()));
 };
 
 } // namespace
 
-TEST_F(EpisodeFolderTest, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinish) {
-    EXPECT_EQ(
-        accepted(
-            {{action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001},
-             {screenshot(1, "before"), 1001},
-             {action(1, "click", {{"screenshotFull", "frames/1-full.jpg"}}), 1001},
-             {screenshot(2, "before"), 1002},
-             {action(2, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1002},
-             {screenshot(3, "after"), 1450},
-             {action(3, "result", {{"refSeq", 1}, {"screenshotFull", "frames/3-full.jpg"}}), 1450},
-             {action(4, "result", {{"refSeq", 7}}), 1450},
-             {bare("finish", "ep-other"), 1500},
-             {bare("loss"), 1500},
-             {bare("finish"), 2000},
-             {action(5, "click"), 2001},
-             {bare("finish"), 2002}}),
-        (std::vector<bool>{true, false, false, false, true, false, false, true, true, false, false,
-                           true, true}));
+TEST(EpisodeFolder, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinish) {
+    const ScratchDir dir;
+    std::string error;
+    const auto folder = EpisodeFolder::create(dir.path, 1000, error);
+    ASSERT_TRUE(folder) << error;
+    // Each frame, when it arrived, and whether the folder finds it at fault.
+    const std::tuple<Frame, std::int64_t, bool> frames[] = {
+        {action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001, true},
+        {screenshot(1, "before"), 1001, false},
+        {action(1, "click", {{"screenshotFull", "frames/1-full.jpg"}}), 1001, false},
+        {screenshot(2, "before"), 1002, false},
+        {action(2, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1002, true},
+        {screenshot(3, "after"), 1450, false},
+        {action(3, "result", {{"refSeq", 1}, {"screenshotFull", "frames/3-full.jpg"}}), 1450,
+         false},
+        {action(4, "result", {{"refSeq", 7}}), 1450, true},
+        {bare("finish", "ep-other"), 1500, true},
+        {bare("loss"), 1500, false},
+        {bare("finish"), 2000, false},
+        {action(5, "click"), 2001, true},
+        {bare("finish"), 2002, true},
+    };
+    for (const auto& [frame, at, fault] : frames)
+        EXPECT_EQ(folder->accept(frame, at).has_value(), fault) << frame.header.dump();
     ASSERT_FALSE(folder->close());
     EXPECT_EQ(folder->meta()["endedAtMs"], 2000); // the episode ended at the first finish
     const auto rows = folder->timeline();

@@ -159,8 +159,7 @@ class ContextAndWindows(unittest.TestCase):
 class OneShots(unittest.TestCase):
     def test_self_tests(self):
         done = run_helper("--self-test")
-        self.assertEqual((done.returncode, done.stderr), (0, b""))
-        self.assertTrue(done.stdout.endswith(b"\n"))
+        self.assertEqual((done.returncode, done.stderr, done.stdout[-1:]), (0, b"", b"\n"))
         self.assertIn("TOLMIK OCR MVP", done.stdout.decode("utf-8").splitlines())
         output = helper_json("--self-test-pii")
         self.assertEqual((output["width"], output["height"]), (900, 320))
@@ -183,8 +182,7 @@ class OneShots(unittest.TestCase):
                 png = base64.b64decode(icon["png"][len(prefix):], validate=True)
                 self.assertEqual(struct.unpack(">8sI4sIIBB", png[:26])[3:], (64, 64, 8, 6))
                 image = Image.open(io.BytesIO(png)).convert("RGBA")
-                self.assertEqual(image.getpixel(clear)[3], 0)
-                self.assertEqual(image.getpixel((32, 32)), centre)
+                self.assertEqual((image.getpixel(clear)[3], image.getpixel((32, 32))), (0, centre))
         self.assertEqual(helper_json("icon", "org.example.Missing/x"),
                          {"bundleId": "org.example.Missing/x"})
 

@@ -47,7 +47,8 @@ def named(widget, name):
 
 def form(grid, widgets, value):
     """Entries "Customer name" holding `value`, "Amount" and a filled "Password", a check box,
-    a slider at 42.5, "Save" and "Clear" (which empties the entries)."""
+    a slider at 42.5, "Save" and "Clear" (which empties the entries), and a status line that
+    shows the button's effect in the frame after it."""
     entries = {"name": (Gtk.Entry(hexpand=True, text=value), "Customer name"),
                "amount": (Gtk.Entry(hexpand=True), "Amount"),
                "password": (Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
@@ -65,10 +66,14 @@ def form(grid, widgets, value):
     for key, label in (("save", "Save"), ("clear", "Clear")):
         widgets[key] = named(Gtk.Button(label=label), label)
         buttons.pack_start(widgets[key], False, False, 0)
-    widgets["clear"].connect("clicked", lambda _: [e.set_text("") for e, _ in entries.values()])
+    status = Gtk.Label(label="Ready", xalign=0)
+    widgets["save"].connect("clicked", lambda _: status.set_text("Saved"))
+    widgets["clear"].connect("clicked", lambda _: [e.set_text("") for e, _ in entries.values()]
+                             + [status.set_text("Cleared")])
     for row, key in enumerate(("check", "scale"), start=4):
         grid.attach(widgets[key], 1, row, 1, 1)
     grid.attach(buttons, 1, 6, 1, 1)
+    grid.attach(status, 0, 7, 2, 1)
 
 
 def geometry(window, widgets):

@@ -47,9 +47,6 @@ public:
     void setText(NodeId node, const std::string& attribute, std::string text) {
         set(node, attribute, std::move(text));
     }
-    void setNumber(NodeId node, const std::string& attribute, double value, std::string text) {
-        set(node, attribute, AXNumber{value, std::move(text)});
-    }
     /// Appends `child` to the "AXChildren" of `parent` and makes `parent` its "AXParent".
     void appendChild(NodeId parent, NodeId child) {
         auto& children = nodes_.at(static_cast<std::size_t>(parent))["AXChildren"];
@@ -70,7 +67,6 @@ public:
         return applications_[pid] = addNode("AXApplication");
     }
     void setElementAtPoint(std::optional<NodeId> node) { elementAtPoint_ = node; }
-    void setSystemWideAvailable(bool available) { systemWideAvailable_ = available; }
     void onRequest(RequestHook hook) { onRequest_ = std::move(hook); }
     void noteStructureChange(std::int32_t pid) { ++structureChanges_[pid]; }
     void setStructureWatched(bool watched) { structureWatched_ = watched; }
@@ -90,9 +86,7 @@ public:
         return handle ? std::optional(handle->node) : std::nullopt;
     }
 
-    AXElement systemWide() override {
-        return systemWideAvailable_ ? handleFor(systemWideNode()) : nullptr;
-    }
+    AXElement systemWide() override { return handleFor(systemWideNode()); }
     AXElement application(std::int32_t pid) override {
         const auto found = applications_.find(pid);
         return found == applications_.end() ? nullptr : handleFor(found->second);
@@ -154,7 +148,6 @@ private:
 
     std::vector<std::map<std::string, Stored, std::less<>>> nodes_{1}; // node 0: system-wide
     std::map<std::int32_t, NodeId> applications_;
-    bool systemWideAvailable_ = true;
     std::optional<NodeId> elementAtPoint_;
     std::vector<TimeoutSet> timeouts_;
     std::vector<std::pair<float, float>> points_;

@@ -5,9 +5,9 @@
 #include "platform/graphics.h"
 #include "platform/image.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,60 +23,34 @@ public:
     }
 
 private:
-    std::int64_t width_;
-    std::int64_t height_;
+    std::int64_t width_, height_;
 };
 
 class FakeGraphics : public Graphics {
 public:
-    struct ScaleCall {
-        std::int64_t width;
-        std::int64_t height;
-    };
-
-    bool failScale = false;
-    bool failJpeg = false;
-    bool failPng = false;
-    bool emptyPng = false;
+    bool failScale = false, failJpeg = false, failPng = false, emptyPng = false;
+    std::atomic<int> scales{0}; ///< `drawScaled` calls
 
     Image drawScaled(const Image& image, std::int64_t width, std::int64_t height) override {
-        std::lock_guard guard(mutex_);
-        scaleCalls_.push_back({width, height});
+        ++scales;
         if (failScale || !image || width <= 0 || height <= 0) return nullptr;
         return FakeImage::make(width, height);
     }
-
     /// "JPEG <width>x<height>" as the file bytes.
-    std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& image,
-                                                        double quality) override {
-        std::lock_guard guard(mutex_);
-        jpegQualities_.push_back(quality);
+    std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& image, double) override {
         if (failJpeg || !image) return std::nullopt;
-        return bytes("JPEG " + std::to_string(image->width()) + "x" +
-                     std::to_string(image->height()));
+        return bytes("JPEG ", image);
     }
-
     /// "PNG <width>x<height>" as the file bytes.
     std::optional<std::vector<std::uint8_t>> encodePNG(const Image& image) override {
         if (failPng || !image) return std::nullopt;
         if (emptyPng) return std::vector<std::uint8_t>{};
-        return bytes("PNG " + std::to_string(image->width()) + "x" +
-                     std::to_string(image->height()));
+        return bytes("PNG ", image);
     }
-
-    std::vector<ScaleCall> scaleCalls() const { return locked(scaleCalls_); }
-    std::vector<double> jpegQualities() const { return locked(jpegQualities_); }
 
 private:
-    template <typename T> T locked(const T& value) const {
-        std::lock_guard guard(mutex_);
-        return value;
-    }
-    static std::vector<std::uint8_t> bytes(const std::string& text) {
+    static std::vector<std::uint8_t> bytes(std::string text, const Image& image) {
+        text += std::to_string(image->width()) + "x" + std::to_string(image->height());
         return {text.begin(), text.end()};
     }
-
-    mutable std::mutex mutex_;
-    std::vector<ScaleCall> scaleCalls_;
-    std::vector<double> jpegQualities_;
 };

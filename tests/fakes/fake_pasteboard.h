@@ -11,13 +11,9 @@ class FakePasteboard : public Pasteboard {
 public:
     std::int64_t count = 0;
     std::optional<std::string> text; ///< none for content that is not plain text
-    int textReads = 0;
 
     std::int64_t changeCount() override { return count; }
-    std::optional<std::string> plainText() override {
-        ++textReads;
-        return text;
-    }
+    std::optional<std::string> plainText() override { return text; }
     /// A copy: new content (none for an image or files) and a new change count.
     void copy(std::optional<std::string> copied) {
         text = std::move(copied);

@@ -1,5 +1,5 @@
 // A capture source that returns images of a set size, or the errors a test asks for.
-// Records the displays and windows captured, their configurations and the threads that asked.
+// Records the displays captured, the configurations and the threads that asked.
 #pragma once
 
 #include "platform/screen_capture.h"
@@ -29,35 +29,32 @@ public:
         if (contentError) return PortError{*contentError};
         return content;
     }
-
     Result<Image> captureDisplay(const ShareableDisplay& display,
                                  const CaptureConfiguration& configuration) override {
         std::lock_guard guard(mutex_);
         threads_.push_back(std::this_thread::get_id());
         if (duringCapture) duringCapture();
         displaysCaptured_.push_back(display.displayID);
+        return image(configuration);
+    }
+    Result<Image> captureWindow(const ShareableWindow&,
+                                const CaptureConfiguration& configuration) override {
+        std::lock_guard guard(mutex_);
+        return image(configuration);
+    }
+
+    std::vector<CaptureConfiguration> configurations() const { return locked(configurations_); }
+    std::vector<std::uint32_t> displaysCaptured() const { return locked(displaysCaptured_); }
+    /// Threads that called the port, in order.
+    std::vector<std::thread::id> callingThreads() const { return locked(threads_); }
+
+private:
+    Result<Image> image(const CaptureConfiguration& configuration) {
         configurations_.push_back(configuration);
         if (captureError) return PortError{*captureError};
         if (returnNullImage) return Image{};
         return FakeImage::make(configuration.width, configuration.height);
     }
-
-    Result<Image> captureWindow(const ShareableWindow& window,
-                                const CaptureConfiguration& configuration) override {
-        std::lock_guard guard(mutex_);
-        windowsCaptured_.push_back(window.windowID);
-        configurations_.push_back(configuration);
-        if (captureError) return PortError{*captureError};
-        return FakeImage::make(configuration.width, configuration.height);
-    }
-
-    std::vector<CaptureConfiguration> configurations() const { return locked(configurations_); }
-    std::vector<std::uint32_t> displaysCaptured() const { return locked(displaysCaptured_); }
-    std::vector<std::uint32_t> windowsCaptured() const { return locked(windowsCaptured_); }
-    /// Threads that called the port, in order.
-    std::vector<std::thread::id> callingThreads() const { return locked(threads_); }
-
-private:
     template <typename T> T locked(const T& value) const {
         std::lock_guard guard(mutex_);
         return value;
@@ -66,6 +63,5 @@ private:
     mutable std::mutex mutex_;
     std::vector<CaptureConfiguration> configurations_;
     std::vector<std::uint32_t> displaysCaptured_;
-    std::vector<std::uint32_t> windowsCaptured_;
     std::vector<std::thread::id> threads_;
 };

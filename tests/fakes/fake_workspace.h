@@ -19,5 +19,4 @@ public:
     void setFront(std::string name, std::string bundleId, std::int32_t pid) {
         front = RunningApplication{std::move(name), std::move(bundleId), pid};
     }
-    void clearFront() { front.reset(); }
 };

@@ -26,7 +26,6 @@ struct ParsedFrame {
 struct ParsedStream {
     std::vector<ParsedFrame> frames;
     std::size_t trailingBytes = 0;
-    bool malformedHeader = false;
 
     std::vector<ParsedFrame> ofType(std::string_view type) const {
         std::vector<ParsedFrame> out;
@@ -58,7 +57,6 @@ inline ParsedStream parseFrames(std::string_view bytes) {
                           {},
                           std::string(bytes.substr(at + 8 + headerLength, payloadLength))};
         frame.header = nlohmann::json::parse(frame.headerText, nullptr, false);
-        out.malformedHeader |= !frame.header.is_object();
         out.frames.push_back(std::move(frame));
         at += 8 + headerLength + payloadLength;
     }

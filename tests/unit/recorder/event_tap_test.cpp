@@ -8,44 +8,36 @@
 
 namespace {
 
+using Lines = std::vector<std::string>;
 constexpr std::uint64_t command = 0x100000;
 
 InputEvent key(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
-    InputEvent event;
-    event.type = 10;
-    event.keyCode = keyCode;
-    event.flags = flags;
-    event.characters = std::move(characters);
-    return event;
+    return {10, flags, keyCode, 0, std::move(characters), std::nullopt, std::nullopt};
 }
 
 InputEvent mouse(std::uint32_t type) {
-    InputEvent event;
-    event.type = type;
-    event.clickState = 1;
-    return event;
-}
-
-/// Kind of each action record, with its key, characters and clipboard where it has them.
-std::vector<std::string> actions(RecorderRig& rig) {
-    std::vector<std::string> out;
-    for (const auto& event : rig.events()) {
-        std::string line = event["kind"].get<std::string>();
-        for (const char* member :
-             {"key", "inputCharCount", "clipboardFromApp", "clipboardCharCount"})
-            if (event.contains(member)) line += " " + event[member].dump();
-        out.push_back(line);
-    }
-    return out;
+    return {type, 0, 0, 1, u"", std::nullopt, std::nullopt};
 }
 
 struct Tapped : RecorderRig {
     Tapped() {
         pipes.grant(500);
         pipes.closeInput(); // requests beyond the grants are refused, never left waiting
-        showApp("Editor", "com.example.editor", 100, "Draft");
+        workspace.setFront("Editor", "com.example.editor", 100);
     }
     void tap(const InputEvent& event) { eventCallback(*recorder, workspace, event); }
+    /// Kind of each action record, with its key, characters and clipboard where it has them.
+    Lines actions() {
+        Lines out;
+        for (const auto& event : events()) {
+            std::string line = event["kind"].get<std::string>();
+            for (const char* member :
+                 {"key", "inputCharCount", "clipboardFromApp", "clipboardCharCount"})
+                if (event.contains(member)) line += " " + event[member].dump();
+            out.push_back(line);
+        }
+        return out;
+    }
 };
 
 TEST(EventTap, OtherEventTypesAndKeyCodesOutsideTheTableTypedCharactersNeverLeave) {
@@ -58,9 +50,9 @@ TEST(EventTap, OtherEventTypesAndKeyCodesOutsideTheTableTypedCharactersNeverLeav
     const InputEvent surrogates = key(INT64_MIN, u"\xD800\xD800\xD800\xD800\xD800");
     rig.tap(surrogates);
     rig.tap(mouse(1));
-    EXPECT_EQ(actions(rig), (std::vector<std::string>{"type 1", R"(shortcut "cmd+key-5")",
-                                                      R"(shortcut "cmd+key9223372036854775807")",
-                                                      "type 4", "click"}));
+    EXPECT_EQ(rig.actions(),
+              (Lines{"type 1", R"(shortcut "cmd+key-5")",
+                     R"(shortcut "cmd+key9223372036854775807")", "type 4", "click"}));
     EXPECT_EQ(rig.pipes.output().find(charFor(surrogates)), std::string::npos);
 }
 
@@ -74,9 +66,8 @@ TEST(EventTap, PasteCarriesProvenanceOfCopiesMadeWhileRecordingOnly) {
     rig.tap(key(9, u"v", command));
     rig.pasteboard.copy("Kq5x8w2z");
     rig.tap(key(9, u"v", command));
-    EXPECT_EQ(actions(rig),
-              (std::vector<std::string>{R"(paste "cmd+v")", R"(paste "cmd+v" "Editor" 0)",
-                                        R"(paste "cmd+v" "Editor" 8)"}));
+    EXPECT_EQ(rig.actions(), (Lines{R"(paste "cmd+v")", R"(paste "cmd+v" "Editor" 0)",
+                                    R"(paste "cmd+v" "Editor" 8)"}));
     for (const char* copied : {"Kq7old", "Kq5x8w2z"})
         EXPECT_EQ(rig.pipes.output().find(copied), std::string::npos);
 }

@@ -10,14 +10,13 @@ namespace {
 const std::vector<std::string> alphabet = {"a",  "Q", "z", "7", "0", "ß",  "é",  "あ",
                                            "漢", "ж", "€", "😀", "/", "\"", "\\", "½"};
 
-std::string canary(std::mt19937& random) {
-    std::uniform_int_distribution<std::size_t> length(8, 20);
+/// A canary's characters, one per key press.
+std::vector<std::string> canary(std::mt19937& random) {
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-    std::string text = "K";
-    const std::size_t n = length(random);
-    for (std::size_t i = 0; i < n; ++i)
-        text += alphabet[pick(random)];
-    return text;
+    std::vector<std::string> characters{"K"};
+    for (auto n = std::uniform_int_distribution<std::size_t>(8, 20)(random); n > 0; --n)
+        characters.push_back(alphabet[pick(random)]);
+    return characters;
 }
 
 // Random operations through the public recorder API, with canaries typed and copied.
@@ -26,7 +25,13 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         std::mt19937 random(seed);
         RecorderRig rig;
         rig.pipes.grant(2000);
-        rig.showApp("Notes", "com.apple.Notes", 1, "Doc", "https://example.com/");
+        rig.workspace.setFront("Notes", "com.apple.Notes", 1);
+        const auto window = rig.ax.addNode("AXWindow");
+        rig.ax.setText(window, "AXTitle", "Doc");
+        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
+                   FakeAccessibility::ElementRef{window});
+        rig.ax.set(rig.ax.appendChain(window, 1, "AXWebArea"), "AXURL",
+                   AXURLValue{"https://example.com/"});
         // The element under the pointer echoes everything typed or pasted into it, as an
         // unnamed field, a text area or editable web content does.
         const char* fieldRoles[] = {"AXTextField", "AXTextArea", "AXGroup"};
@@ -42,33 +47,25 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
             switch (operation(random)) {
             case 0:
             case 1:
-            case 2: {
-                canaries.push_back(canary(random));
-                // Typed one character at a time, as key presses arrive.
-                const std::string& text = canaries.back();
-                for (std::size_t i = 0; i < text.size();) {
-                    std::size_t length = 1;
-                    while (i + length < text.size() &&
-                           (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80)
-                        ++length;
-                    rig.recorder->appendTyping(text.substr(i, length),
-                                               std::string(step % 2 ? "com.apple.Notes" : ""));
-                    fieldText += text.substr(i, length);
-                    rig.ax.setText(field, "AXValue", fieldText);
-                    i += length;
+            case 2:
+                canaries.emplace_back();
+                for (const std::string& character : canary(random)) {
+                    rig.recorder->appendTyping(character, step % 2 ? "com.apple.Notes" : "");
+                    canaries.back() += character;
+                    rig.ax.setText(field, "AXValue", fieldText += character);
                 }
                 break;
-            }
             case 3:
-                canaries.push_back(canary(random));
+                canaries.emplace_back();
+                for (const std::string& character : canary(random))
+                    canaries.back() += character;
                 rig.pasteboard.copy(canaries.back());
                 rig.recorder->pollClipboard();
                 break;
             case 4:
                 rig.recorder->pollClipboard();
                 rig.recorder->flushTyping();
-                fieldText += rig.pasteboard.text.value_or("");
-                rig.ax.setText(field, "AXValue", fieldText);
+                rig.ax.setText(field, "AXValue", fieldText += rig.pasteboard.text.value_or(""));
                 rig.recorder->emit("paste", std::string("cmd+v"), std::nullopt);
                 break;
             case 5:

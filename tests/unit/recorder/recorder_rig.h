@@ -17,16 +17,13 @@
 #include "tests/fakes/stream_pipes.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 struct RecorderRig {
     RecorderRig() { recorder = std::make_unique<Recorder>(ports()); }
 
-    RecorderPorts ports() {
-        return RecorderPorts{clock, workspace, screens, pasteboard, ax, loop, shooter};
-    }
+    RecorderPorts ports() { return {clock, workspace, screens, pasteboard, ax, loop, shooter}; }
 
     /// Runs the program with `args`; it owns the platform's ports, the rig keeps using them.
     int run(std::vector<std::string> args) {
@@ -44,22 +41,10 @@ struct RecorderRig {
         return runStepreel(args, platform, environment);
     }
 
-    /// An application in front whose focused window has `title` and, when given, a web area
-    /// showing `url`.
-    void showApp(const std::string& name, const std::string& bundle, std::int32_t pid,
-                 std::optional<std::string> title = std::nullopt,
-                 std::optional<std::string> url = std::nullopt) {
-        workspace.setFront(name, bundle, pid);
-        const auto window = ax.addNode("AXWindow");
-        if (title) ax.setText(window, "AXTitle", *title);
-        ax.set(ax.addApplication(pid), "AXFocusedWindow", FakeAccessibility::ElementRef{window});
-        if (url) ax.set(ax.appendChain(window, 1, "AXWebArea"), "AXURL", AXURLValue{*url});
-    }
-
-    /// The "event" members of every frame of `type`, in order.
-    std::vector<nlohmann::json> events(const std::string& type = "events") {
+    /// The "event" members of the action records, in order.
+    std::vector<nlohmann::json> events() {
         std::vector<nlohmann::json> out;
-        for (const auto& frame : pipes.frames().ofType(type))
+        for (const auto& frame : pipes.frames().ofType("events"))
             out.push_back(frame.header["event"]);
         return out;
     }
@@ -82,9 +67,7 @@ struct RecorderRig {
 private:
     template <typename Fake, typename Port, typename... Args>
     static Fake& own(std::unique_ptr<Port>& slot, Args... args) {
-        auto fake = std::make_unique<Fake>(args...);
-        Fake& kept = *fake;
-        slot = std::move(fake);
-        return kept;
+        slot = std::make_unique<Fake>(args...);
+        return static_cast<Fake&>(*slot);
     }
 };

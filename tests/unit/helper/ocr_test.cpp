@@ -45,7 +45,7 @@ TEST(RecognizeText, TrimmedLinesInOrderWithoutBlankOnesWhichDoNotCountInTheAvera
     EXPECT_EQ(tagger.texts, (std::vector<std::string>{"A/B  John Smith", "a"}));
 }
 
-TEST(Capture, ScaleOfTheMainScreenElseTwoAndUnusablePixelCountsBecomeZero) {
+TEST(Capture, ScaleTwoWithoutAMainScreenAndUnusablePixelCountsBecomeZero) {
     FakeScreens screens;
     screens.scale = std::nullopt;
     EXPECT_EQ(captureScale(screens), 2.0);

@@ -107,21 +107,17 @@ public:
         const auto& attributes = nodes_.at(static_cast<std::size_t>(*node));
         const auto found = attributes.find(attribute);
         if (found == attributes.end()) return std::monostate{};
-        return std::visit(
-            [this](const auto& value) -> AXValue {
-                using T = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<T, Failing>) {
-                    return std::monostate{};
-                } else if constexpr (std::is_same_v<T, ElementRef>) {
-                    return handleFor(value.node);
-                } else if constexpr (std::is_same_v<T, ElementListRef>) {
-                    std::vector<AXElement> handles;
-                    for (const NodeId child : value.nodes)
-                        handles.push_back(handleFor(child));
-                    return handles;
-                } else {
-                    return value;
-                }
+        if (const auto* ref = std::get_if<ElementRef>(&found->second)) return handleFor(ref->node);
+        if (const auto* list = std::get_if<ElementListRef>(&found->second)) {
+            std::vector<AXElement> handles;
+            for (const NodeId child : list->nodes)
+                handles.push_back(handleFor(child));
+            return handles;
+        }
+        return std::visit( // a failing copy gives nothing
+            [](const auto& value) -> AXValue {
+                if constexpr (std::is_constructible_v<AXValue, decltype(value)>) return value;
+                return std::monostate{};
             },
             found->second);
     }

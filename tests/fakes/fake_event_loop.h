@@ -5,12 +5,11 @@
 #include "platform/event_loop.h"
 #include "tests/fakes/fake_clock.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
-#include <vector>
 
 class FakeEventLoop : public EventLoop {
 public:
@@ -23,10 +22,10 @@ public:
     }
     void addGlobalKeyDownMonitor(std::function<void(const HotkeyEvent&)>) override {}
     void addRepeatingTimer(double intervalSeconds, std::function<void()> action) override {
-        queue_.push_back({now_ + intervalSeconds, order_++, intervalSeconds, std::move(action)});
+        queue_.emplace(now_ + intervalSeconds, Entry{intervalSeconds, std::move(action)});
     }
     void runAfter(double delaySeconds, std::function<void()> task) override {
-        queue_.push_back({now_ + delaySeconds, order_++, std::nullopt, std::move(task)});
+        queue_.emplace(now_ + delaySeconds, Entry{std::nullopt, std::move(task)});
     }
     void onInterrupt(std::function<void()> handler) override { interrupt_ = std::move(handler); }
     std::optional<int> interruptDescriptor() const override { return std::nullopt; }
@@ -42,24 +41,13 @@ public:
     /// Runs every task due within the next `seconds` in time order (ties in queue order),
     /// moving virtual time to each task's moment, then to the end.
     void advance(double seconds) {
-        const auto moveTo = [this](double moment) {
-            if (moment <= now_) return;
-            if (clock_) clock_->advance(std::llround((moment - now_) * 1000.0));
-            now_ = moment;
-        };
         const double end = now_ + seconds;
-        for (;;) {
-            auto next = std::min_element(queue_.begin(), queue_.end(), [](auto& a, auto& b) {
-                return a.due != b.due ? a.due < b.due : a.order < b.order;
-            });
-            // The tolerance keeps sums like 0.1 + 0.35 from missing a task due at 0.45.
-            if (next == queue_.end() || next->due > end + 1e-9) break;
-            Entry entry = std::move(*next);
-            queue_.erase(next);
-            moveTo(entry.due);
-            if (entry.interval)
-                queue_.push_back(
-                    {entry.due + *entry.interval, order_++, entry.interval, entry.action});
+        // The tolerance keeps sums like 0.1 + 0.35 from missing a task due at 0.45.
+        while (!queue_.empty() && queue_.begin()->first <= end + 1e-9) {
+            auto [due, entry] = *queue_.begin();
+            queue_.erase(queue_.begin());
+            moveTo(due);
+            if (entry.interval) queue_.emplace(due + *entry.interval, entry);
             entry.action();
         }
         moveTo(end);
@@ -76,15 +64,17 @@ public:
 
 private:
     struct Entry {
-        double due;
-        std::uint64_t order;
         std::optional<double> interval; ///< repeating timers only
         std::function<void()> action;
     };
+    void moveTo(double moment) {
+        if (moment <= now_) return;
+        if (clock_) clock_->advance(std::llround((moment - now_) * 1000.0));
+        now_ = moment;
+    }
 
     FakeClock* clock_;
     double now_ = 0;
-    std::uint64_t order_ = 0;
-    std::vector<Entry> queue_;
+    std::multimap<double, Entry> queue_; ///< equal moments keep their queue order
     std::function<void()> interrupt_, displayLost_;
 };

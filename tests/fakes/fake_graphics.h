@@ -28,7 +28,7 @@ private:
 
 class FakeGraphics : public Graphics {
 public:
-    bool failScale = false, failJpeg = false, failPng = false, emptyPng = false;
+    bool failScale = false, failJpeg = false, emptyPng = false;
     std::atomic<int> scales{0}; ///< `drawScaled` calls
 
     Image drawScaled(const Image& image, std::int64_t width, std::int64_t height) override {
@@ -43,7 +43,7 @@ public:
     }
     /// "PNG <width>x<height>" as the file bytes.
     std::optional<std::vector<std::uint8_t>> encodePNG(const Image& image) override {
-        if (failPng || !image) return std::nullopt;
+        if (!image) return std::nullopt;
         if (emptyPng) return std::vector<std::uint8_t>{};
         return bytes("PNG ", image);
     }

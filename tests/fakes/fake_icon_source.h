@@ -15,11 +15,10 @@ class FakeIconSource : public IconSource {
 public:
     Image applicationIcon(std::string_view bundleId, std::int64_t pixels) override {
         requests.emplace_back(std::string(bundleId), pixels);
-        if (!installed.contains(std::string(bundleId)) || failBitmap) return nullptr;
+        if (!installed.contains(std::string(bundleId))) return nullptr;
         return FakeImage::make(pixels, pixels);
     }
 
     std::set<std::string> installed;
-    bool failBitmap = false; ///< the application exists but no bitmap can be made
     std::vector<std::pair<std::string, std::int64_t>> requests;
 };

@@ -62,12 +62,8 @@ struct Tree {
     std::optional<AXTarget> probe() {
         return AXProbe::elementAt(ax, {120.5, 40.25}, 77, deadline());
     }
-    std::optional<std::string> url(std::int32_t process = pid) {
-        return AXProbe::frontURL(ax, process, deadline(), webAreas);
-    }
-    std::optional<std::string> title(std::int32_t process = pid) {
-        return AXProbe::frontWindowTitle(ax, process, deadline());
-    }
+    std::optional<std::string> url() { return AXProbe::frontURL(ax, pid, deadline(), webAreas); }
+    std::optional<std::string> title() { return AXProbe::frontWindowTitle(ax, pid, deadline()); }
 
     FakeAccessibility ax;
     FakeClock clock;
@@ -194,8 +190,6 @@ TEST(FrontWindow, TitleAndPageAddress) {
         tree.webAreas = {}; // it keeps the windows found without a page
         EXPECT_EQ(tree.ax.liveHandles(), 0) << c.name;
     }
-    Tree tree({});
-    EXPECT_FALSE(tree.url(99) || tree.title(99)); // no such process
 }
 
 TEST(FrontWindow, ChildrenBeyondTheElementBudgetAreNotFetched) {

@@ -88,15 +88,12 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         }
         rig.recorder->finalizeEpisode("completed");
 
-        const std::string output = rig.pipes.output();
-        const std::string errors = rig.pipes.errorText();
+        const std::string written = rig.pipes.output() + rig.pipes.errorText();
         ASSERT_FALSE(canaries.empty());
         EXPECT_EQ(rig.pipes.frames().trailingBytes, 0u);
-        for (const auto& secret : canaries) {
-            // Not even the first eight bytes appear, escaped or not.
-            EXPECT_EQ(output.find(secret.substr(0, 8)), std::string::npos) << "seed " << seed;
-            EXPECT_EQ(errors.find(secret.substr(0, 8)), std::string::npos) << "seed " << seed;
-        }
+        // Not even the first eight bytes appear, escaped or not.
+        for (const auto& secret : canaries)
+            EXPECT_EQ(written.find(secret.substr(0, 8)), std::string::npos) << "seed " << seed;
         EXPECT_FALSE(rig.events().empty());
     }
 }

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Types = std::vector<std::string>;
 using Points = std::vector<std::pair<float, float>>;
 
 TEST(RecorderEmit, PixelsComeFirstThenTheProbeThenTheHeldPressGoesOn) {

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+using Types = std::vector<std::string>; ///< frame types in order, or arguments
+
 struct RecorderRig {
     RecorderRig() { recorder = std::make_unique<Recorder>(ports()); }
 

@@ -19,7 +19,7 @@ constexpr std::int32_t pid = 4242;
 constexpr Node app = 1, window = 2, group = 3, element = 4, added = -1;
 
 /// One change to the tree: an attribute of `node` set; with "+", `count` children of role
-/// `value` ("" for none) added to `node`, each titled with the rest of the attribute; with ">",
+/// `value` added to `node`, each titled with the rest of the attribute; with ">",
 /// a chain of them; with "=", the attribute named by the rest made the newest node.
 struct Edit {
     Node node;
@@ -41,16 +41,14 @@ struct Tree {
         for (const Edit& edit : edits) {
             const Node node = edit.node == added ? last : edit.node;
             const char kind = edit.attribute.empty() ? ' ' : edit.attribute[0];
-            if (kind == '=') {
-                ax.set(node, edit.attribute.substr(1), Ref{last});
-            } else if (kind != '+' && kind != '>') {
-                ax.set(node, edit.attribute, edit.value);
+            if (kind == '=') ax.set(node, edit.attribute.substr(1), Ref{last});
+            if (kind != '+' && kind != '>') {
+                if (kind != '=') ax.set(node, edit.attribute, edit.value);
+                continue;
             }
-            if (kind != '+' && kind != '>') continue;
-            const auto& role = std::get<std::string>(edit.value);
             for (int i = 0; i < edit.count; ++i) {
                 const Node parent = kind == '>' && i > 0 ? last : node;
-                last = ax.addNode(role.empty() ? std::nullopt : std::optional(role));
+                last = ax.addNode(std::get<std::string>(edit.value));
                 ax.appendChild(parent, last);
                 if (edit.attribute.size() > 1)
                     ax.setText(last, "AXTitle", edit.attribute.substr(1));

@@ -1,6 +1,7 @@
 // Typed characters and clipboard text never leave the process, and their memory is wiped.
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -41,51 +42,44 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         rig.ax.setElementAtPoint(field);
         std::string fieldText;
         std::vector<std::string> canaries;
-        std::uniform_int_distribution<int> operation(0, 9);
 
-        for (int step = 0; step < 60; ++step) {
-            switch (operation(random)) {
-            case 0:
-            case 1:
-            case 2:
-                canaries.emplace_back();
-                for (const std::string& character : canary(random)) {
-                    rig.recorder->appendTyping(character, step % 2 ? "com.apple.Notes" : "");
-                    canaries.back() += character;
-                    rig.ax.setText(field, "AXValue", fieldText += character);
-                }
-                break;
-            case 3:
+        int step = 0;
+        const auto type = [&] { // one key press per character
+            canaries.emplace_back();
+            for (const std::string& character : canary(random)) {
+                rig.recorder->appendTyping(character, step % 2 ? "com.apple.Notes" : "");
+                canaries.back() += character;
+                rig.ax.setText(field, "AXValue", fieldText += character);
+            }
+        };
+        const std::function<void()> operations[] = {
+            type,
+            type,
+            type,
+            [&] { // copy
                 canaries.emplace_back();
                 for (const std::string& character : canary(random))
                     canaries.back() += character;
                 rig.pasteboard.copy(canaries.back());
                 rig.recorder->pollClipboard();
-                break;
-            case 4:
+            },
+            [&] { // paste
                 rig.recorder->pollClipboard();
                 rig.recorder->flushTyping();
                 rig.ax.setText(field, "AXValue", fieldText += rig.pasteboard.text.value_or(""));
                 rig.recorder->emit("paste", std::string("cmd+v"), std::nullopt);
-                break;
-            case 5:
+            },
+            [&] {
                 rig.recorder->flushTyping();
                 rig.recorder->emit("click", std::nullopt, std::nullopt);
-                break;
-            case 6:
-                rig.recorder->togglePause();
-                break;
-            case 7:
-                rig.recorder->pollFocus();
-                break;
-            case 8:
-                rig.loop.advance(0.5);
-                break;
-            default:
-                rig.recorder->flushTyping();
-                break;
-            }
-        }
+            },
+            [&] { rig.recorder->togglePause(); },
+            [&] { rig.recorder->pollFocus(); },
+            [&] { rig.loop.advance(0.5); },
+            [&] { rig.recorder->flushTyping(); },
+        };
+        for (std::uniform_int_distribution<int> pick(0, 9); step < 60; ++step)
+            operations[pick(random)]();
         rig.recorder->finalizeEpisode("completed");
 
         const std::string written = rig.pipes.output() + rig.pipes.errorText();

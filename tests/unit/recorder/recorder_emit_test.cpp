@@ -26,7 +26,9 @@ TEST(RecorderEmit, PixelsComeFirstThenTheProbeThenTheHeldPressGoesOn) {
     EXPECT_EQ(releasesBeforePixels, 0);
     EXPECT_EQ(rig.loop.releases, 1);
     EXPECT_EQ(rig.ax.pointsAsked(), (Points{{100, 100}}));
-    EXPECT_EQ(rig.events().at(0)["cursor"], nlohmann::json({100.0, 100.0}));
+    const auto event = rig.events().at(0);
+    EXPECT_EQ(event["episodeId"], rig.recorder->episodeId());
+    EXPECT_EQ(event["cursor"], nlohmann::json({100.0, 100.0}));
 }
 
 TEST(RecorderEmit, LateHandledClicksKeepTheirOwnPlaceAndTime) {

@@ -11,21 +11,15 @@ import unittest
 
 from PIL import Image, ImageDraw
 
-from real_apps import start_firefox, wait_until, window_geometry, window_of
+from real_apps import place, start_firefox, wait_until, window_of
 from stepreel_harness import (activate_window, helper_json, opened, root_property, root_size,
-                              run_helper, xdotool)
+                              run_helper, write_file, xdotool)
 
 APP_ID = "org.quill.HelperTest"
 APP_NAME = "Quill Helper Test App"
 WINDOW_TEXT = ["Quarterly report for Acme", "会議室の予約を確認する"]
 COVER_TEXT = ["Banana invoice Zebra", "Harbour lantern tulip"]
 COVER_WORDS = ("banana", "zebra", "lantern", "tulip")
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data if isinstance(data, bytes) else data.encode())
 
 
 def setUpModule():
@@ -37,24 +31,16 @@ def setUpModule():
             ("org.mozilla.quillfox", "Quill Fox", "QuillFoxTest", None),
             ("org.chromium.Chromium", "Chromium", "QuillChromiumTest", None),
             ("org.quill.SvgIcon", "Quill SVG", "QuillSvg", "quill-svg-test")):
-        write(f"{home}/applications/{app_id}.desktop",
+        write_file(f"{home}/applications/{app_id}.desktop",
               f"[Desktop Entry]\nType=Application\nName={name}\nExec=true\n"
               f"StartupWMClass={wm_class}\n" + (f"Icon={icon}\n" if icon else ""))
-    write(f"{home}/icons/hicolor/scalable/apps/quill-svg-test.svg",
+    write_file(f"{home}/icons/hicolor/scalable/apps/quill-svg-test.svg",
           '<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">'
           '<rect x="4" y="4" width="8" height="8" fill="#0000ff"/></svg>')
     disc = Image.new("RGBA", (48, 48))  # an opaque red disc on a transparent square
     ImageDraw.Draw(disc).ellipse((4, 4, 43, 43), fill=(200, 0, 0, 255))
     os.makedirs(f"{home}/icons/hicolor/48x48/apps")
     disc.save(f"{home}/icons/hicolor/48x48/apps/quill-helper-test.png")
-
-
-def place(wid, x, y, size=None):
-    """Moves (and resizes) a window; returns its x, y, width and height on the screen."""
-    if size:
-        xdotool("windowsize", "--sync", wid, *size)
-    xdotool("windowmove", "--sync", wid, x, y)
-    return window_geometry(wid)
 
 
 def ocr_text(test, output):
@@ -126,7 +112,7 @@ class ContextAndWindows(unittest.TestCase):
     def test_ocr_of_a_wholly_covered_browser_window_reads_only_the_page(self):
         """Firefox draws its page itself: uncovered for the capture, it must draw it again."""
         home = os.environ["XDG_DATA_HOME"]
-        write(f"{home}/page.html", "<title>Capture page</title><body style='font: 40px "
+        write_file(f"{home}/page.html", "<title>Capture page</title><body style='font: 40px "
               "sans-serif; margin: 30px'><p>Quarterly report for Acme</p><p>Meeting room</p>")
         start_firefox(f"{home}/page.html", tempfile.mkdtemp(dir=home), kiosk=True, owner=self)
         wid = window_of("^Capture page")

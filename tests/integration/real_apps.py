@@ -34,10 +34,12 @@ def window_geometry(wid):
     return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
 
-def move_window(wid, at):
-    """Moves window `wid` and waits until it is there."""
-    xdotool("windowmove", "--sync", wid, *at)
-    wait_until(f"window {wid} at {at}", lambda: window_geometry(wid)[:2] == tuple(at))
+def place(wid, x, y, size=None):
+    """Moves (and resizes) a window; returns its x, y, width and height on the screen."""
+    if size:
+        xdotool("windowsize", "--sync", wid, *size)
+    xdotool("windowmove", "--sync", wid, x, y)
+    return window_geometry(wid)
 
 
 def holds(frame, point):
@@ -102,8 +104,7 @@ def launch(argv, owner=None, **popen):
 
 
 def stop(proc):
-    """Ends `proc` and its whole process group (a browser's helpers write into its profile
-    after the main process is gone)."""
+    """Ends `proc` and its whole process group (a browser's helpers outlive it in its profile)."""
     if proc.poll() is None:
         proc.kill()
     proc.wait()

@@ -4,6 +4,7 @@ import contextlib
 import fcntl
 import json
 import os
+import pathlib
 import select
 import signal
 import subprocess
@@ -34,9 +35,9 @@ class StreamFault(AssertionError):
 
 
 class Frame:
-    def __init__(self, offset, header, payload, at):
+    def __init__(self, offset, header, payload):
         self.offset, self.header, self.payload = offset, header, payload
-        self.at = at  # time.monotonic() when the frame was complete
+        self.at = time.monotonic()  # when the frame was complete
         self.type, self.event = header["type"], header.get("event")
 
     def __repr__(self):
@@ -72,7 +73,7 @@ def check_frame(header, payload):
     return None
 
 
-def parse_stream(data, at=None, base=0):
+def parse_stream(data, base=0):
     """Parses bytes that start at stream offset `base` on a frame boundary; returns the
     complete frames and the count of bytes left over after the last of them."""
     frames, pos = [], 0
@@ -93,7 +94,7 @@ def parse_stream(data, at=None, base=0):
                 fault = f"header is not JSON: {error}"
         if fault:
             raise StreamFault(f"byte offset {base + pos}: {fault}")
-        frames.append(Frame(base + pos, header, payload, time.monotonic() if at is None else at))
+        frames.append(Frame(base + pos, header, payload))
         pos += 8 + hlen + plen
     return frames, len(data) - pos
 
@@ -106,9 +107,8 @@ class RecorderRun:
     def __init__(self, *args, stream=True, deny=None, hold=None, delay=0, env=None,
                  stepreel=None, **popen):
         self.deny, self.hold = deny or (lambda n: False), hold or (lambda n: False)
-        self.delay = delay
         self.raw, self.stderr, self.frames = bytearray(), bytearray(), []
-        self.permits, self.fault, self._parsed = 0, None, 0
+        self.permits, self.fault, self._parsed, self.delay = 0, None, 0, delay
         self.cond = threading.Condition()
         argv = [stepreel or STEPREEL] + (["--stream"] if stream else []) + list(args)
         self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -133,8 +133,7 @@ class RecorderRun:
                 frames, leftover = [], len(self.raw) - self._parsed
                 if not self.fault:
                     try:
-                        frames, leftover = parse_stream(bytes(self.raw[self._parsed:]),
-                                                        time.monotonic(), self._parsed)
+                        frames, leftover = parse_stream(self.raw[self._parsed:], self._parsed)
                     except StreamFault as fault:
                         self.fault = fault
                     self._parsed = len(self.raw) - leftover
@@ -184,13 +183,11 @@ class RecorderRun:
     def wait_ready(self):
         self.wait_stderr(BANNER_START)
 
-    def records(self, kind=None, since=0):
+    def records(self, kind=None, since=0, frame_type="events"):
         with self.cond:
             frames = list(self.frames[since:])
-        return [f.event for f in frames if f.type == "events" and kind in (None, f.event["kind"])]
-
-    def focus_records(self):
-        return [f.event for f in self.frames if f.type == "focus"]
+        return [f.event for f in frames
+                if f.type == frame_type and kind in (None, f.event.get("kind"))]
 
     def wait_record(self, kind, since=0, where=lambda r: True):
         """Waits for an "events" record of `kind` among frames[since:]; returns (index, record)."""
@@ -199,22 +196,14 @@ class RecorderRun:
                          f.type == "events" and f.event["kind"] == kind and where(f.event)), None)
         return self.wait_for(find, f'"{kind}" record')
 
-    def wait_count(self, kinds, count):
-        """Waits for `count` records of the given kinds."""
-        def counted(frames):
-            return sum(f.type == "events" and f.event["kind"] in kinds for f in frames) >= count
-        return self.wait_for(counted, f"{count} {kinds} records")
-
     def wait_focus_polls(self, count=2):
-        """While nothing else happens every permission request is a focus poll: after `count`
-        of them the recorder has looked at the front window."""
+        """Idle, each permission request is a focus poll: `count` of them see the front window."""
         since = self.mark()
         self.wait_for(lambda frames: sum(f.type == "permit" for f in frames[since:]) >= count,
                       f"{count} focus polls")
 
     def wait_settled(self, clicks, then=()):
-        """Waits for `clicks` click records, the last one's result and a record of each kind
-        in `then`."""
+        """Waits for `clicks` clicks, the last one's result and a record of each kind in `then`."""
         def settled(frames):
             recs = [f.event for f in frames if f.type == "events"]
             seqs = [r["seq"] for r in recs if r["kind"] == "click"]
@@ -271,8 +260,7 @@ class RecorderRun:
             os.close(self._stop)
             self._stop = None
         for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
-            with contextlib.suppress(OSError):
-                stream.close()
+            stream.close()
 
 
 def later(owner, function, *args):
@@ -330,14 +318,15 @@ def start_x_server(test):
     return server, f":{number}"
 
 
+def write_file(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    pathlib.Path(path).write_bytes(data if isinstance(data, bytes) else data.encode())
+
+
 def files_under(folder):
     """The contents of every file below `folder`, by relative path."""
-    files = {}
-    for root, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(root, name), "rb") as f:
-                files[os.path.relpath(f.name, folder)] = f.read()
-    return files
+    paths = [os.path.join(root, name) for root, _, names in os.walk(folder) for name in names]
+    return {os.path.relpath(path, folder): pathlib.Path(path).read_bytes() for path in paths}
 
 
 def check_episode_invariants(frames):

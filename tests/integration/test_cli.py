@@ -2,6 +2,7 @@
 import io
 import json
 import os
+import pathlib
 import re
 import signal
 import subprocess
@@ -11,7 +12,8 @@ from PIL import Image
 
 from stepreel_harness import (BANNER_START, STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,
                               check_episode_invariants, click, files_under, opened,
-                              parse_stream, root_size, scratch, type_text, wait_until)
+                              parse_stream, root_size, scratch, type_text, wait_until,
+                              write_file)
 
 NIL_LINE = b"full=nil textLines=-1 center=nil\n"
 PERMIT = b"\x00\x00\x00\x11\x00\x00\x00\x00" + b'{"type":"permit"}'
@@ -35,8 +37,7 @@ def answer(*args, env=None):
 
 
 def read_file(*path, lines=False):
-    with open(os.path.join(*path), "rb") as f:
-        data = f.read()
+    data = pathlib.Path(*path).read_bytes()
     return [json.loads(line) for line in data.splitlines()] if lines else data
 
 
@@ -138,9 +139,8 @@ class ReferenceParent(unittest.TestCase):
         self.assertFalse([data for data in [raw, stderr, *files_under(out).values()]
                           if b"Wq3Canary" in data])
         frames, leftover = parse_stream(raw)
-        self.assertEqual(leftover, 0)
         session = check_episode_invariants(frames)
-        self.assertEqual(frames[-1].type, "finish")
+        self.assertEqual((leftover, frames[-1].type), (0, "finish"))
         lines = read_file(events, lines=True)
         self.assertEqual(lines, [f.event for f in frames if f.type == "events"])
         self.assertIn("type", [r["kind"] for r in lines])
@@ -150,8 +150,8 @@ class ReferenceParent(unittest.TestCase):
         self.assertEqual((meta["schema"], meta["id"], meta["status"], meta["actionCount"]),
                          ("quillmap.episode.v0", session, "completed", len(lines)))
         self.assertEqual(meta["frameCount"], sum("screenshotFull" in r for r in lines))
-        self.assertLessEqual(meta["startedAtMs"], lines[0]["timestampMs"])
-        self.assertGreaterEqual(meta["endedAtMs"], lines[-1]["timestampMs"])
+        self.assertTrue(meta["startedAtMs"] <= lines[0]["timestampMs"]
+                        <= lines[-1]["timestampMs"] <= meta["endedAtMs"], meta)
         shots = {f"{f.header['seq']}-full.jpg": f.payload for f in frames if f.type == "frame"}
         self.assertEqual(files_under(os.path.join(out, "frames")), shots)
         html = read_file(out, "index.html").decode()
@@ -178,8 +178,7 @@ class ReferenceParent(unittest.TestCase):
         # A stand-in recorder: one permit, then a header that is not an object; it reports
         # the answer byte and how its input ended, and ends on SIGINT.
         fake, report = self.path("fake-stepreel"), self.path("report")
-        with open(fake, "w") as f:
-            f.write(f"""#!/usr/bin/python3
+        write_file(fake, f"""#!/usr/bin/python3
 import os, signal, sys
 def ended(*_):
     rest = os.read(0, 100)  # the parent closed our input before signalling
@@ -213,8 +212,7 @@ while True:
                 (bytes(broken), 1, f"malformed frame at byte offset {frames[3].offset + 8}:",
                  None))):
             stream = self.path(f"replay-{i}.bin")
-            with open(stream, "wb") as f:
-                f.write(data)
+            write_file(stream, data)
             result = self.parent(f"replay-{i}", "--replay", stream)
             self.assertEqual(result.returncode, code, result.stderr)
             self.assertIn(message, result.stderr.decode())

@@ -41,9 +41,9 @@ class PlainClients(unittest.TestCase):
         xdotool("mouseup", 1)
         run.wait_focus_polls()
         activate_window(self.xlogo)
-        run.wait_for(lambda _: len(run.focus_records()) >= 2, "the editor's dwell")
+        run.wait_for(lambda _: len(run.records(frame_type="focus")) >= 2, "the editor's dwell")
         run.end()
-        first, *rest = run.focus_records()
+        first, *rest = run.records(frame_type="focus")
         self.assertEqual((first["app"], first["windowTitle"]), (context["appName"], "xlogo"))
         editor = [d for d in rest if d.get("windowTitle") != "xlogo"]
         self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
@@ -85,7 +85,7 @@ class TwoMonitors(unittest.TestCase):
         run = recording(self)
         click_at(view)
         click_at((300, 400))  # the desktop of the left monitor
-        run.wait_count(("result",), 2)
+        run.wait_settled(2)
         run.end()
 
         on_main, on_left = run.records("click")

@@ -32,16 +32,6 @@ def mozlz4(data):
     return b"mozLz40\0" + struct.pack("<I", len(data)) + bytes(block + data)
 
 
-def recording_of(test, actions, clicks, then=()):
-    """Runs `actions(run)` under a recorder; returns (records, focus records) once the last
-    of `clicks` click records has its result frame and records of the kinds `then` follow."""
-    run = recording(test)
-    run.wait_focus_polls()
-    actions(run)
-    run.wait_settled(clicks, then)
-    return run.end(), run.focus_records()
-
-
 def url():
     return helper_json("context").get("url")
 
@@ -67,17 +57,18 @@ class FirefoxTabs(unittest.TestCase):
         last, previous = self.addresses[-1], self.addresses[-2]
         # While Firefox is still busy with its tabs, a request can run out of time: ask again.
         wait_until("the shown page's address", lambda: url() == last)
-
-        def actions(run):
-            for point in PAGE_CLICKS:
-                click_at(point)
-            # The keyboard is never held: a tab switched within milliseconds of a click
-            # could be read for it. A person pauses longer than the recorder takes.
-            run.wait_settled(len(PAGE_CLICKS))
-            key("ctrl+Page_Up")  # the tab before: loaded too, and hidden until now
-            window_of(f"Page {TABS - 1}")
-            click_at(PAGE_CLICKS[0])
-        records, dwells = recording_of(self, actions, len(PAGE_CLICKS) + 1)
+        run = recording(self)
+        run.wait_focus_polls()
+        for point in PAGE_CLICKS:
+            click_at(point)
+        # The keyboard is never held: a tab switched within milliseconds of a click
+        # could be read for it. A person pauses longer than the recorder takes.
+        run.wait_settled(len(PAGE_CLICKS))
+        key("ctrl+Page_Up")  # the tab before: loaded too, and hidden until now
+        window_of(f"Page {TABS - 1}")
+        click_at(PAGE_CLICKS[0])
+        run.wait_settled(len(PAGE_CLICKS) + 1)
+        records, dwells = run.end(), run.records(frame_type="focus")
 
         self.assertEqual([r.get("url") for r in records if r["kind"] == "click"],
                          [last] * len(PAGE_CLICKS) + [previous])
@@ -112,15 +103,16 @@ class ChromiumRightClick(unittest.TestCase):
     def test_right_click_record_has_the_page(self):
         activate_window(self.wid)
         wait_until("the page's address", lambda: url() == self.address)
-
-        def actions(_run):
-            click_at(PAGE_CLICKS[0])
-            click_at(PAGE_CLICKS[1], button=3)
-            # The menu is a window of its own, focused while it is open.
-            wait_until("the context menu", lambda: accessibles("Chromium", "menu item"))
-            self.assertEqual(url(), self.address)
-            key("Escape")
-        records, _ = recording_of(self, actions, 1, then=("rightclick",))
+        run = recording(self)
+        run.wait_focus_polls()
+        click_at(PAGE_CLICKS[0])
+        click_at(PAGE_CLICKS[1], button=3)
+        # The menu is a window of its own, focused while it is open.
+        wait_until("the context menu", lambda: accessibles("Chromium", "menu item"))
+        self.assertEqual(url(), self.address)
+        key("Escape")
+        run.wait_settled(1, then=("rightclick",))
+        records = run.end()
         right = [r for r in records if r["kind"] == "rightclick"]
         self.assertEqual((len(right), right[0].get("url")), (1, self.address), records)
 

@@ -14,7 +14,7 @@ import unittest
 from real_apps import accessibles, holds, launch, start_firefox, stop, wait_until, window_of
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
                               files_under, key, recording, root_property, run_helper, scratch,
-                              type_text)
+                              type_text, write_file)
 
 
 def new_canary():
@@ -38,8 +38,7 @@ class CanaryRecording:
         records = self.run.end()
         folder = scratch(self.test)
         stream, episode = os.path.join(folder, "stream.bin"), os.path.join(folder, "ep")
-        with open(stream, "wb") as f:
-            f.write(bytes(self.run.raw))
+        write_file(stream, bytes(self.run.raw))
         replay = subprocess.run([STEPREEL_PARENT, "--replay", stream, "--out", episode],
                                 capture_output=True, timeout=WAIT)
         self.test.assertEqual(replay.returncode, 0, replay.stderr)

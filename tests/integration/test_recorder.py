@@ -42,10 +42,8 @@ class Clicks(DesktopTest):
                          [(seq, "before")])
         # Two permission requests were answered before the record: the operation and its shot.
         self.assertGreaterEqual(sum(f.type == "permit" for f in frames), 2)
-        self.assertEqual((record["screenshotFull"], record["app"]),
-                         (f"frames/{seq}-full.jpg", "FormA"))
-        self.assertAlmostEqual(record["cursor"][0], x, delta=1.5)
-        self.assertAlmostEqual(record["cursor"][1], y, delta=1.5)
+        self.assertEqual((record["app"], "screenshotFull" in record), ("FormA", True))
+        self.assertLessEqual(max(abs(record["cursor"][0] - x), abs(record["cursor"][1] - y)), 1.5)
         target = record["target"]
         self.assertEqual((target.get("role"), target.get("label"), target["secure"],
                           target.get("windowTitle")), ("AXButton", "Save", False, "Form A"))
@@ -98,8 +96,7 @@ class Typing(DesktopTest):
         # Ctrl+C drops an open run.
         type_text("Qv7Canary")
         since = run.mark()
-        self.assertEqual(run.finish(signal.SIGINT), 0)
-        self.assertEqual(run.frames[-1].type, "finish")
+        self.assertEqual((run.finish(signal.SIGINT), run.frames[-1].type), (0, "finish"))
         self.assertFalse(run.records("type", since))
         self.assertTrue(run.stderr_text().endswith(FINISHED), run.stderr_text())
 
@@ -110,8 +107,8 @@ class Clipboard(DesktopTest):
 
     def left(self, run, app):
         """The window title of `app`'s first focus dwell, once it has ended (polled every 1.5 s)."""
-        dwell = run.wait_for(lambda _: [d for d in run.focus_records() if d.get("app") == app],
-                             f'focus record of "{app}"')[0]
+        dwell = run.wait_for(lambda _: [d for d in run.records(frame_type="focus")
+                                        if d.get("app") == app], f'focus record of "{app}"')[0]
         self.assertEqual(dwell["durationMs"], dwell["exitAtMs"] - dwell["enterAtMs"])
         return dwell.get("windowTitle")
 
@@ -185,8 +182,8 @@ class Interrupt(DesktopTest):
     """Ends besides Ctrl+C while idle (Typing) and the parent going away (Pause)."""
 
     def check_finished(self, run, last_line):
-        self.assertEqual(run.finish(sig=None), 0 if last_line == FINISHED else 1)
-        self.assertEqual([f.type for f in run.frames].count("finish"), 1)  # last: check_written
+        status, types = run.finish(sig=None), [f.type for f in run.frames]
+        self.assertEqual((status, types.count("finish")), (0 if last_line == FINISHED else 1, 1))
         self.assertTrue(run.stderr_text().endswith(last_line), run.stderr_text())
         self.assertEqual(run.stderr_text().count("✗"), last_line.count("✗"))
 
@@ -207,12 +204,6 @@ class Interrupt(DesktopTest):
         run = self.start(env=dict(os.environ, DISPLAY=display))
         server.kill()
         self.check_finished(run, DISPLAY_LOST)
-
-    def test_without_stream_only_finish_is_written(self):
-        run = self.start(stream=False)
-        click(self.windows[0], "save")
-        run.finish(signal.SIGINT)
-        self.assertEqual([f.type for f in run.frames], ["finish"])
 
 
 if __name__ == "__main__":

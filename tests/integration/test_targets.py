@@ -8,8 +8,8 @@ import unittest
 
 from PIL import Image
 
-from real_apps import (accessibles, center, find_element, holds, launch, move_window,
-                       wait_until, window_geometry, window_of)
+from real_apps import (accessibles, center, find_element, holds, launch, place, wait_until,
+                       window_geometry, window_of)
 from stepreel_harness import activate_window, click_at, recording, xdotool
 
 BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
@@ -34,9 +34,9 @@ class Desktop(unittest.TestCase):
             ["gnome-calculator"], ["mousepad", "--disable-server"], ["featherpad"])]
         cls.calculator, cls.editor = window_of("Calculator"), window_of("Mousepad")
         cls.featherpad = window_of("Untitled")  # named after its document
-        xdotool("windowsize", "--sync", cls.editor, 400, 400)
-        xdotool("windowmove", "--sync", cls.editor, 40, 100)
-        move_window(cls.calculator, CALCULATOR_AT)
+        place(cls.editor, 40, 100, size=(400, 400))
+        wait_until("the calculator in place",
+                   lambda: place(cls.calculator, *CALCULATOR_AT)[:2] == CALCULATOR_AT)
 
 
 class NativeToolkits(Desktop):
@@ -55,7 +55,7 @@ class NativeToolkits(Desktop):
         for count, (wid, point, _, _) in enumerate(cases, 1):
             activate_window(wid)
             click_at(point)
-            run.wait_count(("click",), count)
+            run.wait_settled(count)
         for (_, point, role, label), record in zip(cases, run.records("click")):
             target = record.get("target", {})
             self.assertEqual(target.get("role"), role, record)
@@ -85,7 +85,7 @@ class LateClicks(Desktop):
                         click_at(point)
                         time.sleep(max(0.0, CLICK_INTERVAL - (time.monotonic() - started)))
                     front()
-                    run.wait_count(("click", "doubleclick"), 8)
+                    run.wait_settled(8)
                     records = run.end()
                 finally:
                     os.kill(self.apps[1].pid, signal.SIGCONT)

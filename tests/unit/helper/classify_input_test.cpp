@@ -89,11 +89,9 @@ TEST(ClassifyInputDecoding, NestingBeyondTheLimitIsRefusedWithoutRecursion) {
 }
 
 TEST(RunClassify, RefusesUnreadableInputBeforeAskingTheSystemOrTheModel) {
+    // Undecodable input, and input too long to read.
     const std::string refused[] = {
-        "",
         "{\"appName\":\"\xC0\xAF\",\"text\":\"t\"}",
-        std::string(100000, '['),
-        R"({"appName":"A","text":2.5})",
         R"({"appName":"A","text":")" + std::string(maxClassifyInputBytes, 'x') + "\"}",
     };
     for (const auto& input : refused) {

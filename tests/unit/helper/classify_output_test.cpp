@@ -60,26 +60,23 @@ TEST(ClassifyRefusals, ClassifyAndLlmStatusNameTheReasonAndSendNoRequestWhenUnav
     using enum ModelAvailability::State;
     const std::string unavailable = "model unavailable: unavailable(";
     const struct {
-        bool supported;
         ModelAvailability::State state;
         std::string otherReason;
         std::string error;  ///< the model's failure, if any
         std::string reason; ///< the reason `classify` gives
         std::string status; ///< the reason `llm-status` gives; empty when available
     } cases[] = {
-        {false, available, "", "", "FoundationModels requires macOS 26 or later", "unsupportedOS"},
-        {true, deviceNotEligible, "", "", unavailable + "deviceNotEligible)", "deviceNotEligible"},
-        {true, appleIntelligenceNotEnabled, "", "", unavailable + "appleIntelligenceNotEnabled)",
+        {deviceNotEligible, "", "", unavailable + "deviceNotEligible)", "deviceNotEligible"},
+        {appleIntelligenceNotEnabled, "", "", unavailable + "appleIntelligenceNotEnabled)",
          "appleIntelligenceNotEnabled"},
-        {true, modelNotReady, "", "", unavailable + "modelNotReady)", "modelNotReady"},
-        {true, other, "regionNotSupported", "", unavailable + "regionNotSupported)", "unknown"},
-        {true, available, "", "bad \xFF", "classification failed: bad \uFFFD", ""},
-        {true, available, "", "", "classification task failed", ""},
+        {modelNotReady, "", "", unavailable + "modelNotReady)", "modelNotReady"},
+        {other, "regionNotSupported", "", unavailable + "regionNotSupported)", "unknown"},
+        {available, "", "bad \xFF", "classification failed: bad \uFFFD", ""},
+        {available, "", "", "classification task failed", ""},
     };
-    for (const auto& [supported, state, otherReason, error, reason, status] : cases) {
+    for (const auto& [state, otherReason, error, reason, status] : cases) {
         helper_test::AllFakes fakes;
         auto& model = fakes.model;
-        model.supported = supported;
         model.state = {state, otherReason};
         if (!error.empty()) model.answer = PortError{error};
         model.throwsOnRespond = reason == "classification task failed";

@@ -24,10 +24,8 @@ TEST(ClassifyPrompt, NamesEveryFieldAndSendsTheFirst1500CharactersWhole) {
              "mail.example.com\n画面テキスト:\nx\ny"},
         {{"Mail", {}, {}, ideographs}, header + ideographs.substr(0, 4500)},
         // The last character is sent whole when it has several scalars.
-        {{"Mail", {}, {}, a1499 + "👍🏽b"}, header + a1499 + "👍🏽"},
         {{"Mail", {}, {}, a1499 + "👩‍👩‍👧‍👦b"},
          header + a1499 + "👩‍👩‍👧‍👦"},
-        {{"Mail", {}, {}, a1499 + "\r\nb"}, header + a1499 + "\r\n"},
     };
     for (const auto& [input, prompt] : cases) {
         FakeLanguageModel model;

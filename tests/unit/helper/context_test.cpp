@@ -36,7 +36,6 @@ TEST(RunningApps, RegularAppsWithNameAndBundleIdInOrderWithDuplicates) {
     helper_test::AllFakes fakes;
     fakes.workspace.running = {
         {"Mail", "com.apple.mail", 1, ActivationPolicy::regular},
-        {"Menu Clock", "com.example.clock", 3, ActivationPolicy::accessory},
         {"Helper", "com.example.daemon", 4, ActivationPolicy::prohibited},
         {"Bad\xFF", "com.example.bad", 7, ActivationPolicy::regular},
         {"Mail", "com.apple.mail", 8, ActivationPolicy::regular},

@@ -66,7 +66,6 @@ TEST(Dispatch, SubcommandsAreNamedExactlyAndEachFailureIsOneMessageOnStandardErr
         {{}, usage},
         {{"--help"}, usage},
         {{"Context"}, usage},
-        {{"context "}, usage},
         {{"icon", "", "com.apple.Notes"}, {2, "", "usage: icon <bundleId>\n"}},
         // The bundle id of `icon` is echoed unchanged, so bytes that are not UTF-8 cannot print.
         {{"icon", "com.example.\xC0"}, {1, "", "failed to encode JSON output\n"}},

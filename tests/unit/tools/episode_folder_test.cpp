@@ -70,8 +70,6 @@ TEST(EpisodeFolder, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinish) {
 }
 
 TEST(TimelineHtml, EscapesEveryRecordedText) {
-    EXPECT_EQ(escapeHtml(R"(<a href="x">&'</a>)"),
-              "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
     TimelineRow row;
     row.record = {{"seq", 0},
                   {"kind", "click<script>"},
@@ -81,6 +79,7 @@ TEST(TimelineHtml, EscapesEveryRecordedText) {
     const std::string html = renderTimeline({{"id", "<id>"}, {"startedAtMs", 0}}, {row});
     for (const char* absent : {"<script", "<img src=x", "<u>", "href=\"javascript"})
         EXPECT_EQ(html.find(absent), std::string::npos) << absent;
-    EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
-    EXPECT_NE(html.find("&quot;quoted&quot; &amp; &lt;u&gt;"), std::string::npos);
+    for (const char* present : {"&lt;img src=x onerror=alert(1)&gt;",
+                                "&quot;quoted&quot; &amp; &lt;u&gt;", "alert(&#39;x&#39;)"})
+        EXPECT_NE(html.find(present), std::string::npos) << present;
 }

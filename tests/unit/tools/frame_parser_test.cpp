@@ -73,7 +73,6 @@ TEST(FrameParser, FramesAcrossAnySplitAndTheFirstFaultAtItsFrameStart) {
         {"huge payload length", after(hugePayload), 1, 25},
         {"not JSON", after(frameBytes(R"({"type":permit})")), 1, 33},
         {"trailing newline", after(frameBytes("{\"type\":\"permit\"}\n")), 1, 33},
-        {"array header", after(frameBytes(R"(["type"])")), 1, 33},
         {"type not text", after(frameBytes(R"({"type":1})")), 1, 33},
         {"invalid UTF-8", after(frameBytes("{\"type\":\"\xC3(\"}")), 1, 33},
     };
@@ -100,7 +99,10 @@ TEST(ValidateFrame, RejectsFramesThatBreakTheirLayout) {
     const std::string events = R"({"type":"events","sessionId":")" + session + R"(","event":)";
     const std::string record = R"({"schema":"quillmap.trace.v0","episodeId":")" + session +
                                R"(","seq":0,"timestampMs":1,"dtMsFromPrev":0,"kind":"click")";
-    const std::pair<std::string, Bytes> bad[] = {
+    // The valid rows show that each other row fails for its one change.
+    const std::pair<std::string, Bytes> cases[] = {
+        {"valid screenshot", frameBytes(screenshotHeader, tinyJpeg)},
+        {"valid record", frameBytes(events + record + "}}")},
         {"permit with payload", frameBytes(R"({"type":"permit"})", {1})},
         {"permit with member", frameBytes(R"({"type":"permit","x":1})")},
         {"unknown type", frameBytes(R"({"type":"hello","sessionId":"s"})")},
@@ -119,17 +121,11 @@ TEST(ValidateFrame, RejectsFramesThatBreakTheirLayout) {
         {"screenshot cursor",
          frameBytes(replaced(screenshotHeader, "[0.5,0.25]", "[0]"), tinyJpeg)},
     };
-    for (const auto& [name, bytes] : bad) {
+    for (const auto& [name, bytes] : cases) {
         FrameParser parser;
         const auto frames = parseAll(parser, bytes, bytes.size());
         ASSERT_EQ(frames.size(), 1u) << name;
-        EXPECT_TRUE(stepreel_parent::validateFrame(frames[0])) << name;
+        EXPECT_EQ(stepreel_parent::validateFrame(frames[0]).has_value(), !name.starts_with("valid"))
+            << name;
     }
-    FrameParser parser;
-    const Bytes valid =
-        joined({frameBytes(screenshotHeader, tinyJpeg), frameBytes(events + record + "}}")});
-    const auto frames = parseAll(parser, valid, valid.size());
-    ASSERT_EQ(frames.size(), 2u);
-    for (const auto& frame : frames)
-        EXPECT_FALSE(stepreel_parent::validateFrame(frame)) << frame.type;
 }

@@ -66,14 +66,14 @@ public:
     NodeId addApplication(std::int32_t pid) {
         return applications_[pid] = addNode("AXApplication");
     }
-    void setElementAtPoint(std::optional<NodeId> node) { elementAtPoint_ = node; }
-    void onRequest(RequestHook hook) { onRequest_ = std::move(hook); }
-    void noteStructureChange(std::int32_t pid) { ++structureChanges_[pid]; }
-    void setStructureWatched(bool watched) { structureWatched_ = watched; }
+    std::optional<NodeId> elementAtPoint;
+    RequestHook onRequest;
+    std::map<std::int32_t, std::uint64_t> treeChanges; ///< per application
+    bool treeWatched = true;
+    std::vector<std::pair<float, float>> pointsAsked;
 
     NodeId systemWideNode() const { return 0; }
     const std::vector<TimeoutSet>& timeoutsSet() const { return timeouts_; }
-    const std::vector<std::pair<float, float>>& pointsAsked() const { return points_; }
     /// `copyAttributeValue` calls made for `attribute` on any node.
     int copiesOf(const std::string& attribute) const {
         const auto found = copies_.find(attribute);
@@ -95,15 +95,15 @@ public:
         if (const auto node = nodeOf(element)) timeouts_.push_back({*node, seconds});
     }
     AXElement elementAtPosition(const AXElement& systemWideObject, float x, float y) override {
-        points_.emplace_back(x, y);
-        if (onRequest_ && !onRequest_(systemWideNode(), "AXElementAtPosition")) return nullptr;
-        if (nodeOf(systemWideObject) != systemWideNode() || !elementAtPoint_) return nullptr;
-        return handleFor(*elementAtPoint_);
+        pointsAsked.emplace_back(x, y);
+        if (onRequest && !onRequest(systemWideNode(), "AXElementAtPosition")) return nullptr;
+        if (nodeOf(systemWideObject) != systemWideNode() || !elementAtPoint) return nullptr;
+        return handleFor(*elementAtPoint);
     }
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override {
         ++copies_[std::string(attribute)];
         const auto node = nodeOf(element);
-        if (!node || (onRequest_ && !onRequest_(*node, attribute))) return std::monostate{};
+        if (!node || (onRequest && !onRequest(*node, attribute))) return std::monostate{};
         const auto& attributes = nodes_.at(static_cast<std::size_t>(*node));
         const auto found = attributes.find(attribute);
         if (found == attributes.end()) return std::monostate{};
@@ -126,8 +126,8 @@ public:
         return nodeOf(a) && nodeOf(a) == nodeOf(b);
     }
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override {
-        if (!structureWatched_ || !applications_.contains(pid)) return std::nullopt;
-        return structureChanges_[pid];
+        if (!treeWatched || !applications_.contains(pid)) return std::nullopt;
+        return treeChanges[pid];
     }
 
 private:
@@ -144,12 +144,7 @@ private:
 
     std::vector<std::map<std::string, Stored, std::less<>>> nodes_{1}; // node 0: system-wide
     std::map<std::int32_t, NodeId> applications_;
-    std::optional<NodeId> elementAtPoint_;
     std::vector<TimeoutSet> timeouts_;
-    std::vector<std::pair<float, float>> points_;
     std::map<std::string, int, std::less<>> copies_;
     std::shared_ptr<long> liveHandles_ = std::make_shared<long>(0);
-    RequestHook onRequest_;
-    std::map<std::int32_t, std::uint64_t> structureChanges_;
-    bool structureWatched_ = true;
 };

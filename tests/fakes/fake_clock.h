@@ -9,7 +9,6 @@
 class FakeClock : public Clock {
 public:
     std::int64_t nowMs() override { return nowMs_.load(); }
-    void set(std::int64_t ms) { nowMs_.store(ms); }
     void advance(std::int64_t ms) { nowMs_.fetch_add(ms); }
 
 private:

@@ -27,14 +27,12 @@ public:
     void runAfter(double delaySeconds, std::function<void()> task) override {
         queue_.emplace(now_ + delaySeconds, Entry{std::nullopt, std::move(task)});
     }
-    void onInterrupt(std::function<void()> handler) override { interrupt_ = std::move(handler); }
+    void onInterrupt(std::function<void()> handler) override { interrupt = std::move(handler); }
     std::optional<int> interruptDescriptor() const override { return std::nullopt; }
     void onParentGone(int outputFd, std::optional<int> inputFd, std::function<void()>) override {
         watchedFds = {outputFd, inputFd};
     }
-    void onDisplayLost(std::function<void()> handler) override {
-        displayLost_ = std::move(handler);
-    }
+    void onDisplayLost(std::function<void()> handler) override { displayLost = std::move(handler); }
     void releaseHeldInput() override { ++releases; }
     void run() override {}
 
@@ -58,9 +56,7 @@ public:
     int releases = 0;
     /// The output and input descriptors `onParentGone` watches.
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
-
-    void fireInterrupt() { interrupt_(); }
-    void fireDisplayLost() { displayLost_(); }
+    std::function<void()> interrupt, displayLost; ///< the handlers, for the test to fire
 
 private:
     struct Entry {
@@ -76,5 +72,4 @@ private:
     FakeClock* clock_;
     double now_ = 0;
     std::multimap<double, Entry> queue_; ///< equal moments keep their queue order
-    std::function<void()> interrupt_, displayLost_;
 };

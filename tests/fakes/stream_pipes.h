@@ -3,6 +3,7 @@
 
 #include "recorder/capture_stream.h"
 #include "recorder/user_messages.h"
+#include "tools/stepreel_parent/frame_parser.h"
 
 #include <atomic>
 #include <cstdio>
@@ -15,14 +16,12 @@
 #include <vector>
 
 struct ParsedFrame {
-    std::string headerText;
+    std::string type, headerText;
     nlohmann::json header;
     std::string payload;
-
-    std::string type() const { return header.value("type", std::string()); }
 };
 
-/// Frames parsed from a byte stream; `trailingBytes` counts bytes of an incomplete frame.
+/// Frames read with the parent's own parser; `trailingBytes` counts the bytes it could not take.
 struct ParsedStream {
     std::vector<ParsedFrame> frames;
     std::size_t trailingBytes = 0;
@@ -30,39 +29,16 @@ struct ParsedStream {
     std::vector<ParsedFrame> ofType(std::string_view type) const {
         std::vector<ParsedFrame> out;
         for (const auto& frame : frames)
-            if (frame.type() == type) out.push_back(frame);
+            if (frame.type == type) out.push_back(frame);
         return out;
     }
     std::vector<std::string> typesWithoutPermits() const {
         std::vector<std::string> out;
         for (const auto& frame : frames)
-            if (frame.type() != "permit") out.push_back(frame.type());
+            if (frame.type != "permit") out.push_back(frame.type);
         return out;
     }
 };
-
-inline ParsedStream parseFrames(std::string_view bytes) {
-    const auto length = [&bytes](std::size_t at) {
-        std::size_t value = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-        return value;
-    };
-    ParsedStream out;
-    std::size_t at = 0;
-    while (bytes.size() - at >= 8) {
-        const std::size_t headerLength = length(at), payloadLength = length(at + 4);
-        if (bytes.size() - at - 8 < headerLength + payloadLength) break;
-        ParsedFrame frame{std::string(bytes.substr(at + 8, headerLength)),
-                          {},
-                          std::string(bytes.substr(at + 8 + headerLength, payloadLength))};
-        frame.header = nlohmann::json::parse(frame.headerText, nullptr, false);
-        out.frames.push_back(std::move(frame));
-        at += 8 + headerLength + payloadLength;
-    }
-    out.trailingBytes = bytes.size() - at;
-    return out;
-}
 
 /// The recorder's standard streams as its parent holds them: answers go in through a pipe;
 /// output and error land in unlinked files, so no writer ever blocks, and are read back whole.
@@ -114,7 +90,21 @@ public:
 
     std::string output() const { return contents(output_); }
     std::string errorText() const { return contents(errors_); }
-    ParsedStream frames() const { return parseFrames(output()); }
+    ParsedStream frames() const {
+        const std::string bytes = output();
+        stepreel_parent::FrameParser parser;
+        parser.feed(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        ParsedStream out;
+        while (auto frame = parser.next()) {
+            const auto header = static_cast<std::size_t>(frame->offset) + 8;
+            const auto payload = parser.consumedBytes() - frame->payload.size();
+            out.frames.push_back({frame->type, bytes.substr(header, payload - header),
+                                  std::move(frame->header),
+                                  std::string(frame->payload.begin(), frame->payload.end())});
+        }
+        out.trailingBytes = bytes.size() - parser.consumedBytes();
+        return out;
+    }
     int brokenPipeCalls() const { return brokenPipeCalls_.load(); }
 
 private:

@@ -36,7 +36,7 @@ struct Tree {
         ax.appendChain(ax.appendChain(ax.addNode("AXWindow"), 1, "AXGroup"), 1, "AXButton");
         ax.setText(window, "AXTitle", "Invoice");
         ax.set(app, "AXFocusedWindow", Ref{window});
-        ax.setElementAtPoint(element);
+        ax.elementAtPoint = element;
         Node last = element;
         for (const Edit& edit : edits) {
             const Node node = edit.node == added ? last : edit.node;
@@ -209,11 +209,11 @@ TEST(FrontWindow, WindowWithoutPageIsSearchedAgainOnlyAfterItsTreeChanges) {
         {"page added",
          [](FakeAccessibility& ax) {
              ax.set(ax.appendChain(window, 1, "AXWebArea"), "AXURL", AXURLValue{"https://added/"});
-             ax.noteStructureChange(pid);
+             ++ax.treeChanges[pid];
          },
          "https://added/", true},
-        {"changes not watched", [](FakeAccessibility& ax) { ax.setStructureWatched(false); },
-         std::nullopt, true},
+        {"changes not watched", [](FakeAccessibility& ax) { ax.treeWatched = false; }, std::nullopt,
+         true},
         {"another window",
          [](FakeAccessibility& ax) { ax.set(app, "AXFocusedWindow", Ref{ax.addNode("AXWindow")}); },
          std::nullopt, true},
@@ -260,14 +260,14 @@ TEST(ProbeDeadline, OneOperationsProbesEndWithinTheBudget) {
         const std::int64_t start = tree.clock.nowMs();
         const ProbeDeadline deadline = tree.deadline();
         bool askedAfterTheDeadline = false;
-        ax.onRequest([&](Node, std::string_view request) {
+        ax.onRequest = [&](Node, std::string_view request) {
             askedAfterTheDeadline |= deadline.spent();
             // The timeout last set ends a request that is not answered sooner.
             const std::int64_t timeout = std::lround(ax.timeoutsSet().back().seconds * 1000.0f);
             const std::int64_t answer = c.takes(request);
             tree.clock.advance(std::min(answer, timeout));
             return answer <= timeout;
-        });
+        };
         EXPECT_EQ(describe(AXProbe::elementAt(ax, {5, 5}, pid, deadline)), c.described) << c.name;
         EXPECT_EQ(AXProbe::frontURL(ax, pid, deadline, tree.webAreas), c.url) << c.name;
         EXPECT_FALSE(askedAfterTheDeadline) << c.name;

@@ -39,7 +39,7 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         const auto field = rig.ax.addNode(fieldRoles[seed % 3]);
         if (seed % 3 == 2)
             rig.ax.set(field, "AXEditableAncestor", FakeAccessibility::ElementRef{field});
-        rig.ax.setElementAtPoint(field);
+        rig.ax.elementAtPoint = field;
         std::string fieldText;
         std::vector<std::string> canaries;
 

@@ -13,19 +13,19 @@ using Points = std::vector<std::pair<float, float>>;
 TEST(RecorderEmit, PixelsComeFirstThenTheProbeThenTheHeldPressGoesOn) {
     RecorderRig rig;
     rig.pipes.grant(10);
-    rig.ax.setElementAtPoint(rig.ax.addNode("AXButton"));
+    rig.ax.elementAtPoint = rig.ax.addNode("AXButton");
     rig.screens.mouse = {100, 800}; // bottom-left origin on a 1440 × 900 screen
     std::optional<std::size_t> probesBeforePixels;
     std::optional<int> releasesBeforePixels;
     rig.capture.duringCapture = [&] {
-        probesBeforePixels = rig.ax.pointsAsked().size();
+        probesBeforePixels = rig.ax.pointsAsked.size();
         releasesBeforePixels = rig.loop.releases;
     };
     rig.recorder->emit("click", std::nullopt, std::nullopt);
     EXPECT_EQ(probesBeforePixels, 0u);
     EXPECT_EQ(releasesBeforePixels, 0);
     EXPECT_EQ(rig.loop.releases, 1);
-    EXPECT_EQ(rig.ax.pointsAsked(), (Points{{100, 100}}));
+    EXPECT_EQ(rig.ax.pointsAsked, (Points{{100, 100}}));
     const auto event = rig.events().at(0);
     EXPECT_EQ(event["episodeId"], rig.recorder->episodeId());
     EXPECT_EQ(event["cursor"], nlohmann::json({100.0, 100.0}));
@@ -46,7 +46,7 @@ TEST(RecorderEmit, LateHandledClicksKeepTheirOwnPlaceAndTime) {
     EXPECT_EQ(events[1]["cursor"], nlohmann::json({30.0, 40.0}));
     EXPECT_EQ(events[1]["dtMsFromPrev"], 250);
     EXPECT_EQ(events[1]["timestampMs"], rig.clock.nowMs()); // the time the record is made
-    EXPECT_EQ(rig.ax.pointsAsked(), (Points{{10, 20}, {30, 40}}));
+    EXPECT_EQ(rig.ax.pointsAsked, (Points{{10, 20}, {30, 40}}));
     EXPECT_EQ(rig.pipes.frames().ofType("frame").at(1).header["cursor"],
               nlohmann::json({30.0 / 1440, 40.0 / 900}));
     rig.loop.advance(0); // their results are due 0.45 s after the clicks themselves: already

@@ -45,13 +45,9 @@ TEST(RecordsJson, AbsentValuesLeaveTheirKeyOutEmptyTextAndZeroStay) {
         {encodeRecord(FocusRecord{"ep-2", {}, {}, {}, {}, 100, 250, 150}),
          R"({"schema":"quillmap.focus.v0","episodeId":"ep-2","enterAtMs":100,"exitAtMs":250,)"
          R"("durationMs":150})"},
-        {encodeRecord(EpisodeMeta{"ep-3", {}, 5, {}, "recording", 0, 0}),
-         R"({"schema":"quillmap.episode.v0","id":"ep-3","startedAtMs":5,"status":"recording",)"
-         R"("actionCount":0,"frameCount":0})"},
         {encodeRecord(EpisodeMeta{"ep-3", "label", 5, 9, "completed", 2, 1}),
          R"({"schema":"quillmap.episode.v0","id":"ep-3","label":"label","startedAtMs":5,)"
-         R"("endedAtMs":9,)"
-         R"("status":"completed","actionCount":2,"frameCount":1})"},
+         R"("endedAtMs":9,"status":"completed","actionCount":2,"frameCount":1})"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(text.value_or("unencodable"), expected);

@@ -45,13 +45,13 @@ TEST(StartupRecording, FailedTapIsReportedWithStatusOne) {
 // The ends the desktop tests cannot reach: the process carries on after the handler.
 TEST(StartupRecording, CtrlCAndALostDisplayFinishWithTheirMessageAndStatus) {
     const struct {
-        void (FakeEventLoop::*fire)();
+        std::function<void()> FakeEventLoop::*fire;
         std::string_view message;
         int status;
     } endings[] = {
-        {&FakeEventLoop::fireInterrupt, "\n■ 記録を終了しました → クラウド画像送信\n", 0},
-        {&FakeEventLoop::fireDisplayLost,
-         "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n", 1},
+        {&FakeEventLoop::interrupt, "\n■ 記録を終了しました → クラウド画像送信\n", 0},
+        {&FakeEventLoop::displayLost, "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n",
+         1},
     };
     for (const auto& ending : endings) {
         RecorderRig rig;

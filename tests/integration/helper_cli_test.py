@@ -61,9 +61,6 @@ class ContextAndWindows(unittest.TestCase):
     def setUp(self):
         self.window = opened(self, "Quill Helper Test", "QuillHelperTest", text=WINDOW_TEXT)
 
-    def assertNoCoverText(self, text):
-        self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
-
     def test_context_and_running_apps_name_the_front_application_and_its_idle_time(self):
         context = helper_json("context")
         self.assertEqual(list(context), ["appName", "bundleId", "windowTitle", "windowId",
@@ -107,7 +104,7 @@ class ContextAndWindows(unittest.TestCase):
                 text = ocr_text(self, output)
                 self.assertIn("Quarterly report for Acme", text)
                 self.assertIn("会議室の予約を確認する", text.replace(" ", ""))
-                self.assertNoCoverText(text)
+                self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
 
     def test_ocr_of_a_wholly_covered_browser_window_reads_only_the_page(self):
         """Firefox draws its page itself: uncovered for the capture, it must draw it again."""
@@ -126,7 +123,7 @@ class ContextAndWindows(unittest.TestCase):
         text = ocr_text(self, helper_json("ocr", wid))
         self.assertIn("Quarterly report for Acme", text)
         self.assertIn("Meeting room", text)
-        self.assertNoCoverText(text)
+        self.assertFalse([w for w in COVER_WORDS if w in text.lower()], text)
 
     def test_page_address_only_for_browsers(self):
         """A window with a document-web element stands in for a browser's page: Firefox's

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 struct ParsedFrame {
@@ -75,10 +76,7 @@ public:
             throw std::runtime_error("answer pipe");
     }
     void grant(std::size_t count) { answer(std::string(count, '\x01')); }
-    void closeInput() {
-        ::close(input_[1]);
-        input_[1] = -1;
-    }
+    void closeInput() { ::close(std::exchange(input_[1], -1)); }
     /// The parent stops reading: from now on the output is a pipe nobody reads.
     void closeOutputReader() {
         int ends[2];

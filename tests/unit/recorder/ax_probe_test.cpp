@@ -191,8 +191,7 @@ TEST(FrontWindow, TitleAndPageAddress) {
 }
 
 TEST(FrontWindow, ChildrenBeyondTheElementBudgetAreNotFetched) {
-    // The window and 399 of its 451 children fill the budget: only the window's children are
-    // ever worth asking for.
+    // The window and 399 of its children fill the budget: no child's children are worth asking for.
     Tree tree({{window, "+", "AXGroup", 450}});
     EXPECT_FALSE(tree.url());
     EXPECT_EQ(tree.ax.copiesOf("AXChildren"), 1);
@@ -212,8 +211,7 @@ TEST(FrontWindow, WindowWithoutPageIsSearchedAgainOnlyAfterItsTreeChanges) {
              ++ax.treeChanges[pid];
          },
          "https://added/", true},
-        {"changes not watched", [](FakeAccessibility& ax) { ax.treeWatched = false; }, std::nullopt,
-         true},
+        {"changes not watched", [](FakeAccessibility& ax) { ax.treeWatched = false; }, {}, true},
         {"another window",
          [](FakeAccessibility& ax) { ax.set(app, "AXFocusedWindow", Ref{ax.addNode("AXWindow")}); },
          std::nullopt, true},

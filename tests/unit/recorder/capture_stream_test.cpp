@@ -85,12 +85,11 @@ TEST(CaptureStream, FramesFromManyThreadsNeverInterleave) {
     StreamPipes pipes;
     const std::vector<std::uint8_t> payload(20000, 0xAB);
     std::vector<std::thread> writers;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         writers.emplace_back([&payload] {
             for (int i = 0; i < 25; ++i)
                 CaptureStream::send(finishHeader(), payload);
         });
-    }
     for (auto& writer : writers)
         writer.join();
     const auto stream = pipes.frames();

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
 constexpr std::uint64_t command = 0x100000;
 
 InputEvent key(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
@@ -27,8 +26,8 @@ struct Tapped : RecorderRig {
     }
     void tap(const InputEvent& event) { eventCallback(*recorder, workspace, event); }
     /// Kind of each action record, with its key, characters and clipboard where it has them.
-    Lines actions() {
-        Lines out;
+    Types actions() {
+        Types out;
         for (const auto& event : events()) {
             std::string line = event["kind"].get<std::string>();
             for (const char* member :
@@ -51,7 +50,7 @@ TEST(EventTap, OtherEventTypesAndKeyCodesOutsideTheTableTypedCharactersNeverLeav
     rig.tap(surrogates);
     rig.tap(mouse(1));
     EXPECT_EQ(rig.actions(),
-              (Lines{"type 1", R"(shortcut "cmd+key-5")",
+              (Types{"type 1", R"(shortcut "cmd+key-5")",
                      R"(shortcut "cmd+key9223372036854775807")", "type 4", "click"}));
     EXPECT_EQ(rig.pipes.output().find(charFor(surrogates)), std::string::npos);
 }
@@ -66,7 +65,7 @@ TEST(EventTap, PasteCarriesProvenanceOfCopiesMadeWhileRecordingOnly) {
     rig.tap(key(9, u"v", command));
     rig.pasteboard.copy("Kq5x8w2z");
     rig.tap(key(9, u"v", command));
-    EXPECT_EQ(rig.actions(), (Lines{R"(paste "cmd+v")", R"(paste "cmd+v" "Editor" 0)",
+    EXPECT_EQ(rig.actions(), (Types{R"(paste "cmd+v")", R"(paste "cmd+v" "Editor" 0)",
                                     R"(paste "cmd+v" "Editor" 8)"}));
     for (const char* copied : {"Kq7old", "Kq5x8w2z"})
         EXPECT_EQ(rig.pipes.output().find(copied), std::string::npos);

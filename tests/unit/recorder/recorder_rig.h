@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-using Types = std::vector<std::string>; ///< frame types in order, or arguments
+using Types = std::vector<std::string>; ///< frame types in order, arguments or lines of text
 
 struct RecorderRig {
     RecorderRig() { recorder = std::make_unique<Recorder>(ports()); }

@@ -76,9 +76,7 @@ TEST(ScreenShooter, EveryFailureSendsOneLossAndSomeTellTheUser) {
         RecorderRig s;
         c.breakIt(s);
         s.pipes.grant(1);
-        ScreenShooter::Shot shot;
-        EXPECT_NO_THROW(shot = shoot(s, c.cursorX));
-        EXPECT_FALSE(shot.full);
+        EXPECT_NO_THROW(EXPECT_FALSE(shoot(s, c.cursorX).full));
         EXPECT_EQ(s.pipes.frames().typesWithoutPermits(), std::vector<std::string>{"loss"});
         EXPECT_EQ(s.pipes.frames().ofType("loss").at(0).header,
                   nlohmann::json({{"type", "loss"}, {"sessionId", "ep-9"}}));

@@ -14,6 +14,7 @@ from stepreel_harness import activate_window, click_at, recording, xdotool
 
 BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
 CALCULATOR_AT = (500, 150)
+EDITOR_AREA = (40, 100, 420, 440)  # Mousepad's 400 × 400 and its frame, clear of the calculator
 CLICK_INTERVAL = 0.25  # seconds, quicker than the recorder can describe a click here
 
 
@@ -34,7 +35,7 @@ class Desktop(unittest.TestCase):
             ["gnome-calculator"], ["mousepad", "--disable-server"], ["featherpad"])]
         cls.calculator, cls.editor = window_of("Calculator"), window_of("Mousepad")
         cls.featherpad = window_of("Untitled")  # named after its document
-        place(cls.editor, 40, 100, size=(400, 400))
+        place(cls.editor, *EDITOR_AREA[:2], size=(400, 400))
         wait_until("the calculator in place",
                    lambda: place(cls.calculator, *CALCULATOR_AT)[:2] == CALCULATOR_AT)
 
@@ -44,9 +45,10 @@ class NativeToolkits(Desktop):
         # Found without walking into its label: once a walk has listed a GTK 4 button's label,
         # hit tests answer with the label.
         seven = wait_until("the button 7", lambda: button("7"))
+        # Inside the window as it is and as it was placed: under load a move can land late.
         view = wait_until("Mousepad's text view where it was moved", lambda: [
             p for p in accessibles("mousepad", "text")
-            if holds(window_geometry(self.editor), p)])[0]
+            if holds(window_geometry(self.editor), p) and holds(EDITOR_AREA, p)])[0]
         editor = wait_until("FeatherPad's editor", lambda: accessibles("featherpad", "text"))[0]
         cases = [(self.calculator, seven, "AXButton", "7"),  # window, point, role, label
                  (self.editor, view, "AXTextArea", None),

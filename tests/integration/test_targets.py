@@ -34,7 +34,7 @@ class Desktop(unittest.TestCase):
         cls.apps = [launch(argv, cls) for argv in (
             ["gnome-calculator"], ["mousepad", "--disable-server"], ["featherpad"])]
         cls.calculator, cls.editor = window_of("Calculator"), window_of("Mousepad")
-        cls.featherpad = window_of("Untitled")  # named after its document
+        cls.featherpad = window_of("^Untitled$")  # its document alone: Mousepad adds its name
         place(cls.editor, *EDITOR_AREA[:2], size=(400, 400))
         wait_until("the calculator in place",
                    lambda: place(cls.calculator, *CALCULATOR_AT)[:2] == CALCULATOR_AT)

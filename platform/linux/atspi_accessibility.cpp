@@ -50,11 +50,16 @@ std::string decimalText(double value) {
 }
 
 /// One accessible object (or the desktop-wide sentinel), the call timeout that applies to
-/// requests made through it, and the origin of the coordinates its toolkit reports.
+/// requests made through it, and the origin of the coordinates its toolkit reports. One
+/// probe asks for a node's role, states and extents under several names (and its parent's
+/// role while walking outwards): each is read once per node.
 class AtspiNode final : public AXNode {
 public:
-    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false, Origin origin = {})
-        : object_(adopted), timeoutMs_(timeoutMs), application_(application), origin_(origin) {}
+    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false, Origin origin = {},
+              std::optional<AtspiRole> knownRole = std::nullopt)
+        : object_(adopted), timeoutMs_(timeoutMs), application_(application), origin_(origin) {
+        if (knownRole) role_ = knownRole;
+    }
     ~AtspiNode() override {
         if (object_ != nullptr) g_object_unref(object_);
     }
@@ -69,12 +74,28 @@ public:
     void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
     const Origin& origin() const { return origin_; }
 
+    std::optional<AtspiRole> role() const {
+        if (!role_) role_ = atspi_calls::role(object_);
+        return *role_;
+    }
+    bool hasState(AtspiStateType state) const {
+        if (!states_) states_ = atspi_calls::states(object_);
+        return *states_ && atspi_state_set_contains(states_->get(), state);
+    }
+    std::optional<atspi_placement::Box> screenBox() const {
+        if (!box_) box_ = atspi_point_lookup::screenBox(object_, origin_);
+        return *box_;
+    }
+
 private:
     AtspiAccessible* object_;
     // Set through the const handles the port hands out; guarded by the port's lock.
     mutable int timeoutMs_;
     bool application_;
     Origin origin_;
+    mutable std::optional<std::optional<AtspiRole>> role_;
+    mutable std::optional<GObjectPtr<AtspiStateSet>> states_;
+    mutable std::optional<std::optional<atspi_placement::Box>> box_;
 };
 
 AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false) {
@@ -83,9 +104,11 @@ AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false
 }
 
 /// An element reached from `node`, in the same window's coordinates.
-AXElement wrapRelated(AtspiAccessible* adopted, const AtspiNode& node) {
+AXElement wrapRelated(AtspiAccessible* adopted, const AtspiNode& node,
+                      std::optional<AtspiRole> knownRole = std::nullopt) {
     if (adopted == nullptr) return nullptr;
-    return std::make_shared<const AtspiNode>(adopted, node.timeoutMs(), false, node.origin());
+    return std::make_shared<const AtspiNode>(adopted, node.timeoutMs(), false, node.origin(),
+                                             knownRole);
 }
 
 /// Text without the placeholders that stand for embedded children (links inside a paragraph).
@@ -98,18 +121,16 @@ std::string withoutObjectReplacements(std::string text) {
     return text;
 }
 
-atspi_roles::RoleNames roleNamesOf(AtspiAccessible* object) {
-    CallError error;
-    const AtspiRole role = atspi_accessible_get_role(object, error.out());
-    if (error.failed()) return {};
-    OwnedText roleName(atspi_role_get_name(role));
+atspi_roles::RoleNames roleNamesOf(const AtspiNode& node) {
+    const std::optional<AtspiRole> role = node.role();
+    if (!role) return {};
+    OwnedText roleName(atspi_role_get_name(*role));
     atspi_roles::RoleStates roleStates;
-    if (atspi_roles::dependsOnStates(role)) {
-        const GObjectPtr<AtspiStateSet> set = states(object);
-        roleStates.multiLine = set && atspi_state_set_contains(set.get(), ATSPI_STATE_MULTI_LINE);
-        roleStates.editable = set && atspi_state_set_contains(set.get(), ATSPI_STATE_EDITABLE);
+    if (atspi_roles::dependsOnStates(*role)) {
+        roleStates.multiLine = node.hasState(ATSPI_STATE_MULTI_LINE);
+        roleStates.editable = node.hasState(ATSPI_STATE_EDITABLE);
     }
-    return atspi_roles::namesFor(role, roleStates, roleName ? roleName.get() : "");
+    return atspi_roles::namesFor(*role, roleStates, roleName ? roleName.get() : "");
 }
 
 } // namespace
@@ -149,7 +170,7 @@ struct AtspiAccessibility::Impl {
         appliedTimeoutMs = milliseconds;
     }
 
-    AXValue value(AtspiAccessible* object, const atspi_roles::RoleNames& names);
+    AXValue value(const AtspiNode& node, const atspi_roles::RoleNames& names);
     AXValue window(const AtspiNode& application, bool focusedOnly);
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
@@ -163,14 +184,14 @@ struct AtspiAccessibility::Impl {
                                               Clock::time_point deadline);
 };
 
-AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
+AXValue AtspiAccessibility::Impl::value(const AtspiNode& node,
                                         const atspi_roles::RoleNames& names) {
+    AtspiAccessible* object = node.object();
     switch (names.value) {
     case atspi_roles::ValueKind::none:
         return std::monostate{};
     case atspi_roles::ValueKind::checkState: {
-        const bool on =
-            hasState(object, ATSPI_STATE_CHECKED) || hasState(object, ATSPI_STATE_PRESSED);
+        const bool on = node.hasState(ATSPI_STATE_CHECKED) || node.hasState(ATSPI_STATE_PRESSED);
         return AXNumber{on ? 1.0 : 0.0, on ? "1" : "0"};
     }
     case atspi_roles::ValueKind::number: {
@@ -199,24 +220,20 @@ AXValue AtspiAccessibility::Impl::value(AtspiAccessible* object,
 }
 
 AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly) {
-    AtspiAccessible* application = node.object();
     const int timeoutMs = node.timeoutMs();
-    if (!node.isApplication() && role(application) != ATSPI_ROLE_APPLICATION) {
-        return std::monostate{};
-    }
-    auto windows = children(application, kMaxWindowsPerApplication, deadlineAfter(timeoutMs));
-    GObjectPtr<AtspiAccessible>* firstWindow = nullptr;
-    for (auto& candidate : windows) {
-        if (hasState(candidate.get(), ATSPI_STATE_ACTIVE)) {
-            return wrap(candidate.release(), timeoutMs);
-        }
-        if (firstWindow == nullptr && roleNamesOf(candidate.get()).role == "AXWindow" &&
-            hasState(candidate.get(), ATSPI_STATE_SHOWING)) {
-            firstWindow = &candidate;
+    if (!node.isApplication() && node.role() != ATSPI_ROLE_APPLICATION) return std::monostate{};
+    std::shared_ptr<const AtspiNode> firstWindow;
+    for (auto& child :
+         children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
+        auto candidate = std::make_shared<const AtspiNode>(child.release(), timeoutMs);
+        if (candidate->hasState(ATSPI_STATE_ACTIVE)) return AXElement(std::move(candidate));
+        if (!firstWindow && roleNamesOf(*candidate).role == "AXWindow" &&
+            candidate->hasState(ATSPI_STATE_SHOWING)) {
+            firstWindow = std::move(candidate);
         }
     }
-    if (focusedOnly || firstWindow == nullptr) return std::monostate{};
-    return wrap(firstWindow->release(), timeoutMs);
+    if (focusedOnly || !firstWindow) return std::monostate{};
+    return AXElement(std::move(firstWindow));
 }
 
 AXValue AtspiAccessibility::Impl::url(AtspiAccessible* object) {
@@ -255,11 +272,11 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     CallError error;
 
     if (name == "AXRole" || name == "AXSubrole" || name == "AXValue") {
-        const atspi_roles::RoleNames names = roleNamesOf(object);
+        const atspi_roles::RoleNames names = roleNamesOf(node);
         if (names.role.empty()) return std::monostate{};
         if (name == "AXRole") return names.role;
         if (name == "AXSubrole") return names.subrole ? AXValue(*names.subrole) : std::monostate{};
-        return value(object, names);
+        return value(node, names);
     }
     if (name == "AXTitle") {
         if (auto title = takeText(atspi_accessible_get_name(object, error.out()), error)) {
@@ -285,11 +302,12 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXHelp") return help(object);
     if (name == "AXParent") {
         // An application's parent is the desktop, which has no counterpart.
-        if (node.isApplication() || role(object) == ATSPI_ROLE_APPLICATION) return std::monostate{};
+        if (node.isApplication() || node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
         GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         if (error.failed() || !parent) return std::monostate{};
-        if (role(parent.get()) == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
-        return wrapRelated(parent.release(), node);
+        const std::optional<AtspiRole> parentRole = role(parent.get());
+        if (parentRole == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
+        return wrapRelated(parent.release(), node, parentRole);
     }
     if (name == "AXChildren") {
         std::vector<AXElement> list;
@@ -299,8 +317,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         return list;
     }
     if (name == "AXPosition" || name == "AXSize") {
-        const std::optional<atspi_placement::Box> box =
-            atspi_point_lookup::screenBox(object, node.origin());
+        const std::optional<atspi_placement::Box> box = node.screenBox();
         if (!box) return std::monostate{};
         if (name == "AXPosition") return geo::Point{double(box->x), double(box->y)};
         return geo::Size{double(box->width), double(box->height)};
@@ -308,7 +325,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXEditableAncestor") {
         // The editable state marks entries, text views and editable web content alike, and
         // the content inside an editable region carries it too.
-        if (!hasState(object, ATSPI_STATE_EDITABLE)) return std::monostate{};
+        if (!node.hasState(ATSPI_STATE_EDITABLE)) return std::monostate{};
         return wrapRelated(retained(object).release(), node);
     }
     if (name == "AXFocusedWindow") return window(node, true);

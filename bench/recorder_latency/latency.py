@@ -39,7 +39,8 @@ from PIL import Image
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "integration"))
-from real_apps import accessibles, launch, start_firefox, stop, wait_until, window_of  # noqa: E402
+from real_apps import (accessibles, find_element, launch, start_firefox, stop,  # noqa: E402
+                       wait_until, window_of)
 from stepreel_harness import RecorderRun, TestWindow, activate_window, xdotool  # noqa: E402
 import screen_clock  # noqa: E402
 
@@ -158,7 +159,8 @@ APPLICATIONS = {
         ["mousepad", "--disable-server"], "Mousepad", (1000, 950), (700, 500), (350, 260),
         lambda: accessibles("mousepad", "text")),
     "gnome-calculator": lambda workdir: real_application(  # its empty history pane
-        ["gnome-calculator"], "Calculator", (300, 900), None, (182, 110)),
+        ["gnome-calculator"], "Calculator", (300, 900), None, (182, 110),
+        lambda: find_element("gnome-calculator", lambda n: "button" in n.get_role_name())),
     "featherpad": lambda workdir: real_application(  # its window is named after the document
         ["featherpad"], "^Untitled$", (1800, 300), (700, 500), (350, 230),
         lambda: accessibles("featherpad", "text")),

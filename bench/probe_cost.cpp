@@ -63,6 +63,11 @@ public:
         return timed(std::string(attribute),
                      [&] { return platform_.copyAttributeValue(element, attribute); });
     }
+    AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                std::size_t maxCount) override {
+        return timed(std::string(attribute),
+                     [&] { return platform_.copyAttributeValues(element, attribute, maxCount); });
+    }
     bool sameElement(const AXElement& a, const AXElement& b) override {
         return platform_.sameElement(a, b);
     }

@@ -3,6 +3,7 @@
 
 #include "platform/geometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -52,6 +53,16 @@ public:
     virtual AXElement elementAtPosition(const AXElement& systemWide, float x, float y) = 0;
     /// Copies one attribute ("AXRole", "AXChildren", …) of `element`.
     virtual AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) = 0;
+    /// The first `maxCount` entries of a list attribute ("AXChildren"); a port that cannot read
+    /// part of a list copies it whole and keeps the first entries.
+    virtual AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                        std::size_t maxCount) {
+        AXValue value = copyAttributeValue(element, attribute);
+        if (auto* list = std::get_if<std::vector<AXElement>>(&value);
+            list && list->size() > maxCount)
+            list->resize(maxCount);
+        return value;
+    }
     /// Whether two handles stand for the same platform element (false when either is null).
     virtual bool sameElement(const AXElement& a, const AXElement& b) = 0;
     /// How many times elements were added to or removed from the tree of the application

@@ -105,9 +105,9 @@ WebAreaSearch searchWebArea(Accessibility& ax, AXElement window, const ProbeDead
 std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) {
     std::vector<std::string> texts;
     if (!parent) return texts;
-    const std::vector<AXElement> siblings = children(ax, parent);
-    const std::size_t examined = std::min(siblings.size(), siblingsExamined);
-    for (std::size_t i = 0; i < examined && texts.size() < nearbyTextLimit; ++i) {
+    // Only the first siblings are listed: a grid or list can hold hundreds.
+    const std::vector<AXElement> siblings = children(ax, parent, siblingsExamined);
+    for (std::size_t i = 0; i < siblings.size() && texts.size() < nearbyTextLimit; ++i) {
         std::optional<std::string> text = str(ax, siblings[i], "AXTitle");
         if (!text) text = str(ax, siblings[i], "AXDescription");
         if (text) texts.push_back(std::move(*text));
@@ -136,9 +136,11 @@ AXElement elementAttr(Accessibility& ax, const AXElement& element, std::string_v
     return nullptr;
 }
 
-std::vector<AXElement> children(Accessibility& ax, const AXElement& element) {
+std::vector<AXElement> children(Accessibility& ax, const AXElement& element,
+                                std::optional<std::size_t> maxCount) {
     if (!element) return {};
-    AXValue value = ax.copyAttributeValue(element, "AXChildren");
+    AXValue value = maxCount ? ax.copyAttributeValues(element, "AXChildren", *maxCount)
+                             : ax.copyAttributeValue(element, "AXChildren");
     auto* list = std::get_if<std::vector<AXElement>>(&value);
     if (!list) return {};
     std::vector<AXElement> result = std::move(*list);

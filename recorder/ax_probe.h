@@ -9,6 +9,7 @@
 #include "recorder/records.h"
 #include "recorder/web_area_cache.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,7 +32,9 @@ std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid,
 std::optional<std::string> str(Accessibility& ax, const AXElement& element,
                                std::string_view attribute);
 AXElement elementAttr(Accessibility& ax, const AXElement& element, std::string_view attribute);
-std::vector<AXElement> children(Accessibility& ax, const AXElement& element);
+/// The element's children without null entries; the first `maxCount` when given.
+std::vector<AXElement> children(Accessibility& ax, const AXElement& element,
+                                std::optional<std::size_t> maxCount = std::nullopt);
 std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& element);
 
 } // namespace AXProbe

@@ -39,6 +39,13 @@ AXValue BoundedAccessibility::copyAttributeValue(const AXElement& element,
     return platform_.copyAttributeValue(element, attribute);
 }
 
+AXValue BoundedAccessibility::copyAttributeValues(const AXElement& element,
+                                                  std::string_view attribute,
+                                                  std::size_t maxCount) {
+    if (!mayAsk(element)) return std::monostate{};
+    return platform_.copyAttributeValues(element, attribute, maxCount);
+}
+
 bool BoundedAccessibility::sameElement(const AXElement& a, const AXElement& b) {
     return platform_.sameElement(a, b);
 }

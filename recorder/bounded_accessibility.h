@@ -20,6 +20,9 @@ public:
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     /// Monostate once the deadline has passed.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    /// Monostate once the deadline has passed.
+    AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                std::size_t maxCount) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
 

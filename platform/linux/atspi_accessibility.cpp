@@ -174,7 +174,8 @@ struct AtspiAccessibility::Impl {
     AXValue window(const AtspiNode& application, bool focusedOnly);
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
-    AXValue attribute(const AtspiNode& node, std::string_view name);
+    /// `maxChildren` bounds "AXChildren".
+    AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
         GObjectPtr<AtspiAccessible> window;
         Origin origin;
@@ -266,7 +267,8 @@ AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
     return found;
 }
 
-AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_view name) {
+AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_view name,
+                                            int maxChildren) {
     AtspiAccessible* object = node.object();
     const int timeoutMs = node.timeoutMs();
     CallError error;
@@ -311,7 +313,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     }
     if (name == "AXChildren") {
         std::vector<AXElement> list;
-        for (auto& child : children(object, kMaxChildren, deadlineAfter(timeoutMs))) {
+        for (auto& child : children(object, maxChildren, deadlineAfter(timeoutMs))) {
             list.push_back(wrapRelated(child.release(), node));
         }
         return list;
@@ -467,12 +469,18 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
 
 AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
                                                std::string_view attribute) {
+    return copyAttributeValues(element, attribute, kMaxChildren);
+}
+
+AXValue AtspiAccessibility::copyAttributeValues(const AXElement& element,
+                                                std::string_view attribute, std::size_t maxCount) {
     const auto* node = dynamic_cast<const AtspiNode*>(element.get());
     if (node == nullptr || node->isSystemWide()) return std::monostate{};
     std::lock_guard lock(impl_->mutex);
     if (!impl_->ensureInitialised()) return std::monostate{};
     impl_->applyTimeout(node->timeoutMs());
-    return impl_->attribute(*node, attribute);
+    return impl_->attribute(*node, attribute,
+                            static_cast<int>(std::min<std::size_t>(maxCount, kMaxChildren)));
 }
 
 bool AtspiAccessibility::sameElement(const AXElement& a, const AXElement& b) {

@@ -39,6 +39,9 @@ public:
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     /// One attribute of `element`; monostate when unsupported, unreadable or timed out.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    /// "AXChildren" asks for the first `maxCount` children only; other attributes are whole.
+    AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                std::size_t maxCount) override;
     /// The same accessible object (libatspi keeps one object per application and path).
     bool sameElement(const AXElement& a, const AXElement& b) override;
     /// "object:children-changed" notices of an application found by `application(pid)`,

@@ -36,6 +36,12 @@ AXValue PrimaryOriginAccessibility::copyAttributeValue(const AXElement& element,
     return value;
 }
 
+AXValue PrimaryOriginAccessibility::copyAttributeValues(const AXElement& element,
+                                                        std::string_view attribute,
+                                                        std::size_t maxCount) {
+    return inner_->copyAttributeValues(element, attribute, maxCount);
+}
+
 bool PrimaryOriginAccessibility::sameElement(const AXElement& a, const AXElement& b) {
     return inner_->sameElement(a, b);
 }

@@ -22,6 +22,8 @@ public:
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     /// "AXPosition" is measured from the primary monitor's corner; the rest is passed on.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                std::size_t maxCount) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
 

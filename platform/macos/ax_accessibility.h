@@ -11,6 +11,9 @@ public:
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
+    /// AXUIElementCopyAttributeValues from the first entry.
+    AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                std::size_t maxCount) override;
     /// CFEqual of the two AXUIElementRefs.
     bool sameElement(const AXElement& a, const AXElement& b) override;
     /// Created, destroyed and load-complete notices of the application, counted as the main

@@ -120,6 +120,20 @@ AXValue AXAccessibility::copyAttributeValue(const AXElement& element, std::strin
     }
 }
 
+AXValue AXAccessibility::copyAttributeValues(const AXElement& element, std::string_view attribute,
+                                             std::size_t maxCount) {
+    AXUIElementRef ref = unwrap(element);
+    if (ref == nullptr) return std::monostate{};
+    @autoreleasepool {
+        NSString* name = toNSString(attribute);
+        CFRef<CFArrayRef> values;
+        const AXError error = AXUIElementCopyAttributeValues(
+            ref, (__bridge CFStringRef)name, 0, static_cast<CFIndex>(maxCount), values.out());
+        if (error != kAXErrorSuccess || !values) return std::monostate{};
+        return convert(values.get());
+    }
+}
+
 bool AXAccessibility::sameElement(const AXElement& a, const AXElement& b) {
     AXUIElementRef first = unwrap(a);
     AXUIElementRef second = unwrap(b);

@@ -51,12 +51,11 @@ AXElement frontWindow(Accessibility& ax, const AXElement& app) {
     return window;
 }
 
-/// The window whose page is shown: the front window, unless that is an untitled popup (a
+/// The window whose page is shown: the front `window`, unless that is an untitled popup (a
 /// browser's context menu or completion list), which stands for the application's first
 /// titled window.
-AXElement pageWindow(Accessibility& ax, const AXElement& app) {
-    AXElement window = frontWindow(ax, app);
-    if (!window || str(ax, window, "AXTitle")) return window;
+AXElement pageWindow(Accessibility& ax, const AXElement& app, AXElement window, bool titled) {
+    if (titled) return window;
     for (AXElement& candidate : children(ax, app)) {
         if (str(ax, candidate, "AXRole") == "AXWindow" && str(ax, candidate, "AXTitle"))
             return std::move(candidate);
@@ -213,39 +212,39 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
     return target;
 }
 
-std::optional<std::string> frontURL(Accessibility& platform, std::int32_t pid,
-                                    const ProbeDeadline& deadline, WebAreaCache& webAreas) {
+FrontWindow frontWindowOf(Accessibility& platform, std::int32_t pid, const ProbeDeadline& deadline,
+                          WebAreaCache& webAreas) {
     BoundedAccessibility ax(platform, deadline, applicationTimeoutSeconds);
     const AXElement app = applicationObject(ax, pid);
-    if (!app) return std::nullopt;
-    AXElement window = pageWindow(ax, app);
-    if (!window) return std::nullopt;
+    if (!app) return {};
+    AXElement window = frontWindow(ax, app);
+    if (!window) return {};
+    FrontWindow front;
+    front.title = str(ax, window, "AXTitle");
+    window = pageWindow(ax, app, std::move(window), front.title.has_value());
 
     // A window that names the document it shows (a browser's selected tab) needs no search.
     if (AXElement document = elementAttr(ax, window, "AXEmbeddedDocument");
         document && str(ax, document, "AXRole") == "AXWebArea") {
-        return webAreaURL(ax, document);
+        front.url = webAreaURL(ax, document);
+        return front;
     }
 
     // Taken before the search, so that a change during it makes its outcome stale.
     const std::optional<WebAreaCache::Shape> shape = WebAreaCache::shapeOf(ax, pid);
-    if (shape && webAreas.holdsNone(ax, *shape, window)) return std::nullopt;
+    if (shape && webAreas.holdsNone(ax, *shape, window)) return front;
     WebAreaSearch search = searchWebArea(ax, window, deadline);
-    if (!search.webArea) {
-        if (shape && search.complete) webAreas.rememberNone(ax, *shape, std::move(window));
-        return std::nullopt;
+    if (search.webArea) {
+        front.url = webAreaURL(ax, search.webArea);
+    } else if (shape && search.complete) {
+        webAreas.rememberNone(ax, *shape, std::move(window));
     }
-    return webAreaURL(ax, search.webArea);
+    return front;
 }
 
-std::optional<std::string> frontWindowTitle(Accessibility& platform, std::int32_t pid,
-                                            const ProbeDeadline& deadline) {
-    BoundedAccessibility ax(platform, deadline, applicationTimeoutSeconds);
-    const AXElement app = applicationObject(ax, pid);
-    if (!app) return std::nullopt;
-    const AXElement window = frontWindow(ax, app);
-    if (!window) return std::nullopt;
-    return str(ax, window, "AXTitle");
+std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid,
+                                    const ProbeDeadline& deadline, WebAreaCache& webAreas) {
+    return frontWindowOf(ax, pid, deadline, webAreas).url;
 }
 
 } // namespace AXProbe

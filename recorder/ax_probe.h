@@ -25,9 +25,13 @@ std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
 /// remembered in `webAreas` and not searched again until its application's tree changes.
 std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid,
                                     const ProbeDeadline& deadline, WebAreaCache& webAreas);
-/// Title of the focused (else main) window of `pid`.
-std::optional<std::string> frontWindowTitle(Accessibility& ax, std::int32_t pid,
-                                            const ProbeDeadline& deadline);
+/// What names the front window of `pid`, read in one pass.
+struct FrontWindow {
+    std::optional<std::string> title; ///< of the focused (else main) window
+    std::optional<std::string> url;   ///< as `frontURL` gives it
+};
+FrontWindow frontWindowOf(Accessibility& ax, std::int32_t pid, const ProbeDeadline& deadline,
+                          WebAreaCache& webAreas);
 
 std::optional<std::string> str(Accessibility& ax, const AXElement& element,
                                std::string_view attribute);

@@ -17,11 +17,12 @@ void Recorder::pollFocus() {
         name = front->localizedName;
         bundle = front->bundleIdentifier;
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        title = AXProbe::frontWindowTitle(ports_.accessibility, front->processIdentifier, probes);
+        AXProbe::FrontWindow window = AXProbe::frontWindowOf(
+            ports_.accessibility, front->processIdentifier, probes, webAreas_);
         // Without accessibility, or in a popup that has no title, the window server's title
         // of the front window (a popup's owner) names the stay.
-        if (!title) title = front->frontWindowTitle;
-        url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
+        title = window.title ? std::move(window.title) : front->frontWindowTitle;
+        url = std::move(window.url);
     }
     // The dwell is identified by application name, window title and page address.
     if (name == focusApp_ && title == focusWindow_ && url == focusUrl_) return;

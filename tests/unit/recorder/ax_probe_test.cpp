@@ -61,7 +61,9 @@ struct Tree {
         return AXProbe::elementAt(ax, {120.5, 40.25}, 77, deadline());
     }
     std::optional<std::string> url() { return AXProbe::frontURL(ax, pid, deadline(), webAreas); }
-    std::optional<std::string> title() { return AXProbe::frontWindowTitle(ax, pid, deadline()); }
+    std::optional<std::string> title() {
+        return AXProbe::frontWindowOf(ax, pid, deadline(), webAreas).title;
+    }
 
     FakeAccessibility ax;
     FakeClock clock;

@@ -56,9 +56,11 @@ std::string decimalText(double value) {
 class AtspiNode final : public AXNode {
 public:
     AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false, Origin origin = {},
-              std::optional<AtspiRole> knownRole = std::nullopt)
+              std::optional<AtspiRole> knownRole = std::nullopt,
+              std::optional<atspi_placement::Box> knownBox = std::nullopt)
         : object_(adopted), timeoutMs_(timeoutMs), application_(application), origin_(origin) {
         if (knownRole) role_ = knownRole;
+        if (knownBox) box_ = knownBox;
     }
     ~AtspiNode() override {
         if (object_ != nullptr) g_object_unref(object_);
@@ -179,6 +181,7 @@ struct AtspiAccessibility::Impl {
     struct PlacedWindow {
         GObjectPtr<AtspiAccessible> window;
         Origin origin;
+        atspi_placement::Box screenBox;
     };
     std::optional<PlacedWindow> windowAt(int x, int y, int timeoutMs);
     GObjectPtr<AtspiAccessible> applicationOf(AtspiAccessible* desktop, std::uint32_t pid,
@@ -403,15 +406,14 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
                 reported ? atspi_placement::placed(*reported) : std::nullopt;
             if (!box) continue;
             const Origin origin = atspi_placement::originOf(*box, client);
-            if (!atspi_placement::Box{box->x + origin.x, box->y + origin.y, box->width, box->height}
-                     .contains(x, y)) {
-                continue;
-            }
+            const atspi_placement::Box onScreen{box->x + origin.x, box->y + origin.y, box->width,
+                                                box->height};
+            if (!onScreen.contains(x, y)) continue;
             const bool active = atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE);
             // The active window wins; otherwise the smallest, as dialogs sit over their parents.
             if (!best || (active && !bestActive) ||
                 (active == bestActive && box->area() <= bestArea)) {
-                best = PlacedWindow{std::move(window), origin};
+                best = PlacedWindow{std::move(window), origin, onScreen};
                 bestActive = active;
                 bestArea = box->area();
             }
@@ -461,10 +463,12 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
     std::optional<Impl::PlacedWindow> found = impl_->windowAt(pointX, pointY, timeoutMs);
     if (!found) return nullptr;
     // The descent has a budget of its own, twice as long as one request may take.
-    GObjectPtr<AtspiAccessible> element = atspi_point_lookup::deepestAt(
-        std::move(found->window), pointX, pointY, found->origin, deadlineAfter(2 * timeoutMs));
-    if (!element) return nullptr;
-    return std::make_shared<const AtspiNode>(element.release(), timeoutMs, false, found->origin);
+    atspi_point_lookup::Found element =
+        atspi_point_lookup::deepestAt(std::move(found->window), pointX, pointY, found->origin,
+                                      found->screenBox, deadlineAfter(2 * timeoutMs));
+    if (!element.element) return nullptr;
+    return std::make_shared<const AtspiNode>(element.element.release(), timeoutMs, false,
+                                             found->origin, element.role, element.screenBox);
 }
 
 AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,

@@ -26,6 +26,26 @@ constexpr std::array kWholeControls = {
     ATSPI_ROLE_RADIO_MENU_ITEM, ATSPI_ROLE_LINK,          ATSPI_ROLE_PUSH_BUTTON_MENU,
     ATSPI_ROLE_ENTRY,           ATSPI_ROLE_PASSWORD_TEXT, ATSPI_ROLE_LABEL};
 
+/// The role of the element last asked about: the descent asks about the element it stops at
+/// more than once.
+class LastRole {
+public:
+    std::optional<AtspiRole> of(AtspiAccessible* object) {
+        if (object != object_.get()) {
+            object_ = retained(object); // held, so that its address is not reused meanwhile
+            role_ = role(object);
+        }
+        return role_;
+    }
+    std::optional<AtspiRole> known(AtspiAccessible* object) const {
+        return object == object_.get() ? role_ : std::nullopt;
+    }
+
+private:
+    GObjectPtr<AtspiAccessible> object_;
+    std::optional<AtspiRole> role_;
+};
+
 GObjectPtr<AtspiAccessible> hitTest(AtspiAccessible* object, int x, int y, const Origin& origin) {
     GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
     if (!component) return nullptr;
@@ -74,8 +94,9 @@ void addContaining(AtspiAccessible* object, int x, int y, const Origin& origin,
 }
 
 GObjectPtr<AtspiAccessible> containingChild(AtspiAccessible* object, int x, int y,
-                                            const Origin& origin, Clock::time_point deadline) {
-    const std::optional<AtspiRole> own = role(object);
+                                            const Origin& origin, Clock::time_point deadline,
+                                            LastRole& roles) {
+    const std::optional<AtspiRole> own = roles.of(object);
     if (own && std::ranges::find(kWholeControls, *own) != kWholeControls.end()) return nullptr;
     std::vector<Candidate> candidates;
     addContaining(object, x, y, origin, deadline, true, candidates);
@@ -86,8 +107,8 @@ GObjectPtr<AtspiAccessible> containingChild(AtspiAccessible* object, int x, int 
     return std::move(best->object);
 }
 
-bool isBareFiller(AtspiAccessible* object) {
-    const std::optional<AtspiRole> own = role(object);
+bool isBareFiller(AtspiAccessible* object, LastRole& roles) {
+    const std::optional<AtspiRole> own = roles.of(object);
     if (own != ATSPI_ROLE_FILLER && own != ATSPI_ROLE_PANEL) return false;
     CallError error;
     if (atspi_accessible_get_child_count(object, error.out()) != 0 || error.failed()) return false;
@@ -96,8 +117,8 @@ bool isBareFiller(AtspiAccessible* object) {
 }
 
 /// The parent of a bare filler that covers it exactly, else the element itself.
-GObjectPtr<AtspiAccessible> outOfViewport(GObjectPtr<AtspiAccessible> found) {
-    if (!isBareFiller(found.get())) return found;
+GObjectPtr<AtspiAccessible> outOfViewport(GObjectPtr<AtspiAccessible> found, LastRole& roles) {
+    if (!isBareFiller(found.get(), roles)) return found;
     CallError error;
     GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(found.get(), error.out()));
     if (error.failed() || !parent) return found;
@@ -123,29 +144,34 @@ std::optional<Box> screenBox(AtspiAccessible* object, const Origin& origin) {
     return box;
 }
 
-GObjectPtr<AtspiAccessible> deepestAt(GObjectPtr<AtspiAccessible> window, int x, int y,
-                                      const Origin& origin, Clock::time_point deadline) {
+Found deepestAt(GObjectPtr<AtspiAccessible> window, int x, int y, const Origin& origin,
+                const Box& windowBox, Clock::time_point deadline) {
+    LastRole roles;
     const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
         for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
             GObjectPtr<AtspiAccessible> next = hitTest(from.get(), x, y, origin);
-            if (!next) next = containingChild(from.get(), x, y, origin, deadline);
+            if (!next) next = containingChild(from.get(), x, y, origin, deadline, roles);
             if (!next) break;
             from = std::move(next);
         }
-        return outOfViewport(std::move(from));
+        return outOfViewport(std::move(from), roles);
     };
-    GObjectPtr<AtspiAccessible> found = descend(retained(window.get()));
+    Found found{descend(retained(window.get())), std::nullopt, std::nullopt};
+    found.role = roles.known(found.element.get());
     // A browser builds its tree of a page on the first question after the window was shown,
     // and answers nothing until then: a container as large as the window is asked again
     // once the window's hit test answers.
-    const std::optional<Box> windowBox = screenBox(window.get(), origin);
-    const std::optional<Box> foundBox = screenBox(found.get(), origin);
-    if (!windowBox || !foundBox || foundBox->area() < windowBox->area()) return found;
+    found.screenBox = screenBox(found.element.get(), origin);
+    if (!found.screenBox || found.screenBox->area() < windowBox.area()) return found;
     const Clock::time_point retryEnd =
         std::min(deadline, Clock::now() + std::chrono::milliseconds(kRebuildWaitMs));
     while (Clock::now() < retryEnd) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kRebuildPollMs));
-        if (hitTest(window.get(), x, y, origin)) return descend(std::move(window));
+        if (hitTest(window.get(), x, y, origin)) {
+            GObjectPtr<AtspiAccessible> again = descend(std::move(window));
+            const std::optional<AtspiRole> role = roles.known(again.get());
+            return {std::move(again), role, std::nullopt};
+        }
     }
     return found;
 }

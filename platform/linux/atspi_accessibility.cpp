@@ -55,10 +55,10 @@ std::string decimalText(double value) {
 /// role while walking outwards): each is read once per node.
 class AtspiNode final : public AXNode {
 public:
-    AtspiNode(AtspiAccessible* adopted, int timeoutMs, bool application = false, Origin origin = {},
+    AtspiNode(AtspiAccessible* adopted, int timeoutMs, Origin origin = {},
               std::optional<AtspiRole> knownRole = std::nullopt,
               std::optional<atspi_placement::Box> knownBox = std::nullopt)
-        : object_(adopted), timeoutMs_(timeoutMs), application_(application), origin_(origin) {
+        : object_(adopted), timeoutMs_(timeoutMs), origin_(origin) {
         if (knownRole) role_ = knownRole;
         if (knownBox) box_ = knownBox;
     }
@@ -70,8 +70,6 @@ public:
 
     AtspiAccessible* object() const { return object_; }
     bool isSystemWide() const { return object_ == nullptr; }
-    /// Found as an application by its process id: its role needs no asking.
-    bool isApplication() const { return application_; }
     int timeoutMs() const { return timeoutMs_; }
     void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
     const Origin& origin() const { return origin_; }
@@ -93,24 +91,17 @@ private:
     AtspiAccessible* object_;
     // Set through the const handles the port hands out; guarded by the port's lock.
     mutable int timeoutMs_;
-    bool application_;
     Origin origin_;
     mutable std::optional<std::optional<AtspiRole>> role_;
     mutable std::optional<GObjectPtr<AtspiStateSet>> states_;
     mutable std::optional<std::optional<atspi_placement::Box>> box_;
 };
 
-AXElement wrap(AtspiAccessible* adopted, int timeoutMs, bool application = false) {
-    if (adopted == nullptr) return nullptr;
-    return std::make_shared<const AtspiNode>(adopted, timeoutMs, application);
-}
-
 /// An element reached from `node`, in the same window's coordinates.
 AXElement wrapRelated(AtspiAccessible* adopted, const AtspiNode& node,
                       std::optional<AtspiRole> knownRole = std::nullopt) {
     if (adopted == nullptr) return nullptr;
-    return std::make_shared<const AtspiNode>(adopted, node.timeoutMs(), false, node.origin(),
-                                             knownRole);
+    return std::make_shared<const AtspiNode>(adopted, node.timeoutMs(), node.origin(), knownRole);
 }
 
 /// Text without the placeholders that stand for embedded children (links inside a paragraph).
@@ -225,7 +216,7 @@ AXValue AtspiAccessibility::Impl::value(const AtspiNode& node,
 
 AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly) {
     const int timeoutMs = node.timeoutMs();
-    if (!node.isApplication() && node.role() != ATSPI_ROLE_APPLICATION) return std::monostate{};
+    if (node.role() != ATSPI_ROLE_APPLICATION) return std::monostate{};
     std::shared_ptr<const AtspiNode> firstWindow;
     for (auto& child :
          children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
@@ -307,7 +298,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXHelp") return help(object);
     if (name == "AXParent") {
         // An application's parent is the desktop, which has no counterpart.
-        if (node.isApplication() || node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
+        if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
         GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         if (error.failed() || !parent) return std::monostate{};
         const std::optional<AtspiRole> parentRole = role(parent.get());
@@ -440,7 +431,9 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
     GObjectPtr<AtspiAccessible> found = impl_->applicationOf(
         desktop.get(), static_cast<std::uint32_t>(pid), deadlineAfter(kDefaultTimeoutMs));
     if (!found) return nullptr;
-    return wrap(found.release(), kDefaultTimeoutMs, /*application=*/true);
+    // Found as an application by its process id: its role needs no asking.
+    return std::make_shared<const AtspiNode>(found.release(), kDefaultTimeoutMs, Origin{},
+                                             ATSPI_ROLE_APPLICATION);
 }
 
 void AtspiAccessibility::setMessagingTimeout(const AXElement& element, float seconds) {
@@ -467,8 +460,8 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
         atspi_point_lookup::deepestAt(std::move(found->window), pointX, pointY, found->origin,
                                       found->screenBox, deadlineAfter(2 * timeoutMs));
     if (!element.element) return nullptr;
-    return std::make_shared<const AtspiNode>(element.element.release(), timeoutMs, false,
-                                             found->origin, element.role, element.screenBox);
+    return std::make_shared<const AtspiNode>(element.element.release(), timeoutMs, found->origin,
+                                             element.role, element.screenBox);
 }
 
 AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,

@@ -2,6 +2,7 @@
 
 #include "common/unicode_text.h"
 #include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi_lineage.h"
 #include "platform/linux/atspi_point_lookup.h"
 #include "platform/linux/atspi_relations.h"
 #include "platform/linux/atspi_roles.h"
@@ -140,6 +141,8 @@ struct AtspiAccessibility::Impl {
     std::unique_ptr<x11::Connection> display;
     /// Children-changed notices of the applications whose trees are asked about.
     AtspiStructureWatch structureWatch;
+    /// Parents read while walking outwards, valid while their application's shape holds.
+    AtspiLineage lineage;
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -167,6 +170,7 @@ struct AtspiAccessibility::Impl {
     AXValue window(const AtspiNode& application, bool focusedOnly);
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
+    AXValue parent(const AtspiNode& node);
     /// `maxChildren` bounds "AXChildren".
     AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
@@ -261,6 +265,27 @@ AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
     return found;
 }
 
+AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
+    // An application's parent is the desktop, which has no counterpart.
+    if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
+    AtspiAccessible* object = node.object();
+    // Counted before the request: a change meanwhile leaves the link read stale.
+    const AtspiApplication* application = object->parent.app;
+    const std::optional<std::uint64_t> changes =
+        application != nullptr ? structureWatch.changes(application->root) : std::nullopt;
+    std::optional<AtspiParentLink> link = changes ? lineage.known(object, *changes) : std::nullopt;
+    if (!link) {
+        CallError error;
+        GObjectPtr<AtspiAccessible> found(atspi_accessible_get_parent(object, error.out()));
+        if (error.failed() || !found) return std::monostate{};
+        const std::optional<AtspiRole> foundRole = role(found.get());
+        link = AtspiParentLink{std::move(found), foundRole};
+        if (changes && foundRole) lineage.remember(object, *link, *changes);
+    }
+    if (link->role == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
+    return wrapRelated(link->parent.release(), node, link->role);
+}
+
 AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_view name,
                                             int maxChildren) {
     AtspiAccessible* object = node.object();
@@ -296,15 +321,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         return std::monostate{};
     }
     if (name == "AXHelp") return help(object);
-    if (name == "AXParent") {
-        // An application's parent is the desktop, which has no counterpart.
-        if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
-        GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
-        if (error.failed() || !parent) return std::monostate{};
-        const std::optional<AtspiRole> parentRole = role(parent.get());
-        if (parentRole == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
-        return wrapRelated(parent.release(), node, parentRole);
-    }
+    if (name == "AXParent") return parent(node);
     if (name == "AXChildren") {
         std::vector<AXElement> list;
         for (auto& child : children(object, maxChildren, deadlineAfter(timeoutMs))) {
@@ -493,5 +510,5 @@ std::optional<std::uint64_t> AtspiAccessibility::structureChanges(std::int32_t p
     const auto known = impl_->applications.find(pid);
     if (known == impl_->applications.end()) return std::nullopt;
     impl_->applyTimeout(kDefaultTimeoutMs);
-    return impl_->structureWatch.changes(pid, known->second.get());
+    return impl_->structureWatch.changes(known->second.get());
 }

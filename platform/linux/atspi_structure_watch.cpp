@@ -7,7 +7,7 @@ constexpr const char* childrenChanged = "object:children-changed";
 } // namespace
 
 AtspiStructureWatch::~AtspiStructureWatch() {
-    for (auto& [pid, watched] : watched_)
+    for (auto& [application, watched] : watched_)
         stop(*watched);
 }
 
@@ -16,23 +16,30 @@ void AtspiStructureWatch::onNotice(AtspiEvent* event, void* watched) {
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 
+void AtspiStructureWatch::onApplicationGone(void* watched, GObject* /*application*/) {
+    auto& gone = *static_cast<Watched*>(watched);
+    gone.owner = nullptr; // being disposed: no weak reference is left to drop
+    stop(gone);
+}
+
 void AtspiStructureWatch::stop(Watched& watched) {
+    if (watched.owner != nullptr) {
+        g_object_weak_unref(G_OBJECT(watched.owner), &AtspiStructureWatch::onApplicationGone,
+                            &watched);
+        watched.owner = nullptr;
+    }
     if (!watched.listening) return;
+    watched.listening = false;
     atspi_event_listener_deregister_from_callback(&AtspiStructureWatch::onNotice, &watched,
                                                   childrenChanged, nullptr);
 }
 
-std::optional<std::uint64_t> AtspiStructureWatch::changes(std::int32_t pid,
-                                                          AtspiAccessible* application) {
-    if (application == nullptr) return std::nullopt;
-    if (auto known = watched_.find(pid); known != watched_.end()) {
-        // The same process may have registered anew under another bus name.
-        if (known->second->application.get() == application) {
-            if (!known->second->listening) return std::nullopt;
-            return known->second->notices.load(std::memory_order_relaxed);
-        }
-        stop(*known->second);
-        watched_.erase(known);
+std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* application) {
+    // An application that has left the bus is not listened to.
+    if (application == nullptr || application->parent.app == nullptr) return std::nullopt;
+    if (auto known = watched_.find(application); known != watched_.end()) {
+        if (!known->second->listening) return std::nullopt;
+        return known->second->notices.load(std::memory_order_relaxed);
     }
     if (watched_.size() >= watchLimit) {
         stop(*watched_.begin()->second);
@@ -45,9 +52,14 @@ std::optional<std::uint64_t> AtspiStructureWatch::changes(std::int32_t pid,
                              &AtspiStructureWatch::onNotice, watched.get(), nullptr,
                              childrenChanged, nullptr, application, error.out()) &&
                          !error.failed();
+    if (watched->listening) {
+        watched->owner = application->parent.app;
+        g_object_weak_ref(G_OBJECT(watched->owner), &AtspiStructureWatch::onApplicationGone,
+                          watched.get());
+    }
     // A refusal is remembered too: it is not asked again on every probe.
     const bool listening = watched->listening;
-    watched_.emplace(pid, std::move(watched));
+    watched_.emplace(application, std::move(watched));
     if (!listening) return std::nullopt;
     return 0;
 }

@@ -13,6 +13,11 @@
 /// each listener is registered for one application's bus name, so the bus delivers nothing
 /// else. Notices arrive through the GLib main context while it runs (libatspi also
 /// dispatches them while it waits for a reply); counting them takes no lock.
+///
+/// libatspi compares every notice with the application of each such listener, and reads
+/// that application through a pointer it clears when the application leaves the bus: a
+/// listener must be gone by then, so each one goes as soon as libatspi lets its
+/// application go.
 class AtspiStructureWatch {
 public:
     AtspiStructureWatch() = default;
@@ -20,21 +25,24 @@ public:
     AtspiStructureWatch(const AtspiStructureWatch&) = delete;
     AtspiStructureWatch& operator=(const AtspiStructureWatch&) = delete;
 
-    /// Notices counted for `application` (the accessible of process `pid`), starting to
+    /// Notices counted for `application` (an application's root accessible), starting to
     /// listen on the first call; absent when the listener cannot be registered.
-    std::optional<std::uint64_t> changes(std::int32_t pid, AtspiAccessible* application);
+    std::optional<std::uint64_t> changes(AtspiAccessible* application);
 
 private:
     struct Watched {
         atspi_calls::GObjectPtr<AtspiAccessible> application;
+        AtspiApplication* owner = nullptr; ///< referenced weakly while listening
         std::atomic<std::uint64_t> notices{0};
         bool listening = false;
     };
-    /// Applications watched at once; the oldest listeners are dropped beyond this.
+    /// Applications watched at once; beyond this, one listener is dropped for each new one.
     static constexpr std::size_t watchLimit = 16;
 
     static void onNotice(AtspiEvent* event, void* watched);
+    static void onApplicationGone(void* watched, GObject* application);
     static void stop(Watched& watched);
 
-    std::map<std::int32_t, std::unique_ptr<Watched>> watched_;
+    /// By application; each entry holds its application, so no other takes its address.
+    std::map<AtspiAccessible*, std::unique_ptr<Watched>> watched_;
 };

@@ -34,6 +34,9 @@ class DesktopTest(unittest.TestCase):
 class Clicks(DesktopTest):
     def test_click_kinds_with_their_frames_targets_and_results(self):
         run = self.start()
+        click(self.windows[0], "heading")
+        index, first = run.wait_record("click")
+        run.wait_record("result", index, lambda r: r["refSeq"] == first["seq"])
         since = run.mark()
         x, y = click(self.windows[0], "save")
         index, record = run.wait_record("click", since)
@@ -70,6 +73,8 @@ class Clicks(DesktopTest):
                 self.assertNotEqual("label" in target, secure)
             if kind != "rightclick":
                 run.wait_record("result", index, lambda r: r["refSeq"] == record["seq"])
+        # "Save" framed the heading: its target is described by its ancestry as it is now.
+        self.assertEqual(record["target"]["path"][:-1], first["target"]["path"][:-1] + ["AXGroup"])
 
 
 class Typing(DesktopTest):

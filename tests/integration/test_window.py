@@ -47,13 +47,20 @@ def named(widget, name):
 
 def form(grid, widgets, value):
     """Entries "Customer name" holding `value`, "Amount" and a filled "Password", a check box,
-    a slider at 42.5, "Save" and "Clear" (which empties the entries), and a status line that
-    shows the button's effect in the frame after it."""
+    a slider at 42.5, "Save" (which also puts the heading in a frame) and "Clear" (which empties
+    the entries), and a status line that shows the button's effect in the frame after it."""
     entries = {"name": (Gtk.Entry(hexpand=True, text=value), "Customer name"),
                "amount": (Gtk.Entry(hexpand=True), "Amount"),
                "password": (Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
     widgets["heading"] = Gtk.Label(label="Customer form")
     grid.attach(widgets["heading"], 0, 0, 2, 1)
+
+    def frame_heading():  # a level more above the heading, which stays in place
+        if widgets["heading"].get_parent() is grid:
+            grid.remove(widgets["heading"])
+            grid.attach(Gtk.Frame(child=widgets["heading"], shadow_type=Gtk.ShadowType.NONE),
+                        0, 0, 2, 1)
+            grid.show_all()
     for row, (key, (entry, label)) in enumerate(entries.items(), start=1):
         grid.attach(Gtk.Label(label=label, xalign=0), 0, row, 1, 1)
         grid.attach(named(entry, label), 1, row, 1, 1)
@@ -67,7 +74,7 @@ def form(grid, widgets, value):
         widgets[key] = named(Gtk.Button(label=label), label)
         buttons.pack_start(widgets[key], False, False, 0)
     status = Gtk.Label(label="Ready", xalign=0)
-    widgets["save"].connect("clicked", lambda _: status.set_text("Saved"))
+    widgets["save"].connect("clicked", lambda _: status.set_text("Saved") or frame_heading())
     widgets["clear"].connect("clicked", lambda _: [e.set_text("") for e, _ in entries.values()]
                              + [status.set_text("Cleared")])
     for row, key in enumerate(("check", "scale"), start=4):

@@ -38,8 +38,10 @@ std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* appli
     // An application that has left the bus is not listened to.
     if (application == nullptr || application->parent.app == nullptr) return std::nullopt;
     if (auto known = watched_.find(application); known != watched_.end()) {
-        if (!known->second->listening) return std::nullopt;
-        return known->second->notices.load(std::memory_order_relaxed);
+        const Watched& watched = *known->second;
+        if (!watched.listening || std::chrono::steady_clock::now() - watched.since < settleTime)
+            return std::nullopt;
+        return watched.notices.load(std::memory_order_relaxed);
     }
     if (watched_.size() >= watchLimit) {
         stop(*watched_.begin()->second);
@@ -47,6 +49,7 @@ std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* appli
     }
     auto watched = std::make_unique<Watched>();
     watched->application = atspi_calls::retained(application);
+    watched->since = std::chrono::steady_clock::now();
     atspi_calls::CallError error;
     watched->listening = atspi_event_listener_register_from_callback_with_app(
                              &AtspiStructureWatch::onNotice, watched.get(), nullptr,
@@ -58,8 +61,6 @@ std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* appli
                           watched.get());
     }
     // A refusal is remembered too: it is not asked again on every probe.
-    const bool listening = watched->listening;
     watched_.emplace(application, std::move(watched));
-    if (!listening) return std::nullopt;
-    return 0;
+    return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_calls.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,7 +27,8 @@ public:
     AtspiStructureWatch& operator=(const AtspiStructureWatch&) = delete;
 
     /// Notices counted for `application` (an application's root accessible), starting to
-    /// listen on the first call; absent when the listener cannot be registered.
+    /// listen on the first call; absent when the listener cannot be registered, and while
+    /// the application may not know of it yet.
     std::optional<std::uint64_t> changes(AtspiAccessible* application);
 
 private:
@@ -35,7 +37,11 @@ private:
         AtspiApplication* owner = nullptr; ///< referenced weakly while listening
         std::atomic<std::uint64_t> notices{0};
         bool listening = false;
+        std::chrono::steady_clock::time_point since;
     };
+    /// An application learns of a new listener from the registry in its own time, and
+    /// announces nothing until then: a count is trusted once the listener is this old.
+    static constexpr std::chrono::seconds settleTime{1};
     /// Applications watched at once; beyond this, one listener is dropped for each new one.
     static constexpr std::size_t watchLimit = 16;
 

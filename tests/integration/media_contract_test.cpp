@@ -154,6 +154,8 @@ TEST_F(AccessibilityContractTest, TheWindowOnTopWinsNothingIsOutsideAndAnAppEnds
     ax_.setMessagingTimeout(app, 30);
     EXPECT_EQ(attribute(elementOf(ax_.copyAttributeValue(app, "AXMainWindow")), "AXTitle"),
               "text:Media Overlay Window");
+    // Asked about above, its tree is watched: the watch must let go of an application that
+    // leaves the bus, or the next notice from any other one is compared with it and crashes.
     overlay.stop();
     EXPECT_TRUE(eventually([&] { return ax_.application(pid) == nullptr; }));
     EXPECT_NE(ax_.application(window_->pid()), nullptr);

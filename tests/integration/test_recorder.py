@@ -34,6 +34,7 @@ class DesktopTest(unittest.TestCase):
 class Clicks(DesktopTest):
     def test_click_kinds_with_their_frames_targets_and_results(self):
         run = self.start()
+        run.wait_focus_polls()  # by then the form's structure changes are counted
         click(self.windows[0], "heading")
         index, first = run.wait_record("click")
         run.wait_record("result", index, lambda r: r["refSeq"] == first["seq"])

@@ -41,7 +41,7 @@ private:
     };
     /// An application learns of a new listener from the registry in its own time, and
     /// announces nothing until then: a count is trusted once the listener is this old.
-    static constexpr std::chrono::seconds settleTime{1};
+    static constexpr std::chrono::milliseconds settleTime{250};
     /// Applications watched at once; beyond this, one listener is dropped for each new one.
     static constexpr std::size_t watchLimit = 16;
 

@@ -43,6 +43,12 @@ std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* appli
             return std::nullopt;
         return watched.notices.load(std::memory_order_relaxed);
     }
+    // Applications that have left the bus make room first.
+    std::erase_if(watched_, [](const auto& entry) {
+        if (entry.second->application->parent.app != nullptr) return false;
+        stop(*entry.second);
+        return true;
+    });
     if (watched_.size() >= watchLimit) {
         stop(*watched_.begin()->second);
         watched_.erase(watched_.begin());

@@ -269,10 +269,13 @@ AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
     // An application's parent is the desktop, which has no counterpart.
     if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
     AtspiAccessible* object = node.object();
-    // Counted before the request: a change meanwhile leaves the link read stale.
+    // Counted before the request: a change meanwhile leaves the link read stale. Only an
+    // application watched already (the front one, for its page address) is counted: a watch
+    // makes the application send every such notice, and a browser's pages add and remove
+    // elements all the time.
     const AtspiApplication* application = object->parent.app;
     const std::optional<std::uint64_t> changes =
-        application != nullptr ? structureWatch.changes(application->root) : std::nullopt;
+        application != nullptr ? structureWatch.changesIfWatched(application->root) : std::nullopt;
     std::optional<AtspiParentLink> link = changes ? lineage.known(object, *changes) : std::nullopt;
     if (!link) {
         CallError error;

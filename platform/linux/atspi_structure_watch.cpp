@@ -34,15 +34,20 @@ void AtspiStructureWatch::stop(Watched& watched) {
                                                   childrenChanged, nullptr);
 }
 
+std::optional<std::uint64_t>
+AtspiStructureWatch::changesIfWatched(AtspiAccessible* application) const {
+    const auto known = watched_.find(application);
+    if (known == watched_.end()) return std::nullopt;
+    const Watched& watched = *known->second;
+    if (!watched.listening || std::chrono::steady_clock::now() - watched.since < settleTime)
+        return std::nullopt;
+    return watched.notices.load(std::memory_order_relaxed);
+}
+
 std::optional<std::uint64_t> AtspiStructureWatch::changes(AtspiAccessible* application) {
     // An application that has left the bus is not listened to.
     if (application == nullptr || application->parent.app == nullptr) return std::nullopt;
-    if (auto known = watched_.find(application); known != watched_.end()) {
-        const Watched& watched = *known->second;
-        if (!watched.listening || std::chrono::steady_clock::now() - watched.since < settleTime)
-            return std::nullopt;
-        return watched.notices.load(std::memory_order_relaxed);
-    }
+    if (watched_.contains(application)) return changesIfWatched(application);
     // Applications that have left the bus make room first.
     std::erase_if(watched_, [](const auto& entry) {
         if (entry.second->application->parent.app != nullptr) return false;

@@ -30,6 +30,8 @@ public:
     /// listen on the first call; absent when the listener cannot be registered, and while
     /// the application may not know of it yet.
     std::optional<std::uint64_t> changes(AtspiAccessible* application);
+    /// The same for an application already watched; nothing is started for one that is not.
+    std::optional<std::uint64_t> changesIfWatched(AtspiAccessible* application) const;
 
 private:
     struct Watched {

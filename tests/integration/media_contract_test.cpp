@@ -151,11 +151,12 @@ TEST_F(AccessibilityContractTest, TheWindowOnTopWinsNothingIsOutsideAndAnAppEnds
     const pid_t pid = overlay.pid();
     ASSERT_TRUE(eventually([&] { return ax_.application(pid) != nullptr; }));
     AXElement app = ax_.application(pid);
+    ax_.structureChanges(pid); // its tree is watched from now on
     ax_.setMessagingTimeout(app, 30);
     EXPECT_EQ(attribute(elementOf(ax_.copyAttributeValue(app, "AXMainWindow")), "AXTitle"),
               "text:Media Overlay Window");
-    // Asked about above, its tree is watched: the watch must let go of an application that
-    // leaves the bus, or the next notice from any other one is compared with it and crashes.
+    // The watch must let go of an application that leaves the bus, or the next notice from
+    // any other one is compared with it and crashes.
     overlay.stop();
     EXPECT_TRUE(eventually([&] { return ax_.application(pid) == nullptr; }));
     EXPECT_NE(ax_.application(window_->pid()), nullptr);

@@ -24,8 +24,13 @@ void Recorder::pollFocus() {
         title = window.title ? std::move(window.title) : front->frontWindowTitle;
         url = std::move(window.url);
     }
-    // The dwell is identified by application name, window title and page address.
-    if (name == focusApp_ && title == focusWindow_ && url == focusUrl_) return;
+    // The dwell is identified by application name, window title and page address. An address
+    // missing on one side is no sign of another page (a busy browser lets the request run out
+    // of time): the dwell goes on, and takes an address read late.
+    if (name == focusApp_ && title == focusWindow_ && (url == focusUrl_ || !url || !focusUrl_)) {
+        if (url) focusUrl_ = std::move(url);
+        return;
+    }
 
     flushFocus(now);
     focusApp_ = std::move(name);

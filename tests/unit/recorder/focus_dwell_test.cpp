@@ -1,0 +1,59 @@
+// Focus dwells: one stay of the front window lasts while its application, title and page do.
+#include "tests/unit/recorder/recorder_rig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Addresses = std::vector<std::optional<std::string>>;
+
+// A page address that could not be read on one poll neither ends the stay nor starts another;
+// another address does.
+TEST(FocusDwell, AnUnreadAddressNeitherEndsNorSplitsAStay) {
+    const struct {
+        const char* name;
+        Addresses reads; ///< what each poll reads; nothing: the request fails
+        Addresses stays; ///< the dwells written
+    } cases[] = {
+        {"read late", {std::nullopt, "https://a.example/"}, {"https://a.example/"}},
+        {"unread once",
+         {"https://a.example/", std::nullopt, "https://a.example/"},
+         {"https://a.example/"}},
+        {"another page",
+         {"https://a.example/", "https://b.example/"},
+         {"https://a.example/", "https://b.example/"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecorderRig rig;
+        rig.pipes.grant(100);
+        rig.workspace.setFront("Browser", "org.example.browser", 1);
+        const auto window = rig.ax.addNode("AXWindow");
+        rig.ax.setText(window, "AXTitle", "Page");
+        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
+                   FakeAccessibility::ElementRef{window});
+        const auto webArea = rig.ax.appendChain(window, 1, "AXWebArea");
+        for (const auto& address : c.reads) {
+            if (address) {
+                rig.ax.set(webArea, "AXURL", AXURLValue{*address});
+            } else {
+                rig.ax.set(webArea, "AXURL", FakeAccessibility::Failing{});
+            }
+            rig.recorder->pollFocus();
+            rig.clock.advance(1500);
+        }
+        rig.workspace.setFront("Other", "org.example.other", 2); // ends the last stay
+        rig.recorder->pollFocus();
+
+        Addresses stays;
+        for (const auto& frame : rig.pipes.frames().ofType("focus")) {
+            const auto& event = frame.header["event"];
+            stays.push_back(event.contains("url")
+                                ? std::optional<std::string>(event["url"].get<std::string>())
+                                : std::nullopt);
+        }
+        EXPECT_EQ(stays, c.stays);
+    }
+}
+
+} // namespace

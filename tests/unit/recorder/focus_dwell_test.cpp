@@ -27,12 +27,7 @@ TEST(FocusDwell, AnUnreadAddressNeitherEndsNorSplitsAStay) {
         SCOPED_TRACE(c.name);
         RecorderRig rig;
         rig.pipes.grant(100);
-        rig.workspace.setFront("Browser", "org.example.browser", 1);
-        const auto window = rig.ax.addNode("AXWindow");
-        rig.ax.setText(window, "AXTitle", "Page");
-        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
-                   FakeAccessibility::ElementRef{window});
-        const auto webArea = rig.ax.appendChain(window, 1, "AXWebArea");
+        const auto webArea = rig.frontPage("Browser", "org.example.browser", "Page");
         for (const auto& address : c.reads) {
             if (address) {
                 rig.ax.set(webArea, "AXURL", AXURLValue{*address});

@@ -26,12 +26,7 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
         std::mt19937 random(seed);
         RecorderRig rig;
         rig.pipes.grant(2000);
-        rig.workspace.setFront("Notes", "com.apple.Notes", 1);
-        const auto window = rig.ax.addNode("AXWindow");
-        rig.ax.setText(window, "AXTitle", "Doc");
-        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
-                   FakeAccessibility::ElementRef{window});
-        rig.ax.set(rig.ax.appendChain(window, 1, "AXWebArea"), "AXURL",
+        rig.ax.set(rig.frontPage("Notes", "com.apple.Notes", "Doc"), "AXURL",
                    AXURLValue{"https://example.com/"});
         // The element under the pointer echoes everything typed or pasted into it, as an
         // unnamed field, a text area or editable web content does.

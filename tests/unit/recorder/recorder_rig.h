@@ -43,6 +43,16 @@ struct RecorderRig {
         return runStepreel(args, platform, environment);
     }
 
+    /// `app` (process 1) in front, its focused window titled `title` holding a web area;
+    /// the web area.
+    FakeAccessibility::NodeId frontPage(std::string app, std::string bundleId, std::string title) {
+        workspace.setFront(std::move(app), std::move(bundleId), 1);
+        const auto window = ax.addNode("AXWindow");
+        ax.setText(window, "AXTitle", std::move(title));
+        ax.set(ax.addApplication(1), "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+        return ax.appendChain(window, 1, "AXWebArea");
+    }
+
     /// The "event" members of the action records, in order.
     std::vector<nlohmann::json> events() {
         std::vector<nlohmann::json> out;

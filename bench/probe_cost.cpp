@@ -74,6 +74,8 @@ public:
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override {
         return platform_.structureChanges(pid);
     }
+    void beginMoment() override { platform_.beginMoment(); }
+    void endMoment() override { platform_.endMoment(); }
 
 private:
     Accessibility& platform_;
@@ -105,6 +107,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round <= rounds; ++round) {
         if (round == 1) ax.tallies.clear(); // the first round warms libatspi's caches
         const ProbeDeadline deadline(clock, ProbeDeadline::operationBudgetMs);
+        const AccessibilityMoment moment(ax);
         auto start = Steady::now();
         target = AXProbe::elementAt(ax, {x, y}, pid, deadline);
         if (round > 0) element.push_back(millisecondsSince(start));

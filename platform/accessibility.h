@@ -69,4 +69,23 @@ public:
     /// `pid`, counted from the first call for it; absent when the port cannot watch it. A
     /// count that has not moved means the tree has kept its shape.
     virtual std::optional<std::uint64_t> structureChanges(std::int32_t pid) = 0;
+    /// Between these two calls the requests read one moment of the tree (one operation's
+    /// probes): a port may answer a request again with what it read since `beginMoment`.
+    /// After `endMoment` every request asks again.
+    virtual void beginMoment() = 0;
+    virtual void endMoment() = 0;
+};
+
+/// Holds a moment of `Accessibility` open for its lifetime.
+class AccessibilityMoment {
+public:
+    explicit AccessibilityMoment(Accessibility& accessibility) : accessibility_(accessibility) {
+        accessibility_.beginMoment();
+    }
+    ~AccessibilityMoment() { accessibility_.endMoment(); }
+    AccessibilityMoment(const AccessibilityMoment&) = delete;
+    AccessibilityMoment& operator=(const AccessibilityMoment&) = delete;
+
+private:
+    Accessibility& accessibility_;
 };

@@ -54,6 +54,14 @@ std::optional<std::uint64_t> BoundedAccessibility::structureChanges(std::int32_t
     return platform_.structureChanges(pid);
 }
 
+void BoundedAccessibility::beginMoment() {
+    platform_.beginMoment();
+}
+
+void BoundedAccessibility::endMoment() {
+    platform_.endMoment();
+}
+
 bool BoundedAccessibility::mayAsk(const AXElement& element) {
     const std::int64_t left = deadline_.remainingMs();
     if (left == 0) return false;

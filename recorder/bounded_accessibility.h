@@ -25,6 +25,8 @@ public:
                                 std::size_t maxCount) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
+    void beginMoment() override;
+    void endMoment() override;
 
 private:
     /// False once the deadline has passed; otherwise, when less than one request's time is

@@ -87,15 +87,19 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     if (front) pid = front->processIdentifier;
 
     ActionRecord record;
-    const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-    record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
+    {
+        // Element and page are read as one moment: what both ask is asked once.
+        const AccessibilityMoment oneMoment(ports_.accessibility);
+        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
+        record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
+        if (front) {
+            record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes,
+                                           webAreas_);
+        }
+    }
     // An element outside any titled window (a popup menu's item) belongs to the front window.
     if (record.target && !record.target->windowTitle && front)
         record.target->windowTitle = front->frontWindowTitle;
-    if (front) {
-        record.url =
-            AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
-    }
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not
     // queue the requests behind it.

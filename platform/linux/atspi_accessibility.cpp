@@ -3,6 +3,7 @@
 #include "common/unicode_text.h"
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/atspi_lineage.h"
+#include "platform/linux/atspi_moment.h"
 #include "platform/linux/atspi_point_lookup.h"
 #include "platform/linux/atspi_relations.h"
 #include "platform/linux/atspi_roles.h"
@@ -79,12 +80,12 @@ public:
         if (!role_) role_ = atspi_calls::role(object_);
         return *role_;
     }
-    bool hasState(AtspiStateType state) const {
-        if (!states_) states_ = atspi_calls::states(object_);
+    bool hasState(AtspiMoment& moment, AtspiStateType state) const {
+        if (!states_) states_ = moment.states(object_);
         return *states_ && atspi_state_set_contains(states_->get(), state);
     }
-    std::optional<atspi_placement::Box> screenBox() const {
-        if (!box_) box_ = atspi_point_lookup::screenBox(object_, origin_);
+    std::optional<atspi_placement::Box> screenBox(AtspiMoment& moment) const {
+        if (!box_) box_ = atspi_point_lookup::screenBox(moment, object_, origin_);
         return *box_;
     }
 
@@ -115,14 +116,14 @@ std::string withoutObjectReplacements(std::string text) {
     return text;
 }
 
-atspi_roles::RoleNames roleNamesOf(const AtspiNode& node) {
+atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
     const std::optional<AtspiRole> role = node.role();
     if (!role) return {};
     OwnedText roleName(atspi_role_get_name(*role));
     atspi_roles::RoleStates roleStates;
     if (atspi_roles::dependsOnStates(*role)) {
-        roleStates.multiLine = node.hasState(ATSPI_STATE_MULTI_LINE);
-        roleStates.editable = node.hasState(ATSPI_STATE_EDITABLE);
+        roleStates.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
+        roleStates.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
     }
     return atspi_roles::namesFor(*role, roleStates, roleName ? roleName.get() : "");
 }
@@ -143,6 +144,8 @@ struct AtspiAccessibility::Impl {
     AtspiStructureWatch structureWatch;
     /// Parents read while walking outwards, valid while their application's shape holds.
     AtspiLineage lineage;
+    /// What the requests of the moment under way have read.
+    AtspiMoment moment;
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -190,7 +193,8 @@ AXValue AtspiAccessibility::Impl::value(const AtspiNode& node,
     case atspi_roles::ValueKind::none:
         return std::monostate{};
     case atspi_roles::ValueKind::checkState: {
-        const bool on = node.hasState(ATSPI_STATE_CHECKED) || node.hasState(ATSPI_STATE_PRESSED);
+        const bool on = node.hasState(moment, ATSPI_STATE_CHECKED) ||
+                        node.hasState(moment, ATSPI_STATE_PRESSED);
         return AXNumber{on ? 1.0 : 0.0, on ? "1" : "0"};
     }
     case atspi_roles::ValueKind::number: {
@@ -223,11 +227,11 @@ AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly
     if (node.role() != ATSPI_ROLE_APPLICATION) return std::monostate{};
     std::shared_ptr<const AtspiNode> firstWindow;
     for (auto& child :
-         children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
+         moment.children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
         auto candidate = std::make_shared<const AtspiNode>(child.release(), timeoutMs);
-        if (candidate->hasState(ATSPI_STATE_ACTIVE)) return AXElement(std::move(candidate));
-        if (!firstWindow && roleNamesOf(*candidate).role == "AXWindow" &&
-            candidate->hasState(ATSPI_STATE_SHOWING)) {
+        if (candidate->hasState(moment, ATSPI_STATE_ACTIVE)) return AXElement(std::move(candidate));
+        if (!firstWindow && roleNamesOf(moment, *candidate).role == "AXWindow" &&
+            candidate->hasState(moment, ATSPI_STATE_SHOWING)) {
             firstWindow = std::move(candidate);
         }
     }
@@ -296,16 +300,14 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     CallError error;
 
     if (name == "AXRole" || name == "AXSubrole" || name == "AXValue") {
-        const atspi_roles::RoleNames names = roleNamesOf(node);
+        const atspi_roles::RoleNames names = roleNamesOf(moment, node);
         if (names.role.empty()) return std::monostate{};
         if (name == "AXRole") return names.role;
         if (name == "AXSubrole") return names.subrole ? AXValue(*names.subrole) : std::monostate{};
         return value(node, names);
     }
     if (name == "AXTitle") {
-        if (auto title = takeText(atspi_accessible_get_name(object, error.out()), error)) {
-            return *title;
-        }
+        if (auto title = moment.name(object)) return text::sanitizeUtf8(*title);
         return std::monostate{};
     }
     if (name == "AXDescription") {
@@ -327,13 +329,13 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXParent") return parent(node);
     if (name == "AXChildren") {
         std::vector<AXElement> list;
-        for (auto& child : children(object, maxChildren, deadlineAfter(timeoutMs))) {
+        for (auto& child : moment.children(object, maxChildren, deadlineAfter(timeoutMs))) {
             list.push_back(wrapRelated(child.release(), node));
         }
         return list;
     }
     if (name == "AXPosition" || name == "AXSize") {
-        const std::optional<atspi_placement::Box> box = node.screenBox();
+        const std::optional<atspi_placement::Box> box = node.screenBox(moment);
         if (!box) return std::monostate{};
         if (name == "AXPosition") return geo::Point{double(box->x), double(box->y)};
         return geo::Size{double(box->width), double(box->height)};
@@ -341,7 +343,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     if (name == "AXEditableAncestor") {
         // The editable state marks entries, text views and editable web content alike, and
         // the content inside an editable region carries it too.
-        if (!node.hasState(ATSPI_STATE_EDITABLE)) return std::monostate{};
+        if (!node.hasState(moment, ATSPI_STATE_EDITABLE)) return std::monostate{};
         return wrapRelated(retained(object).release(), node);
     }
     if (name == "AXFocusedWindow") return window(node, true);
@@ -361,15 +363,11 @@ GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessi
                                                                     Clock::time_point deadline) {
     if (auto known = applications.find(static_cast<std::int32_t>(pid));
         known != applications.end()) {
-        CallError error;
-        const guint owner = atspi_accessible_get_process_id(known->second.get(), error.out());
-        if (!error.failed() && owner == pid) return retained(known->second.get());
+        if (moment.processId(known->second.get()) == pid) return retained(known->second.get());
         applications.erase(known);
     }
-    for (auto& candidate : children(desktop, kMaxChildren, deadline)) {
-        CallError error;
-        const guint candidatePid = atspi_accessible_get_process_id(candidate.get(), error.out());
-        if (error.failed() || candidatePid != pid) continue;
+    for (auto& candidate : moment.children(desktop, kMaxChildren, deadline)) {
+        if (moment.processId(candidate.get()) != pid) continue;
         if (applications.size() >= kMaxKnownApplications) applications.clear();
         applications.emplace(static_cast<std::int32_t>(pid), retained(candidate.get()));
         return std::move(candidate);
@@ -397,22 +395,23 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
     // Only the top application's windows when the window manager named it.
     std::vector<GObjectPtr<AtspiAccessible>> candidates;
     if (!topProcess) {
-        candidates = children(desktop.get(), kMaxChildren, deadline);
+        candidates = moment.children(desktop.get(), kMaxChildren, deadline);
     } else if (GObjectPtr<AtspiAccessible> top =
                    applicationOf(desktop.get(), *topProcess, deadline)) {
         candidates.push_back(std::move(top));
     }
     for (auto& application : candidates) {
-        for (auto& window : children(application.get(), kMaxWindowsPerApplication, deadline)) {
+        for (auto& window :
+             moment.children(application.get(), kMaxWindowsPerApplication, deadline)) {
             const Clock::time_point asked = Clock::now();
-            const GObjectPtr<AtspiStateSet> set = states(window.get());
+            const GObjectPtr<AtspiStateSet> set = moment.states(window.get());
             // An application that let a request run out of time is hung: skip the rest of it.
             if (Clock::now() - asked >= timeout) break;
             if (!set || !atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) ||
                 atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) {
                 continue;
             }
-            const std::optional<AtspiRect> reported = reportedExtents(window.get());
+            const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
             const std::optional<atspi_placement::Box> box =
                 reported ? atspi_placement::placed(*reported) : std::nullopt;
             if (!box) continue;
@@ -476,9 +475,9 @@ AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, flo
     std::optional<Impl::PlacedWindow> found = impl_->windowAt(pointX, pointY, timeoutMs);
     if (!found) return nullptr;
     // The descent has a budget of its own, twice as long as one request may take.
-    atspi_point_lookup::Found element =
-        atspi_point_lookup::deepestAt(std::move(found->window), pointX, pointY, found->origin,
-                                      found->screenBox, deadlineAfter(2 * timeoutMs));
+    atspi_point_lookup::Found element = atspi_point_lookup::deepestAt(
+        impl_->moment, std::move(found->window), pointX, pointY, found->origin, found->screenBox,
+        deadlineAfter(2 * timeoutMs));
     if (!element.element) return nullptr;
     return std::make_shared<const AtspiNode>(element.element.release(), timeoutMs, found->origin,
                                              element.role, element.screenBox);
@@ -514,4 +513,14 @@ std::optional<std::uint64_t> AtspiAccessibility::structureChanges(std::int32_t p
     if (known == impl_->applications.end()) return std::nullopt;
     impl_->applyTimeout(kDefaultTimeoutMs);
     return impl_->structureWatch.changes(known->second.get());
+}
+
+void AtspiAccessibility::beginMoment() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->moment.begin();
+}
+
+void AtspiAccessibility::endMoment() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->moment.end();
 }

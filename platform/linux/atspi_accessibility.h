@@ -47,6 +47,10 @@ public:
     /// "object:children-changed" notices of an application found by `application(pid)`,
     /// counted while the GLib main context runs; absent for one not found yet.
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
+    /// States, extents, child lists, names and process ids read in a moment are not asked
+    /// again in it; a request that failed is.
+    void beginMoment() override;
+    void endMoment() override;
 
 private:
     struct Impl;

@@ -30,21 +30,28 @@ std::optional<AtspiRect> reportedExtents(AtspiAccessible* object) {
     return *rect;
 }
 
-std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
-                                                  Clock::time_point deadline) {
-    std::vector<GObjectPtr<AtspiAccessible>> found;
+ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline) {
+    ChildList list;
     CallError error;
     const gint count = atspi_accessible_get_child_count(object, error.out());
-    if (error.failed() || count <= 0) return found;
-    const int wanted = std::min<int>(count, limit);
-    found.reserve(static_cast<std::size_t>(wanted));
-    for (int index = 0; index < wanted && Clock::now() < deadline; ++index) {
+    if (error.failed()) return list;
+    list.count = std::max(count, 0);
+    const int wanted = std::min<int>(list.count, limit);
+    list.first.reserve(static_cast<std::size_t>(wanted));
+    int index = 0;
+    for (; index < wanted && Clock::now() < deadline; ++index) {
         GObjectPtr<AtspiAccessible> child(
             atspi_accessible_get_child_at_index(object, index, error.out()));
-        if (error.failed()) break; // a timeout here would repeat for every sibling
-        if (child) found.push_back(std::move(child));
+        if (error.failed()) return list; // a timeout here would repeat for every sibling
+        if (child) list.first.push_back(std::move(child));
     }
-    return found;
+    list.complete = index == wanted && static_cast<int>(list.first.size()) == wanted;
+    return list;
+}
+
+std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
+                                                  Clock::time_point deadline) {
+    return childList(object, limit, deadline).first;
 }
 
 } // namespace atspi_calls

@@ -61,7 +61,17 @@ bool hasState(AtspiAccessible* object, AtspiStateType state);
 /// to the window instead); nothing when the object has no component or the call fails.
 std::optional<AtspiRect> reportedExtents(AtspiAccessible* object);
 
+/// The first children of an object and how many it has.
+struct ChildList {
+    int count = 0;
+    std::vector<GObjectPtr<AtspiAccessible>> first;
+    /// Whether `first` holds every child up to the limit asked for, in order.
+    bool complete = false;
+};
+
 /// Up to `limit` children, read until `deadline`; a failing child ends the list.
+ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline);
+
 std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
                                                   Clock::time_point deadline);
 

@@ -68,23 +68,23 @@ struct Candidate {
 
 /// Adds the children of `object` whose extents contain the point; a showing child that is
 /// placed nowhere (a notebook page) is looked through once.
-void addContaining(AtspiAccessible* object, int x, int y, const Origin& origin,
+void addContaining(AtspiMoment& moment, AtspiAccessible* object, int x, int y, const Origin& origin,
                    Clock::time_point deadline, bool lookThrough,
                    std::vector<Candidate>& candidates) {
-    for (auto& child : children(object, kMaxChildrenCompared, deadline)) {
-        const std::optional<AtspiRect> reported = reportedExtents(child.get());
+    for (auto& child : moment.children(object, kMaxChildrenCompared, deadline)) {
+        const std::optional<AtspiRect> reported = moment.reportedExtents(child.get());
         if (!reported) continue;
         const std::optional<Box> box = atspi_placement::placed(*reported);
         if (!box) {
-            if (lookThrough && hasState(child.get(), ATSPI_STATE_SHOWING)) {
-                addContaining(child.get(), x, y, origin, deadline, false, candidates);
+            if (lookThrough && moment.hasState(child.get(), ATSPI_STATE_SHOWING)) {
+                addContaining(moment, child.get(), x, y, origin, deadline, false, candidates);
             }
             continue;
         }
         if (!Box{box->x + origin.x, box->y + origin.y, box->width, box->height}.contains(x, y)) {
             continue;
         }
-        const GObjectPtr<AtspiStateSet> set = states(child.get());
+        const GObjectPtr<AtspiStateSet> set = moment.states(child.get());
         const int rank = set && atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING)   ? 0
                          : set && atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE) ? 1
                                                                                            : 2;
@@ -93,13 +93,13 @@ void addContaining(AtspiAccessible* object, int x, int y, const Origin& origin,
     }
 }
 
-GObjectPtr<AtspiAccessible> containingChild(AtspiAccessible* object, int x, int y,
-                                            const Origin& origin, Clock::time_point deadline,
+GObjectPtr<AtspiAccessible> containingChild(AtspiMoment& moment, AtspiAccessible* object, int x,
+                                            int y, const Origin& origin, Clock::time_point deadline,
                                             LastRole& roles) {
     const std::optional<AtspiRole> own = roles.of(object);
     if (own && std::ranges::find(kWholeControls, *own) != kWholeControls.end()) return nullptr;
     std::vector<Candidate> candidates;
-    addContaining(object, x, y, origin, deadline, true, candidates);
+    addContaining(moment, object, x, y, origin, deadline, true, candidates);
     auto best = std::ranges::min_element(candidates, [](const Candidate& a, const Candidate& b) {
         return a.rank != b.rank ? a.rank < b.rank : a.area < b.area;
     });
@@ -117,13 +117,14 @@ bool isBareFiller(AtspiAccessible* object, LastRole& roles) {
 }
 
 /// The parent of a bare filler that covers it exactly, else the element itself.
-GObjectPtr<AtspiAccessible> outOfViewport(GObjectPtr<AtspiAccessible> found, LastRole& roles) {
+GObjectPtr<AtspiAccessible> outOfViewport(AtspiMoment& moment, GObjectPtr<AtspiAccessible> found,
+                                          LastRole& roles) {
     if (!isBareFiller(found.get(), roles)) return found;
     CallError error;
     GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(found.get(), error.out()));
     if (error.failed() || !parent) return found;
-    const std::optional<AtspiRect> own = reportedExtents(found.get());
-    const std::optional<AtspiRect> outer = reportedExtents(parent.get());
+    const std::optional<AtspiRect> own = moment.reportedExtents(found.get());
+    const std::optional<AtspiRect> outer = moment.reportedExtents(parent.get());
     if (!own || !outer || own->x != outer->x || own->y != outer->y || own->width != outer->width ||
         own->height != outer->height) {
         return found;
@@ -133,8 +134,8 @@ GObjectPtr<AtspiAccessible> outOfViewport(GObjectPtr<AtspiAccessible> found, Las
 
 } // namespace
 
-std::optional<Box> screenBox(AtspiAccessible* object, const Origin& origin) {
-    const std::optional<AtspiRect> reported = reportedExtents(object);
+std::optional<Box> screenBox(AtspiMoment& moment, AtspiAccessible* object, const Origin& origin) {
+    const std::optional<AtspiRect> reported = moment.reportedExtents(object);
     if (!reported) return std::nullopt;
     std::optional<Box> box = atspi_placement::placed(*reported);
     if (box) {
@@ -144,30 +145,31 @@ std::optional<Box> screenBox(AtspiAccessible* object, const Origin& origin) {
     return box;
 }
 
-Found deepestAt(GObjectPtr<AtspiAccessible> window, int x, int y, const Origin& origin,
-                const Box& windowBox, Clock::time_point deadline) {
+Found deepestAt(AtspiMoment& moment, GObjectPtr<AtspiAccessible> window, int x, int y,
+                const Origin& origin, const Box& windowBox, Clock::time_point deadline) {
     LastRole roles;
     const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
         for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
             GObjectPtr<AtspiAccessible> next = hitTest(from.get(), x, y, origin);
-            if (!next) next = containingChild(from.get(), x, y, origin, deadline, roles);
+            if (!next) next = containingChild(moment, from.get(), x, y, origin, deadline, roles);
             if (!next) break;
             from = std::move(next);
         }
-        return outOfViewport(std::move(from), roles);
+        return outOfViewport(moment, std::move(from), roles);
     };
     Found found{descend(retained(window.get())), std::nullopt, std::nullopt};
     found.role = roles.known(found.element.get());
     // A browser builds its tree of a page on the first question after the window was shown,
     // and answers nothing until then: a container as large as the window is asked again
     // once the window's hit test answers.
-    found.screenBox = screenBox(found.element.get(), origin);
+    found.screenBox = screenBox(moment, found.element.get(), origin);
     if (!found.screenBox || found.screenBox->area() < windowBox.area()) return found;
     const Clock::time_point retryEnd =
         std::min(deadline, Clock::now() + std::chrono::milliseconds(kRebuildWaitMs));
     while (Clock::now() < retryEnd) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kRebuildPollMs));
         if (hitTest(window.get(), x, y, origin)) {
+            moment.forget(); // the lists read before the tree was built are stale
             GObjectPtr<AtspiAccessible> again = descend(std::move(window));
             const std::optional<AtspiRole> role = roles.known(again.get());
             return {std::move(again), role, std::nullopt};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi_moment.h"
 #include "platform/linux/atspi_window_placement.h"
 
 namespace atspi_point_lookup {
@@ -18,12 +19,12 @@ struct Found {
 /// of a control such as a button. An unnamed, childless filler that exactly covers its parent
 /// (a scroll view's viewport) gives way to the parent. Stops at `deadline`. `windowBox` is
 /// the window's own place on the screen.
-Found deepestAt(atspi_calls::GObjectPtr<AtspiAccessible> window, int x, int y,
+Found deepestAt(AtspiMoment& moment, atspi_calls::GObjectPtr<AtspiAccessible> window, int x, int y,
                 const atspi_placement::Origin& origin, const atspi_placement::Box& windowBox,
                 atspi_calls::Clock::time_point deadline);
 
 /// The element's extents on the screen; nothing when they place it nowhere.
-std::optional<atspi_placement::Box> screenBox(AtspiAccessible* object,
+std::optional<atspi_placement::Box> screenBox(AtspiMoment& moment, AtspiAccessible* object,
                                               const atspi_placement::Origin& origin);
 
 } // namespace atspi_point_lookup

@@ -49,3 +49,11 @@ bool PrimaryOriginAccessibility::sameElement(const AXElement& a, const AXElement
 std::optional<std::uint64_t> PrimaryOriginAccessibility::structureChanges(std::int32_t pid) {
     return inner_->structureChanges(pid);
 }
+
+void PrimaryOriginAccessibility::beginMoment() {
+    inner_->beginMoment();
+}
+
+void PrimaryOriginAccessibility::endMoment() {
+    inner_->endMoment();
+}

@@ -19,6 +19,9 @@ public:
     /// Created, destroyed and load-complete notices of the application, counted as the main
     /// run loop delivers them.
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
+    /// Every request asks: each answer comes from the application at once.
+    void beginMoment() override {}
+    void endMoment() override {}
 
 private:
     AXStructureWatch structureWatch_;

@@ -129,6 +129,8 @@ public:
         if (!treeWatched || !applications_.contains(pid)) return std::nullopt;
         return treeChanges[pid];
     }
+    void beginMoment() override {}
+    void endMoment() override {}
 
 private:
     /// A handle on one node, counted in the live-handle counter.

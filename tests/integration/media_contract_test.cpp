@@ -183,6 +183,21 @@ TEST_F(AccessibilityContractTest, AHungApplicationCostsTheTimeoutSetNotTheDefaul
     EXPECT_LT(shortWait, longWait);
 }
 
+TEST_F(AccessibilityContractTest, AMomentAnswersAgainWhatItReadAndNothingOnceItEnds) {
+    AXElement save = at(*window_, "save");
+    ASSERT_TRUE(save);
+    ax_.setMessagingTimeout(save, 0.2f);
+    ax_.beginMoment();
+    const std::string title = attribute(save, "AXTitle");
+    kill(window_->pid(), SIGSTOP);
+    // Read in this moment already: the stopped application is not asked.
+    EXPECT_EQ(attribute(save, "AXTitle"), title);
+    ax_.endMoment();
+    EXPECT_NE(attribute(save, "AXTitle"), title);
+    kill(window_->pid(), SIGCONT);
+    EXPECT_EQ(title, "text:Save");
+}
+
 // ---- Screen capture
 
 constexpr std::uint32_t kLeft = 0xD02010;

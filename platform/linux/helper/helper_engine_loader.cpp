@@ -45,6 +45,12 @@ public:
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override {
         return engine() ? engine()->structureChanges(pid) : std::nullopt;
     }
+    void beginMoment() override {
+        if (engine()) engine()->beginMoment();
+    }
+    void endMoment() override {
+        if (engine()) engine()->endMoment();
+    }
 };
 
 class LazyScreenCapture final : public LazyPort<ScreenCapture> {

@@ -15,11 +15,6 @@ GObjectPtr<AtspiStateSet> states(AtspiAccessible* object) {
     return GObjectPtr<AtspiStateSet>(atspi_accessible_get_state_set(object));
 }
 
-bool hasState(AtspiAccessible* object, AtspiStateType state) {
-    const GObjectPtr<AtspiStateSet> set = states(object);
-    return set && atspi_state_set_contains(set.get(), state);
-}
-
 std::optional<AtspiRect> reportedExtents(AtspiAccessible* object) {
     GObjectPtr<AtspiComponent> component(atspi_accessible_get_component_iface(object));
     if (!component) return std::nullopt;

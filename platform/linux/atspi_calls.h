@@ -55,8 +55,6 @@ std::optional<AtspiRole> role(AtspiAccessible* object);
 /// The object's states; null when they cannot be read.
 GObjectPtr<AtspiStateSet> states(AtspiAccessible* object);
 
-bool hasState(AtspiAccessible* object, AtspiStateType state);
-
 /// The extents the toolkit reports in screen coordinates (some toolkits report them relative
 /// to the window instead); nothing when the object has no component or the call fails.
 std::optional<AtspiRect> reportedExtents(AtspiAccessible* object);

@@ -66,6 +66,17 @@ std::vector<GObjectPtr<AtspiAccessible>> AtspiMoment::children(AtspiAccessible* 
     return copies;
 }
 
+std::optional<int> AtspiMoment::childCount(AtspiAccessible* object) {
+    Entry* entry = entryOf(object);
+    if (entry && entry->children) return entry->children->count;
+    CallError error;
+    const gint count = atspi_accessible_get_child_count(object, error.out());
+    if (error.failed()) return std::nullopt;
+    // No children is a whole list already.
+    if (entry && count <= 0) entry->children = ChildList{0, {}, true};
+    return std::max(count, 0);
+}
+
 std::optional<std::string> AtspiMoment::name(AtspiAccessible* object) {
     Entry* entry = entryOf(object);
     if (entry && entry->name) return entry->name;

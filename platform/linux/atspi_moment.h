@@ -27,6 +27,8 @@ public:
     /// As `atspi_calls::children`; a list read whole up to a larger limit serves a smaller one.
     std::vector<atspi_calls::GObjectPtr<AtspiAccessible>>
     children(AtspiAccessible* object, int limit, atspi_calls::Clock::time_point deadline);
+    /// How many children the object has; absent when the request failed.
+    std::optional<int> childCount(AtspiAccessible* object);
     /// The name as sent; absent when the request failed or gave none.
     std::optional<std::string> name(AtspiAccessible* object);
     /// The process that owns the object's bus name; absent when the request failed.

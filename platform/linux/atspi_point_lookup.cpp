@@ -107,19 +107,18 @@ GObjectPtr<AtspiAccessible> containingChild(AtspiMoment& moment, AtspiAccessible
     return std::move(best->object);
 }
 
-bool isBareFiller(AtspiAccessible* object, LastRole& roles) {
+bool isBareFiller(AtspiMoment& moment, AtspiAccessible* object, LastRole& roles) {
     const std::optional<AtspiRole> own = roles.of(object);
     if (own != ATSPI_ROLE_FILLER && own != ATSPI_ROLE_PANEL) return false;
-    CallError error;
-    if (atspi_accessible_get_child_count(object, error.out()) != 0 || error.failed()) return false;
-    OwnedText name(atspi_accessible_get_name(object, error.out()));
-    return !error.failed() && (!name || *name == '\0');
+    if (moment.childCount(object) != 0) return false;
+    const std::optional<std::string> name = moment.name(object);
+    return !name || name->empty();
 }
 
 /// The parent of a bare filler that covers it exactly, else the element itself.
 GObjectPtr<AtspiAccessible> outOfViewport(AtspiMoment& moment, GObjectPtr<AtspiAccessible> found,
                                           LastRole& roles) {
-    if (!isBareFiller(found.get(), roles)) return found;
+    if (!isBareFiller(moment, found.get(), roles)) return found;
     CallError error;
     GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(found.get(), error.out()));
     if (error.failed() || !parent) return found;

@@ -60,9 +60,17 @@ EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display)
 }
 
 std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
-    const auto window = activeWindow();
-    if (!window) return std::nullopt;
-    const auto clients = describe({*window});
+    if (!display_ || display_->broken()) return std::nullopt;
+    const auto named = namedActiveWindow();
+    if (named == XCB_WINDOW_NONE) return std::nullopt; // the desktop itself is active
+    // A manager may go on naming a window that has since been destroyed: `describe` leaves
+    // it out, which saves asking whether it exists first.
+    std::vector<ClientWindow> clients;
+    if (named) clients = describe({*named});
+    if (clients.empty()) {
+        const auto focused = focusedClient();
+        if (focused) clients = describe({*focused});
+    }
     if (clients.empty()) return std::nullopt;
     const ClientWindow front = owningWindow(clients.front());
     RunningApplication app = application(front);
@@ -104,25 +112,13 @@ std::vector<RunningApplication> EwmhWorkspace::runningApplications() {
     return apps;
 }
 
-std::optional<xcb_window_t> EwmhWorkspace::activeWindow() {
-    if (!display_ || display_->broken()) return std::nullopt;
+std::optional<xcb_window_t> EwmhWorkspace::namedActiveWindow() {
     const auto property =
         display_->property(display_->root(), display_->atom("_NET_ACTIVE_WINDOW"));
-    if (property && property->format == 32 && property->bytes.size() >= 4) {
-        xcb_window_t window = XCB_WINDOW_NONE;
-        std::memcpy(&window, property->bytes.data(), 4);
-        if (window == XCB_WINDOW_NONE) return std::nullopt; // the desktop itself is active
-        // A manager may go on naming a window that has since been destroyed.
-        if (exists(window)) return window;
-    }
-    return focusedClient();
-}
-
-bool EwmhWorkspace::exists(xcb_window_t window) {
-    xcb_connection_t* c = display_->xcb();
-    x11::Reply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-    return attributes != nullptr;
+    if (!property || property->format != 32 || property->bytes.size() < 4) return std::nullopt;
+    xcb_window_t window = XCB_WINDOW_NONE;
+    std::memcpy(&window, property->bytes.data(), 4);
+    return window;
 }
 
 std::vector<xcb_window_t> EwmhWorkspace::topLevelClients() {

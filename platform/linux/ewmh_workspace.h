@@ -32,22 +32,21 @@ public:
         xcb_window_t transientFor = XCB_WINDOW_NONE; ///< WM_TRANSIENT_FOR
         bool popup = false; ///< a menu, combo list or tooltip, or an override-redirect window
     };
-    /// The window that has the focus (_NET_ACTIVE_WINDOW while it names a live window, else
-    /// the input focus's client).
-    std::optional<xcb_window_t> activeWindow();
     /// Facts about `windows`, read with one round trip.
     std::vector<ClientWindow> describe(const std::vector<xcb_window_t>& windows);
     /// The application that owns a client window.
     RunningApplication application(const ClientWindow& client);
 
 private:
+    /// What _NET_ACTIVE_WINDOW names, live or not: XCB_WINDOW_NONE for the desktop itself,
+    /// absent when no window manager says.
+    std::optional<xcb_window_t> namedActiveWindow();
     std::optional<xcb_window_t> focusedClient();
     /// Mapped client windows that are children of the root: the clients when no window
     /// manager reparents them.
     std::vector<xcb_window_t> topLevelClients();
     /// `client`, or the window it belongs to when it is a popup or has no title of its own.
     ClientWindow owningWindow(ClientWindow client);
-    bool exists(xcb_window_t window);
 
     std::shared_ptr<x11::Connection> display_;
     DesktopEntries entries_;

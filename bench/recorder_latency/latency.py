@@ -21,11 +21,21 @@ Scenarios: our own GTK 3 form, Firefox ESR, Mousepad (GTK 3), GNOME Calculator (
 FeatherPad (Qt 5), and clicks in our form and in FeatherPad while another application is
 frozen by SIGSTOP. Every window sits away from the screen's origin.
 
+Each scenario starts once every running application is idle (see `settle`): a freshly
+started application's own start-up work is not the recorder's latency.
+
+GTK 4 applications draw with GTK's cairo renderer here. Xvfb has no GPU, so GTK 4's default
+GL renderer would run on Mesa's llvmpipe: a software GPU whose threads rasterise every frame
+on the same two processors as the recorder, work that a desktop's GPU does. The press hold
+takes the pointer from the clicked window for a moment, and GTK 4 redraws for that; on
+llvmpipe those frames contend with the recorder's screenshot encoding for both processors
+and decide the slowest clicks. --gtk4-gl keeps the GL renderer, to measure exactly that.
+
 With --no-clock the clock is left out and only the times to frames are taken: the clock
 redraws 2,000 times a second, and that load on the X server and the processors is part of
 the figures taken with it.
 
-    latency.py STEPREEL [--rounds N] [--only NAME ...] [--no-clock]
+    latency.py STEPREEL [--rounds N] [--only NAME ...] [--no-clock] [--gtk4-gl]
 """
 import argparse
 import ctypes
@@ -120,25 +130,75 @@ def place(wid, at, size=None):
 
 
 class Application:
-    """A running application with one window and a harmless spot to click in it."""
+    """A running application with one window and a harmless spot to click in it: either a
+    process group of its own (`group`) or a single process (`pid`)."""
 
-    def __init__(self, wid, spot, close, group=None):
-        self.wid, self.spot, self.close, self.group = wid, spot, close, group
+    def __init__(self, wid, spot, close, group=None, pid=None):
+        self.wid, self.spot, self.close, self.group, self.pid = wid, spot, close, group, pid
 
     def signal(self, sig):
         """Sends `sig` to the application's process group."""
         os.killpg(self.group, sig)
 
+    def cpu_ticks(self):
+        """Processor time used so far by the application's processes, in clock ticks."""
+        total = 0
+        for fields in process_stats():
+            pid, group = fields[0], fields[4]
+            if (group == self.group) if self.group else (pid == self.pid):
+                total += fields[13] + fields[14]  # utime, stime
+        return total
+
+
+def process_stats():
+    """The fields of every process's /proc/PID/stat as numbers, field N of proc(5) at index N-1
+    (the name and the state as 0)."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                rest = f.read().rsplit(")", 1)[1].split()
+            # pid, 0 for the name and the state, then fields 4 on.
+            yield [int(entry), 0, 0] + [int(v) for v in rest[1:]]
+        except (OSError, IndexError, ValueError):
+            continue  # ended meanwhile
+
+
+QUIET_SHARE = 0.03  # of one processor, over one second
+SETTLE_LIMIT_S = 60
+
+
+def settle(apps):
+    """Waits until `apps` together use at most QUIET_SHARE of a processor over one second.
+    GNOME Calculator, for one, spends about 10 s after its start at 30-50 % of a processor.
+    Returns the seconds waited, or None when they were not quiet within SETTLE_LIMIT_S."""
+    tick = os.sysconf("SC_CLK_TCK")
+    start = time.monotonic()
+    used = sum(app.cpu_ticks() for app in apps)
+    while time.monotonic() - start < SETTLE_LIMIT_S:
+        time.sleep(1)
+        now = sum(app.cpu_ticks() for app in apps)
+        if (now - used) / tick <= QUIET_SHARE:
+            return time.monotonic() - start
+        used = now
+    return None
+
 
 def own_form():
     window = TestWindow("Latency form", "LatencyForm", (300, 300))
-    return Application(window.wid, window.center("heading"), window.close)
+    return Application(window.wid, window.center("heading"), window.close, pid=window.proc.pid)
 
 
-def real_application(argv, title, at, size, offset, ready=None, proc=None):
-    """Starts `argv` (unless `proc` is given), places its window named `title` at `at` and
-    clicks at `offset` from the window's corner."""
-    proc = proc or launch(argv)
+# Added to a GTK 4 application's environment (see the module's description); main() clears
+# it for --gtk4-gl.
+GTK4_ENVIRONMENT = {"GSK_RENDERER": "cairo"}
+
+
+def real_application(argv, title, at, size, offset, ready=None, proc=None, environment=None):
+    """Starts `argv` (unless `proc` is given) with `environment` added to ours, places its
+    window named `title` at `at` and clicks at `offset` from the window's corner."""
+    proc = proc or launch(argv, env={**os.environ, **(environment or {})})
     wid = window_of(title)
     origin = place(wid, at, size)
     if ready:
@@ -164,7 +224,8 @@ APPLICATIONS = {
         lambda: accessibles("mousepad", "text")),
     "gnome-calculator": lambda workdir: real_application(  # its empty history pane
         ["gnome-calculator"], "Calculator", (300, 900), None, (182, 110),
-        lambda: find_element("gnome-calculator", lambda n: "button" in n.get_role_name())),
+        lambda: find_element("gnome-calculator", lambda n: "button" in n.get_role_name()),
+        environment=GTK4_ENVIRONMENT),
     "featherpad": lambda workdir: real_application(  # its window is named after the document
         ["featherpad"], "^Untitled$", (1800, 300), (700, 500), (350, 230),
         lambda: accessibles("featherpad", "text")),
@@ -275,7 +336,11 @@ def main():
     parser.add_argument("--only", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--no-clock", action="store_true",
                         help="no on-screen clock: times to frames only")
+    parser.add_argument("--gtk4-gl", action="store_true",
+                        help="GTK 4 applications draw with their GL renderer (software here)")
     args = parser.parse_args()
+    if args.gtk4_gl:
+        GTK4_ENVIRONMENT.clear()
     scenarios = [s for s in SCENARIOS if not args.only or s[0] in args.only]
 
     screen = screen_size()
@@ -299,6 +364,7 @@ def main():
             if frozen:
                 apps[frozen].signal(signal.SIGSTOP)
             try:
+                settled = settle(apps.values())
                 samples = click_rounds(args.stepreel, pointer, apps[clicked], args.rounds)
             finally:
                 if frozen:
@@ -308,7 +374,7 @@ def main():
             events = [s.ms_to(s.events_at) for s in samples]
             frames = [s.ms_to(s.before.at) for s in samples if s.before]
             results.append((label, len(samples), unreadable, figures(pixels), figures(events),
-                            figures(frames), sorted({s.app for s in samples})))
+                            figures(frames), sorted({s.app for s in samples}), settled))
     finally:
         for app in apps.values():
             app.close()
@@ -327,8 +393,10 @@ def main():
           + f"{'median':>8} {'p99':>8}")
     reference = next((r for r in results if r[0] == "own window"), None)
     ok = True
-    for label, count, unreadable, pixels, events, frames, recorded in results:
+    for label, count, unreadable, pixels, events, frames, recorded, settled in results:
         note = f"  [{', '.join(recorded)}]"
+        note += f" idle after {settled:.0f} s" if settled is not None else \
+            f" NOT IDLE within {SETTLE_LIMIT_S} s"
         note += f" ({unreadable} clock readings failed)" if unreadable else ""
         print(f"  {label:30} {count:4}   {cell(pixels, PIXELS_TARGET)}"
               f"{ratio(pixels, reference and reference[3])}"
@@ -339,6 +407,7 @@ def main():
                 ok = ok and pair is not None and pair[0] <= target[0] and pair[1] <= target[1]
     print(f"  targets: pixels median <= {PIXELS_TARGET[0]:g}, p99 <= {PIXELS_TARGET[1]:g}; "
           f"events median <= {EVENTS_TARGET[0]:g}, p99 <= {EVENTS_TARGET[1]:g}")
+    print(f"  GTK 4 renderer: {GTK4_ENVIRONMENT.get('GSK_RENDERER', 'GL (llvmpipe)')}")
     if clock_report.get("draws"):
         period, lag = clock_report["period_ms"], clock_report["lag_ms"]
         print(f"  screen clock: {clock_report['draws']} redraws, period median "

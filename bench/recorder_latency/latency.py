@@ -143,26 +143,15 @@ class Application:
     def cpu_ticks(self):
         """Processor time used so far by the application's processes, in clock ticks."""
         total = 0
-        for fields in process_stats():
-            pid, group = fields[0], fields[4]
-            if (group == self.group) if self.group else (pid == self.pid):
-                total += fields[13] + fields[14]  # utime, stime
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()  # from field 3 (1-based) on
+            except OSError:
+                continue  # ended meanwhile
+            if (int(fields[2]) == self.group) if self.group else (int(entry) == self.pid):
+                total += int(fields[11]) + int(fields[12])  # utime, stime: fields 14 and 15
         return total
-
-
-def process_stats():
-    """The fields of every process's /proc/PID/stat as numbers, field N of proc(5) at index N-1
-    (the name and the state as 0)."""
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/stat") as f:
-                rest = f.read().rsplit(")", 1)[1].split()
-            # pid, 0 for the name and the state, then fields 4 on.
-            yield [int(entry), 0, 0] + [int(v) for v in rest[1:]]
-        except (OSError, IndexError, ValueError):
-            continue  # ended meanwhile
 
 
 QUIET_SHARE = 0.03  # of one processor, over one second

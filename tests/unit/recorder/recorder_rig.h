@@ -17,6 +17,7 @@
 #include "tests/fakes/stream_pipes.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ struct RecorderRig {
         recorder.reset();
         StartupEnvironment environment{
             pipes.inputReadEnd(),
-            pipes.outputWriteEnd(),
+            outputFd.value_or(pipes.outputWriteEnd()),
             pipes.errorWriteEnd(),
             [this](int status) { exits.push_back(status); },
             [this](const RecorderPorts& made) -> Recorder& {
@@ -75,6 +76,8 @@ struct RecorderRig {
     ScreenShooter shooter{capture, graphics};
     std::unique_ptr<Recorder> recorder;
     std::vector<int> exits;
+    /// Standard output of `run` in place of the pipe's.
+    std::optional<int> outputFd;
 
 private:
     template <typename Fake, typename Port, typename... Args>

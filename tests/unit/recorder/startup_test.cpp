@@ -1,8 +1,13 @@
 // The program's start: one-shot options, the permission gate, the set-up steps and the ways
 // a recording ends.
+#include "common/version.h"
+#include "recorder/command_line.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +24,10 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
         {{"--path", "--request"}, states, 1},
         {{"--selftest-ocr", "--path"}, "/opt/quill/stepreel\n", 0},
         {{"--Check", "-check", "--check=1", "check", "--path"}, "/opt/quill/stepreel\n", 0},
+        // The program's own answers come after the four, before any recording.
+        {{"--help", "--path"}, "/opt/quill/stepreel\n", 0},
+        {{"--stream", "--once", "--version", "--help"}, std::string(CommandLine::helpText()), 0},
+        {{"--version", "--once"}, "stepreel " + std::string(quillVersion) + "\n", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -30,6 +39,80 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
         EXPECT_EQ(rig.pipes.errorText(), "");
         EXPECT_EQ(rig.permissions.requests, c.requests);
         EXPECT_FALSE(rig.recorder);
+    }
+}
+
+/// A pseudo-terminal: what the program writes to its end can be read back.
+class Terminal {
+public:
+    Terminal() : controller_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (controller_ >= 0 && ::grantpt(controller_) == 0 && ::unlockpt(controller_) == 0)
+            end_ = ::open(::ptsname(controller_), O_RDWR | O_NOCTTY);
+        ::fcntl(controller_, F_SETFL, O_NONBLOCK);
+    }
+    ~Terminal() {
+        ::close(end_);
+        ::close(controller_);
+    }
+    int fd() const { return end_; }
+    std::string shown() const {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(controller_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(n));
+        return text;
+    }
+
+private:
+    int controller_;
+    int end_ = -1;
+};
+
+TEST(StartupOptions, NoFrameEverGoesToATerminalWhileTextAnswersDo) {
+    const struct {
+        Types args;
+        int status;
+        std::string shown; // with the terminal's carriage returns
+    } cases[] = {
+        {{}, 2, ""},
+        {{"--once"}, 2, ""},
+        {{"--stream", "--selftest-ocr"}, 2, ""},
+        {{"--selftest-ocr"}, 0, "full=nil textLines=-1 center=nil\r\n"},
+        {{"--version"}, 0, "stepreel " + std::string(quillVersion) + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "recording" : c.args.back());
+        RecorderRig rig;
+        Terminal terminal;
+        ASSERT_GE(terminal.fd(), 0);
+        rig.outputFd = terminal.fd();
+        rig.pipes.closeInput(); // a request that does get written is denied, not waited on
+        EXPECT_EQ(rig.run(c.args), c.status);
+        EXPECT_EQ(terminal.shown(), c.shown);
+        EXPECT_EQ(rig.pipes.errorText(),
+                  c.status == 2 ? std::string(CommandLine::terminalRefusal()) : "");
+        EXPECT_FALSE(rig.recorder);
+    }
+}
+
+TEST(StartupOptions, RemediesFollowTheStatesAndThePermissionWarningOnStandardError) {
+    const std::string states =
+        "accessibility=denied\nscreen_recording=granted\ninput_monitoring=granted\n";
+    const std::string remedies = "   accessibility: one\n   accessibility: two\n";
+    for (const auto& [args, status, output, error] :
+         {std::tuple{Types{"--check"}, 0, states, remedies},
+          {Types{"--request"}, 0, states, remedies},
+          {Types{"--stream"}, 1, "",
+           "⚠︎ 権限が不足しています(accessibility=denied screen_recording="
+           "granted input_monitoring=granted)。\n   ./setup を実行して3つ"
+           "の権限を付与してください。\n" +
+               remedies}}) {
+        RecorderRig rig;
+        rig.permissions.accessibilityState = PermissionState::denied;
+        rig.permissions.remedyLines = {"accessibility: one", "accessibility: two"};
+        EXPECT_EQ(rig.run(args), status);
+        EXPECT_EQ(rig.pipes.output(), output);
+        EXPECT_EQ(rig.pipes.errorText(), error);
     }
 }
 

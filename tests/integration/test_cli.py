@@ -68,7 +68,10 @@ class OneShotOptions(unittest.TestCase):
                 done = answer(*args)
                 self.assertEqual((done.returncode, done.stderr), (0, b""))
                 self.assertTrue(done.stdout.decode().startswith(first_line), done.stdout)
-        for args in ([], ["--stream", "--once"]):
+        # Every mode that writes frames refuses; text answers still reach the terminal.
+        for args, status, shown_text in (([], 2, b""), (["--stream", "--once"], 2, b""),
+                                         (["--stream", "--selftest-ocr"], 2, b""),
+                                         (["--selftest-ocr"], 0, NIL_LINE.replace(b"\n", b"\r\n"))):
             with self.subTest(args=args):
                 screen, terminal = pty.openpty()
                 with os.fdopen(screen, "rb", buffering=0) as shown:
@@ -76,9 +79,9 @@ class OneShotOptions(unittest.TestCase):
                                           stderr=subprocess.PIPE, timeout=WAIT,
                                           stdin=subprocess.DEVNULL)
                     os.close(terminal)
-                    self.assertEqual(done.returncode, 2)
-                    self.assertTrue(done.stderr.decode().startswith("✗ 標準出力が端末です。"))
-                    self.assertEqual(read_all(shown), b"")
+                    self.assertEqual((done.returncode, read_all(shown)), (status, shown_text))
+                    self.assertEqual(done.stderr.decode().startswith("✗ 標準出力が端末です。"),
+                                     status == 2, done.stderr)
 
     def test_selftest_sends_one_after_frame_of_the_screen_when_streaming_and_allowed(self):
         for stream, deny, before_line in ((False, None, b""), (True, lambda n: True, PERMIT)):

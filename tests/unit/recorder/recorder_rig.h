@@ -17,7 +17,6 @@
 #include "tests/fakes/stream_pipes.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +33,7 @@ struct RecorderRig {
         recorder.reset();
         StartupEnvironment environment{
             pipes.inputReadEnd(),
-            outputFd.value_or(pipes.outputWriteEnd()),
+            pipes.outputWriteEnd(),
             pipes.errorWriteEnd(),
             [this](int status) { exits.push_back(status); },
             [this](const RecorderPorts& made) -> Recorder& {
@@ -76,8 +75,6 @@ struct RecorderRig {
     ScreenShooter shooter{capture, graphics};
     std::unique_ptr<Recorder> recorder;
     std::vector<int> exits;
-    /// Standard output of `run` in place of the pipe's.
-    std::optional<int> outputFd;
 
 private:
     template <typename Fake, typename Port, typename... Args>

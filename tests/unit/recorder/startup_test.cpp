@@ -4,10 +4,7 @@
 #include "recorder/command_line.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
-#include <cstdlib>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -38,59 +35,6 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
         EXPECT_EQ(rig.pipes.output(), c.printed);
         EXPECT_EQ(rig.pipes.errorText(), "");
         EXPECT_EQ(rig.permissions.requests, c.requests);
-        EXPECT_FALSE(rig.recorder);
-    }
-}
-
-/// A pseudo-terminal: what the program writes to its end can be read back.
-class Terminal {
-public:
-    Terminal() : controller_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (controller_ >= 0 && ::grantpt(controller_) == 0 && ::unlockpt(controller_) == 0)
-            end_ = ::open(::ptsname(controller_), O_RDWR | O_NOCTTY);
-        ::fcntl(controller_, F_SETFL, O_NONBLOCK);
-    }
-    ~Terminal() {
-        ::close(end_);
-        ::close(controller_);
-    }
-    int fd() const { return end_; }
-    std::string shown() const {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(controller_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<std::size_t>(n));
-        return text;
-    }
-
-private:
-    int controller_;
-    int end_ = -1;
-};
-
-TEST(StartupOptions, NoFrameEverGoesToATerminalWhileTextAnswersDo) {
-    const struct {
-        Types args;
-        int status;
-        std::string shown; // with the terminal's carriage returns
-    } cases[] = {
-        {{}, 2, ""},
-        {{"--once"}, 2, ""},
-        {{"--stream", "--selftest-ocr"}, 2, ""},
-        {{"--selftest-ocr"}, 0, "full=nil textLines=-1 center=nil\r\n"},
-        {{"--version"}, 0, "stepreel " + std::string(quillVersion) + "\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "recording" : c.args.back());
-        RecorderRig rig;
-        Terminal terminal;
-        ASSERT_GE(terminal.fd(), 0);
-        rig.outputFd = terminal.fd();
-        rig.pipes.closeInput(); // a request that does get written is denied, not waited on
-        EXPECT_EQ(rig.run(c.args), c.status);
-        EXPECT_EQ(terminal.shown(), c.shown);
-        EXPECT_EQ(rig.pipes.errorText(),
-                  c.status == 2 ? std::string(CommandLine::terminalRefusal()) : "");
         EXPECT_FALSE(rig.recorder);
     }
 }

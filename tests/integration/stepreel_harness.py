@@ -324,6 +324,19 @@ def start_x_server(test):
     return server, f":{number}"
 
 
+def desktop_process(name):
+    """The id of a process of this test's desktop (scripts/with-virtual-desktop marks them all)
+    whose command line contains `name`, or None."""
+    mark = f"STEPREEL_DESKTOP_MARK={os.environ['STEPREEL_DESKTOP_MARK']}".encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError):
+            with open(f"/proc/{pid}/environ", "rb") as environ, \
+                    open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                if mark in environ.read().split(b"\0") and name.encode() in cmdline.read():
+                    return int(pid)
+    return None
+
+
 def write_file(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     pathlib.Path(path).write_bytes(data if isinstance(data, bytes) else data.encode())

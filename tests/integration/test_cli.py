@@ -13,8 +13,8 @@ import unittest
 from PIL import Image
 
 from stepreel_harness import (BANNER_START, STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,
-                              check_episode_invariants, click, files_under, opened,
-                              parse_stream, root_size, scratch, type_text, wait_until,
+                              check_episode_invariants, click, desktop_process, files_under,
+                              opened, parse_stream, root_size, scratch, type_text, wait_until,
                               write_file)
 
 NIL_LINE = b"full=nil textLines=-1 center=nil\n"
@@ -120,6 +120,18 @@ class OneShotOptions(unittest.TestCase):
                     self.assertEqual([(r["kind"], r["seq"], r["dtMsFromPrev"]) for r in records],
                                      [("navigate", 0, 0)])
                     self.assertEqual("screenshotFull" in records[0], "frame" in types)
+
+
+    def test_a_late_accessibility_registry_is_no_message(self):
+        # As on a busy machine: the registry answers only after the recording has given up.
+        registry = wait_until("the accessibility registry", lambda: run_once("--once") and
+                              desktop_process("at-spi2-registryd"))
+        os.kill(registry, signal.SIGSTOP)
+        try:
+            run, status = run_once("--once")
+        finally:
+            os.kill(registry, signal.SIGCONT)
+        self.assertEqual((status, run.stderr_text(), run.frames[-1].type), (0, "", "finish"))
 
 
 class MissingDisplay(unittest.TestCase):

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "platform/event_loop.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/x11_input_thread.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/x11_input_thread.h"
 
 #include <memory>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "platform/linux/linux_permissions.h"
 
-#include "platform/linux/session_bus.h"
+#include "platform/linux/atspi/session_bus.h"
 
 #include <gio/gio.h>
 #include <xcb/xinput.h>

@@ -1,16 +1,16 @@
-#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/atspi/atspi_accessibility.h"
 
 #include "common/unicode_text.h"
-#include "platform/linux/atspi_calls.h"
-#include "platform/linux/atspi_lineage.h"
-#include "platform/linux/atspi_moment.h"
-#include "platform/linux/atspi_point_lookup.h"
-#include "platform/linux/atspi_relations.h"
-#include "platform/linux/atspi_roles.h"
-#include "platform/linux/atspi_structure_watch.h"
-#include "platform/linux/atspi_window_placement.h"
-#include "platform/linux/session_bus.h"
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/atspi/atspi_calls.h"
+#include "platform/linux/atspi/atspi_lineage.h"
+#include "platform/linux/atspi/atspi_moment.h"
+#include "platform/linux/atspi/atspi_point_lookup.h"
+#include "platform/linux/atspi/atspi_relations.h"
+#include "platform/linux/atspi/atspi_roles.h"
+#include "platform/linux/atspi/atspi_structure_watch.h"
+#include "platform/linux/atspi/atspi_window_placement.h"
+#include "platform/linux/atspi/session_bus.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <algorithm>
 #include <atspi/atspi.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/atspi_calls.h"
 
 #include <algorithm>
 

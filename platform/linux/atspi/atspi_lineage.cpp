@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_lineage.h"
+#include "platform/linux/atspi/atspi_lineage.h"
 
 using atspi_calls::retained;
 

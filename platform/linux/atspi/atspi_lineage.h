@@ -1,7 +1,7 @@
 // Parents read from applications' trees, kept while the application adds or removes nothing.
 #pragma once
 
-#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/atspi_calls.h"
 
 #include <cstddef>
 #include <cstdint>

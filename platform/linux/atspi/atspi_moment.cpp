@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_moment.h"
+#include "platform/linux/atspi/atspi_moment.h"
 
 #include <algorithm>
 #include <cstddef>

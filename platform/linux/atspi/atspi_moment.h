@@ -2,7 +2,7 @@
 // again by another until the moment ends.
 #pragma once
 
-#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/atspi_calls.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_point_lookup.h"
+#include "platform/linux/atspi/atspi_point_lookup.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // The deepest element under a screen point inside one window.
 #pragma once
 
-#include "platform/linux/atspi_calls.h"
-#include "platform/linux/atspi_moment.h"
-#include "platform/linux/atspi_window_placement.h"
+#include "platform/linux/atspi/atspi_calls.h"
+#include "platform/linux/atspi/atspi_moment.h"
+#include "platform/linux/atspi/atspi_window_placement.h"
 
 namespace atspi_point_lookup {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_relations.h"
+#include "platform/linux/atspi/atspi_relations.h"
 
 namespace atspi_relations {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_structure_watch.h"
+#include "platform/linux/atspi/atspi_structure_watch.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Counts, per application, the AT-SPI notices that elements were added or removed.
 #pragma once
 
-#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/atspi_calls.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "platform/linux/atspi_window_placement.h"
+#include "platform/linux/atspi/atspi_window_placement.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <climits>
 #include <vector>

@@ -6,7 +6,7 @@
 // client-side decorated window keeps around its visible part.
 #pragma once
 
-#include "platform/linux/x11_stacking.h"
+#include "platform/linux/x11/x11_stacking.h"
 
 #include <atspi/atspi.h>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/linux/primary_origin_accessibility.h"
+#include "platform/linux/atspi/primary_origin_accessibility.h"
 
 PrimaryOriginAccessibility::PrimaryOriginAccessibility(
     std::unique_ptr<Accessibility> rootCoordinates, std::function<geo::Point()> primaryOrigin)

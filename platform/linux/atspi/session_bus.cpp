@@ -1,4 +1,4 @@
-#include "platform/linux/session_bus.h"
+#include "platform/linux/atspi/session_bus.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,9 +1,9 @@
-#include "platform/linux/desktop_entries.h"
+#include "platform/linux/desktop/desktop_entries.h"
 
-#include "platform/linux/browser_desktop_ids.h"
-#include "platform/linux/desktop_file_tree.h"
-#include "platform/linux/desktop_key_file.h"
-#include "platform/linux/locale_names.h"
+#include "platform/linux/desktop/browser_desktop_ids.h"
+#include "platform/linux/desktop/desktop_file_tree.h"
+#include "platform/linux/desktop/desktop_key_file.h"
+#include "platform/linux/desktop/locale_names.h"
 
 #include <algorithm>
 #include <array>

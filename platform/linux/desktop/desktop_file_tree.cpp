@@ -1,4 +1,4 @@
-#include "platform/linux/desktop_file_tree.h"
+#include "platform/linux/desktop/desktop_file_tree.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
-#include "platform/linux/desktop_icon_source.h"
+#include "platform/linux/desktop/desktop_icon_source.h"
 
-#include "platform/linux/browser_desktop_ids.h"
-#include "platform/linux/cairo_fixture_canvas.h"
-#include "platform/linux/linux_image.h"
+#include "platform/linux/desktop/browser_desktop_ids.h"
+#include "platform/linux/imaging/cairo_fixture_canvas.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <cairo.h>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "platform/linux/desktop_key_file.h"
+#include "platform/linux/desktop/desktop_key_file.h"
 
 #include "common/unicode_text.h"
 

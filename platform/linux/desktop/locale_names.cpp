@@ -1,4 +1,4 @@
-#include "platform/linux/locale_names.h"
+#include "platform/linux/desktop/locale_names.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,12 +1,12 @@
-#include "platform/linux/helper_engines.h"
+#include "platform/linux/helper/helper_engines.h"
 
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/cairo_fixture_canvas.h"
-#include "platform/linux/desktop_icon_source.h"
-#include "platform/linux/linux_graphics.h"
-#include "platform/linux/mecab_name_tagger.h"
-#include "platform/linux/shm_screen_capture.h"
-#include "platform/linux/tesseract_recognizer.h"
+#include "platform/linux/atspi/atspi_accessibility.h"
+#include "platform/linux/desktop/desktop_icon_source.h"
+#include "platform/linux/imaging/cairo_fixture_canvas.h"
+#include "platform/linux/imaging/linux_graphics.h"
+#include "platform/linux/imaging/shm_screen_capture.h"
+#include "platform/linux/text/mecab_name_tagger.h"
+#include "platform/linux/text/tesseract_recognizer.h"
 
 #include <algorithm>
 #include <thread>

@@ -1,6 +1,6 @@
-#include "platform/linux/cairo_fixture_canvas.h"
+#include "platform/linux/imaging/cairo_fixture_canvas.h"
 
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <cmath>
 #include <dlfcn.h>

@@ -1,6 +1,6 @@
-#include "platform/linux/composite_window_capture.h"
+#include "platform/linux/imaging/composite_window_capture.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <algorithm>
 #include <optional>

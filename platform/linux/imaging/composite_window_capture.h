@@ -2,7 +2,7 @@
 // and the parts off the screen, included; nothing of any other window.
 #pragma once
 
-#include "platform/linux/capture_geometry.h"
+#include "platform/linux/imaging/capture_geometry.h"
 #include "platform/result.h"
 
 #include <chrono>

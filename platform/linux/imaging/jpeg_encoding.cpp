@@ -1,6 +1,6 @@
-#include "platform/linux/jpeg_encoding.h"
+#include "platform/linux/imaging/jpeg_encoding.h"
 
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <algorithm>
 #include <cmath>

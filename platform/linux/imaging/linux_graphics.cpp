@@ -1,8 +1,8 @@
-#include "platform/linux/linux_graphics.h"
+#include "platform/linux/imaging/linux_graphics.h"
 
-#include "platform/linux/jpeg_encoding.h"
-#include "platform/linux/linux_image.h"
-#include "platform/linux/pixman_scaling.h"
+#include "platform/linux/imaging/jpeg_encoding.h"
+#include "platform/linux/imaging/linux_image.h"
+#include "platform/linux/imaging/pixman_scaling.h"
 
 #include <png.h>
 

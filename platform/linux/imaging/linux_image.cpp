@@ -1,4 +1,4 @@
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "platform/linux/pixman_scaling.h"
+#include "platform/linux/imaging/pixman_scaling.h"
 
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <array>
 #include <cmath>

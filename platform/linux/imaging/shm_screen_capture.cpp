@@ -1,11 +1,11 @@
-#include "platform/linux/shm_screen_capture.h"
+#include "platform/linux/imaging/shm_screen_capture.h"
 
-#include "platform/linux/capture_geometry.h"
-#include "platform/linux/composite_window_capture.h"
-#include "platform/linux/desktop_settings.h"
-#include "platform/linux/linux_image.h"
-#include "platform/linux/pixman_scaling.h"
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/imaging/capture_geometry.h"
+#include "platform/linux/imaging/composite_window_capture.h"
+#include "platform/linux/imaging/linux_image.h"
+#include "platform/linux/imaging/pixman_scaling.h"
+#include "platform/linux/x11/desktop_settings.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <algorithm>
 #include <chrono>

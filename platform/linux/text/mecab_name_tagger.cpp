@@ -1,4 +1,4 @@
-#include "platform/linux/mecab_name_tagger.h"
+#include "platform/linux/text/mecab_name_tagger.h"
 
 #include <algorithm>
 #include <array>

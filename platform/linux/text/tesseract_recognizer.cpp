@@ -1,6 +1,6 @@
-#include "platform/linux/tesseract_recognizer.h"
+#include "platform/linux/text/tesseract_recognizer.h"
 
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/linux/unavailable_language_model.h"
+#include "platform/linux/text/unavailable_language_model.h"
 
 ModelAvailability UnavailableLanguageModel::availability() {
     return {ModelAvailability::State::deviceNotEligible, {}};

@@ -1,6 +1,6 @@
-#include "platform/linux/desktop_settings.h"
+#include "platform/linux/x11/desktop_settings.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <charconv>
 #include <cmath>

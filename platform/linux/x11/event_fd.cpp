@@ -1,4 +1,4 @@
-#include "platform/linux/event_fd.h"
+#include "platform/linux/x11/event_fd.h"
 
 #include <cstdint>
 #include <sys/eventfd.h>

@@ -1,7 +1,7 @@
-#include "platform/linux/ewmh_workspace.h"
+#include "platform/linux/x11/ewmh_workspace.h"
 
 #include "common/unicode_text.h"
-#include "platform/linux/x11_window_list.h"
+#include "platform/linux/x11/x11_window_list.h"
 
 #include <algorithm>
 #include <array>

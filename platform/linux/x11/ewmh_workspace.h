@@ -3,8 +3,8 @@
 // manager, the input focus and the root's mapped client windows stand in for both.
 #pragma once
 
-#include "platform/linux/desktop_entries.h"
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/desktop/desktop_entries.h"
+#include "platform/linux/x11/x11_connection.h"
 #include "platform/workspace.h"
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/linux/input_translation.h"
+#include "platform/linux/x11/input_translation.h"
 
 #include "common/utf8.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/press_hold.h"
+#include "platform/linux/x11/press_hold.h"
 
 #include <algorithm>
 #include <array>

@@ -4,7 +4,7 @@
 // if nothing had held it, once the recorder releases it or after `longestHoldMs`.
 #pragma once
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <cstring>
 

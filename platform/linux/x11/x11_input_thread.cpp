@@ -1,7 +1,7 @@
-#include "platform/linux/x11_input_thread.h"
+#include "platform/linux/x11/x11_input_thread.h"
 
 #include "platform/linux/system_clock.h"
-#include "platform/linux/xrandr_screens.h"
+#include "platform/linux/x11/xrandr_screens.h"
 
 #include <cerrno>
 #include <chrono>

@@ -5,10 +5,10 @@
 #pragma once
 
 #include "platform/event_loop.h"
-#include "platform/linux/event_fd.h"
-#include "platform/linux/press_hold.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/xi2_input.h"
+#include "platform/linux/x11/event_fd.h"
+#include "platform/linux/x11/press_hold.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/xi2_input.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "platform/linux/x11_stacking.h"
+#include "platform/linux/x11/x11_stacking.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "platform/linux/x11_window_list.h"
+#include "platform/linux/x11/x11_window_list.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/linux/xfixes_pasteboard.h"
+#include "platform/linux/x11/xfixes_pasteboard.h"
 
 #include "common/unicode_text.h"
 

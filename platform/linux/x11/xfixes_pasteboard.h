@@ -3,7 +3,7 @@
 // for the owner's answer never takes input events from the main loop.
 #pragma once
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 #include "platform/pasteboard.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/linux/xi2_input.h"
+#include "platform/linux/x11/xi2_input.h"
 
 #include <xcb/xinput.h>
 #include <xkbcommon/xkbcommon-x11.h>
@@ -9,7 +9,7 @@
 #include <xcb/xkb.h>
 #undef explicit
 
-#include "platform/linux/desktop_settings.h"
+#include "platform/linux/x11/desktop_settings.h"
 
 #include <string>
 

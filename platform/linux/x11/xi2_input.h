@@ -3,8 +3,8 @@
 
 #include "platform/event_loop.h"
 #include "platform/geometry.h"
-#include "platform/linux/input_translation.h"
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/input_translation.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "platform/linux/xrandr_screens.h"
+#include "platform/linux/x11/xrandr_screens.h"
 
-#include "platform/linux/desktop_settings.h"
+#include "platform/linux/x11/desktop_settings.h"
 
 #include <xcb/randr.h>
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/geometry.h"
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 #include "platform/screens.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/linux/xss_idle_time.h"
+#include "platform/linux/x11/xss_idle_time.h"
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 
 #include <cstring>
 #include <string_view>

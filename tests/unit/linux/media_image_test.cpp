@@ -1,7 +1,7 @@
 // LinuxImage memory, produced images and the graphics port's scaling and encoders.
-#include "platform/linux/jpeg_encoding.h"
-#include "platform/linux/linux_graphics.h"
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/jpeg_encoding.h"
+#include "platform/linux/imaging/linux_graphics.h"
+#include "platform/linux/imaging/linux_image.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,5 +1,7 @@
 #include "platform/linux/glib_event_loop.h"
 
+#include "platform/linux/system_clock.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -150,7 +152,7 @@ GlibEventLoop::~GlibEventLoop() {
 bool GlibEventLoop::startInput() {
     if (!inputTried_ && display_) {
         inputTried_ = true;
-        input_ = X11InputThread::start();
+        input_ = X11InputThread::start(std::make_unique<SystemClock>());
         if (input_) {
             GSource* source = g_unix_fd_source_new(input_->readyDescriptor(), G_IO_IN);
             const auto ready = [](gint, GIOCondition, gpointer data) -> gboolean {

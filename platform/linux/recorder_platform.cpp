@@ -4,6 +4,7 @@
 
 #include "platform/linux/atspi/atspi_accessibility.h"
 #include "platform/linux/atspi/primary_origin_accessibility.h"
+#include "platform/linux/desktop_entry_naming.h"
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/imaging/linux_graphics.h"
 #include "platform/linux/imaging/shm_screen_capture.h"
@@ -33,7 +34,7 @@ RecorderPlatform makeRecorderPlatform() {
     std::shared_ptr<x11::Connection> display = x11::Connection::open();
     RecorderPlatform platform;
     platform.clock = std::make_unique<SystemClock>();
-    platform.workspace = std::make_unique<EwmhWorkspace>(display);
+    platform.workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
     platform.screens = std::make_unique<XrandrScreens>(display);
     auto monitors = std::make_shared<XrandrScreens>(display);
     platform.pasteboard = std::make_unique<XfixesPasteboard>();

@@ -4,6 +4,7 @@
 // so `context` pays only for X requests.
 #include "platform/helper_platform.h"
 
+#include "platform/linux/desktop_entry_naming.h"
 #include "platform/linux/helper/helper_engine_loader.h"
 #include "platform/linux/helper/unavailable_script_runner.h"
 #include "platform/linux/text/unavailable_language_model.h"
@@ -16,7 +17,7 @@
 HelperPlatform makeHelperPlatform() {
     std::shared_ptr<x11::Connection> display = x11::Connection::open();
     HelperPlatform platform;
-    platform.workspace = std::make_unique<EwmhWorkspace>(display);
+    platform.workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
     platform.screens = std::make_unique<XrandrScreens>(display);
     platform.windowList = std::make_unique<X11WindowList>(display);
     platform.idleTime = std::make_unique<XssIdleTime>(display);

@@ -46,8 +46,8 @@ std::vector<xcb_atom_t> atomsOf(const xcb_get_property_reply_t* r) {
 
 } // namespace
 
-EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display)
-    : display_(std::move(display)) {
+EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display, ApplicationNaming naming)
+    : display_(std::move(display)), naming_(std::move(naming)) {
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0) hostName_ = host;
     if (display_)
@@ -280,12 +280,13 @@ RunningApplication EwmhWorkspace::application(const ClientWindow& client) {
     app.processIdentifier = client.pid;
     app.activationPolicy = client.listed ? ActivationPolicy::regular : ActivationPolicy::accessory;
 
-    ClientIdentity identity{client.instance, client.className, std::nullopt};
-    if (client.pid > 0)
-        identity.executable = readLink("/proc/" + std::to_string(client.pid) + "/exe");
-    if (auto entry = entries_.find(identity)) {
-        app.localizedName = text::sanitizeUtf8(entry->name);
-        app.bundleIdentifier = text::sanitizeUtf8(entry->id);
+    std::optional<std::string> executable;
+    if (client.pid > 0) executable = readLink("/proc/" + std::to_string(client.pid) + "/exe");
+    std::optional<ApplicationName> named;
+    if (naming_) named = naming_(client.instance, client.className, executable);
+    if (named) {
+        app.localizedName = text::sanitizeUtf8(named->name);
+        app.bundleIdentifier = text::sanitizeUtf8(named->identifier);
     } else if (!client.className.empty() || !client.instance.empty()) {
         const std::string& name = client.className.empty() ? client.instance : client.className;
         app.localizedName = text::sanitizeUtf8(name);

@@ -3,20 +3,34 @@
 // manager, the input focus and the root's mapped client windows stand in for both.
 #pragma once
 
-#include "platform/linux/desktop/desktop_entries.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/workspace.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 #include <xcb/xcb.h>
 
+/// An application's display name and identifier as the desktop knows them.
+struct ApplicationName {
+    std::string name;       ///< in the session's language
+    std::string identifier; ///< stands in for a bundle identifier
+};
+
+/// Names the application of an X client from its WM_CLASS instance and class and its
+/// executable (/proc/<pid>/exe, when known); nothing when the desktop does not know it.
+using ApplicationNaming = std::function<std::optional<ApplicationName>(
+    const std::string& instance, const std::string& className,
+    const std::optional<std::string>& executable)>;
+
 class EwmhWorkspace final : public Workspace {
 public:
     /// `display` may be null: there is then no frontmost application and none running.
-    explicit EwmhWorkspace(std::shared_ptr<x11::Connection> display);
+    /// Applications that `naming` does not name (or all, when it is empty) are named after
+    /// their WM_CLASS.
+    EwmhWorkspace(std::shared_ptr<x11::Connection> display, ApplicationNaming naming);
 
     std::optional<RunningApplication> frontmostApplication() override;
     std::vector<RunningApplication> runningApplications() override;
@@ -49,6 +63,6 @@ private:
     ClientWindow owningWindow(ClientWindow client);
 
     std::shared_ptr<x11::Connection> display_;
-    DesktopEntries entries_;
+    ApplicationNaming naming_;
     std::string hostName_;
 };

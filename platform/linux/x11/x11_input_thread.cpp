@@ -1,6 +1,5 @@
 #include "platform/linux/x11/x11_input_thread.h"
 
-#include "platform/linux/system_clock.h"
 #include "platform/linux/x11/xrandr_screens.h"
 
 #include <cerrno>
@@ -31,12 +30,13 @@ Xi2Input::PointerPlacement placementOn(std::shared_ptr<x11::Connection> connecti
 
 } // namespace
 
-std::unique_ptr<X11InputThread> X11InputThread::start() {
+std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clock) {
     std::shared_ptr<x11::Connection> connection = x11::Connection::open();
     if (!connection) return nullptr;
     auto input = Xi2Input::create(*connection, placementOn(connection));
     if (!input) return nullptr;
-    std::unique_ptr<X11InputThread> reader(new X11InputThread(connection, std::move(input)));
+    std::unique_ptr<X11InputThread> reader(
+        new X11InputThread(connection, std::move(input), std::move(clock)));
     if (reader->ready_.descriptor() < 0 || reader->stop_.descriptor() < 0 ||
         reader->released_.descriptor() < 0)
         return nullptr;
@@ -47,8 +47,8 @@ std::unique_ptr<X11InputThread> X11InputThread::start() {
 }
 
 X11InputThread::X11InputThread(std::shared_ptr<x11::Connection> connection,
-                               std::unique_ptr<Xi2Input> input)
-    : connection_(std::move(connection)), input_(std::move(input)) {
+                               std::unique_ptr<Xi2Input> input, std::unique_ptr<Clock> clock)
+    : connection_(std::move(connection)), input_(std::move(input)), clock_(std::move(clock)) {
     // Every type is decoded; the main thread chooses what to deliver.
     input_->setTap(~std::uint64_t{0}, [this](const InputEvent& event) { post(event); });
     input_->setHotkeyHandler([this](const HotkeyEvent& event) { post(event); });
@@ -96,10 +96,9 @@ void X11InputThread::applyReleases() {
 bool X11InputThread::drain() {
     // A reply awaited inside the decoder may read further events into xcb's queue; polling
     // returns those before it reads the socket again, so the loop ends with both empty.
-    SystemClock clock;
     while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->xcb())}) {
         if (hold_ && hold_->take(*event, steadyMs())) continue;
-        input_->handle(*event, clock.nowMs());
+        input_->handle(*event, clock_->nowMs());
     }
     return !connection_->broken();
 }

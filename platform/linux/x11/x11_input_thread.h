@@ -4,6 +4,7 @@
 // is busy, what it is handed later still describes the moment of the event.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/linux/x11/event_fd.h"
 #include "platform/linux/x11/press_hold.h"
@@ -26,9 +27,10 @@ using InputDelivery = std::variant<InputEvent, HotkeyEvent, InputDisplayLost>;
 
 class X11InputThread {
 public:
-    /// Connects to $DISPLAY, selects its input and starts reading; nullptr when there is no
-    /// display or it lacks XInput2 or XKB.
-    static std::unique_ptr<X11InputThread> start();
+    /// Connects to $DISPLAY, selects its input and starts reading, stamping events with
+    /// `clock` (read on the input thread); nullptr when there is no display or it lacks
+    /// XInput2 or XKB.
+    static std::unique_ptr<X11InputThread> start(std::unique_ptr<Clock> clock);
     /// Stops and joins the thread, then closes the connection.
     ~X11InputThread();
     X11InputThread(const X11InputThread&) = delete;
@@ -43,7 +45,8 @@ public:
     void release();
 
 private:
-    X11InputThread(std::shared_ptr<x11::Connection> connection, std::unique_ptr<Xi2Input> input);
+    X11InputThread(std::shared_ptr<x11::Connection> connection, std::unique_ptr<Xi2Input> input,
+                   std::unique_ptr<Clock> clock);
     void post(InputDelivery delivery);
     void read();
     /// Hands every event read so far to the decoder; false once the connection broke.
@@ -52,6 +55,7 @@ private:
 
     std::shared_ptr<x11::Connection> connection_; // used by the thread alone once it runs
     std::unique_ptr<Xi2Input> input_;
+    std::unique_ptr<Clock> clock_; // read by the thread alone
     EventFd ready_;
     std::unique_ptr<PressHold> hold_; // nullptr when presses cannot be held
     EventFd stop_;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class InterruptPipe;
 typedef struct _GSource GSource;
 typedef struct _GMainLoop GMainLoop;
 
@@ -40,7 +41,6 @@ public:
     /// Makes run() return after the current delivery (for tests and embedding).
     void quit();
 
-    struct InterruptPipe;
     struct ParentWatch;
 
 private:

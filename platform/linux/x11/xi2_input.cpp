@@ -5,9 +5,16 @@
 #include <xkbcommon/xkbcommon.h>
 
 // xcb's XKB header names a member `explicit`, a C++ keyword.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 #include "platform/linux/x11/desktop_settings.h"
 

@@ -190,12 +190,13 @@ nlohmann::ordered_json EpisodeFolder::meta() const {
     if (endReason_) meta["endReason"] = *endReason_;
     meta["actionCount"] = actionCount();
     meta["frameCount"] = frameCount_;
-    if (screenWidth_ && screenHeight_) meta["screen"] = {{"width", *screenWidth_}, {"height", *screenHeight_}};
+    if (screenWidth_ && screenHeight_)
+        meta["screen"] = {{"width", *screenWidth_}, {"height", *screenHeight_}};
     if (lastShot_) {
         nlohmann::ordered_json shot{{"width", lastShot_->width}, {"height", lastShot_->height}};
         if (screenWidth_ && *screenWidth_ > 0) {
-            const double scale = static_cast<double>(lastShot_->width) /
-                                 static_cast<double>(*screenWidth_);
+            const double scale =
+                static_cast<double>(lastShot_->width) / static_cast<double>(*screenWidth_);
             shot["scale"] = std::round(scale * 10000) / 10000;
         }
         meta["screenshot"] = shot;

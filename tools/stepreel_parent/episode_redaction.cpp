@@ -105,7 +105,8 @@ std::optional<RedactionDone> redactEpisode(const std::filesystem::path& dir,
         lost.erase(std::remove_if(lost.begin(), lost.end(),
                                   [&](const auto& seq) {
                                       return seq.is_number_integer() &&
-                                             done.records.count(seq.template get<std::int64_t>()) != 0;
+                                             done.records.count(seq.template get<std::int64_t>()) !=
+                                                 0;
                                   }),
                    lost.end());
     }

@@ -81,8 +81,8 @@ struct Ending {
 class Pump {
 public:
     Pump(const RecordOptions& options, RecorderProcess* recorder, EpisodeFolder& folder)
-        : options_(options), recorder_(recorder), folder_(folder),
-          answering_(recorder != nullptr) {}
+        : options_(options), recorder_(recorder), folder_(folder), answering_(recorder != nullptr) {
+    }
 
     Ending run(int input) {
         int output = input;
@@ -137,7 +137,8 @@ private:
         if (got < 0 && errno == EINTR) return true;
         if (got <= 0) return false;
         // A closed terminal makes this fail; the episode goes on regardless.
-        [[maybe_unused]] auto written = ::write(STDERR_FILENO, buffer, static_cast<std::size_t>(got));
+        [[maybe_unused]] auto written =
+            ::write(STDERR_FILENO, buffer, static_cast<std::size_t>(got));
         for (RecorderMessage message : messages_.feed(buffer, static_cast<std::size_t>(got))) {
             if (message == RecorderMessage::paused) folder_.notePause(nowMs());
             if (message == RecorderMessage::resumed) folder_.noteResume(nowMs());

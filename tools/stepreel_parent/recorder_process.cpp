@@ -96,8 +96,7 @@ std::unique_ptr<RecorderProcess> RecorderProcess::start(const std::string& path,
         ::waitpid(pid, nullptr, 0);
         return nullptr;
     }
-    return std::unique_ptr<RecorderProcess>(
-        new RecorderProcess(pid, in.write, out.read, err.read));
+    return std::unique_ptr<RecorderProcess>(new RecorderProcess(pid, in.write, out.read, err.read));
 }
 
 RecorderProcess::~RecorderProcess() {

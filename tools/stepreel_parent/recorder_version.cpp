@@ -16,8 +16,8 @@ constexpr int answerTimeoutMs = 5000;
 constexpr std::size_t longestAnswer = 4096;
 
 bool isVersionCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-           c == '.' || c == '-' || c == '+' || c == '_';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+           c == '-' || c == '+' || c == '_';
 }
 
 } // namespace
@@ -57,7 +57,8 @@ std::optional<std::string> askRecorderVersion(const std::string& path) {
     }
     ::close(fds[1]);
     std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(answerTimeoutMs);
     char buffer[512];
     bool answered = false; ///< its output ended before the deadline
     for (;;) {

@@ -271,7 +271,7 @@ int runRecordSession(RecordOptions options, const char* argv0) {
     int faults = ending.faults;
     const std::string dir = folder->dir().string();
     if (!folder->opened()) {
-        say("the recorder ended before its episode began; nothing was written to " + dir);
+        say("the stream ended before its episode began; nothing was written to " + dir);
         return recorderStatus != 0 ? recorderStatus : 1;
     }
     const std::string reason = endReason(*folder, ending);

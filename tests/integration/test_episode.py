@@ -54,13 +54,14 @@ class EpisodeTest(unittest.TestCase):
 
     def clicks(self, out, widgets):
         """Clicks each widget and waits until its record and result are in events.jsonl."""
-        def written():
+        def results():
             path = os.path.join(out, "events.jsonl")
             lines = read(path).splitlines() if os.path.exists(path) else []
-            return sum(json.loads(line)["kind"] == "result" for line in lines) >= len(widgets)
+            return sum(json.loads(line)["kind"] == "result" for line in lines)
+        before = results()
         for widget in widgets:
             click(self.window, widget)
-        wait_until("the clicks and their results", written)
+        wait_until("the clicks and their results", lambda: results() >= before + len(widgets))
 
     def check_ended(self, out, status, reason):
         meta, events, _ = check_folder(out)
@@ -154,10 +155,13 @@ class Redact(EpisodeTest):
                          & {c, results[c]})
 
     def check_page(self, out, events):
-        """The recorded episode in the browser: a click's screenshots with the pointer on them."""
+        """The recorded episode in the browser: a click's before and after screenshots with the
+        pointer on them (the last click may have ended the episode before its after-frame)."""
         browser = Browser()
         self.addCleanup(browser.close)
-        seq = [r for r in events if r["kind"] == "click" and "screenshotFull" in r][-1]["seq"]
+        shown = {r["refSeq"] for r in events if r["kind"] == "result" and "screenshotFull" in r}
+        seq = [r for r in events if r["kind"] == "click" and "screenshotFull" in r
+               and r["seq"] in shown][-1]["seq"]
         d = browser.open(os.path.join(out, "index.html"), f"#r-{seq}")
         wait_until("the linked click", lambda: d.find_elements(By.CSS_SELECTOR, "li.sel .marker"))
         images = d.find_elements(By.CSS_SELECTOR, "li.sel img")

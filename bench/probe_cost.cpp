@@ -7,7 +7,7 @@
 //
 // Needs DISPLAY and an accessibility bus, with the application at PID showing a window
 // under (X, Y).
-#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/atspi/atspi_accessibility.h"
 #include "platform/linux/system_clock.h"
 #include "recorder/ax_probe.h"
 

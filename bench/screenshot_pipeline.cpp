@@ -8,9 +8,9 @@
 // Needs DISPLAY, ideally a 2880×1800 screen. --paint-desktop first sets the root window's
 // background to a synthetic desktop (text-like strokes, flat panels, gradients, a photo-like
 // area), so the encoders see realistic content on an otherwise empty virtual screen.
-#include "platform/linux/linux_graphics.h"
-#include "platform/linux/linux_image.h"
-#include "platform/linux/shm_screen_capture.h"
+#include "platform/linux/imaging/linux_graphics.h"
+#include "platform/linux/imaging/linux_image.h"
+#include "platform/linux/imaging/shm_screen_capture.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,15 +1,13 @@
 #include "platform/linux/glib_event_loop.h"
 
+#include "platform/linux/system_clock.h"
+#include "platform/posix/interrupt_pipe.h"
+
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,16 +32,6 @@ gboolean runOnce(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-// Where the SIGINT handler writes. The handler can reach nothing but process-wide state.
-std::atomic<int> interruptWriteFd{-1};
-
-void noteInterrupt(int) {
-    const int saved = errno;
-    const char byte = 1;
-    (void)!::write(interruptWriteFd.load(), &byte, 1);
-    errno = saved;
-}
-
 GSource* descriptorSource(int fd, GIOCondition condition, GUnixFDSourceFunc ready, gpointer data) {
     GSource* source = g_unix_fd_source_new(fd, condition);
     g_source_set_priority(source, G_PRIORITY_HIGH);
@@ -55,43 +43,6 @@ GSource* descriptorSource(int fd, GIOCondition condition, GUnixFDSourceFunc read
 constexpr auto hangUp = static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR | G_IO_NVAL);
 
 } // namespace
-
-// A self-pipe that SIGINT makes readable: the loop watches it, and waits outside the loop can
-// poll it too. Holds the handler that was there before, and puts it back.
-struct GlibEventLoop::InterruptPipe {
-    int readEnd = -1;
-    int writeEnd = -1;
-    struct sigaction previous {};
-    bool installed = false;
-
-    InterruptPipe() {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        readEnd = ends[0];
-        writeEnd = ends[1];
-        interruptWriteFd.store(writeEnd);
-        struct sigaction action {};
-        action.sa_handler = noteInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        installed = ::sigaction(SIGINT, &action, &previous) == 0;
-    }
-    ~InterruptPipe() {
-        if (installed) ::sigaction(SIGINT, &previous, nullptr);
-        interruptWriteFd.store(-1);
-        for (const int fd : {readEnd, writeEnd}) {
-            if (fd >= 0) ::close(fd);
-        }
-    }
-    InterruptPipe(const InterruptPipe&) = delete;
-    InterruptPipe& operator=(const InterruptPipe&) = delete;
-
-    void drain() const {
-        char bytes[64];
-        while (::read(readEnd, bytes, sizeof bytes) > 0) {
-        }
-    }
-};
 
 // The parent's two pipes. Standard input is only looked at, never read: a byte waiting there
 // answers the next permission request.
@@ -150,7 +101,7 @@ GlibEventLoop::~GlibEventLoop() {
 bool GlibEventLoop::startInput() {
     if (!inputTried_ && display_) {
         inputTried_ = true;
-        input_ = X11InputThread::start();
+        input_ = X11InputThread::start(std::make_unique<SystemClock>());
         if (input_) {
             GSource* source = g_unix_fd_source_new(input_->readyDescriptor(), G_IO_IN);
             const auto ready = [](gint, GIOCondition, gpointer data) -> gboolean {
@@ -224,12 +175,12 @@ void GlibEventLoop::onInterrupt(std::function<void()> handler) {
     // The handler replaces the default action (terminate), so Ctrl+C reaches only `handler`;
     // signals that come before it runs leave one byte each, all taken at once.
     interrupt_ = std::make_unique<InterruptPipe>();
-    if (interrupt_->readEnd < 0) return;
+    if (interrupt_->readDescriptor() < 0) return;
     struct Delivery {
         const InterruptPipe* pipe;
         Action handler;
     };
-    GSource* source = g_unix_fd_source_new(interrupt_->readEnd, G_IO_IN);
+    GSource* source = g_unix_fd_source_new(interrupt_->readDescriptor(), G_IO_IN);
     g_source_set_priority(source, G_PRIORITY_HIGH);
     const auto deliver = [](gint, GIOCondition, gpointer data) -> gboolean {
         auto& delivery = *static_cast<Delivery*>(data);
@@ -246,8 +197,8 @@ void GlibEventLoop::onInterrupt(std::function<void()> handler) {
 }
 
 std::optional<int> GlibEventLoop::interruptDescriptor() const {
-    if (!interrupt_ || interrupt_->readEnd < 0) return std::nullopt;
-    return interrupt_->readEnd;
+    if (!interrupt_ || interrupt_->readDescriptor() < 0) return std::nullopt;
+    return interrupt_->readDescriptor();
 }
 
 void GlibEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,

@@ -5,12 +5,13 @@
 #pragma once
 
 #include "platform/event_loop.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/x11_input_thread.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/x11_input_thread.h"
 
 #include <memory>
 #include <vector>
 
+class InterruptPipe;
 typedef struct _GSource GSource;
 typedef struct _GMainLoop GMainLoop;
 
@@ -40,7 +41,6 @@ public:
     /// Makes run() return after the current delivery (for tests and embedding).
     void quit();
 
-    struct InterruptPipe;
     struct ParentWatch;
 
 private:

@@ -1,6 +1,6 @@
 #include "platform/linux/linux_permissions.h"
 
-#include "platform/linux/session_bus.h"
+#include "platform/linux/atspi/session_bus.h"
 
 #include <cstdlib>
 #include <gio/gio.h>
@@ -183,6 +183,7 @@ void LinuxPermissions::request() {
             bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
             g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)),
             nullptr, G_DBUS_CALL_FLAGS_NONE, callTimeoutMs, nullptr, nullptr);
+        (void)reply; // held only to be freed: the call's effect is what counts
     }
 
     // GNOME's switch, where the schema is installed. GIO announces its fallback to a memory

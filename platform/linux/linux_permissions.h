@@ -3,7 +3,7 @@
 // sessions without X (no display) are denied.
 #pragma once
 
-#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11/x11_connection.h"
 #include "platform/permissions.h"
 
 #include <memory>

@@ -2,17 +2,18 @@
 // permissions then read "denied", the workspace and screens are empty, the tap fails.
 #include "platform/recorder_platform.h"
 
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/ewmh_workspace.h"
+#include "platform/linux/atspi/atspi_accessibility.h"
+#include "platform/linux/atspi/primary_origin_accessibility.h"
+#include "platform/linux/desktop_entry_naming.h"
 #include "platform/linux/glib_event_loop.h"
-#include "platform/linux/linux_graphics.h"
+#include "platform/linux/imaging/linux_graphics.h"
+#include "platform/linux/imaging/shm_screen_capture.h"
 #include "platform/linux/linux_permissions.h"
-#include "platform/linux/primary_origin_accessibility.h"
-#include "platform/linux/shm_screen_capture.h"
 #include "platform/linux/system_clock.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/xfixes_pasteboard.h"
-#include "platform/linux/xrandr_screens.h"
+#include "platform/linux/x11/ewmh_workspace.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/xfixes_pasteboard.h"
+#include "platform/linux/x11/xrandr_screens.h"
 
 #include <climits>
 #include <unistd.h>
@@ -33,7 +34,7 @@ RecorderPlatform makeRecorderPlatform() {
     std::shared_ptr<x11::Connection> display = x11::Connection::open();
     RecorderPlatform platform;
     platform.clock = std::make_unique<SystemClock>();
-    platform.workspace = std::make_unique<EwmhWorkspace>(display);
+    platform.workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
     platform.screens = std::make_unique<XrandrScreens>(display);
     auto monitors = std::make_shared<XrandrScreens>(display);
     platform.pasteboard = std::make_unique<XfixesPasteboard>();

@@ -3,24 +3,20 @@
 #include "platform/macos/cf_ref.h"
 #include "platform/macos/ns_clock.h"
 #include "platform/macos/ns_string.h"
+#include "platform/posix/interrupt_pipe.h"
 
 #import <AppKit/AppKit.h>
 #import <ApplicationServices/ApplicationServices.h>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <time.h>
-#include <unistd.h>
 #include <vector>
 
 struct CFEventLoop::State {
     std::function<void(const InputEvent&)> tapCallback;
     CFRef<CFMachPortRef> tap;
     CFRef<CFRunLoopSourceRef> tapSource;
-    int interruptPipe[2] = {-1, -1};
+    std::unique_ptr<InterruptPipe> interrupt;
     dispatch_source_t interruptSource = nil;
     std::function<void()> interruptHandler;
     dispatch_source_t parentTimer = nil;
@@ -29,16 +25,6 @@ struct CFEventLoop::State {
 };
 
 namespace {
-
-// Where the SIGINT handler writes. The handler can reach nothing but process-wide state.
-std::atomic<int> interruptWriteFd{-1};
-
-void noteInterrupt(int) {
-    const int saved = errno;
-    const char byte = 1;
-    (void)!::write(interruptWriteFd.load(), &byte, 1);
-    errno = saved;
-}
 
 short pollOnce(int fd, short events) {
     pollfd entry{fd, events, 0};
@@ -122,12 +108,7 @@ CFEventLoop::~CFEventLoop() {
     if (state_->tap) CGEventTapEnable(state_->tap.get(), false);
     if (state_->interruptSource) dispatch_source_cancel(state_->interruptSource);
     if (state_->parentTimer) dispatch_source_cancel(state_->parentTimer);
-    if (state_->interruptPipe[0] >= 0) {
-        std::signal(SIGINT, SIG_DFL);
-        interruptWriteFd.store(-1);
-        for (const int fd : state_->interruptPipe)
-            ::close(fd);
-    }
+    state_->interrupt.reset();
 }
 
 bool CFEventLoop::installEventTap(std::uint64_t mask,
@@ -183,34 +164,23 @@ void CFEventLoop::runAfter(double delaySeconds, std::function<void()> task) {
 
 void CFEventLoop::onInterrupt(std::function<void()> handler) {
     state_->interruptHandler = std::move(handler);
-    int* ends = state_->interruptPipe;
-    if (::pipe(ends) != 0) return;
-    for (const int fd : {ends[0], ends[1]}) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
+    // Ctrl+C now only writes to the pipe, also while the main thread waits outside the loop.
+    state_->interrupt = std::make_unique<InterruptPipe>();
+    const int readEnd = state_->interrupt->readDescriptor();
+    if (readEnd < 0) return;
     State* state = state_.get();
     state_->interruptSource = dispatch_source_create(
-        DISPATCH_SOURCE_TYPE_READ, static_cast<uintptr_t>(ends[0]), 0, dispatch_get_main_queue());
+        DISPATCH_SOURCE_TYPE_READ, static_cast<uintptr_t>(readEnd), 0, dispatch_get_main_queue());
     dispatch_source_set_event_handler(state_->interruptSource, ^{
-      char bytes[64];
-      while (::read(state->interruptPipe[0], bytes, sizeof bytes) > 0) {
-      }
+      state->interrupt->drain();
       state->interruptHandler();
     });
     dispatch_resume(state_->interruptSource);
-    // Ctrl+C now only writes to the pipe, also while the main thread waits outside the loop.
-    interruptWriteFd.store(ends[1]);
-    struct sigaction action {};
-    action.sa_handler = noteInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 std::optional<int> CFEventLoop::interruptDescriptor() const {
-    if (state_->interruptPipe[0] < 0) return std::nullopt;
-    return state_->interruptPipe[0];
+    if (!state_->interrupt || state_->interrupt->readDescriptor() < 0) return std::nullopt;
+    return state_->interrupt->readDescriptor();
 }
 
 void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,

@@ -1,9 +1,9 @@
 // Contract tests of the media ports on a real X desktop: AT-SPI accessibility against the
 // accessible GTK window of test_window.py, and screen capture of windows with known pixels.
 // Needs DISPLAY and the accessibility bus (scripts/with-virtual-desktop).
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/linux_image.h"
-#include "platform/linux/shm_screen_capture.h"
+#include "platform/linux/atspi/atspi_accessibility.h"
+#include "platform/linux/imaging/linux_image.h"
+#include "platform/linux/imaging/shm_screen_capture.h"
 #include "tests/integration/time_scale.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // The X11 ports on a real X server: the clipboard against an owner run by the test, and input
 // through the GLib loop driven by xdotool (XTEST).
 #include "platform/linux/glib_event_loop.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/xfixes_pasteboard.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/xfixes_pasteboard.h"
 #include "tests/integration/time_scale.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/helper_platform.h"
-#include "platform/linux/helper_engines.h"
+#include "platform/linux/helper/helper_engines.h"
 
 #include <filesystem>
 #include <memory>

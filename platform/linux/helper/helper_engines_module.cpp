@@ -1,5 +1,5 @@
 // Entry point of quillmap-helper-engines.so.
-#include "platform/linux/helper_engines.h"
+#include "platform/linux/helper/helper_engines.h"
 
 #include <exception>
 

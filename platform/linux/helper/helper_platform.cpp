@@ -4,19 +4,20 @@
 // so `context` pays only for X requests.
 #include "platform/helper_platform.h"
 
-#include "platform/linux/ewmh_workspace.h"
+#include "platform/linux/desktop_entry_naming.h"
 #include "platform/linux/helper/helper_engine_loader.h"
-#include "platform/linux/unavailable_language_model.h"
-#include "platform/linux/unavailable_script_runner.h"
-#include "platform/linux/x11_connection.h"
-#include "platform/linux/x11_window_list.h"
-#include "platform/linux/xrandr_screens.h"
-#include "platform/linux/xss_idle_time.h"
+#include "platform/linux/helper/unavailable_script_runner.h"
+#include "platform/linux/text/unavailable_language_model.h"
+#include "platform/linux/x11/ewmh_workspace.h"
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/x11_window_list.h"
+#include "platform/linux/x11/xrandr_screens.h"
+#include "platform/linux/x11/xss_idle_time.h"
 
 HelperPlatform makeHelperPlatform() {
     std::shared_ptr<x11::Connection> display = x11::Connection::open();
     HelperPlatform platform;
-    platform.workspace = std::make_unique<EwmhWorkspace>(display);
+    platform.workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
     platform.screens = std::make_unique<XrandrScreens>(display);
     platform.windowList = std::make_unique<X11WindowList>(display);
     platform.idleTime = std::make_unique<XssIdleTime>(display);

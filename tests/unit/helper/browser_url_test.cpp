@@ -81,8 +81,8 @@ TEST(BrowserURL, FirefoxFamilyReadsAWebAreaURLOfTextOrURLKind) {
         {"", ""},
         {AXNumber{1, "1"}, std::nullopt}};
     for (const auto& [value, address] : values) {
-        EXPECT_EQ(firefoxURL([&](auto& ax, Node, Node window) {
-                      pageUnder(ax, ax.appendChain(window, 2, "AXGroup"), value);
+        EXPECT_EQ(firefoxURL([&, &stored = value](auto& ax, Node, Node window) {
+                      pageUnder(ax, ax.appendChain(window, 2, "AXGroup"), stored);
                   }),
                   address);
     }

@@ -1,7 +1,7 @@
 // Desktop entries found in temporary applications directories: precedence and masking,
 // validity, localized names, key-file syntax, matching by rank and malformed trees.
-#include "platform/linux/desktop_entries.h"
-#include "platform/linux/desktop_key_file.h"
+#include "platform/linux/desktop/desktop_entries.h"
+#include "platform/linux/desktop/desktop_key_file.h"
 
 #include <array>
 #include <cstdlib>

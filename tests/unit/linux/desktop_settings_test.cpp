@@ -1,5 +1,5 @@
 // Parsing of the desktop's published settings: XSETTINGS blobs and the resource database.
-#include "platform/linux/desktop_settings.h"
+#include "platform/linux/x11/desktop_settings.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,8 +1,8 @@
 // Pure rules of the Linux helper ports: window layers and names, icon file choice, bands.
-#include "platform/linux/browser_desktop_ids.h"
-#include "platform/linux/desktop_icon_source.h"
-#include "platform/linux/tesseract_recognizer.h"
-#include "platform/linux/x11_window_list.h"
+#include "platform/linux/desktop/browser_desktop_ids.h"
+#include "platform/linux/desktop/desktop_icon_source.h"
+#include "platform/linux/text/tesseract_recognizer.h"
+#include "platform/linux/x11/x11_window_list.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,7 +1,7 @@
 // Tesseract, MeCab and the cairo fixture canvas together, on images drawn in memory.
-#include "platform/linux/cairo_fixture_canvas.h"
-#include "platform/linux/mecab_name_tagger.h"
-#include "platform/linux/tesseract_recognizer.h"
+#include "platform/linux/imaging/cairo_fixture_canvas.h"
+#include "platform/linux/text/mecab_name_tagger.h"
+#include "platform/linux/text/tesseract_recognizer.h"
 
 #include <gtest/gtest.h>
 #include <string>

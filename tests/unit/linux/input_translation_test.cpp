@@ -1,5 +1,5 @@
 // X input in macOS terms: key positions, flags, characters of special keys, click counting.
-#include "platform/linux/input_translation.h"
+#include "platform/linux/x11/input_translation.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -1,6 +1,6 @@
 // Capture geometry, cursor compositing and the AT-SPI role table.
-#include "platform/linux/atspi_roles.h"
-#include "platform/linux/capture_geometry.h"
+#include "platform/linux/atspi/atspi_roles.h"
+#include "platform/linux/imaging/capture_geometry.h"
 
 #include <gtest/gtest.h>
 

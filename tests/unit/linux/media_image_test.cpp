@@ -1,7 +1,8 @@
 // LinuxImage memory, produced images and the graphics port's scaling and encoders.
-#include "platform/linux/jpeg_encoding.h"
-#include "platform/linux/linux_graphics.h"
-#include "platform/linux/linux_image.h"
+#include "platform/linux/imaging/jpeg_encoding.h"
+#include "platform/linux/imaging/linux_graphics.h"
+#include "platform/linux/imaging/linux_image.h"
+#include "tests/fakes/fake_graphics.h"
 
 #include <atomic>
 #include <cstring>
@@ -99,13 +100,9 @@ TEST(LinuxGraphicsTest, JpegMatchesTurboJpegAndForeignImagesAreRefused) {
     EXPECT_EQ(*ours, std::vector<std::uint8_t>(reference, reference + referenceSize));
     tjFree(reference);
 
-    struct Foreign : PlatformImage {
-        std::int64_t width() const override { return 4; }
-        std::int64_t height() const override { return 4; }
-    };
     LinuxGraphics graphics;
-    EXPECT_FALSE(graphics.encodeJPEG(std::make_shared<Foreign>(), 0.85).has_value());
-    EXPECT_FALSE(graphics.encodePNG(std::make_shared<Foreign>()).has_value());
+    EXPECT_FALSE(graphics.encodeJPEG(FakeImage::make(4, 4), 0.85).has_value());
+    EXPECT_FALSE(graphics.encodePNG(FakeImage::make(4, 4)).has_value());
 }
 
 } // namespace

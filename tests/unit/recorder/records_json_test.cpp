@@ -23,9 +23,17 @@ TEST(RecordsJson, AbsentValuesLeaveTheirKeyOutEmptyTextAndZeroStay) {
     values.clipboardCharCount = 0;
     values.screenText = std::vector<std::string>{};
     values.url = "https://a.example/b";
-    const AXTarget full("AXButton", "AXCloseButton", "閉じる", "close", "button", "Closes",
-                        {"AXWindow", "AXButton"}, std::vector<double>{1.5, 2, 30, 40}, "Window",
-                        {"a", "b"}, true);
+    const AXTarget full{"AXButton",
+                        "AXCloseButton",
+                        "閉じる",
+                        "close",
+                        "button",
+                        "Closes",
+                        {"AXWindow", "AXButton"},
+                        std::vector<double>{1.5, 2, 30, 40},
+                        "Window",
+                        {"a", "b"},
+                        true};
     const std::string click = R"({"schema":"quillmap.trace.v0","episodeId":"ep-1","seq":3,)"
                               R"("timestampMs":1700000000123,"dtMsFromPrev":40,"kind":"click")";
     const std::pair<std::optional<std::string>, std::string> cases[] = {

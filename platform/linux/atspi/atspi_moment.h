@@ -1,0 +1,51 @@
+// The requests of one moment that the port's parts share: what one of them read is not asked
+// again by another until the moment ends.
+#pragma once
+
+#include "platform/linux/atspi/atspi_calls.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+/// Outside a moment every call asks. Inside one, states, extents, child lists, names and
+/// process ids read successfully are answered again from memory; failures are asked again.
+/// Not thread-safe: the port's lock guards it.
+class AtspiMoment {
+public:
+    void begin();
+    /// Forgets everything read, so that nothing outlives the moment.
+    void end();
+    /// Forgets what was read and stays open: the tree has changed since.
+    void forget();
+
+    atspi_calls::GObjectPtr<AtspiStateSet> states(AtspiAccessible* object);
+    bool hasState(AtspiAccessible* object, AtspiStateType state);
+    std::optional<AtspiRect> reportedExtents(AtspiAccessible* object);
+    /// As `atspi_calls::children`; a list read whole up to a larger limit serves a smaller one.
+    std::vector<atspi_calls::GObjectPtr<AtspiAccessible>>
+    children(AtspiAccessible* object, int limit, atspi_calls::Clock::time_point deadline);
+    /// How many children the object has; absent when the request failed.
+    std::optional<int> childCount(AtspiAccessible* object);
+    /// The name as sent; absent when the request failed or gave none.
+    std::optional<std::string> name(AtspiAccessible* object);
+    /// The process that owns the object's bus name; absent when the request failed.
+    std::optional<std::uint32_t> processId(AtspiAccessible* object);
+
+private:
+    struct Entry {
+        atspi_calls::GObjectPtr<AtspiAccessible> held; ///< keeps the key's address unused
+        atspi_calls::GObjectPtr<AtspiStateSet> states;
+        std::optional<AtspiRect> extents;
+        std::optional<atspi_calls::ChildList> children; ///< complete lists only
+        std::optional<std::string> name;
+        std::optional<std::uint32_t> processId;
+    };
+    /// The entry of `object` while a moment is open; null outside one.
+    Entry* entryOf(AtspiAccessible* object);
+
+    bool open_ = false;
+    std::map<AtspiAccessible*, Entry> entries_;
+};

@@ -1,9 +1,0 @@
-#include "platform/linux/unavailable_language_model.h"
-
-ModelAvailability UnavailableLanguageModel::availability() {
-    return {ModelAvailability::State::deviceNotEligible, {}};
-}
-
-Result<WorkClassification> UnavailableLanguageModel::respond(const ModelRequest&) {
-    return PortError{"no on-device language model on Linux"};
-}

@@ -23,6 +23,12 @@ struct InputEvent {
     std::optional<std::int64_t> timestampMs;
 };
 
+/// How the parent went away.
+enum class ParentGone {
+    outputClosed, ///< nobody reads standard output any more
+    inputEnded,   ///< standard input, which carries the parent's answers, is at its end
+};
+
 /// A key-down seen by the global hotkey monitor.
 struct HotkeyEvent {
     std::uint64_t flags = 0; ///< Control is 0x40000, Option 0x80000
@@ -53,7 +59,7 @@ public:
     /// or fails, or `inputFd`, when given, is at its end. Bytes waiting on `inputFd` are
     /// never read here; they stay for whoever reads that descriptor.
     virtual void onParentGone(int outputFd, std::optional<int> inputFd,
-                              std::function<void()> handler) = 0;
+                              std::function<void(ParentGone)> handler) = 0;
     /// Calls `handler` once on the main thread when the connection to the display is lost
     /// (the server ended or the session closed). Only while the event tap is installed.
     virtual void onDisplayLost(std::function<void()> handler) = 0;

@@ -20,7 +20,7 @@ struct CFEventLoop::State {
     dispatch_source_t interruptSource = nil;
     std::function<void()> interruptHandler;
     dispatch_source_t parentTimer = nil;
-    std::function<void()> parentGone;
+    std::function<void(ParentGone)> parentGone;
     std::function<void()> displayLost; // kept only: the end of the session ends the process
 };
 
@@ -184,7 +184,7 @@ std::optional<int> CFEventLoop::interruptDescriptor() const {
 }
 
 void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
-                               std::function<void()> handler) {
+                               std::function<void(ParentGone)> handler) {
     state_->parentGone = std::move(handler);
     State* state = state_.get();
     state_->parentTimer =
@@ -194,9 +194,10 @@ void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
                               interval, interval / 10);
     const int input = inputFd.value_or(-1);
     dispatch_source_set_event_handler(state_->parentTimer, ^{
-      if (!outputGone(outputFd) && (input < 0 || !inputAtEnd(input))) return;
+      const bool outputClosed = outputGone(outputFd);
+      if (!outputClosed && (input < 0 || !inputAtEnd(input))) return;
       dispatch_source_cancel(state->parentTimer);
-      state->parentGone();
+      state->parentGone(outputClosed ? ParentGone::outputClosed : ParentGone::inputEnded);
     });
     dispatch_resume(state_->parentTimer);
 }

@@ -7,6 +7,8 @@
 #include "recorder/screen_shooter.h"
 #include "recorder/user_messages.h"
 
+#include <algorithm>
+
 namespace {
 
 // Wipes a run's text on every way out of `emit`.
@@ -67,74 +69,100 @@ Recorder::PointerView Recorder::pointerAt(geo::Point topLeft) {
 void Recorder::emit(const std::string& kind, std::optional<std::string> key,
                     std::optional<std::string> precomputedTypingText, const EventMoment& moment) {
     const WipeOnExit wipeTyped(precomputedTypingText);
-    if (paused_) return;
-    if (!CaptureStream::permitted()) return;
+    if (kind == "type") {
+        if (paused_ || !CaptureStream::permitted()) return;
+        writeTypingRun(precomputedTypingText.value_or(""), moment);
+        return;
+    }
+    // While paused the open run is dropped with the operation that ends it.
+    if (paused_) {
+        dropTyping();
+        return;
+    }
+    if (!CaptureStream::permitted()) {
+        flushTyping(moment);
+        return;
+    }
 
-    // A late-handled operation keeps its own time and place.
-    const std::int64_t now = ports_.clock.nowMs();
-    const std::int64_t actionMs = moment.timestampMs.value_or(now);
-    const std::int64_t dtMsFromPrev = lastActionMs_ ? actionMs - *lastActionMs_ : 0;
-    lastActionMs_ = actionMs;
+    // A late-handled operation keeps its own place, and its result frame its own delay.
+    const std::int64_t actionMs = moment.timestampMs.value_or(ports_.clock.nowMs());
     const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
 
     // The screen as it was: its pixels are taken before any accessibility request, which
-    // a slow application can delay while it already reacts to the operation.
-    ScreenShooter::Pending shot;
-    if (kind != "type") shot = ports_.shooter.begin(seq_, episodeId_, pointer.normalised);
-
-    const auto front = ports_.workspace.frontmostApplication();
-    std::optional<std::int32_t> pid;
-    if (front) pid = front->processIdentifier;
-
-    ActionRecord record;
-    {
-        // Element and page are read as one moment: what both ask is asked once.
-        const AccessibilityMoment oneMoment(ports_.accessibility);
-        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
-        if (front) {
-            record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes,
-                                           webAreas_);
-        }
-    }
-    // An element outside any titled window (a popup menu's item) belongs to the front window.
-    if (record.target && !record.target->windowTitle && front)
-        record.target->windowTitle = front->frontWindowTitle;
+    // a slow application can delay while it already reacts to the operation, and before the
+    // run this operation ends is written, which waits for the parent.
+    ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
+    Description description = describe(pointer);
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not
     // queue the requests behind it.
     ports_.eventLoop.releaseHeldInput();
-    if (kind == "type" && precomputedTypingText) {
-        record.inputCharCount =
-            static_cast<std::int64_t>(text::characterCount(*precomputedTypingText));
-        record.inputKind = classifyInput(*precomputedTypingText);
-    }
+    // The run comes before the operation that ended it, and before its frame.
+    flushTyping(moment);
+
+    ActionRecord record = describedRecord(kind, std::move(description), pointer);
+    record.key = std::move(key);
     if (kind == "paste") {
         record.clipboardFromApp = lastCopyApp_;
         record.clipboardCharCount = lastCopyCharCount_;
     }
     // The frame reaches the parent before the record that names it.
-    record.screenshotFull = shot.finish();
-
-    record.episodeId = episodeId_;
-    record.seq = seq_;
-    record.timestampMs = now;
-    record.dtMsFromPrev = dtMsFromPrev;
-    record.kind = kind;
-    if (front) {
-        record.app = front->localizedName;
-        record.bundleId = front->bundleIdentifier;
-    }
-    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
-    record.key = std::move(key);
-
+    record.screenshotFull = shot.finish(seq_);
     const std::int64_t recordedSeq = seq_;
+    record.seq = seq_;
     ++seq_;
-    write(record);
+    write(record, ports_.clock.nowMs());
     if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq, actionMs);
 }
 
-void Recorder::write(const ActionRecord& record) {
+Recorder::Description Recorder::describe(const PointerView& pointer) {
+    Description description;
+    description.app = ports_.workspace.frontmostApplication();
+    std::optional<std::int32_t> pid;
+    if (description.app) pid = description.app->processIdentifier;
+    {
+        // Element and page are read as one moment: what both ask is asked once.
+        const AccessibilityMoment oneMoment(ports_.accessibility);
+        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
+        description.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
+        if (pid) description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
+    }
+    // An element outside any titled window (a popup menu's item) belongs to the front window.
+    if (description.target && !description.target->windowTitle && description.app)
+        description.target->windowTitle = description.app->frontWindowTitle;
+    return description;
+}
+
+ActionRecord Recorder::describedRecord(const std::string& kind, Description description,
+                                       const PointerView& pointer) const {
+    ActionRecord record;
+    record.episodeId = episodeId_;
+    record.kind = kind;
+    if (description.app) {
+        record.app = std::move(description.app->localizedName);
+        record.bundleId = std::move(description.app->bundleIdentifier);
+    }
+    record.url = std::move(description.url);
+    record.target = std::move(description.target);
+    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
+    return record;
+}
+
+void Recorder::writeTypingRun(std::string_view text, const EventMoment& moment) {
+    const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
+    ActionRecord record = describedRecord("type", describe(pointer), pointer);
+    record.inputCharCount = static_cast<std::int64_t>(text::characterCount(text));
+    record.inputKind = classifyInput(text);
+    record.seq = seq_;
+    ++seq_;
+    write(record, ports_.clock.nowMs());
+}
+
+void Recorder::write(ActionRecord& record, std::int64_t momentMs) {
+    // A clock set back never makes a record older than the one before it.
+    record.timestampMs = lastTimestampMs_ ? std::max(momentMs, *lastTimestampMs_) : momentMs;
+    record.dtMsFromPrev = lastTimestampMs_ ? record.timestampMs - *lastTimestampMs_ : 0;
+    lastTimestampMs_ = record.timestampMs;
     CaptureStream::record("events", episodeId_, record);
     meta_.actionCount += 1;
     if (record.screenshotFull) meta_.frameCount += 1;
@@ -154,6 +182,11 @@ void Recorder::flushTyping(const EventMoment& moment) {
     wipeString(text);
 }
 
+void Recorder::dropTyping() {
+    typingBuffer_.drop();
+    typingTargetSig_.reset();
+}
+
 std::string Recorder::classifyInput(std::string_view text) {
     const std::size_t total = text::characterCount(text);
     const std::size_t numeric = text::numericCharacterCount(text);
@@ -170,8 +203,7 @@ void Recorder::finalizeEpisode(const std::string& status) {
     const std::int64_t now = ports_.clock.nowMs();
     flushFocus(now);
     // An open run is dropped, not recorded.
-    typingBuffer_.drop();
-    typingTargetSig_.reset();
+    dropTyping();
     meta_.status = status;
     meta_.endedAtMs = ports_.clock.nowMs();
     json::ObjectBuilder header;

@@ -55,6 +55,8 @@ public:
 
     /// Records one operation: the before-frame's pixels are taken first, then the target under
     /// the event's pointer position is probed; a press the platform holds goes on after that.
+    /// The open typing run, which the operation ends, is written next, before the operation's
+    /// frame and record.
     void emit(const std::string& kind, std::optional<std::string> key,
               std::optional<std::string> precomputedTypingText, const EventMoment& moment = {});
     void appendTyping(std::string_view characters, std::optional<std::string> targetSig);
@@ -89,9 +91,25 @@ private:
         geo::Point normalised; ///< fractions of the main screen (raw values without a screen)
     };
 
+    /// What an operation is described by: the application, the element and the page.
+    struct Description {
+        std::optional<RunningApplication> app;
+        std::optional<AXTarget> target;
+        std::optional<std::string> url;
+    };
+
     PointerView readPointer();
     PointerView pointerAt(geo::Point topLeft);
-    void write(const ActionRecord& record);
+    Description describe(const PointerView& pointer);
+    /// A record of `kind` with its episode, application, page, target and pointer.
+    ActionRecord describedRecord(const std::string& kind, Description description,
+                                 const PointerView& pointer) const;
+    /// Writes the "type" record of a run of `text`.
+    void writeTypingRun(std::string_view text, const EventMoment& moment);
+    void dropTyping();
+    /// Stamps `record` with the moment it describes, `momentMs` (never before the previous
+    /// record's), and its distance from the previous record; writes it and counts it.
+    void write(ActionRecord& record, std::int64_t momentMs);
     void runResultFrame(std::int64_t refSeq);
 
     RecorderPorts ports_;
@@ -99,7 +117,7 @@ private:
     EpisodeMeta meta_;
     std::string episodeId_;
     std::int64_t seq_ = 0;
-    std::optional<std::int64_t> lastActionMs_; ///< when the previous operation happened
+    std::optional<std::int64_t> lastTimestampMs_; ///< of the previous record of any kind
     bool paused_ = false;
     static constexpr bool captureValues = false;
     static constexpr bool captureOCR = false;

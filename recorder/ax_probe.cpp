@@ -114,6 +114,20 @@ std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) 
     return texts;
 }
 
+/// The element at `point` in the application `pid` (in its window `windowNumber` when given),
+/// or in any application when there is no process to look in.
+AXElement elementUnder(Accessibility& ax, geo::Point point, std::optional<std::int32_t> pid,
+                       std::optional<std::uint32_t> windowNumber) {
+    AXElement application = pid && *pid > 0 ? ax.application(*pid) : nullptr;
+    AXElement scope = application ? application : ax.systemWide();
+    if (!scope) return nullptr;
+    ax.setMessagingTimeout(scope, systemWideTimeoutSeconds);
+    const auto x = static_cast<float>(point.x);
+    const auto y = static_cast<float>(point.y);
+    if (application && windowNumber) return ax.elementInWindow(application, *windowNumber, x, y);
+    return ax.elementAtPosition(scope, x, y);
+}
+
 } // namespace
 
 std::optional<std::string> str(Accessibility& ax, const AXElement& element,
@@ -159,15 +173,25 @@ std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& ele
 }
 
 std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
-                                  std::optional<std::int32_t> /*pid*/,
-                                  const ProbeDeadline& deadline) {
+                                  std::optional<std::int32_t> pid, const ProbeDeadline& deadline,
+                                  std::optional<std::uint32_t> windowNumber,
+                                  std::optional<std::string>* pageAddress) {
     BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
-    // The lookup is system-wide: the element is whatever lies at the point, in any process.
+    return describedElement(ax, elementUnder(ax, point, pid, windowNumber), pageAddress);
+}
+
+std::optional<AXTarget> focusedElement(Accessibility& platform, const ProbeDeadline& deadline,
+                                       std::optional<std::string>* pageAddress) {
+    BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
+    // Keyboard focus is system-wide: it lies in whichever application receives the keys.
     AXElement systemWide = ax.systemWide();
     if (!systemWide) return std::nullopt;
     ax.setMessagingTimeout(systemWide, systemWideTimeoutSeconds);
-    AXElement element =
-        ax.elementAtPosition(systemWide, static_cast<float>(point.x), static_cast<float>(point.y));
+    return describedElement(ax, elementAttr(ax, systemWide, "AXFocusedUIElement"), pageAddress);
+}
+
+std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& element,
+                                         std::optional<std::string>* pageAddress) {
     if (!element) return std::nullopt;
 
     AXTarget target;
@@ -191,18 +215,22 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
     const AXElement parent = elementAttr(ax, element, "AXParent");
     std::vector<std::string> roles;
     std::optional<std::string> windowTitle;
+    AXElement webArea; // the page the element belongs to, if any
     if (target.role) {
         if (*target.role == "AXWindow") windowTitle = str(ax, element, "AXTitle");
+        if (*target.role == "AXWebArea") webArea = element;
         roles.push_back(*target.role);
     }
     AXElement current = parent;
     for (int visited = 1; visited < ancestorLimit && current; ++visited) {
         if (std::optional<std::string> role = str(ax, current, "AXRole")) {
             if (*role == "AXWindow") windowTitle = str(ax, current, "AXTitle");
+            if (*role == "AXWebArea" && !webArea) webArea = current;
             roles.push_back(std::move(*role));
         }
         current = elementAttr(ax, current, "AXParent");
     }
+    if (pageAddress && webArea) *pageAddress = webAreaURL(ax, webArea);
     std::reverse(roles.begin(), roles.end());
     target.path = std::move(roles);
     target.windowTitle = std::move(windowTitle);

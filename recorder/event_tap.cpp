@@ -46,7 +46,7 @@ std::string typingSignature(Workspace& workspace) {
 }
 
 EventMoment momentOf(const InputEvent& event) {
-    return {event.location, event.timestampMs};
+    return {event.location, event.timestampMs, event.windowNumber};
 }
 
 void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& event) {

@@ -29,6 +29,10 @@ bool takesResultFrame(const std::string& kind) {
     return kind == "click" || kind == "doubleclick" || kind == "paste";
 }
 
+bool isPointerOperation(const std::string& kind) {
+    return kind == "click" || kind == "doubleclick" || kind == "rightclick";
+}
+
 } // namespace
 
 Recorder::Recorder(const RecorderPorts& ports) : ports_(ports), episodeId_("ep-" + randomUuid()) {
@@ -71,7 +75,7 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     const WipeOnExit wipeTyped(precomputedTypingText);
     if (kind == "type") {
         if (paused_ || !CaptureStream::permitted()) return;
-        writeTypingRun(precomputedTypingText.value_or(""), moment);
+        writeTypingRun(precomputedTypingText.value_or(""));
         return;
     }
     // While paused the open run is dropped with the operation that ends it.
@@ -80,27 +84,41 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
         return;
     }
     if (!CaptureStream::permitted()) {
-        flushTyping(moment);
+        flushTyping();
         return;
     }
 
     // A late-handled operation keeps its own place, and its result frame its own delay.
     const std::int64_t actionMs = moment.timestampMs.value_or(ports_.clock.nowMs());
     const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
+    const bool byPointer = isPointerOperation(kind);
+    // A press belongs to the window it was made in, in front or not; keys to the front one.
+    std::optional<RunningApplication> app =
+        byPointer ? ports_.workspace.applicationAt(pointer.topLeft, moment.windowNumber)
+                  : ports_.workspace.frontmostApplication();
 
-    // The screen as it was: its pixels are taken before any accessibility request, which
-    // a slow application can delay while it already reacts to the operation, and before the
-    // run this operation ends is written, which waits for the parent.
+    // A press in a menu or another popup is not held back (the popup holds the pointer
+    // itself), and the popup may close at once: what was under it is read before anything
+    // else.
+    std::optional<Description> description;
+    if (byPointer && app && app->frontWindowIsPopup)
+        description = describePointer(pointer, moment.windowNumber, std::move(app));
+    // The screen as it was: its pixels are taken before any other accessibility request,
+    // which a slow application can delay while it already reacts to the operation, and before
+    // the run this operation ends is written, which waits for the parent.
     ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
-    Description description = describe(pointer);
+    if (!description) {
+        description = byPointer ? describePointer(pointer, moment.windowNumber, std::move(app))
+                                : describeKeyboard(std::move(app));
+    }
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not
     // queue the requests behind it.
     ports_.eventLoop.releaseHeldInput();
     // The run comes before the operation that ended it, and before its frame.
-    flushTyping(moment);
+    flushTyping();
 
-    ActionRecord record = describedRecord(kind, std::move(description), pointer);
+    ActionRecord record = describedRecord(kind, std::move(*description), pointer);
     record.key = std::move(key);
     if (kind == "paste") {
         record.clipboardFromApp = lastCopyApp_;
@@ -115,42 +133,16 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq, actionMs);
 }
 
-Recorder::Description Recorder::describe(const PointerView& pointer) {
-    Description description;
-    description.app = ports_.workspace.frontmostApplication();
-    std::optional<std::int32_t> pid;
-    if (description.app) pid = description.app->processIdentifier;
-    {
-        // Element and page are read as one moment: what both ask is asked once.
-        const AccessibilityMoment oneMoment(ports_.accessibility);
-        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        description.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
-        if (pid) description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
-    }
-    // An element outside any titled window (a popup menu's item) belongs to the front window.
-    if (description.target && !description.target->windowTitle && description.app)
-        description.target->windowTitle = description.app->frontWindowTitle;
-    return description;
-}
-
-ActionRecord Recorder::describedRecord(const std::string& kind, Description description,
-                                       const PointerView& pointer) const {
-    ActionRecord record;
-    record.episodeId = episodeId_;
-    record.kind = kind;
-    if (description.app) {
-        record.app = std::move(description.app->localizedName);
-        record.bundleId = std::move(description.app->bundleIdentifier);
-    }
-    record.url = std::move(description.url);
-    record.target = std::move(description.target);
-    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
-    return record;
-}
-
-void Recorder::writeTypingRun(std::string_view text, const EventMoment& moment) {
-    const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
-    ActionRecord record = describedRecord("type", describe(pointer), pointer);
+void Recorder::writeTypingRun(std::string_view text) {
+    // The run is described by what had keyboard focus at its first key; one begun while
+    // recording was paused, by what has it now.
+    Description description = typingDescription_
+                                  ? std::move(*typingDescription_)
+                                  : describeKeyboard(ports_.workspace.frontmostApplication());
+    const PointerView pointer = typingPointer_ ? *typingPointer_ : readPointer();
+    typingDescription_.reset();
+    typingPointer_.reset();
+    ActionRecord record = describedRecord("type", std::move(description), pointer);
     record.inputCharCount = static_cast<std::int64_t>(text::characterCount(text));
     record.inputKind = classifyInput(text);
     record.seq = seq_;
@@ -171,20 +163,30 @@ void Recorder::write(ActionRecord& record, std::int64_t momentMs) {
 void Recorder::appendTyping(std::string_view characters, std::optional<std::string> targetSig) {
     if (typingTargetSig_ && (!targetSig || *targetSig != *typingTargetSig_)) flushTyping();
     typingTargetSig_ = std::move(targetSig);
+    // A run's element, application and window are those with keyboard focus at its first key:
+    // by the time it ends, the focus may have moved on (a click on the next field).
+    if (typingBuffer_.empty() && !characters.empty() && !paused_) {
+        typingPointer_ = readPointer();
+        typingDescription_ = describeKeyboard(ports_.workspace.frontmostApplication());
+    }
     typingBuffer_.append(characters);
 }
 
-void Recorder::flushTyping(const EventMoment& moment) {
+void Recorder::flushTyping() {
     if (typingBuffer_.empty()) return;
     std::string text = typingBuffer_.take();
     typingTargetSig_.reset();
-    emit("type", std::nullopt, std::optional<std::string>(std::move(text)), moment);
+    emit("type", std::nullopt, std::optional<std::string>(std::move(text)));
+    typingDescription_.reset();
+    typingPointer_.reset();
     wipeString(text);
 }
 
 void Recorder::dropTyping() {
     typingBuffer_.drop();
     typingTargetSig_.reset();
+    typingDescription_.reset();
+    typingPointer_.reset();
 }
 
 std::string Recorder::classifyInput(std::string_view text) {

@@ -67,6 +67,10 @@ InputEvent decode(CGEventType type, CGEventRef event) {
         // Global points from the main display's top-left corner, as the pointer was then.
         const CGPoint location = CGEventGetLocation(event);
         decoded.location = geo::Point{location.x, location.y};
+        const std::int64_t window =
+            CGEventGetIntegerValueField(event, kCGMouseEventWindowUnderMousePointer);
+        if (window > 0 && window <= UINT32_MAX)
+            decoded.windowNumber = static_cast<std::uint32_t>(window);
     }
     if (type == kCGEventKeyDown) {
         UniChar units[4] = {0, 0, 0, 0};

@@ -2,6 +2,7 @@
 
 #include "common/unicode_text.h"
 #include "platform/linux/atspi/atspi_calls.h"
+#include "platform/linux/atspi/atspi_focus_tracker.h"
 #include "platform/linux/atspi/atspi_lineage.h"
 #include "platform/linux/atspi/atspi_moment.h"
 #include "platform/linux/atspi/atspi_point_lookup.h"
@@ -17,6 +18,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,6 +39,8 @@ constexpr int kMaxWindowsPerApplication = 64;
 constexpr std::size_t kMaxKnownApplications = 64;
 // Characters of text read as a value.
 constexpr int kMaxValueCharacters = 65536;
+// Elements examined when searching a window for the one with keyboard focus.
+constexpr int kMaxFocusSearch = 400;
 
 std::optional<std::string> takeText(gchar* raw, const CallError& error) {
     OwnedText owned(raw);
@@ -146,6 +150,8 @@ struct AtspiAccessibility::Impl {
     AtspiLineage lineage;
     /// What the requests of the moment under way have read.
     AtspiMoment moment;
+    /// The element that last gained keyboard focus.
+    AtspiFocusTracker focus;
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -160,6 +166,7 @@ struct AtspiAccessibility::Impl {
             "dbind", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
             [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         atspi_init();
+        focus.start();
         return true;
     }
 
@@ -174,6 +181,11 @@ struct AtspiAccessibility::Impl {
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue parent(const AtspiNode& node);
+    /// The element with keyboard focus in the application of the active X window.
+    AXValue focusedElement(int timeoutMs);
+    /// The first element with the focused state, breadth first from `window` through the
+    /// elements shown; null when none is found by `deadline`.
+    GObjectPtr<AtspiAccessible> searchFocused(AtspiAccessible* window, Clock::time_point deadline);
     /// `maxChildren` bounds "AXChildren".
     AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
@@ -355,6 +367,79 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     return std::monostate{};
 }
 
+AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
+    if (!display || display->broken()) display = x11::Connection::open();
+    if (!display) return std::monostate{};
+    const std::optional<x11_stacking::ClientWindow> active = x11_stacking::activeClient(*display);
+    if (!active || !active->pid) return std::monostate{};
+    const Clock::time_point deadline = deadlineAfter(2 * timeoutMs);
+    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) return std::monostate{};
+    GObjectPtr<AtspiAccessible> application = applicationOf(desktop.get(), *active->pid, deadline);
+    if (!application) return std::monostate{};
+    // The application's active window, else its first one shown.
+    GObjectPtr<AtspiAccessible> window;
+    for (auto& candidate :
+         moment.children(application.get(), kMaxWindowsPerApplication, deadline)) {
+        const GObjectPtr<AtspiStateSet> set = moment.states(candidate.get());
+        if (!set) continue;
+        if (atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE)) {
+            window = std::move(candidate);
+            break;
+        }
+        if (!window && atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING))
+            window = std::move(candidate);
+    }
+    // Coordinates as the window's toolkit reports them (GTK 4's from the window).
+    Origin origin;
+    if (window) {
+        const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
+        const std::optional<atspi_placement::Box> box =
+            reported ? atspi_placement::placed(*reported) : std::nullopt;
+        if (box)
+            origin =
+                atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
+    }
+    const auto wrapped = [&](GObjectPtr<AtspiAccessible> found) -> AXValue {
+        return AXElement(std::make_shared<const AtspiNode>(found.release(), timeoutMs, origin));
+    };
+    // The element announced last, while it still has the focus and belongs to the application
+    // in front; else a search of the window.
+    if (GObjectPtr<AtspiAccessible> announced = focus.focused();
+        announced && announced->parent.app != nullptr &&
+        announced->parent.app == application->parent.app &&
+        moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
+        return wrapped(std::move(announced));
+    }
+    if (!window) return std::monostate{};
+    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline))
+        return wrapped(std::move(found));
+    // Keys go to the window even when nothing in it says it has the focus.
+    return wrapped(std::move(window));
+}
+
+GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
+                                                                    Clock::time_point deadline) {
+    std::deque<GObjectPtr<AtspiAccessible>> queue;
+    queue.push_back(retained(window));
+    for (int examined = 0; !queue.empty() && examined < kMaxFocusSearch; ++examined) {
+        if (Clock::now() >= deadline) break;
+        GObjectPtr<AtspiAccessible> element = std::move(queue.front());
+        queue.pop_front();
+        const GObjectPtr<AtspiStateSet> set = moment.states(element.get());
+        if (!set) continue;
+        if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element.get() != window)
+            return element;
+        // What is not shown holds no focus.
+        if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
+            !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
+            continue;
+        for (auto& child : moment.children(element.get(), kMaxChildren, deadline))
+            queue.push_back(std::move(child));
+    }
+    return nullptr;
+}
+
 /// The application registered by process `pid`, remembered once found. A bus name is never
 /// reused, so a remembered application is still the one while its name belongs to the
 /// process: one call instead of one per application on the bus.
@@ -491,10 +576,14 @@ AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
 AXValue AtspiAccessibility::copyAttributeValues(const AXElement& element,
                                                 std::string_view attribute, std::size_t maxCount) {
     const auto* node = dynamic_cast<const AtspiNode*>(element.get());
-    if (node == nullptr || node->isSystemWide()) return std::monostate{};
+    if (node == nullptr) return std::monostate{};
     std::lock_guard lock(impl_->mutex);
     if (!impl_->ensureInitialised()) return std::monostate{};
     impl_->applyTimeout(node->timeoutMs());
+    if (node->isSystemWide()) {
+        if (attribute == "AXFocusedUIElement") return impl_->focusedElement(node->timeoutMs());
+        return std::monostate{};
+    }
     return impl_->attribute(*node, attribute,
                             static_cast<int>(std::min<std::size_t>(maxCount, kMaxChildren)));
 }

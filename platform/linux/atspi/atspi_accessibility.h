@@ -16,7 +16,10 @@
 /// attribute), "AXParent", "AXChildren", "AXPosition", "AXSize", "AXFocusedWindow" and
 /// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute),
 /// "AXEditableAncestor" (the element itself when it has the editable state),
-/// "AXEmbeddedDocument" (the document a window's "embeds" relation names).
+/// "AXEmbeddedDocument" (the document a window's "embeds" relation names); of the
+/// system-wide handle, "AXFocusedUIElement" (the element with keyboard focus in the
+/// application of the active X window: the one it last announced, else one found in its
+/// active window with the focused state, else that window).
 ///
 /// Listeners registered by `structureChanges` are removed with the port.
 class AtspiAccessibility final : public Accessibility {

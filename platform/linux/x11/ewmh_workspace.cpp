@@ -1,11 +1,13 @@
 #include "platform/linux/x11/ewmh_workspace.h"
 
 #include "common/unicode_text.h"
+#include "platform/linux/x11/x11_stacking.h"
 #include "platform/linux/x11/x11_window_list.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -51,12 +53,12 @@ EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display, Applicati
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0) hostName_ = host;
     if (display_)
-        display_->internAtoms({"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID",
-                               "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
-                               "_NET_WM_STATE_SKIP_TASKBAR", "WM_CLIENT_MACHINE", "_NET_WM_NAME",
-                               "UTF8_STRING", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
-                               "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_MENU",
-                               "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP"});
+        display_->internAtoms(
+            {"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
+             "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR",
+             "WM_CLIENT_MACHINE", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
+             "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_MENU",
+             "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP", "WM_STATE"});
 }
 
 std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
@@ -76,6 +78,40 @@ std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
     RunningApplication app = application(front);
     app.frontWindowTitle = front.title;
     app.frontWindowNumber = front.window;
+    return app;
+}
+
+std::optional<RunningApplication>
+EwmhWorkspace::applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) {
+    if (!display_ || display_->broken()) return std::nullopt;
+    // The window the press was made in, while it exists, even closed or covered since.
+    if (windowNumber) {
+        if (auto app = applicationOfWindow(*windowNumber)) return app;
+    }
+    const geo::Point root = rootPlacement_ ? rootPlacement_(point) : point;
+    const auto top = x11_stacking::topLevelAt(*display_, static_cast<int>(std::floor(root.x)),
+                                              static_cast<int>(std::floor(root.y)));
+    if (!top) return std::nullopt;
+    return applicationOfWindow(*top);
+}
+
+std::optional<RunningApplication> EwmhWorkspace::applicationOfWindow(xcb_window_t topLevel) {
+    const std::vector<ClientWindow> clients =
+        describe({x11_stacking::clientOf(*display_, topLevel)});
+    if (clients.empty()) return std::nullopt;
+    ClientWindow window = clients.front();
+    const ClientWindow owner = owningWindow(window);
+    // A popup that does not name its process belongs to its owner's.
+    if (window.pid < 0 && window.className.empty()) {
+        window.pid = owner.pid;
+        window.instance = owner.instance;
+        window.className = owner.className;
+    }
+    if (window.pid < 0 && window.className.empty() && window.instance.empty()) return std::nullopt;
+    RunningApplication app = application(window);
+    app.frontWindowTitle = owner.title;
+    app.frontWindowNumber = window.window;
+    app.frontWindowIsPopup = window.popup;
     return app;
 }
 

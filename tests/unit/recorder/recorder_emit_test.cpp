@@ -54,8 +54,10 @@ TEST(RecorderEmit, LateHandledClicksKeepTheirOwnPlace) {
     RecorderRig rig;
     rig.pipes.grant(10);
     rig.screens.mouse = {1000, 100}; // where the pointer is by the time they are handled
-    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{10, 20}, std::nullopt});
-    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{30, 40}, std::nullopt});
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{10, 20}, std::nullopt, std::nullopt});
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{30, 40}, std::nullopt, std::nullopt});
 
     const auto events = rig.events();
     ASSERT_EQ(events.size(), 2u);
@@ -74,7 +76,8 @@ TEST(RecorderTimes, StampsFollowTheRecordsAndResultsTheirEvent) {
     rig.pipes.grant(20);
     const std::int64_t pressed = rig.clock.nowMs();
     rig.clock.advance(300); // a slow parent
-    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{10, 20}, pressed});
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{10, 20}, pressed, std::nullopt});
     rig.capture.duringCapture = [&] { rig.clock.advance(30); };
     rig.ax.onRequest = [&](int, std::string_view) { // the after-frame's page address is slow
         rig.clock.advance(100);

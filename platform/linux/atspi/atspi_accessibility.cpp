@@ -84,6 +84,17 @@ public:
         if (!role_) role_ = atspi_calls::role(object_);
         return *role_;
     }
+    /// The role of the element's parent; absent for the desktop's children and on failure.
+    std::optional<AtspiRole> parentRole() const {
+        if (!parentRole_) {
+            atspi_calls::CallError error;
+            atspi_calls::GObjectPtr<AtspiAccessible> parent(
+                atspi_accessible_get_parent(object_, error.out()));
+            parentRole_ =
+                parent && !error.failed() ? atspi_calls::role(parent.get()) : std::nullopt;
+        }
+        return *parentRole_;
+    }
     bool hasState(AtspiMoment& moment, AtspiStateType state) const {
         if (!states_) states_ = moment.states(object_);
         return *states_ && atspi_state_set_contains(states_->get(), state);
@@ -99,6 +110,7 @@ private:
     mutable int timeoutMs_;
     Origin origin_;
     mutable std::optional<std::optional<AtspiRole>> role_;
+    mutable std::optional<std::optional<AtspiRole>> parentRole_;
     mutable std::optional<GObjectPtr<AtspiStateSet>> states_;
     mutable std::optional<std::optional<atspi_placement::Box>> box_;
 };
@@ -123,13 +135,21 @@ std::string withoutObjectReplacements(std::string text) {
 atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
     const std::optional<AtspiRole> role = node.role();
     if (!role) return {};
-    OwnedText roleName(atspi_role_get_name(*role));
-    atspi_roles::RoleStates roleStates;
-    if (atspi_roles::dependsOnStates(*role)) {
-        roleStates.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
-        roleStates.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
+    const atspi_roles::ContextNeeded needed = atspi_roles::contextNeeded(*role);
+    atspi_roles::RoleContext context;
+    if (needed.states) {
+        context.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
+        context.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
     }
-    return atspi_roles::namesFor(*role, roleStates, roleName ? roleName.get() : "");
+    if (needed.parent) context.parent = node.parentRole();
+    if (needed.children) {
+        // libatspi keeps children's roles: asking them costs the list only.
+        for (auto& child : moment.children(node.object(), 2, deadlineAfter(node.timeoutMs()))) {
+            const std::optional<AtspiRole> childRole = atspi_calls::role(child.get());
+            context.takesText |= childRole == ATSPI_ROLE_ENTRY || childRole == ATSPI_ROLE_TEXT;
+        }
+    }
+    return atspi_roles::namesFor(*role, context);
 }
 
 } // namespace

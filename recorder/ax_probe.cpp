@@ -114,6 +114,37 @@ std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) 
     return texts;
 }
 
+/// What a control shows (its text, its picture, the box around them), which stands for it.
+constexpr std::string_view controlContentRoles[] = {"AXStaticText", "AXImage", "AXGroup"};
+/// Controls that are one element with what they show.
+constexpr std::string_view wholeControlRoles[] = {
+    "AXButton",      "AXLink",        "AXMenuItem",   "AXMenuBarItem", "AXCheckBox",
+    "AXRadioButton", "AXRow",         "AXPopUpButton", "AXMenuButton", "AXComboBox"};
+/// Lists a control holds closed: a select's options.
+constexpr std::string_view closedListRoles[] = {"AXMenu", "AXList"};
+constexpr std::string_view listHolderRoles[] = {"AXPopUpButton", "AXComboBox"};
+/// How far a control's content lies below it.
+constexpr int contentDepth = 3;
+
+/// The control `element` is part of: a label, an image or a box inside a button, link, menu
+/// item, check box, radio button, tab or list item is that control, and a select's closed
+/// list the select; any other element is itself.
+AXElement controlOf(Accessibility& ax, const AXElement& element) {
+    const std::optional<std::string> role = str(ax, element, "AXRole");
+    const bool closedList = isOneOf(role, closedListRoles);
+    if (!closedList && !isOneOf(role, controlContentRoles)) return element;
+    AXElement current = element;
+    for (int level = 0; level < contentDepth; ++level) {
+        AXElement parent = elementAttr(ax, current, "AXParent");
+        const std::optional<std::string> parentRole = str(ax, parent, "AXRole");
+        if (closedList) return isOneOf(parentRole, listHolderRoles) ? parent : element;
+        if (isOneOf(parentRole, wholeControlRoles)) return parent;
+        if (!isOneOf(parentRole, controlContentRoles)) return element;
+        current = std::move(parent);
+    }
+    return element;
+}
+
 /// The element at `point` in the application `pid` (in its window `windowNumber` when given),
 /// or in any application when there is no process to look in.
 AXElement elementUnder(Accessibility& ax, geo::Point point, std::optional<std::int32_t> pid,
@@ -177,7 +208,8 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
                                   std::optional<std::uint32_t> windowNumber,
                                   std::optional<std::string>* pageAddress) {
     BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
-    return describedElement(ax, elementUnder(ax, point, pid, windowNumber), pageAddress);
+    const AXElement found = elementUnder(ax, point, pid, windowNumber);
+    return describedElement(ax, found ? controlOf(ax, found) : nullptr, pageAddress);
 }
 
 std::optional<AXTarget> focusedElement(Accessibility& platform, const ProbeDeadline& deadline,

@@ -159,6 +159,35 @@ TEST(ElementAt, ValueIsALabelOnlyWhereNobodyTypesIt) {
     }
 }
 
+// A label, an image or a box inside a control is the control; a select's closed list is the
+// select; anything else is itself.
+TEST(ElementAt, WhatAControlShowsIsTheControl) {
+    const struct {
+        const char* name;
+        std::vector<std::string> below; ///< roles from below the tree's group down to the hit
+        const char* role;
+    } cases[] = {
+        {"label in a button", {"AXButton", "AXStaticText"}, "AXButton"},
+        {"label in a box in a button", {"AXButton", "AXGroup", "AXStaticText"}, "AXButton"},
+        {"image in a link", {"AXLink", "AXImage"}, "AXLink"},
+        {"label in a tab", {"AXRadioButton", "AXStaticText"}, "AXRadioButton"},
+        {"label in a list item", {"AXRow", "AXGroup", "AXStaticText"}, "AXRow"},
+        {"closed list of a select", {"AXPopUpButton", "AXMenu"}, "AXPopUpButton"},
+        {"label in a form", {"AXGroup", "AXStaticText"}, "AXStaticText"},
+        {"beyond a control's content", {"AXButton", "AXGroup", "AXGroup", "AXGroup", "AXImage"},
+         "AXImage"},
+        {"list of a form", {"AXList"}, "AXList"},
+    };
+    for (const auto& c : cases) {
+        Tree tree({});
+        Node hit = group;
+        for (const std::string& role : c.below)
+            hit = tree.ax.appendChain(hit, 1, role);
+        tree.ax.elementAtPoint = hit;
+        EXPECT_EQ(tree.probe()->role, c.role) << c.name;
+    }
+}
+
 TEST(FrontWindow, TitleAndPageAddress) {
     const struct {
         const char* name;

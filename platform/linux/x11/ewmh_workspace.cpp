@@ -81,6 +81,37 @@ std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
     return app;
 }
 
+std::optional<ApplicationName>
+EwmhWorkspace::nameOfProcess(std::int32_t pid, const std::optional<std::string>& executable) {
+    if (!naming_ || !display_ || display_->broken()) return std::nullopt;
+    const std::vector<std::uint32_t> clients =
+        display_->numbers(display_->root(), display_->atom("_NET_CLIENT_LIST"));
+    if (clients != namedClients_) {
+        // The windows changed: name each process anew after its oldest window that the desktop
+        // names, a window shown in task bars first.
+        namedClients_ = clients;
+        processNames_.clear();
+        std::map<std::int32_t, bool> fromListed;
+        for (const ClientWindow& window :
+             describe(std::vector<xcb_window_t>(clients.begin(), clients.end()))) {
+            if (window.pid <= 0) continue;
+            const auto known = fromListed.find(window.pid);
+            if (known != fromListed.end() && (known->second || !window.listed)) continue;
+            std::optional<std::string> program;
+            if (window.pid != pid)
+                program = readLink("/proc/" + std::to_string(window.pid) + "/exe");
+            auto name = naming_(window.instance, window.className,
+                                window.pid == pid ? executable : program);
+            if (!name) continue;
+            processNames_[window.pid] = std::move(*name);
+            fromListed[window.pid] = window.listed;
+        }
+    }
+    const auto found = processNames_.find(pid);
+    if (found == processNames_.end()) return std::nullopt;
+    return found->second;
+}
+
 std::optional<RunningApplication>
 EwmhWorkspace::applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) {
     if (!display_ || display_->broken()) return std::nullopt;
@@ -318,8 +349,11 @@ RunningApplication EwmhWorkspace::application(const ClientWindow& client) {
 
     std::optional<std::string> executable;
     if (client.pid > 0) executable = readLink("/proc/" + std::to_string(client.pid) + "/exe");
+    // One process is one application, whichever of its windows is asked about (LibreOffice's
+    // dialogs have a class of their own).
     std::optional<ApplicationName> named;
-    if (naming_) named = naming_(client.instance, client.className, executable);
+    if (client.pid > 0) named = nameOfProcess(client.pid, executable);
+    if (!named && naming_) named = naming_(client.instance, client.className, executable);
     if (named) {
         app.localizedName = text::sanitizeUtf8(named->name);
         app.bundleIdentifier = text::sanitizeUtf8(named->identifier);

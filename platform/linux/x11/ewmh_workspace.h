@@ -7,6 +7,7 @@
 #include "platform/workspace.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,9 +74,16 @@ private:
     /// The application of the window `topLevel` (a top-level window or a client), described
     /// with it; nothing when it has gone or belongs to no client.
     std::optional<RunningApplication> applicationOfWindow(xcb_window_t topLevel);
+    /// The name of process `pid`: what the desktop names its oldest listed window (else its
+    /// oldest window) after; nothing when it names none.
+    std::optional<ApplicationName> nameOfProcess(std::int32_t pid,
+                                                 const std::optional<std::string>& executable);
 
     std::shared_ptr<x11::Connection> display_;
     ApplicationNaming naming_;
     RootPlacement rootPlacement_;
     std::string hostName_;
+    /// Process names, valid while the client list is `namedClients_`.
+    std::vector<std::uint32_t> namedClients_;
+    std::map<std::int32_t, ApplicationName> processNames_;
 };

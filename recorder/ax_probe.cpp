@@ -116,10 +116,12 @@ std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) 
 
 /// What a control shows (its text, its picture, the box around them), which stands for it.
 constexpr std::string_view controlContentRoles[] = {"AXStaticText", "AXImage", "AXGroup"};
-/// Controls that are one element with what they show.
+/// Controls that are one element with what they show; text fields and areas with the
+/// paragraphs they hold (a word processor's body).
 constexpr std::string_view wholeControlRoles[] = {
-    "AXButton",      "AXLink",        "AXMenuItem",   "AXMenuBarItem", "AXCheckBox",
-    "AXRadioButton", "AXRow",         "AXPopUpButton", "AXMenuButton", "AXComboBox"};
+    "AXButton",      "AXLink",        "AXMenuItem",    "AXMenuBarItem", "AXCheckBox",
+    "AXRadioButton", "AXRow",         "AXPopUpButton", "AXMenuButton",  "AXComboBox",
+    "AXTextField",   "AXTextArea"};
 /// Lists a control holds closed: a select's options.
 constexpr std::string_view closedListRoles[] = {"AXMenu", "AXList"};
 constexpr std::string_view listHolderRoles[] = {"AXPopUpButton", "AXComboBox"};
@@ -127,8 +129,8 @@ constexpr std::string_view listHolderRoles[] = {"AXPopUpButton", "AXComboBox"};
 constexpr int contentDepth = 3;
 
 /// The control `element` is part of: a label, an image or a box inside a button, link, menu
-/// item, check box, radio button, tab or list item is that control, and a select's closed
-/// list the select; any other element is itself.
+/// item, check box, radio button, tab, list item or text area is that control, and a
+/// select's closed list the select; any other element is itself.
 AXElement controlOf(Accessibility& ax, const AXElement& element) {
     const std::optional<std::string> role = str(ax, element, "AXRole");
     const bool closedList = isOneOf(role, closedListRoles);
@@ -219,7 +221,8 @@ std::optional<AXTarget> focusedElement(Accessibility& platform, const ProbeDeadl
     AXElement systemWide = ax.systemWide();
     if (!systemWide) return std::nullopt;
     ax.setMessagingTimeout(systemWide, systemWideTimeoutSeconds);
-    return describedElement(ax, elementAttr(ax, systemWide, "AXFocusedUIElement"), pageAddress);
+    const AXElement focused = elementAttr(ax, systemWide, "AXFocusedUIElement");
+    return describedElement(ax, focused ? controlOf(ax, focused) : nullptr, pageAddress);
 }
 
 std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& element,

@@ -12,9 +12,10 @@ AtspiFocusTracker::~AtspiFocusTracker() {
                                                       focusChanged, nullptr);
 }
 
-void AtspiFocusTracker::start() {
+void AtspiFocusTracker::start(std::function<void()> onFocus) {
     if (started_) return;
     started_ = true;
+    onFocus_ = std::move(onFocus);
     atspi_calls::CallError error;
     listening_ = atspi_event_listener_register_from_callback(&AtspiFocusTracker::onNotice, this,
                                                              nullptr, focusChanged, error.out()) &&
@@ -29,10 +30,12 @@ atspi_calls::GObjectPtr<AtspiAccessible> AtspiFocusTracker::focused() const {
 void AtspiFocusTracker::onNotice(AtspiEvent* event, void* tracker) {
     auto& self = *static_cast<AtspiFocusTracker*>(tracker);
     if (event->source != nullptr) {
-        if (event->detail1 != 0)
+        if (event->detail1 != 0) {
             self.focused_ = atspi_calls::retained(event->source);
-        else if (event->source == self.focused_.get())
+            if (self.onFocus_) self.onFocus_();
+        } else if (event->source == self.focused_.get()) {
             self.focused_.reset();
+        }
     }
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }

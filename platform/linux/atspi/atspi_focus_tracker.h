@@ -3,6 +3,8 @@
 
 #include "platform/linux/atspi/atspi_calls.h"
 
+#include <functional>
+
 /// Listens to "object:state-changed:focused" of every application and keeps the element that
 /// last gained focus: a menu item under the pointer, the field a click or a Tab moved to.
 /// Focus moves seldom, so the notices cost little. They arrive through the GLib main context
@@ -15,8 +17,9 @@ public:
     AtspiFocusTracker(const AtspiFocusTracker&) = delete;
     AtspiFocusTracker& operator=(const AtspiFocusTracker&) = delete;
 
-    /// Starts listening; later calls do nothing.
-    void start();
+    /// Starts listening; later calls do nothing. `onFocus` runs after each element that gains
+    /// focus is kept, inside the notice: it may not make requests.
+    void start(std::function<void()> onFocus = {});
     /// The element that last gained focus and has not lost it since; null when none.
     atspi_calls::GObjectPtr<AtspiAccessible> focused() const;
 
@@ -25,5 +28,6 @@ private:
 
     bool started_ = false;
     bool listening_ = false;
+    std::function<void()> onFocus_;
     atspi_calls::GObjectPtr<AtspiAccessible> focused_;
 };

@@ -174,7 +174,8 @@ std::optional<Box> screenBox(AtspiMoment& moment, AtspiAccessible* object, const
 }
 
 Found deepestAt(AtspiMoment& moment, GObjectPtr<AtspiAccessible> window, int x, int y,
-                const Origin& origin, const Box& windowBox, Clock::time_point deadline) {
+                const Origin& origin, const Box& windowBox, Clock::time_point deadline,
+                bool mayBeClosed) {
     LastRole roles;
     AtspiAccessible* const top = window.get();
     const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
@@ -187,7 +188,8 @@ Found deepestAt(AtspiMoment& moment, GObjectPtr<AtspiAccessible> window, int x, 
             if (!next) break;
             from = std::move(next);
         }
-        return shownOrAncestor(moment, outOfViewport(moment, std::move(from), roles), top);
+        GObjectPtr<AtspiAccessible> found = outOfViewport(moment, std::move(from), roles);
+        return mayBeClosed ? std::move(found) : shownOrAncestor(moment, std::move(found), top);
     };
     Found found{descend(retained(window.get())), std::nullopt, std::nullopt};
     found.role = roles.known(found.element.get());

@@ -1,6 +1,7 @@
 #include "platform/linux/x11/x11_stacking.h"
 
 #include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/x11_window_list.h"
 
 #include <vector>
 
@@ -58,6 +59,60 @@ std::optional<ClientWindow> describeClient(x11::Connection& connection, std::uin
     return ClientWindow{window,          connection.number(window, connection.atom("_NET_WM_PID")),
                         origin->dst_x,   origin->dst_y,
                         geometry->width, geometry->height};
+}
+
+std::optional<ClientFacts> clientFacts(x11::Connection& connection, std::uint32_t window) {
+    xcb_connection_t* xcb = connection.xcb();
+    const auto get = [&](xcb_atom_t atom, std::uint32_t longs) {
+        return xcb_get_property(xcb, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
+    };
+    const auto attributesCookie = xcb_get_window_attributes(xcb, window);
+    const auto typeCookie = get(connection.atom("_NET_WM_WINDOW_TYPE"), 8);
+    const auto netNameCookie = get(connection.atom("_NET_WM_NAME"), 256);
+    const auto nameCookie = get(XCB_ATOM_WM_NAME, 256);
+    const auto transientCookie = get(XCB_ATOM_WM_TRANSIENT_FOR, 1);
+    std::optional<ClientWindow> client = describeClient(connection, window);
+    x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(xcb, attributesCookie, nullptr));
+    x11::Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(xcb, typeCookie, nullptr));
+    x11::Reply<xcb_get_property_reply_t> netName(
+        xcb_get_property_reply(xcb, netNameCookie, nullptr));
+    x11::Reply<xcb_get_property_reply_t> name(xcb_get_property_reply(xcb, nameCookie, nullptr));
+    x11::Reply<xcb_get_property_reply_t> transient(
+        xcb_get_property_reply(xcb, transientCookie, nullptr));
+    if (!client || !attributes) return std::nullopt;
+
+    ClientFacts facts{*client, std::nullopt, attributes->override_redirect != 0,
+                      attributes->map_state == XCB_MAP_STATE_VIEWABLE, 0};
+    if (type && type->format == 32) {
+        const auto* types = static_cast<const xcb_atom_t*>(xcb_get_property_value(type.get()));
+        const int count = xcb_get_property_value_length(type.get()) / 4;
+        for (const char* popupType :
+             {"_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
+              "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_COMBO",
+              "_NET_WM_WINDOW_TYPE_TOOLTIP"}) {
+            const xcb_atom_t atom = connection.atom(popupType);
+            for (int k = 0; k < count; ++k)
+                facts.popup |= types[k] == atom;
+        }
+    }
+    const auto textOf = [](const x11::Reply<xcb_get_property_reply_t>& reply, bool latin1) {
+        std::string_view bytes(
+            static_cast<const char*>(xcb_get_property_value(reply.get())),
+            static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+        return windowNameText(bytes, latin1);
+    };
+    if (netName && netName->format == 8 && netName->value_len > 0)
+        facts.title = textOf(netName, false);
+    else if (name && name->format == 8 && name->value_len > 0)
+        facts.title = textOf(name, name->type == XCB_ATOM_STRING);
+    if (transient && transient->format == 32 && transient->value_len > 0)
+        facts.transientFor =
+            *static_cast<const xcb_window_t*>(xcb_get_property_value(transient.get()));
+    if (!facts.client.pid && facts.transientFor != 0 && facts.transientFor != window) {
+        facts.client.pid = connection.number(facts.transientFor, connection.atom("_NET_WM_PID"));
+    }
+    return facts;
 }
 
 std::optional<ClientWindow> activeClient(x11::Connection& connection) {

@@ -1,10 +1,9 @@
 """Menus, popups and dialogs are windows of their own, and every toolkit gives a target: a
 menu bar item held open, GTK 4's file chooser, Java Swing and LibreOffice, each named after the
 one application that owns it."""
-import time
 import unittest
 
-from real_apps import (Atspi, applications, center, find_element, launch, place, showing, wait_until,
+from real_apps import (applications, center, find_element, launch, place, showing, wait_until,
                        window_geometry, window_of)
 from stepreel_harness import (activate_window, click_at, helper_json, recording, scratch,
                               xdotool)

@@ -119,9 +119,8 @@ constexpr std::string_view controlContentRoles[] = {"AXStaticText", "AXImage", "
 /// Controls that are one element with what they show; text fields and areas with the
 /// paragraphs they hold (a word processor's body).
 constexpr std::string_view wholeControlRoles[] = {
-    "AXButton",      "AXLink",        "AXMenuItem",    "AXMenuBarItem", "AXCheckBox",
-    "AXRadioButton", "AXRow",         "AXPopUpButton", "AXMenuButton",  "AXComboBox",
-    "AXTextField",   "AXTextArea"};
+    "AXButton", "AXLink",        "AXMenuItem",   "AXMenuBarItem", "AXCheckBox",  "AXRadioButton",
+    "AXRow",    "AXPopUpButton", "AXMenuButton", "AXComboBox",    "AXTextField", "AXTextArea"};
 /// Lists a control holds closed: a select's options.
 constexpr std::string_view closedListRoles[] = {"AXMenu", "AXList"};
 constexpr std::string_view listHolderRoles[] = {"AXPopUpButton", "AXComboBox"};

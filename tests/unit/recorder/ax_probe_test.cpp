@@ -174,7 +174,8 @@ TEST(ElementAt, WhatAControlShowsIsTheControl) {
         {"label in a list item", {"AXRow", "AXGroup", "AXStaticText"}, "AXRow"},
         {"closed list of a select", {"AXPopUpButton", "AXMenu"}, "AXPopUpButton"},
         {"label in a form", {"AXGroup", "AXStaticText"}, "AXStaticText"},
-        {"beyond a control's content", {"AXButton", "AXGroup", "AXGroup", "AXGroup", "AXImage"},
+        {"beyond a control's content",
+         {"AXButton", "AXGroup", "AXGroup", "AXGroup", "AXImage"},
          "AXImage"},
         {"list of a form", {"AXList"}, "AXList"},
     };

@@ -49,8 +49,19 @@ public:
     virtual AXElement application(std::int32_t pid) = 0;
     /// Bounds every later request made through `element` to `seconds`.
     virtual void setMessagingTimeout(const AXElement& element, float seconds) = 0;
-    /// The element at a global point (top-left origin, points), in any process; null when none.
-    virtual AXElement elementAtPosition(const AXElement& systemWide, float x, float y) = 0;
+    /// The element at a global point (top-left origin, points): in any process through the
+    /// system-wide object, in that application through an application's object; null when
+    /// none.
+    virtual AXElement elementAtPosition(const AXElement& scope, float x, float y) = 0;
+    /// The element at a global point in the window `windowNumber` (the window server's
+    /// number) of `application`: the window under the pointer when an operation happened,
+    /// which may have closed or gone behind another since. Ports that cannot place windows
+    /// look the point up in the application.
+    virtual AXElement elementInWindow(const AXElement& application, std::uint32_t windowNumber,
+                                      float x, float y) {
+        (void)windowNumber;
+        return elementAtPosition(application, x, y);
+    }
     /// Copies one attribute ("AXRole", "AXChildren", …) of `element`.
     virtual AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) = 0;
     /// The first `maxCount` entries of a list attribute ("AXChildren"); a port that cannot read

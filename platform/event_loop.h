@@ -21,6 +21,15 @@ struct InputEvent {
     std::optional<geo::Point> location;
     /// When the event happened, on the same scale as `Clock::nowMs` (absent when unknown).
     std::optional<std::int64_t> timestampMs;
+    /// The window under the pointer when the event happened (mouse events; absent when
+    /// unknown), by the window server's number, which still names it once it has closed.
+    std::optional<std::uint32_t> windowNumber;
+};
+
+/// How the parent went away.
+enum class ParentGone {
+    outputClosed, ///< nobody reads standard output any more
+    inputEnded,   ///< standard input, which carries the parent's answers, is at its end
 };
 
 /// A key-down seen by the global hotkey monitor.
@@ -53,7 +62,7 @@ public:
     /// or fails, or `inputFd`, when given, is at its end. Bytes waiting on `inputFd` are
     /// never read here; they stay for whoever reads that descriptor.
     virtual void onParentGone(int outputFd, std::optional<int> inputFd,
-                              std::function<void()> handler) = 0;
+                              std::function<void(ParentGone)> handler) = 0;
     /// Calls `handler` once on the main thread when the connection to the display is lost
     /// (the server ended or the session closed). Only while the event tap is installed.
     virtual void onDisplayLost(std::function<void()> handler) = 0;

@@ -114,6 +114,52 @@ std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) 
     return texts;
 }
 
+/// What a control shows (its text, its picture, the box around them), which stands for it.
+constexpr std::string_view controlContentRoles[] = {"AXStaticText", "AXImage", "AXGroup"};
+/// Controls that are one element with what they show; text fields and areas with the
+/// paragraphs they hold (a word processor's body).
+constexpr std::string_view wholeControlRoles[] = {
+    "AXButton", "AXLink",        "AXMenuItem",   "AXMenuBarItem", "AXCheckBox",  "AXRadioButton",
+    "AXRow",    "AXPopUpButton", "AXMenuButton", "AXComboBox",    "AXTextField", "AXTextArea"};
+/// Lists a control holds closed: a select's options.
+constexpr std::string_view closedListRoles[] = {"AXMenu", "AXList"};
+constexpr std::string_view listHolderRoles[] = {"AXPopUpButton", "AXComboBox"};
+/// How far a control's content lies below it.
+constexpr int contentDepth = 3;
+
+/// The control `element` is part of: a label, an image or a box inside a button, link, menu
+/// item, check box, radio button, tab, list item or text area is that control, and a
+/// select's closed list the select; any other element is itself.
+AXElement controlOf(Accessibility& ax, const AXElement& element) {
+    const std::optional<std::string> role = str(ax, element, "AXRole");
+    const bool closedList = isOneOf(role, closedListRoles);
+    if (!closedList && !isOneOf(role, controlContentRoles)) return element;
+    AXElement current = element;
+    for (int level = 0; level < contentDepth; ++level) {
+        AXElement parent = elementAttr(ax, current, "AXParent");
+        const std::optional<std::string> parentRole = str(ax, parent, "AXRole");
+        if (closedList) return isOneOf(parentRole, listHolderRoles) ? parent : element;
+        if (isOneOf(parentRole, wholeControlRoles)) return parent;
+        if (!isOneOf(parentRole, controlContentRoles)) return element;
+        current = std::move(parent);
+    }
+    return element;
+}
+
+/// The element at `point` in the application `pid` (in its window `windowNumber` when given),
+/// or in any application when there is no process to look in.
+AXElement elementUnder(Accessibility& ax, geo::Point point, std::optional<std::int32_t> pid,
+                       std::optional<std::uint32_t> windowNumber) {
+    AXElement application = pid && *pid > 0 ? ax.application(*pid) : nullptr;
+    AXElement scope = application ? application : ax.systemWide();
+    if (!scope) return nullptr;
+    ax.setMessagingTimeout(scope, systemWideTimeoutSeconds);
+    const auto x = static_cast<float>(point.x);
+    const auto y = static_cast<float>(point.y);
+    if (application && windowNumber) return ax.elementInWindow(application, *windowNumber, x, y);
+    return ax.elementAtPosition(scope, x, y);
+}
+
 } // namespace
 
 std::optional<std::string> str(Accessibility& ax, const AXElement& element,
@@ -159,15 +205,27 @@ std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& ele
 }
 
 std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
-                                  std::optional<std::int32_t> /*pid*/,
-                                  const ProbeDeadline& deadline) {
+                                  std::optional<std::int32_t> pid, const ProbeDeadline& deadline,
+                                  std::optional<std::uint32_t> windowNumber,
+                                  std::optional<std::string>* pageAddress) {
     BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
-    // The lookup is system-wide: the element is whatever lies at the point, in any process.
+    const AXElement found = elementUnder(ax, point, pid, windowNumber);
+    return describedElement(ax, found ? controlOf(ax, found) : nullptr, pageAddress);
+}
+
+std::optional<AXTarget> focusedElement(Accessibility& platform, const ProbeDeadline& deadline,
+                                       std::optional<std::string>* pageAddress) {
+    BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
+    // Keyboard focus is system-wide: it lies in whichever application receives the keys.
     AXElement systemWide = ax.systemWide();
     if (!systemWide) return std::nullopt;
     ax.setMessagingTimeout(systemWide, systemWideTimeoutSeconds);
-    AXElement element =
-        ax.elementAtPosition(systemWide, static_cast<float>(point.x), static_cast<float>(point.y));
+    const AXElement focused = elementAttr(ax, systemWide, "AXFocusedUIElement");
+    return describedElement(ax, focused ? controlOf(ax, focused) : nullptr, pageAddress);
+}
+
+std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& element,
+                                         std::optional<std::string>* pageAddress) {
     if (!element) return std::nullopt;
 
     AXTarget target;
@@ -191,18 +249,22 @@ std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
     const AXElement parent = elementAttr(ax, element, "AXParent");
     std::vector<std::string> roles;
     std::optional<std::string> windowTitle;
+    AXElement webArea; // the page the element belongs to, if any
     if (target.role) {
         if (*target.role == "AXWindow") windowTitle = str(ax, element, "AXTitle");
+        if (*target.role == "AXWebArea") webArea = element;
         roles.push_back(*target.role);
     }
     AXElement current = parent;
     for (int visited = 1; visited < ancestorLimit && current; ++visited) {
         if (std::optional<std::string> role = str(ax, current, "AXRole")) {
             if (*role == "AXWindow") windowTitle = str(ax, current, "AXTitle");
+            if (*role == "AXWebArea" && !webArea) webArea = current;
             roles.push_back(std::move(*role));
         }
         current = elementAttr(ax, current, "AXParent");
     }
+    if (pageAddress && webArea) *pageAddress = webAreaURL(ax, webArea);
     std::reverse(roles.begin(), roles.end());
     target.path = std::move(roles);
     target.windowTitle = std::move(windowTitle);

@@ -27,10 +27,15 @@ void BoundedAccessibility::setMessagingTimeout(const AXElement& element, float r
     platform_.setMessagingTimeout(element, std::min(requested, seconds(deadline_.remainingMs())));
 }
 
-AXElement BoundedAccessibility::elementAtPosition(const AXElement& systemWideObject, float x,
-                                                  float y) {
-    if (!mayAsk(systemWideObject)) return nullptr;
-    return platform_.elementAtPosition(systemWideObject, x, y);
+AXElement BoundedAccessibility::elementAtPosition(const AXElement& scope, float x, float y) {
+    if (!mayAsk(scope)) return nullptr;
+    return platform_.elementAtPosition(scope, x, y);
+}
+
+AXElement BoundedAccessibility::elementInWindow(const AXElement& application,
+                                                std::uint32_t windowNumber, float x, float y) {
+    if (!mayAsk(application)) return nullptr;
+    return platform_.elementInWindow(application, windowNumber, x, y);
 }
 
 AXValue BoundedAccessibility::copyAttributeValue(const AXElement& element,

@@ -17,7 +17,10 @@ public:
     /// Sets the shorter of `seconds` and the time left.
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     /// Null once the deadline has passed.
-    AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
+    AXElement elementAtPosition(const AXElement& scope, float x, float y) override;
+    /// Null once the deadline has passed.
+    AXElement elementInWindow(const AXElement& application, std::uint32_t windowNumber, float x,
+                              float y) override;
     /// Monostate once the deadline has passed.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
     /// Monostate once the deadline has passed.

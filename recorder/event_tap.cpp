@@ -46,13 +46,12 @@ std::string typingSignature(Workspace& workspace) {
 }
 
 EventMoment momentOf(const InputEvent& event) {
-    return {event.location, event.timestampMs};
+    return {event.location, event.timestampMs, event.windowNumber};
 }
 
 void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
     if ((event.flags & commandFlag) != 0) {
         const EventMoment moment = momentOf(event);
-        recorder.flushTyping(moment);
         const std::string name = keyName(event.keyCode);
         if (name == "v")
             recorder.emit("paste", "cmd+v", std::nullopt, moment);
@@ -88,12 +87,10 @@ void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& e
         handleKeyDown(recorder, workspace, event);
         break;
     case leftMouseDown:
-        recorder.flushTyping(momentOf(event));
         recorder.emit(event.clickState < 2 ? "click" : "doubleclick", std::nullopt, std::nullopt,
                       momentOf(event));
         break;
     case rightMouseDown:
-        recorder.flushTyping(momentOf(event));
         recorder.emit("rightclick", std::nullopt, std::nullopt, momentOf(event));
         break;
     default:

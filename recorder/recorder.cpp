@@ -7,6 +7,8 @@
 #include "recorder/screen_shooter.h"
 #include "recorder/user_messages.h"
 
+#include <algorithm>
+
 namespace {
 
 // Wipes a run's text on every way out of `emit`.
@@ -25,6 +27,10 @@ private:
 
 bool takesResultFrame(const std::string& kind) {
     return kind == "click" || kind == "doubleclick" || kind == "paste";
+}
+
+bool isPointerOperation(const std::string& kind) {
+    return kind == "click" || kind == "doubleclick" || kind == "rightclick";
 }
 
 } // namespace
@@ -67,74 +73,88 @@ Recorder::PointerView Recorder::pointerAt(geo::Point topLeft) {
 void Recorder::emit(const std::string& kind, std::optional<std::string> key,
                     std::optional<std::string> precomputedTypingText, const EventMoment& moment) {
     const WipeOnExit wipeTyped(precomputedTypingText);
-    if (paused_) return;
-    if (!CaptureStream::permitted()) return;
-
-    // A late-handled operation keeps its own time and place.
-    const std::int64_t now = ports_.clock.nowMs();
-    const std::int64_t actionMs = moment.timestampMs.value_or(now);
-    const std::int64_t dtMsFromPrev = lastActionMs_ ? actionMs - *lastActionMs_ : 0;
-    lastActionMs_ = actionMs;
-    const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
-
-    // The screen as it was: its pixels are taken before any accessibility request, which
-    // a slow application can delay while it already reacts to the operation.
-    ScreenShooter::Pending shot;
-    if (kind != "type") shot = ports_.shooter.begin(seq_, episodeId_, pointer.normalised);
-
-    const auto front = ports_.workspace.frontmostApplication();
-    std::optional<std::int32_t> pid;
-    if (front) pid = front->processIdentifier;
-
-    ActionRecord record;
-    {
-        // Element and page are read as one moment: what both ask is asked once.
-        const AccessibilityMoment oneMoment(ports_.accessibility);
-        const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
-        if (front) {
-            record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes,
-                                           webAreas_);
-        }
+    if (kind == "type") {
+        if (paused_ || !CaptureStream::permitted()) return;
+        writeTypingRun(precomputedTypingText.value_or(""));
+        return;
     }
-    // An element outside any titled window (a popup menu's item) belongs to the front window.
-    if (record.target && !record.target->windowTitle && front)
-        record.target->windowTitle = front->frontWindowTitle;
+    // While paused the open run is dropped with the operation that ends it.
+    if (paused_) {
+        dropTyping();
+        return;
+    }
+    if (!CaptureStream::permitted()) {
+        flushTyping();
+        return;
+    }
+
+    // A late-handled operation keeps its own place, and its result frame its own delay.
+    const std::int64_t actionMs = moment.timestampMs.value_or(ports_.clock.nowMs());
+    const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
+    const bool byPointer = isPointerOperation(kind);
+    // A press belongs to the window it was made in, in front or not; keys to the front one.
+    std::optional<RunningApplication> app =
+        byPointer ? ports_.workspace.applicationAt(pointer.topLeft, moment.windowNumber)
+                  : ports_.workspace.frontmostApplication();
+
+    // A press in a menu or another popup is not held back (the popup holds the pointer
+    // itself), and the popup may close at once: what was under it is read before anything
+    // else.
+    std::optional<Description> description;
+    if (byPointer && app && app->frontWindowIsPopup)
+        description = describePointer(pointer, moment.windowNumber, std::move(app));
+    // The screen as it was: its pixels are taken before any other accessibility request,
+    // which a slow application can delay while it already reacts to the operation, and before
+    // the run this operation ends is written, which waits for the parent.
+    ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
+    if (!description) {
+        description = byPointer ? describePointer(pointer, moment.windowNumber, std::move(app))
+                                : describeKeyboard(std::move(app));
+    }
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not
     // queue the requests behind it.
     ports_.eventLoop.releaseHeldInput();
-    if (kind == "type" && precomputedTypingText) {
-        record.inputCharCount =
-            static_cast<std::int64_t>(text::characterCount(*precomputedTypingText));
-        record.inputKind = classifyInput(*precomputedTypingText);
-    }
+    // The run comes before the operation that ended it, and before its frame.
+    flushTyping();
+
+    ActionRecord record = describedRecord(kind, std::move(*description), pointer);
+    record.key = std::move(key);
     if (kind == "paste") {
         record.clipboardFromApp = lastCopyApp_;
         record.clipboardCharCount = lastCopyCharCount_;
     }
     // The frame reaches the parent before the record that names it.
-    record.screenshotFull = shot.finish();
-
-    record.episodeId = episodeId_;
-    record.seq = seq_;
-    record.timestampMs = now;
-    record.dtMsFromPrev = dtMsFromPrev;
-    record.kind = kind;
-    if (front) {
-        record.app = front->localizedName;
-        record.bundleId = front->bundleIdentifier;
-    }
-    record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
-    record.key = std::move(key);
-
+    record.screenshotFull = shot.finish(seq_);
     const std::int64_t recordedSeq = seq_;
+    record.seq = seq_;
     ++seq_;
-    write(record);
+    write(record, ports_.clock.nowMs());
     if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq, actionMs);
 }
 
-void Recorder::write(const ActionRecord& record) {
+void Recorder::writeTypingRun(std::string_view text) {
+    // The run is described by what had keyboard focus at its first key; one begun while
+    // recording was paused, by what has it now.
+    Description description = typingDescription_
+                                  ? std::move(*typingDescription_)
+                                  : describeKeyboard(ports_.workspace.frontmostApplication());
+    const PointerView pointer = typingPointer_ ? *typingPointer_ : readPointer();
+    typingDescription_.reset();
+    typingPointer_.reset();
+    ActionRecord record = describedRecord("type", std::move(description), pointer);
+    record.inputCharCount = static_cast<std::int64_t>(text::characterCount(text));
+    record.inputKind = classifyInput(text);
+    record.seq = seq_;
+    ++seq_;
+    write(record, ports_.clock.nowMs());
+}
+
+void Recorder::write(ActionRecord& record, std::int64_t momentMs) {
+    // A clock set back never makes a record older than the one before it.
+    record.timestampMs = lastTimestampMs_ ? std::max(momentMs, *lastTimestampMs_) : momentMs;
+    record.dtMsFromPrev = lastTimestampMs_ ? record.timestampMs - *lastTimestampMs_ : 0;
+    lastTimestampMs_ = record.timestampMs;
     CaptureStream::record("events", episodeId_, record);
     meta_.actionCount += 1;
     if (record.screenshotFull) meta_.frameCount += 1;
@@ -143,15 +163,30 @@ void Recorder::write(const ActionRecord& record) {
 void Recorder::appendTyping(std::string_view characters, std::optional<std::string> targetSig) {
     if (typingTargetSig_ && (!targetSig || *targetSig != *typingTargetSig_)) flushTyping();
     typingTargetSig_ = std::move(targetSig);
+    // A run's element, application and window are those with keyboard focus at its first key:
+    // by the time it ends, the focus may have moved on (a click on the next field).
+    if (typingBuffer_.empty() && !characters.empty() && !paused_) {
+        typingPointer_ = readPointer();
+        typingDescription_ = describeKeyboard(ports_.workspace.frontmostApplication());
+    }
     typingBuffer_.append(characters);
 }
 
-void Recorder::flushTyping(const EventMoment& moment) {
+void Recorder::flushTyping() {
     if (typingBuffer_.empty()) return;
     std::string text = typingBuffer_.take();
     typingTargetSig_.reset();
-    emit("type", std::nullopt, std::optional<std::string>(std::move(text)), moment);
+    emit("type", std::nullopt, std::optional<std::string>(std::move(text)));
+    typingDescription_.reset();
+    typingPointer_.reset();
     wipeString(text);
+}
+
+void Recorder::dropTyping() {
+    typingBuffer_.drop();
+    typingTargetSig_.reset();
+    typingDescription_.reset();
+    typingPointer_.reset();
 }
 
 std::string Recorder::classifyInput(std::string_view text) {
@@ -170,8 +205,7 @@ void Recorder::finalizeEpisode(const std::string& status) {
     const std::int64_t now = ports_.clock.nowMs();
     flushFocus(now);
     // An open run is dropped, not recorded.
-    typingBuffer_.drop();
-    typingTargetSig_.reset();
+    dropTyping();
     meta_.status = status;
     meta_.endedAtMs = ports_.clock.nowMs();
     json::ObjectBuilder header;

@@ -23,8 +23,9 @@ class ScreenShooter;
 /// Where and when the input event behind an operation happened, as its tap saw it. Absent
 /// parts are read when the operation is recorded.
 struct EventMoment {
-    std::optional<geo::Point> location;      ///< global, top-left origin of the main screen
-    std::optional<std::int64_t> timestampMs; ///< on the clock's scale
+    std::optional<geo::Point> location;        ///< global, top-left origin of the main screen
+    std::optional<std::int64_t> timestampMs;   ///< on the clock's scale
+    std::optional<std::uint32_t> windowNumber; ///< the window under the pointer
 };
 
 /// The ports the recorder reads. All references outlive the recorder.
@@ -55,11 +56,14 @@ public:
 
     /// Records one operation: the before-frame's pixels are taken first, then the target under
     /// the event's pointer position is probed; a press the platform holds goes on after that.
+    /// The open typing run, which the operation ends, is written next, before the operation's
+    /// frame and record.
     void emit(const std::string& kind, std::optional<std::string> key,
               std::optional<std::string> precomputedTypingText, const EventMoment& moment = {});
+    /// Adds to the open typing run, which is described by the keyboard focus at its first key.
     void appendTyping(std::string_view characters, std::optional<std::string> targetSig);
-    /// Records the open typing run, if any, as of `moment` (the event that ends it).
-    void flushTyping(const EventMoment& moment = {});
+    /// Records the open typing run, if any.
+    void flushTyping();
     static std::string classifyInput(std::string_view text);
     void togglePause();
     void finalizeEpisode(const std::string& status);
@@ -89,9 +93,32 @@ private:
         geo::Point normalised; ///< fractions of the main screen (raw values without a screen)
     };
 
+    /// What an operation is described by: the application, the element and the page.
+    struct Description {
+        std::optional<RunningApplication> app;
+        std::optional<AXTarget> target;
+        std::optional<std::string> url;
+    };
+
     PointerView readPointer();
     PointerView pointerAt(geo::Point topLeft);
-    void write(const ActionRecord& record);
+    /// A pointer operation: the element under the pointer in `owner`'s window `windowNumber`
+    /// (the owner of the window there), and the page it lies in.
+    Description describePointer(const PointerView& pointer,
+                                std::optional<std::uint32_t> windowNumber,
+                                std::optional<RunningApplication> owner);
+    /// A keyboard operation: the element with keyboard focus in `front` (the application
+    /// that receives the keys), and the page it lies in.
+    Description describeKeyboard(std::optional<RunningApplication> front);
+    /// A record of `kind` with its episode, application, page, target and pointer.
+    ActionRecord describedRecord(const std::string& kind, Description description,
+                                 const PointerView& pointer) const;
+    /// Writes the "type" record of a run of `text`.
+    void writeTypingRun(std::string_view text);
+    void dropTyping();
+    /// Stamps `record` with the moment it describes, `momentMs` (never before the previous
+    /// record's), and its distance from the previous record; writes it and counts it.
+    void write(ActionRecord& record, std::int64_t momentMs);
     void runResultFrame(std::int64_t refSeq);
 
     RecorderPorts ports_;
@@ -99,7 +126,7 @@ private:
     EpisodeMeta meta_;
     std::string episodeId_;
     std::int64_t seq_ = 0;
-    std::optional<std::int64_t> lastActionMs_; ///< when the previous operation happened
+    std::optional<std::int64_t> lastTimestampMs_; ///< of the previous record of any kind
     bool paused_ = false;
     static constexpr bool captureValues = false;
     static constexpr bool captureOCR = false;
@@ -110,6 +137,8 @@ private:
 
     TypingBuffer typingBuffer_;
     std::optional<std::string> typingTargetSig_;
+    std::optional<Description> typingDescription_; ///< read at the open run's first key
+    std::optional<PointerView> typingPointer_;
 
     std::optional<std::string> focusApp_;
     std::optional<std::string> focusBundle_;

@@ -22,15 +22,14 @@ void Recorder::scheduleResultFrame(std::int64_t refSeq, std::int64_t actionMs) {
 void Recorder::runResultFrame(std::int64_t refSeq) {
     const PointerView pointer = readPointer();
     const std::int64_t frameSeq = seq_;
-    const auto shot = ports_.shooter.capture(frameSeq, episodeId_, std::nullopt, captureOCR,
-                                             pointer.normalised, "after");
+    ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised, "after");
+    // The record is of the moment its pixels were taken.
+    const std::int64_t pixelsMs = ports_.clock.nowMs();
 
     ActionRecord record;
     record.episodeId = episodeId_;
     record.seq = seq_;
     record.refSeq = refSeq;
-    record.timestampMs = ports_.clock.nowMs();
-    record.dtMsFromPrev = 0;
     record.kind = "result";
     if (const auto front = ports_.workspace.frontmostApplication()) {
         record.app = front->localizedName;
@@ -40,8 +39,8 @@ void Recorder::runResultFrame(std::int64_t refSeq) {
             AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes, webAreas_);
     }
     record.cursor = std::vector<double>{pointer.topLeft.x, pointer.topLeft.y};
-    record.screenshotFull = shot.full;
+    record.screenshotFull = shot.finish(frameSeq);
 
     ++seq_;
-    write(record);
+    write(record, pixelsMs);
 }

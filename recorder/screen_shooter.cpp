@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -30,49 +31,105 @@ std::string ScreenShooter::frameName(std::int64_t seq) {
     return "frames/" + std::to_string(seq) + "-full.jpg";
 }
 
-ScreenShooter::Pending ScreenShooter::begin(std::int64_t seq, const std::string& episodeId,
-                                            geo::Point cursorNorm, const std::string& kind) {
+ScreenShooter::Pending ScreenShooter::begin(const std::string& episodeId, geo::Point cursorNorm,
+                                            const std::string& kind) {
     if (!CaptureStream::permitted()) return {};
     // The worker gets its own copies: nothing it reads is shared with the caller.
     auto pixelsTaken = std::make_shared<std::promise<void>>();
     std::future<void> pixels = pixelsTaken->get_future();
+    std::promise<std::optional<std::int64_t>> seqPromise;
+    std::future<std::optional<std::int64_t>> seqFuture = seqPromise.get_future();
     std::future<std::optional<std::string>> work;
     try {
-        work = std::async(
-            std::launch::async,
-            [this, seq, episodeId, cursorNorm, kind, pixelsTaken]() -> std::optional<std::string> {
-                // However the worker ends, the caller stops waiting for pixels.
-                struct Release {
-                    std::promise<void>& promise;
-                    ~Release() {
-                        try {
-                            promise.set_value();
-                        } catch (const std::future_error&) {
-                            // already released once the pixels were taken
-                        }
-                    }
-                } release{*pixelsTaken};
-                try {
-                    return captureAndSend(seq, episodeId, cursorNorm, kind, *pixelsTaken);
-                } catch (...) {
-                    // Out of memory or a faulty port: the shot is lost, the
-                    // recording goes on.
-                    sendLoss(episodeId);
-                    UserMessages::print(captureFailedMessage);
-                    return std::nullopt;
-                }
-            });
+        work =
+            std::async(std::launch::async,
+                       [this, episodeId, cursorNorm, kind, pixelsTaken,
+                        seqFuture = std::move(seqFuture)]() mutable -> std::optional<std::string> {
+                           std::optional<std::vector<std::uint8_t>> jpeg;
+                           std::int64_t width = 0;
+                           std::int64_t height = 0;
+                           {
+                               // However the worker ends, the caller stops waiting for pixels.
+                               struct Release {
+                                   std::promise<void>& promise;
+                                   ~Release() {
+                                       try {
+                                           promise.set_value();
+                                       } catch (const std::future_error&) {
+                                           // already released once the pixels were taken
+                                       }
+                                   }
+                               } release{*pixelsTaken};
+                               try {
+                                   jpeg = captureAndEncode(*pixelsTaken, width, height);
+                               } catch (...) {
+                                   // Out of memory or a faulty port: the shot is lost, the
+                                   // recording goes on.
+                                   UserMessages::print(captureFailedMessage);
+                               }
+                           }
+                           const std::optional<std::int64_t> seq = seqFuture.get();
+                           if (!seq) return std::nullopt;
+                           if (!jpeg) {
+                               sendLoss(episodeId);
+                               return std::nullopt;
+                           }
+                           json::ObjectBuilder header;
+                           header.add("type", "frame")
+                               .add("sessionId", episodeId)
+                               .add("seq", *seq)
+                               .add("kind", kind)
+                               .add("width", width)
+                               .add("height", height)
+                               .add("cursor", json::Array{cursorNorm.x, cursorNorm.y})
+                               .add("targetBounds", json::Null{});
+                           if (!CaptureStream::send(std::move(header).value(), *jpeg)) {
+                               // Nothing reached the parent, so no record may name this frame.
+                               sendLoss(episodeId);
+                               return std::nullopt;
+                           }
+                           return frameName(*seq);
+                       });
     } catch (const std::system_error&) {
         // No worker thread could be started: the screenshot is lost like a failed capture.
         sendLoss(episodeId);
         return {};
     }
     pixels.wait();
-    return Pending(std::move(work));
+    return Pending(std::move(work), std::move(seqPromise));
 }
 
-std::optional<std::string> ScreenShooter::Pending::finish() {
+ScreenShooter::Pending::Pending(std::future<std::optional<std::string>> work,
+                                std::promise<std::optional<std::int64_t>> seq)
+    : work_(std::move(work)), seq_(std::move(seq)), open_(work_.valid()) {}
+
+ScreenShooter::Pending::Pending(Pending&& other) noexcept
+    : work_(std::move(other.work_)), seq_(std::move(other.seq_)),
+      open_(std::exchange(other.open_, false)) {}
+
+ScreenShooter::Pending& ScreenShooter::Pending::operator=(Pending&& other) noexcept {
+    if (this != &other) {
+        settle(std::nullopt);
+        work_ = std::move(other.work_);
+        seq_ = std::move(other.seq_);
+        open_ = std::exchange(other.open_, false);
+    }
+    return *this;
+}
+
+ScreenShooter::Pending::~Pending() {
+    settle(std::nullopt);
+}
+
+void ScreenShooter::Pending::settle(std::optional<std::int64_t> seq) {
+    if (!open_) return;
+    open_ = false;
+    seq_.set_value(seq);
+}
+
+std::optional<std::string> ScreenShooter::Pending::finish(std::int64_t seq) {
     if (!work_.valid()) return std::nullopt;
+    settle(seq);
     return work_.get();
 }
 
@@ -83,23 +140,19 @@ ScreenShooter::Shot ScreenShooter::capture(std::int64_t seq, const std::string& 
     (void)targetFrame;
     (void)ocr;
     Shot shot;
-    shot.full = begin(seq, episodeId, cursorNorm, kind).finish();
+    shot.full = begin(episodeId, cursorNorm, kind).finish(seq);
     return shot;
 }
 
-std::optional<std::string>
-ScreenShooter::captureAndSend(std::int64_t seq, const std::string& episodeId, geo::Point cursorNorm,
-                              const std::string& kind, std::promise<void>& pixelsTaken) {
+std::optional<std::vector<std::uint8_t>>
+ScreenShooter::captureAndEncode(std::promise<void>& pixelsTaken, std::int64_t& width,
+                                std::int64_t& height) {
     auto content = screenCapture_.shareableContent();
     if (!content) {
-        sendLoss(episodeId);
         UserMessages::print(captureFailedMessage);
         return std::nullopt;
     }
-    if (content.value().displays.empty()) {
-        sendLoss(episodeId);
-        return std::nullopt;
-    }
+    if (content.value().displays.empty()) return std::nullopt;
     const ShareableDisplay display = content.value().displays.front();
     CaptureConfiguration configuration;
     configuration.width = display.width;
@@ -108,33 +161,15 @@ ScreenShooter::captureAndSend(std::int64_t seq, const std::string& episodeId, ge
     auto captured = screenCapture_.captureDisplay(display, configuration);
     pixelsTaken.set_value();
     if (!captured || !captured.value()) {
-        sendLoss(episodeId);
         UserMessages::print(captureFailedMessage);
         return std::nullopt;
     }
-
     const Image reduced = downscale(captured.value(), maxEdge);
-    const auto jpeg = graphics_.encodeJPEG(reduced, jpegQuality);
-    if (!jpeg) {
-        sendLoss(episodeId);
-        return std::nullopt;
-    }
-
-    json::ObjectBuilder header;
-    header.add("type", "frame")
-        .add("sessionId", episodeId)
-        .add("seq", seq)
-        .add("kind", kind)
-        .add("width", reduced->width())
-        .add("height", reduced->height())
-        .add("cursor", json::Array{cursorNorm.x, cursorNorm.y})
-        .add("targetBounds", json::Null{});
-    if (!CaptureStream::send(std::move(header).value(), *jpeg)) {
-        // Nothing reached the parent, so no record may name this frame.
-        sendLoss(episodeId);
-        return std::nullopt;
-    }
-    return frameName(seq);
+    auto jpeg = graphics_.encodeJPEG(reduced, jpegQuality);
+    if (!jpeg) return std::nullopt;
+    width = reduced->width();
+    height = reduced->height();
+    return std::move(*jpeg);
 }
 
 Image ScreenShooter::downscale(const Image& image, std::int64_t maxEdgePixels) {

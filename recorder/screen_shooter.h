@@ -34,22 +34,36 @@ public:
     /// The process's shooter, created from the ports on first use.
     static ScreenShooter& shared(ScreenCapture& screenCapture, Graphics& graphics);
 
-    /// A screenshot whose pixels are taken while its reduction, encoding and sending go on.
+    /// A screenshot whose pixels are taken while its reduction and encoding go on. Nothing
+    /// reaches the parent before `finish` names the record it belongs to, so that records
+    /// written meanwhile keep their place before it; dropped unfinished, it sends nothing.
     class Pending {
     public:
         Pending() = default;
-        explicit Pending(std::future<std::optional<std::string>> work) : work_(std::move(work)) {}
-        /// Waits until the frame is sent or lost: its name once sent.
-        std::optional<std::string> finish();
+        Pending(std::future<std::optional<std::string>> work,
+                std::promise<std::optional<std::int64_t>> seq);
+        Pending(Pending&& other) noexcept;
+        Pending& operator=(Pending&& other) noexcept;
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+        ~Pending();
+
+        /// Sends the frame (or its loss) as record `seq`'s and waits until it is sent or lost:
+        /// its name once sent.
+        std::optional<std::string> finish(std::int64_t seq);
 
     private:
+        void settle(std::optional<std::int64_t> seq);
+
         std::future<std::optional<std::string>> work_;
+        std::promise<std::optional<std::int64_t>> seq_;
+        bool open_ = false; ///< `seq_` not yet given
     };
 
     /// Asks the parent for permission, then takes the first display's pixels and returns
-    /// while the worker reduces, encodes and sends them as the frame for record `seq`. A
-    /// failure after permission sends a "loss" frame instead.
-    Pending begin(std::int64_t seq, const std::string& episodeId, geo::Point cursorNorm,
+    /// while the worker reduces and encodes them. A failure after permission becomes a "loss"
+    /// frame, sent in the frame's place.
+    Pending begin(const std::string& episodeId, geo::Point cursorNorm,
                   const std::string& kind = "before");
 
     /// `begin` and `finish` in one: blocks until sent or failed. `targetFrame` and `ocr` do
@@ -66,9 +80,9 @@ public:
     static std::string frameName(std::int64_t seq);
 
 private:
-    std::optional<std::string> captureAndSend(std::int64_t seq, const std::string& episodeId,
-                                              geo::Point cursorNorm, const std::string& kind,
-                                              std::promise<void>& pixelsTaken);
+    /// The encoded frame, or nothing when it could not be made (the user has been told).
+    std::optional<std::vector<std::uint8_t>>
+    captureAndEncode(std::promise<void>& pixelsTaken, std::int64_t& width, std::int64_t& height);
 
     ScreenCapture& screenCapture_;
     Graphics& graphics_;

@@ -122,11 +122,18 @@ void watchForTheEnd(EventLoop& loop, Recorder& recorder, const std::vector<std::
         exitProcess(0);
     });
     CaptureStream::setInterruptDescriptor(loop.interruptDescriptor().value_or(-1));
-    // Nobody reads any more: end as on a broken pipe. Standard input is the parent's only in
-    // stream mode; otherwise it may be anything, a terminal or /dev/null.
+    // Standard input is the parent's only in stream mode; otherwise it may be anything, a
+    // terminal or /dev/null. A parent that closes it has said all it will: the recording ends
+    // as on Ctrl+C. One that reads no more gets nothing more: end as on a broken pipe.
     std::optional<int> answers;
     if (CaptureStream::isStreamMode(args)) answers = environment.inFd;
-    loop.onParentGone(environment.outFd, answers, [exitProcess] { exitProcess(0); });
+    loop.onParentGone(environment.outFd, answers, [&recorder, exitProcess](ParentGone how) {
+        if (how == ParentGone::inputEnded) {
+            recorder.finalizeEpisode("completed");
+            UserMessages::print(Startup::endLine());
+        }
+        exitProcess(0);
+    });
     loop.onDisplayLost([&recorder, exitProcess] {
         recorder.finalizeEpisode("completed");
         UserMessages::print(Startup::displayLostMessage());

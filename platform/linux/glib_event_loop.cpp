@@ -49,13 +49,13 @@ constexpr auto hangUp = static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR | G_IO_NVA
 struct GlibEventLoop::ParentWatch {
     GlibEventLoop* loop;
     std::optional<int> inputFd;
-    std::function<void()> handler;
+    std::function<void(ParentGone)> handler;
     bool gone = false;
 
-    void end() {
+    void end(ParentGone how) {
         if (gone) return;
         gone = true;
-        handler();
+        handler(how);
     }
 
     void watchInput() {
@@ -65,7 +65,7 @@ struct GlibEventLoop::ParentWatch {
     }
 
     static gboolean outputReady(gint, GIOCondition, gpointer data) {
-        static_cast<ParentWatch*>(data)->end();
+        static_cast<ParentWatch*>(data)->end(ParentGone::outputClosed);
         return G_SOURCE_REMOVE;
     }
 
@@ -73,11 +73,11 @@ struct GlibEventLoop::ParentWatch {
         auto& watch = *static_cast<ParentWatch*>(data);
         int waiting = 0;
         if ((condition & hangUp) != 0) {
-            watch.end();
+            watch.end(ParentGone::inputEnded);
         } else if (::ioctl(fd, FIONREAD, &waiting) != 0) {
             // No way to tell the end from a byte without reading it: leave it to the requests.
         } else if (waiting == 0) {
-            watch.end(); // readable with nothing to read: the end of the input
+            watch.end(ParentGone::inputEnded); // readable with nothing to read: the end
         } else {
             // Answers sent ahead of their requests: look again once requests may have taken
             // them, rather than wake for them over and over.
@@ -202,7 +202,7 @@ std::optional<int> GlibEventLoop::interruptDescriptor() const {
 }
 
 void GlibEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
-                                 std::function<void()> handler) {
+                                 std::function<void(ParentGone)> handler) {
     parent_ = std::make_unique<ParentWatch>(ParentWatch{this, inputFd, std::move(handler)});
     // A pipe whose reader is gone reports an error, a terminal that hung up a hang-up.
     attach(descriptorSource(outputFd, hangUp, ParentWatch::outputReady, parent_.get()));

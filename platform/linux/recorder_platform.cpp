@@ -34,9 +34,15 @@ RecorderPlatform makeRecorderPlatform() {
     std::shared_ptr<x11::Connection> display = x11::Connection::open();
     RecorderPlatform platform;
     platform.clock = std::make_unique<SystemClock>();
-    platform.workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
-    platform.screens = std::make_unique<XrandrScreens>(display);
     auto monitors = std::make_shared<XrandrScreens>(display);
+    auto workspace = std::make_unique<EwmhWorkspace>(display, desktopEntryNaming());
+    workspace->setRootPlacement([monitors](geo::Point point) {
+        const geo::Point origin = monitors->primaryOrigin();
+        const double scale = monitors->mainBackingScaleFactor().value_or(1.0);
+        return geo::Point{origin.x + point.x * scale, origin.y + point.y * scale};
+    });
+    platform.workspace = std::move(workspace);
+    platform.screens = std::make_unique<XrandrScreens>(display);
     platform.pasteboard = std::make_unique<XfixesPasteboard>();
     platform.accessibility = std::make_unique<PrimaryOriginAccessibility>(
         std::make_unique<AtspiAccessibility>(), [monitors] { return monitors->primaryOrigin(); });

@@ -21,7 +21,7 @@ public:
     void onInterrupt(std::function<void()> handler) override;
     std::optional<int> interruptDescriptor() const override;
     void onParentGone(int outputFd, std::optional<int> inputFd,
-                      std::function<void()> handler) override;
+                      std::function<void(ParentGone)> handler) override;
     void onDisplayLost(std::function<void()> handler) override;
     void run() override;
 

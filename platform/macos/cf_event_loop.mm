@@ -20,7 +20,7 @@ struct CFEventLoop::State {
     dispatch_source_t interruptSource = nil;
     std::function<void()> interruptHandler;
     dispatch_source_t parentTimer = nil;
-    std::function<void()> parentGone;
+    std::function<void(ParentGone)> parentGone;
     std::function<void()> displayLost; // kept only: the end of the session ends the process
 };
 
@@ -67,6 +67,10 @@ InputEvent decode(CGEventType type, CGEventRef event) {
         // Global points from the main display's top-left corner, as the pointer was then.
         const CGPoint location = CGEventGetLocation(event);
         decoded.location = geo::Point{location.x, location.y};
+        const std::int64_t window =
+            CGEventGetIntegerValueField(event, kCGMouseEventWindowUnderMousePointer);
+        if (window > 0 && window <= UINT32_MAX)
+            decoded.windowNumber = static_cast<std::uint32_t>(window);
     }
     if (type == kCGEventKeyDown) {
         UniChar units[4] = {0, 0, 0, 0};
@@ -184,7 +188,7 @@ std::optional<int> CFEventLoop::interruptDescriptor() const {
 }
 
 void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
-                               std::function<void()> handler) {
+                               std::function<void(ParentGone)> handler) {
     state_->parentGone = std::move(handler);
     State* state = state_.get();
     state_->parentTimer =
@@ -194,9 +198,10 @@ void CFEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
                               interval, interval / 10);
     const int input = inputFd.value_or(-1);
     dispatch_source_set_event_handler(state_->parentTimer, ^{
-      if (!outputGone(outputFd) && (input < 0 || !inputAtEnd(input))) return;
+      const bool outputClosed = outputGone(outputFd);
+      if (!outputClosed && (input < 0 || !inputAtEnd(input))) return;
       dispatch_source_cancel(state->parentTimer);
-      state->parentGone();
+      state->parentGone(outputClosed ? ParentGone::outputClosed : ParentGone::inputEnded);
     });
     dispatch_resume(state_->parentTimer);
 }

@@ -1,8 +1,10 @@
 #include "platform/macos/ns_workspace.h"
 
+#include "platform/macos/cf_ref.h"
 #include "platform/macos/ns_string.h"
 
 #import <AppKit/AppKit.h>
+#import <CoreGraphics/CoreGraphics.h>
 
 namespace {
 
@@ -25,7 +27,65 @@ RunningApplication describe(NSRunningApplication* app) {
     return out;
 }
 
+NSNumber* numberEntry(NSDictionary* window, CFStringRef key) {
+    id value = window[(__bridge NSString*)key];
+    return [value isKindOfClass:[NSNumber class]] ? value : nil;
+}
+
+/// Whether the window-list entry `window` is shown and holds the global point.
+bool holds(NSDictionary* window, geo::Point point) {
+    NSNumber* alpha = numberEntry(window, kCGWindowAlpha);
+    if (alpha != nil && alpha.doubleValue <= 0) return false;
+    id bounds = window[(__bridge NSString*)kCGWindowBounds];
+    CGRect rect;
+    if (![bounds isKindOfClass:[NSDictionary class]] ||
+        !CGRectMakeWithDictionaryRepresentation((__bridge CFDictionaryRef)bounds, &rect))
+        return false;
+    return CGRectContainsPoint(rect, CGPointMake(point.x, point.y));
+}
+
+/// The application owning the window-list entry `window`, described with that window.
+std::optional<RunningApplication> ownerOf(NSDictionary* window) {
+    NSNumber* pid = numberEntry(window, kCGWindowOwnerPID);
+    if (pid == nil) return std::nullopt;
+    NSRunningApplication* app =
+        [NSRunningApplication runningApplicationWithProcessIdentifier:pid.intValue];
+    if (app == nil) return std::nullopt;
+    RunningApplication out = describe(app);
+    id name = window[(__bridge NSString*)kCGWindowName];
+    if ([name isKindOfClass:[NSString class]]) out.frontWindowTitle = optionalString(name);
+    if (NSNumber* number = numberEntry(window, kCGWindowNumber))
+        out.frontWindowNumber = number.unsignedIntValue;
+    // Menus, pop-up lists and other windows above the normal level take the pointer.
+    NSNumber* layer = numberEntry(window, kCGWindowLayer);
+    out.frontWindowIsPopup = layer != nil && layer.longLongValue != 0;
+    return out;
+}
+
 } // namespace
+
+std::optional<RunningApplication>
+NSWorkspacePort::applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) {
+    @autoreleasepool {
+        if (windowNumber) {
+            CFRef<CFArrayRef> one(
+                CGWindowListCopyWindowInfo(kCGWindowListOptionIncludingWindow, *windowNumber));
+            NSArray* list = (__bridge NSArray*)one.get();
+            if (list.count > 0 && [list[0] isKindOfClass:[NSDictionary class]]) {
+                if (auto app = ownerOf(list[0])) return app;
+            }
+        }
+        CFRef<CFArrayRef> list(CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly |
+                                                              kCGWindowListExcludeDesktopElements,
+                                                          kCGNullWindowID));
+        if (!list) return std::nullopt;
+        for (id item in (__bridge NSArray*)list.get()) { // front to back
+            if (![item isKindOfClass:[NSDictionary class]] || !holds(item, point)) continue;
+            return ownerOf(item);
+        }
+        return std::nullopt;
+    }
+}
 
 std::optional<RunningApplication> NSWorkspacePort::frontmostApplication() {
     @autoreleasepool {

@@ -67,10 +67,14 @@ public:
         return applications_[pid] = addNode("AXApplication");
     }
     std::optional<NodeId> elementAtPoint;
+    /// What a lookup scoped to an application (by its node) finds, instead of `elementAtPoint`.
+    std::map<NodeId, NodeId> elementAtPointIn;
     RequestHook onRequest;
     std::map<std::int32_t, std::uint64_t> treeChanges; ///< per application
     bool treeWatched = true;
     std::vector<std::pair<float, float>> pointsAsked;
+    std::vector<NodeId> scopesAsked;         ///< of each lookup by position
+    std::vector<std::uint32_t> windowsAsked; ///< of each lookup in a window
 
     NodeId systemWideNode() const { return 0; }
     const std::vector<TimeoutSet>& timeoutsSet() const { return timeouts_; }
@@ -94,11 +98,21 @@ public:
     void setMessagingTimeout(const AXElement& element, float seconds) override {
         if (const auto node = nodeOf(element)) timeouts_.push_back({*node, seconds});
     }
-    AXElement elementAtPosition(const AXElement& systemWideObject, float x, float y) override {
+    AXElement elementAtPosition(const AXElement& scope, float x, float y) override {
         pointsAsked.emplace_back(x, y);
-        if (onRequest && !onRequest(systemWideNode(), "AXElementAtPosition")) return nullptr;
-        if (nodeOf(systemWideObject) != systemWideNode() || !elementAtPoint) return nullptr;
+        const auto node = nodeOf(scope);
+        if (!node) return nullptr;
+        scopesAsked.push_back(*node);
+        if (onRequest && !onRequest(*node, "AXElementAtPosition")) return nullptr;
+        if (const auto in = elementAtPointIn.find(*node); in != elementAtPointIn.end())
+            return handleFor(in->second);
+        if (!elementAtPoint) return nullptr;
         return handleFor(*elementAtPoint);
+    }
+    AXElement elementInWindow(const AXElement& application, std::uint32_t windowNumber, float x,
+                              float y) override {
+        windowsAsked.push_back(windowNumber);
+        return elementAtPosition(application, x, y);
     }
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override {
         ++copies_[std::string(attribute)];

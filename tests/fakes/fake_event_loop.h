@@ -29,8 +29,10 @@ public:
     }
     void onInterrupt(std::function<void()> handler) override { interrupt = std::move(handler); }
     std::optional<int> interruptDescriptor() const override { return std::nullopt; }
-    void onParentGone(int outputFd, std::optional<int> inputFd, std::function<void()>) override {
+    void onParentGone(int outputFd, std::optional<int> inputFd,
+                      std::function<void(ParentGone)> handler) override {
         watchedFds = {outputFd, inputFd};
+        parentGone = std::move(handler);
     }
     void onDisplayLost(std::function<void()> handler) override { displayLost = std::move(handler); }
     void releaseHeldInput() override { ++releases; }
@@ -57,6 +59,7 @@ public:
     /// The output and input descriptors `onParentGone` watches.
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
     std::function<void()> interrupt, displayLost; ///< the handlers, for the test to fire
+    std::function<void(ParentGone)> parentGone;
 
 private:
     struct Entry {

@@ -3,6 +3,7 @@
 
 #include "platform/workspace.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,9 +12,17 @@ class FakeWorkspace : public Workspace {
 public:
     std::optional<RunningApplication> front;
     std::vector<RunningApplication> running;
+    /// The owner of the window at any point; the front application when unset.
+    std::optional<RunningApplication> atPoint;
+    std::vector<std::optional<std::uint32_t>> windowsAsked;
 
     std::optional<RunningApplication> frontmostApplication() override { return front; }
     std::vector<RunningApplication> runningApplications() override { return running; }
+    std::optional<RunningApplication> applicationAt(geo::Point,
+                                                    std::optional<std::uint32_t> window) override {
+        windowsAsked.push_back(window);
+        return atPoint ? atPoint : front;
+    }
 
     /// Puts an application with this name, bundle id and pid in front.
     void setFront(std::string name, std::string bundleId, std::int32_t pid) {

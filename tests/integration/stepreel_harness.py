@@ -350,7 +350,7 @@ def files_under(folder):
 
 def check_episode_invariants(frames):
     """Order rules a parent relies on, over a whole stream; returns the session id."""
-    session, expected_seq, screenshots, operations = None, 0, {}, {}
+    session, expected_seq, screenshots, operations, previous = None, 0, {}, {}, None
     for i, f in enumerate(frames):
         if "sessionId" in f.header:
             session = session or f.header["sessionId"]
@@ -361,13 +361,16 @@ def check_episode_invariants(frames):
             r = f.event
             assert r["seq"] == expected_seq, f"seq {r['seq']} where {expected_seq} was due: {f}"
             expected_seq += 1
+            # Times never go back, and each gap is the difference of consecutive timestamps.
+            gap = 0 if previous is None else r["timestampMs"] - previous
+            assert gap >= 0 and r["dtMsFromPrev"] == gap, f"dtMsFromPrev is not {gap}: {r}"
+            previous = r["timestampMs"]
             if "screenshotFull" in r:
                 assert r["screenshotFull"] == f"frames/{r['seq']}-full.jpg", r
                 want = "after" if r["kind"] == "result" else "before"
                 assert screenshots.get(r["seq"]) == want, f"record {r} without its {want} frame"
             if r["kind"] == "result":
                 assert operations.get(r["refSeq"]) in ("click", "doubleclick", "paste"), r
-                assert r["dtMsFromPrev"] == 0, r
             operations[r["seq"]] = r["kind"]
         elif f.type == "finish":
             assert i == len(frames) - 1, "frames after finish"

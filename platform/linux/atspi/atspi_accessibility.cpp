@@ -2,9 +2,11 @@
 
 #include "common/unicode_text.h"
 #include "platform/linux/atspi/atspi_calls.h"
+#include "platform/linux/atspi/atspi_focus_tracker.h"
 #include "platform/linux/atspi/atspi_lineage.h"
 #include "platform/linux/atspi/atspi_moment.h"
 #include "platform/linux/atspi/atspi_point_lookup.h"
+#include "platform/linux/atspi/atspi_popup_search.h"
 #include "platform/linux/atspi/atspi_relations.h"
 #include "platform/linux/atspi/atspi_roles.h"
 #include "platform/linux/atspi/atspi_structure_watch.h"
@@ -17,6 +19,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,6 +40,12 @@ constexpr int kMaxWindowsPerApplication = 64;
 constexpr std::size_t kMaxKnownApplications = 64;
 // Characters of text read as a value.
 constexpr int kMaxValueCharacters = 65536;
+// Elements examined when searching a window for the one with keyboard focus.
+constexpr int kMaxFocusSearch = 400;
+// How long the place of a menu item under the pointer may take to read.
+constexpr int kMenuItemReadMs = 200;
+// How long after it was seen a menu item stands for a press on its closed menu.
+constexpr std::chrono::seconds kMenuItemMemory{10};
 
 void ignoreMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
@@ -94,6 +103,17 @@ public:
         if (!role_) role_ = atspi_calls::role(object_);
         return *role_;
     }
+    /// The role of the element's parent; absent for the desktop's children and on failure.
+    std::optional<AtspiRole> parentRole() const {
+        if (!parentRole_) {
+            atspi_calls::CallError error;
+            atspi_calls::GObjectPtr<AtspiAccessible> parent(
+                atspi_accessible_get_parent(object_, error.out()));
+            parentRole_ =
+                parent && !error.failed() ? atspi_calls::role(parent.get()) : std::nullopt;
+        }
+        return *parentRole_;
+    }
     bool hasState(AtspiMoment& moment, AtspiStateType state) const {
         if (!states_) states_ = moment.states(object_);
         return *states_ && atspi_state_set_contains(states_->get(), state);
@@ -109,6 +129,7 @@ private:
     mutable int timeoutMs_;
     Origin origin_;
     mutable std::optional<std::optional<AtspiRole>> role_;
+    mutable std::optional<std::optional<AtspiRole>> parentRole_;
     mutable std::optional<GObjectPtr<AtspiStateSet>> states_;
     mutable std::optional<std::optional<atspi_placement::Box>> box_;
 };
@@ -133,13 +154,47 @@ std::string withoutObjectReplacements(std::string text) {
 atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
     const std::optional<AtspiRole> role = node.role();
     if (!role) return {};
-    OwnedText roleName(atspi_role_get_name(*role));
-    atspi_roles::RoleStates roleStates;
-    if (atspi_roles::dependsOnStates(*role)) {
-        roleStates.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
-        roleStates.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
+    const atspi_roles::ContextNeeded needed = atspi_roles::contextNeeded(*role);
+    atspi_roles::RoleContext context;
+    if (needed.states) {
+        context.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
+        context.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
     }
-    return atspi_roles::namesFor(*role, roleStates, roleName ? roleName.get() : "");
+    if (needed.parent) context.parent = node.parentRole();
+    if (needed.children) {
+        // libatspi keeps children's roles: asking them costs the list only.
+        for (auto& child : moment.children(node.object(), 2, deadlineAfter(node.timeoutMs()))) {
+            const std::optional<AtspiRole> childRole = atspi_calls::role(child.get());
+            context.takesText |= childRole == ATSPI_ROLE_ENTRY || childRole == ATSPI_ROLE_TEXT;
+        }
+    }
+    return atspi_roles::namesFor(*role, context);
+}
+
+/// The first element with the focused state below `window`, asked for in one request where the
+/// toolkit can answer it (GTK 3, Firefox, LibreOffice); null when it cannot or finds none.
+GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* window) {
+    GObjectPtr<AtspiCollection> collection(atspi_accessible_get_collection_iface(window));
+    if (!collection) return nullptr;
+    GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+    const AtspiStateType focused = ATSPI_STATE_FOCUSED;
+    g_array_append_val(wanted, focused);
+    GObjectPtr<AtspiStateSet> states(atspi_state_set_new(wanted));
+    g_array_free(wanted, TRUE);
+    GObjectPtr<AtspiMatchRule> rule(atspi_match_rule_new(
+        states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+        ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
+    CallError error;
+    GArray* found = atspi_collection_get_matches(
+        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, error.out());
+    if (found == nullptr) return nullptr;
+    GObjectPtr<AtspiAccessible> first;
+    for (guint k = 0; k < found->len; ++k) {
+        GObjectPtr<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, k));
+        if (!first && match.get() != window) first = std::move(match);
+    }
+    g_array_free(found, TRUE);
+    return first;
 }
 
 } // namespace
@@ -160,6 +215,19 @@ struct AtspiAccessibility::Impl {
     AtspiLineage lineage;
     /// What the requests of the moment under way have read.
     AtspiMoment moment;
+    /// The element that last gained keyboard focus.
+    AtspiFocusTracker focus;
+    /// The menu item that last had focus (the one under the pointer), where it was shown: a tap
+    /// on it closes its menu before the press can be looked up, and a closed GTK 3 menu
+    /// places its items nowhere.
+    struct MenuItemSeen {
+        GObjectPtr<AtspiAccessible> item;
+        atspi_placement::Box box;
+        Clock::time_point at;
+    };
+    std::optional<MenuItemSeen> lastMenuItem;
+    /// An idle source that reads the focused element's place is waiting.
+    bool placeReadPending = false;
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -174,8 +242,24 @@ struct AtspiAccessibility::Impl {
             "dbind", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
             [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         atspi_init();
+        focus.start([this] { readFocusedPlaceWhenIdle(); });
         return true;
     }
+
+    /// Reads where the focused element is once the loop is idle, when the element is a menu
+    /// item: a notice may come in the middle of another request, which must not be nested.
+    void readFocusedPlaceWhenIdle() {
+        if (placeReadPending) return;
+        placeReadPending = true;
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                static_cast<Impl*>(data)->readFocusedPlace();
+                return G_SOURCE_REMOVE;
+            },
+            this, nullptr);
+    }
+    void readFocusedPlace();
 
     void applyTimeout(int milliseconds) {
         if (milliseconds == appliedTimeoutMs) return;
@@ -188,14 +272,29 @@ struct AtspiAccessibility::Impl {
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue parent(const AtspiNode& node);
+    /// The element with keyboard focus in the application of the active X window.
+    AXValue focusedElement(int timeoutMs);
+    /// The first element with the focused state, breadth first from `window` through the
+    /// elements shown; null when none is found by `deadline`.
+    GObjectPtr<AtspiAccessible> searchFocused(AtspiAccessible* window, Clock::time_point deadline);
     /// `maxChildren` bounds "AXChildren".
     AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
         GObjectPtr<AtspiAccessible> window;
         Origin origin;
         atspi_placement::Box screenBox;
+        /// Its elements may be described while not shown: a popup pressed in has closed.
+        bool maybeClosed = false;
+        /// `window` is the element pressed itself.
+        bool isElement = false;
     };
-    std::optional<PlacedWindow> windowAt(int x, int y, int timeoutMs);
+    /// The window at a root point: in `application` when given, in the X window `windowNumber`
+    /// (a top-level window or a client) when given and still known.
+    std::optional<PlacedWindow> windowAt(int x, int y, int timeoutMs, AtspiAccessible* application,
+                                         std::optional<std::uint32_t> windowNumber);
+    /// The element at a root point, as `elementAtPosition` and `elementInWindow` give it.
+    AXValue elementAt(int x, int y, int timeoutMs, AtspiAccessible* application,
+                      std::optional<std::uint32_t> windowNumber);
     GObjectPtr<AtspiAccessible> applicationOf(AtspiAccessible* desktop, std::uint32_t pid,
                                               Clock::time_point deadline);
 };
@@ -369,6 +468,97 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     return std::monostate{};
 }
 
+void AtspiAccessibility::Impl::readFocusedPlace() {
+    std::lock_guard lock(mutex);
+    placeReadPending = false;
+    GObjectPtr<AtspiAccessible> focused = focus.focused();
+    if (!focused) return;
+    const std::optional<AtspiRole> role = atspi_calls::role(focused.get());
+    if (role != ATSPI_ROLE_MENU_ITEM && role != ATSPI_ROLE_CHECK_MENU_ITEM &&
+        role != ATSPI_ROLE_RADIO_MENU_ITEM && role != ATSPI_ROLE_MENU)
+        return;
+    applyTimeout(kMenuItemReadMs);
+    const std::optional<AtspiRect> reported = atspi_calls::reportedExtents(focused.get());
+    const std::optional<atspi_placement::Box> box =
+        reported ? atspi_placement::placed(*reported) : std::nullopt;
+    if (box) lastMenuItem = MenuItemSeen{std::move(focused), *box, Clock::now()};
+}
+
+AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
+    if (!display || display->broken()) display = x11::Connection::open();
+    if (!display) return std::monostate{};
+    const std::optional<x11_stacking::ClientWindow> active = x11_stacking::activeClient(*display);
+    if (!active || !active->pid) return std::monostate{};
+    const Clock::time_point deadline = deadlineAfter(2 * timeoutMs);
+    GObjectPtr<AtspiAccessible> desktop = ::desktop();
+    if (!desktop) return std::monostate{};
+    GObjectPtr<AtspiAccessible> application = applicationOf(desktop.get(), *active->pid, deadline);
+    if (!application) return std::monostate{};
+    // The application's active window, else its first one shown.
+    GObjectPtr<AtspiAccessible> window;
+    for (auto& candidate :
+         moment.children(application.get(), kMaxWindowsPerApplication, deadline)) {
+        const GObjectPtr<AtspiStateSet> set = moment.states(candidate.get());
+        if (!set) continue;
+        if (atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE)) {
+            window = std::move(candidate);
+            break;
+        }
+        if (!window && atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING))
+            window = std::move(candidate);
+    }
+    // Coordinates as the window's toolkit reports them (GTK 4's from the window).
+    Origin origin;
+    if (window) {
+        const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
+        const std::optional<atspi_placement::Box> box =
+            reported ? atspi_placement::placed(*reported) : std::nullopt;
+        if (box)
+            origin =
+                atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
+    }
+    const auto wrapped = [&](GObjectPtr<AtspiAccessible> found) -> AXValue {
+        return AXElement(std::make_shared<const AtspiNode>(found.release(), timeoutMs, origin));
+    };
+    // The element announced last, while it still has the focus and belongs to the application
+    // in front; else a search of the window.
+    if (GObjectPtr<AtspiAccessible> announced = focus.focused();
+        announced && announced->parent.app != nullptr &&
+        announced->parent.app == application->parent.app &&
+        moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
+        return wrapped(std::move(announced));
+    }
+    if (!window) return std::monostate{};
+    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline))
+        return wrapped(std::move(found));
+    // Keys go to the window even when nothing in it says it has the focus.
+    return wrapped(std::move(window));
+}
+
+GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
+                                                                    Clock::time_point deadline) {
+    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) return found;
+    std::deque<GObjectPtr<AtspiAccessible>> queue;
+    queue.push_back(retained(window));
+    for (int examined = 0; !queue.empty() && examined < kMaxFocusSearch; ++examined) {
+        if (Clock::now() >= deadline) break;
+        GObjectPtr<AtspiAccessible> element = std::move(queue.front());
+        queue.pop_front();
+        const GObjectPtr<AtspiStateSet> set = moment.states(element.get());
+        if (!set) continue;
+        if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element.get() != window)
+            return element;
+        // What is not shown holds no focus, nor does a closed menu (an open one tells).
+        if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
+            !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
+            continue;
+        if (atspi_calls::role(element.get()) == ATSPI_ROLE_MENU_BAR) continue;
+        for (auto& child : moment.children(element.get(), kMaxChildren, deadline))
+            queue.push_back(std::move(child));
+    }
+    return nullptr;
+}
+
 /// The application registered by process `pid`, remembered once found. A bus name is never
 /// reused, so a remembered application is still the one while its name belongs to the
 /// process: one call instead of one per application on the bus.
@@ -390,61 +580,126 @@ GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessi
 }
 
 std::optional<AtspiAccessibility::Impl::PlacedWindow>
-AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
+AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible* application,
+                                   std::optional<std::uint32_t> windowNumber) {
     GObjectPtr<AtspiAccessible> desktop = ::desktop();
     if (!desktop) return std::nullopt;
-    // The window manager knows which application's window is on top at the point; without
-    // it, every application's windows are candidates, placed where their toolkits say.
     if (!display || display->broken()) display = x11::Connection::open();
-    std::optional<std::uint32_t> topProcess;
-    std::optional<atspi_placement::ClientFrame> client =
-        display ? atspi_placement::clientFrameAt(*display, x, y, &topProcess) : std::nullopt;
-    if (!topProcess) client.reset(); // its accessible windows cannot be told apart
-
+    // The X window pressed in: the one named while it exists (a menu may have closed since),
+    // else the top-most one at the point, override-redirect popups included.
+    std::optional<x11_stacking::ClientFacts> pressed;
+    if (display && windowNumber)
+        pressed =
+            x11_stacking::clientFacts(*display, x11_stacking::clientOf(*display, *windowNumber));
+    if (display && !pressed) {
+        if (const auto top = x11_stacking::topLevelAt(*display, x, y))
+            pressed = x11_stacking::clientFacts(*display, x11_stacking::clientOf(*display, *top));
+    }
     const std::chrono::milliseconds timeout(timeoutMs);
     const Clock::time_point deadline = deadlineAfter(4 * timeoutMs);
-    std::optional<PlacedWindow> best;
-    bool bestActive = false;
-    double bestArea = 0;
-    // Only the top application's windows when the window manager named it.
+    // The applications to look in: the one asked for, else the pressed window's, else all.
     std::vector<GObjectPtr<AtspiAccessible>> candidates;
-    if (!topProcess) {
+    if (application != nullptr) {
+        candidates.push_back(retained(application));
+        if (pressed && pressed->client.pid && moment.processId(application) != pressed->client.pid)
+            pressed.reset(); // another application's window: nothing to learn from it
+    } else if (pressed && pressed->client.pid) {
+        if (GObjectPtr<AtspiAccessible> owner =
+                applicationOf(desktop.get(), *pressed->client.pid, deadline))
+            candidates.push_back(std::move(owner));
+    } else {
         candidates = moment.children(desktop.get(), kMaxChildren, deadline);
-    } else if (GObjectPtr<AtspiAccessible> top =
-                   applicationOf(desktop.get(), *topProcess, deadline)) {
-        candidates.push_back(std::move(top));
     }
-    for (auto& application : candidates) {
-        for (auto& window :
-             moment.children(application.get(), kMaxWindowsPerApplication, deadline)) {
+    const std::optional<atspi_placement::ClientFrame> frame =
+        pressed ? std::optional(atspi_placement::clientFrameOf(*display, pressed->client))
+                : std::nullopt;
+    const atspi_placement::Box pressedBox =
+        pressed ? atspi_placement::Box{pressed->client.x, pressed->client.y, pressed->client.width,
+                                       pressed->client.height}
+                : atspi_placement::Box{};
+
+    std::optional<PlacedWindow> best;
+    int bestScore = -1;
+    double bestArea = 0;
+    for (auto& owner : candidates) {
+        for (auto& window : moment.children(owner.get(), kMaxWindowsPerApplication, deadline)) {
             const Clock::time_point asked = Clock::now();
             const GObjectPtr<AtspiStateSet> set = moment.states(window.get());
             // An application that let a request run out of time is hung: skip the rest of it.
             if (Clock::now() - asked >= timeout) break;
-            if (!set || !atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) ||
-                atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) {
-                continue;
-            }
+            if (!set || atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) continue;
             const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
             const std::optional<atspi_placement::Box> box =
                 reported ? atspi_placement::placed(*reported) : std::nullopt;
-            if (!box) continue;
-            const Origin origin = atspi_placement::originOf(*box, client);
-            const atspi_placement::Box onScreen{box->x + origin.x, box->y + origin.y, box->width,
+            const std::optional<std::string> name = moment.name(window.get());
+            const bool titled = pressed && pressed->title && name == pressed->title;
+            Origin origin;
+            std::optional<atspi_placement::Box> onScreen;
+            if (box) {
+                origin = atspi_placement::originOf(*box, frame);
+                onScreen = atspi_placement::Box{box->x + origin.x, box->y + origin.y, box->width,
                                                 box->height};
-            if (!onScreen.contains(x, y)) continue;
+            } else if (titled) {
+                onScreen = pressedBox; // a window whose extents are missing (Java's)
+            }
+            if (!onScreen || !onScreen->contains(x, y)) continue;
+            // The window pressed in is the one its X window frames: same place, or its name.
+            const bool framed =
+                pressed && pressedBox.contains(onScreen->x, onScreen->y) &&
+                onScreen->x + onScreen->width <= pressedBox.x + pressedBox.width &&
+                onScreen->y + onScreen->height <= pressedBox.y + pressedBox.height &&
+                (titled || onScreen->area() * 10 >= pressedBox.area() * 8);
+            const bool shown = atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) ||
+                               atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE);
             const bool active = atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE);
-            // The active window wins; otherwise the smallest, as dialogs sit over their parents.
-            if (!best || (active && !bestActive) ||
-                (active == bestActive && box->area() <= bestArea)) {
-                best = PlacedWindow{std::move(window), origin, onScreen};
-                bestActive = active;
-                bestArea = box->area();
+            if (!framed && !shown) continue;
+            // The framed window wins, then one shown, then the active one; otherwise the
+            // smallest, as dialogs sit over their parents.
+            const int score = (framed ? 4 : 0) + (shown ? 2 : 0) + (active ? 1 : 0);
+            if (!best || score > bestScore ||
+                (score == bestScore && onScreen->area() <= bestArea)) {
+                best = PlacedWindow{std::move(window), origin, *onScreen, false, false};
+                bestScore = score;
+                bestArea = onScreen->area();
             }
         }
         if (Clock::now() >= deadline) break;
     }
+    // A popup its toolkit does not list among the application's windows (a menu bar's menu,
+    // a Qt menu): the element that shows it.
+    if (pressed && pressed->popup && bestScore < 4 && candidates.size() == 1) {
+        // Closed already (a tap): the menu item last seen under the pointer there.
+        if (!pressed->viewable && lastMenuItem && lastMenuItem->box.contains(x, y) &&
+            Clock::now() - lastMenuItem->at < kMenuItemMemory &&
+            lastMenuItem->item->parent.app == candidates.front()->parent.app) {
+            return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box,
+                                true, true};
+        }
+        GObjectPtr<AtspiAccessible> popup = atspi_popup_search::find(
+            moment, candidates.front().get(), focus.focused().get(), pressedBox, deadline);
+        if (popup)
+            return PlacedWindow{std::move(popup), Origin{}, pressedBox, !pressed->viewable, false};
+    }
+    if (best) best->maybeClosed = pressed && !pressed->viewable && bestScore >= 4;
     return best;
+}
+
+AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
+                                            AtspiAccessible* application,
+                                            std::optional<std::uint32_t> windowNumber) {
+    std::optional<PlacedWindow> found = windowAt(x, y, timeoutMs, application, windowNumber);
+    if (!found) return std::monostate{};
+    if (found->isElement) {
+        return AXElement(std::make_shared<const AtspiNode>(
+            found->window.release(), timeoutMs, found->origin, std::nullopt, found->screenBox));
+    }
+    // The descent has a budget of its own, twice as long as one request may take.
+    atspi_point_lookup::Found element = atspi_point_lookup::deepestAt(
+        moment, std::move(found->window), x, y, found->origin, found->screenBox,
+        deadlineAfter(2 * timeoutMs), found->maybeClosed);
+    if (!element.element) return std::monostate{};
+    return AXElement(std::make_shared<const AtspiNode>(
+        element.element.release(), timeoutMs, found->origin, element.role, element.screenBox));
 }
 
 AtspiAccessibility::AtspiAccessibility() : impl_(std::make_unique<Impl>()) {}
@@ -476,25 +731,32 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, float sec
     node->setTimeoutMs(std::clamp(static_cast<int>(std::lround(seconds * 1000.0f)), 1, 600000));
 }
 
-AXElement AtspiAccessibility::elementAtPosition(const AXElement& systemWide, float x, float y) {
-    const auto* scope = dynamic_cast<const AtspiNode*>(systemWide.get());
-    if (scope == nullptr || !std::isfinite(x) || !std::isfinite(y)) return nullptr;
+AXElement AtspiAccessibility::elementAtPosition(const AXElement& scope, float x, float y) {
+    const auto* node = dynamic_cast<const AtspiNode*>(scope.get());
+    if (node == nullptr || !std::isfinite(x) || !std::isfinite(y)) return nullptr;
     std::lock_guard lock(impl_->mutex);
     if (!impl_->ensureInitialised()) return nullptr;
-    const int timeoutMs = scope->timeoutMs();
-    impl_->applyTimeout(timeoutMs);
-    const int pointX = static_cast<int>(std::floor(x));
-    const int pointY = static_cast<int>(std::floor(y));
+    impl_->applyTimeout(node->timeoutMs());
+    AXValue found = impl_->elementAt(static_cast<int>(std::floor(x)),
+                                     static_cast<int>(std::floor(y)), node->timeoutMs(),
+                                     node->isSystemWide() ? nullptr : node->object(), std::nullopt);
+    auto* element = std::get_if<AXElement>(&found);
+    return element ? std::move(*element) : nullptr;
+}
 
-    std::optional<Impl::PlacedWindow> found = impl_->windowAt(pointX, pointY, timeoutMs);
-    if (!found) return nullptr;
-    // The descent has a budget of its own, twice as long as one request may take.
-    atspi_point_lookup::Found element = atspi_point_lookup::deepestAt(
-        impl_->moment, std::move(found->window), pointX, pointY, found->origin, found->screenBox,
-        deadlineAfter(2 * timeoutMs));
-    if (!element.element) return nullptr;
-    return std::make_shared<const AtspiNode>(element.element.release(), timeoutMs, found->origin,
-                                             element.role, element.screenBox);
+AXElement AtspiAccessibility::elementInWindow(const AXElement& application,
+                                              std::uint32_t windowNumber, float x, float y) {
+    const auto* node = dynamic_cast<const AtspiNode*>(application.get());
+    if (node == nullptr || node->isSystemWide() || !std::isfinite(x) || !std::isfinite(y))
+        return nullptr;
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->ensureInitialised()) return nullptr;
+    impl_->applyTimeout(node->timeoutMs());
+    AXValue found =
+        impl_->elementAt(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)),
+                         node->timeoutMs(), node->object(), windowNumber);
+    auto* element = std::get_if<AXElement>(&found);
+    return element ? std::move(*element) : nullptr;
 }
 
 AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
@@ -505,10 +767,14 @@ AXValue AtspiAccessibility::copyAttributeValue(const AXElement& element,
 AXValue AtspiAccessibility::copyAttributeValues(const AXElement& element,
                                                 std::string_view attribute, std::size_t maxCount) {
     const auto* node = dynamic_cast<const AtspiNode*>(element.get());
-    if (node == nullptr || node->isSystemWide()) return std::monostate{};
+    if (node == nullptr) return std::monostate{};
     std::lock_guard lock(impl_->mutex);
     if (!impl_->ensureInitialised()) return std::monostate{};
     impl_->applyTimeout(node->timeoutMs());
+    if (node->isSystemWide()) {
+        if (attribute == "AXFocusedUIElement") return impl_->focusedElement(node->timeoutMs());
+        return std::monostate{};
+    }
     return impl_->attribute(*node, attribute,
                             static_cast<int>(std::min<std::size_t>(maxCount, kMaxChildren)));
 }

@@ -16,7 +16,10 @@
 /// attribute), "AXParent", "AXChildren", "AXPosition", "AXSize", "AXFocusedWindow" and
 /// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute),
 /// "AXEditableAncestor" (the element itself when it has the editable state),
-/// "AXEmbeddedDocument" (the document a window's "embeds" relation names).
+/// "AXEmbeddedDocument" (the document a window's "embeds" relation names); of the
+/// system-wide handle, "AXFocusedUIElement" (the element with keyboard focus in the
+/// application of the active X window: the one it last announced, else one found in its
+/// active window with the focused state, else that window).
 ///
 /// Listeners registered by `structureChanges` are removed with the port.
 class AtspiAccessibility final : public Accessibility {
@@ -33,10 +36,18 @@ public:
     /// Every D-Bus call made through `element`, and through elements read from it, waits at
     /// most `seconds`.
     void setMessagingTimeout(const AXElement& element, float seconds) override;
-    /// The deepest element under the point in the showing window that contains it (the active
-    /// one first, else the smallest); null when no window contains the point. Windows of
-    /// toolkits that report coordinates relative to the window are placed by their X window.
-    AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
+    /// The deepest element under the point in the window there: the one the top-most X window
+    /// frames (override-redirect menus included, and a dialog its toolkit lists as not shown),
+    /// else the shown one that contains the point (the active one first, else the smallest);
+    /// in the application `scope`, or in the X window's owner for the system-wide handle.
+    /// A menu or list its toolkit lists nowhere is found by its place. Windows of toolkits that
+    /// report coordinates relative to the window, or none, are placed by their X window. Null
+    /// when no window contains the point.
+    AXElement elementAtPosition(const AXElement& scope, float x, float y) override;
+    /// The same in the X window `windowNumber`, while the X server knows it: a menu that has
+    /// closed since is still looked up where it was.
+    AXElement elementInWindow(const AXElement& application, std::uint32_t windowNumber, float x,
+                              float y) override;
     /// One attribute of `element`; monostate when unsupported, unreadable or timed out.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
     /// "AXChildren" asks for the first `maxCount` children only; other attributes are whole.

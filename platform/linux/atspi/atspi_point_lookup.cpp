@@ -19,12 +19,18 @@ constexpr int kMaxChildrenCompared = 64;
 constexpr int kRebuildWaitMs = 150;
 constexpr int kRebuildPollMs = 20;
 
-// Controls that are one element with their content, as a button with its label.
+// Controls that are one element with their content, as a button with its label, a tab with
+// its page (which lies elsewhere) and a select with its closed list.
 constexpr std::array kWholeControls = {
     ATSPI_ROLE_PUSH_BUTTON,     ATSPI_ROLE_TOGGLE_BUTTON, ATSPI_ROLE_CHECK_BOX,
     ATSPI_ROLE_RADIO_BUTTON,    ATSPI_ROLE_MENU_ITEM,     ATSPI_ROLE_CHECK_MENU_ITEM,
     ATSPI_ROLE_RADIO_MENU_ITEM, ATSPI_ROLE_LINK,          ATSPI_ROLE_PUSH_BUTTON_MENU,
-    ATSPI_ROLE_ENTRY,           ATSPI_ROLE_PASSWORD_TEXT, ATSPI_ROLE_LABEL};
+    ATSPI_ROLE_ENTRY,           ATSPI_ROLE_PASSWORD_TEXT, ATSPI_ROLE_LABEL,
+    ATSPI_ROLE_PAGE_TAB,        ATSPI_ROLE_COMBO_BOX};
+
+bool isWholeControl(std::optional<AtspiRole> role) {
+    return role && std::ranges::find(kWholeControls, *role) != kWholeControls.end();
+}
 
 /// The role of the element last asked about: the descent asks about the element it stops at
 /// more than once.
@@ -67,9 +73,10 @@ struct Candidate {
 };
 
 /// Adds the children of `object` whose extents contain the point; a showing child that is
-/// placed nowhere (a notebook page) is looked through once.
+/// placed nowhere (a notebook page) is looked through once, and so are the tabs of a GTK 3
+/// notebook (`tabs`), whose pages are their children though they lie outside them.
 void addContaining(AtspiMoment& moment, AtspiAccessible* object, int x, int y, const Origin& origin,
-                   Clock::time_point deadline, bool lookThrough,
+                   Clock::time_point deadline, bool lookThrough, bool tabs,
                    std::vector<Candidate>& candidates) {
     for (auto& child : moment.children(object, kMaxChildrenCompared, deadline)) {
         const std::optional<AtspiRect> reported = moment.reportedExtents(child.get());
@@ -77,11 +84,15 @@ void addContaining(AtspiMoment& moment, AtspiAccessible* object, int x, int y, c
         const std::optional<Box> box = atspi_placement::placed(*reported);
         if (!box) {
             if (lookThrough && moment.hasState(child.get(), ATSPI_STATE_SHOWING)) {
-                addContaining(moment, child.get(), x, y, origin, deadline, false, candidates);
+                addContaining(moment, child.get(), x, y, origin, deadline, false, false,
+                              candidates);
             }
             continue;
         }
         if (!Box{box->x + origin.x, box->y + origin.y, box->width, box->height}.contains(x, y)) {
+            if (tabs && moment.hasState(child.get(), ATSPI_STATE_SELECTED))
+                addContaining(moment, child.get(), x, y, origin, deadline, false, false,
+                              candidates);
             continue;
         }
         const GObjectPtr<AtspiStateSet> set = moment.states(child.get());
@@ -97,9 +108,10 @@ GObjectPtr<AtspiAccessible> containingChild(AtspiMoment& moment, AtspiAccessible
                                             int y, const Origin& origin, Clock::time_point deadline,
                                             LastRole& roles) {
     const std::optional<AtspiRole> own = roles.of(object);
-    if (own && std::ranges::find(kWholeControls, *own) != kWholeControls.end()) return nullptr;
+    if (isWholeControl(own)) return nullptr;
     std::vector<Candidate> candidates;
-    addContaining(moment, object, x, y, origin, deadline, true, candidates);
+    addContaining(moment, object, x, y, origin, deadline, true, own == ATSPI_ROLE_PAGE_TAB_LIST,
+                  candidates);
     auto best = std::ranges::min_element(candidates, [](const Candidate& a, const Candidate& b) {
         return a.rank != b.rank ? a.rank < b.rank : a.area < b.area;
     });
@@ -131,6 +143,23 @@ GObjectPtr<AtspiAccessible> outOfViewport(AtspiMoment& moment, GObjectPtr<AtspiA
     return parent;
 }
 
+/// `found` when it is shown, else its nearest ancestor that is, below `window`: what is not
+/// shown (a closed list) is never what was pressed. GTK 4 marks what it shows visible only.
+GObjectPtr<AtspiAccessible> shownOrAncestor(AtspiMoment& moment, GObjectPtr<AtspiAccessible> found,
+                                            AtspiAccessible* window) {
+    for (int level = 0; level < kMaxDescent && found && found.get() != window; ++level) {
+        const GObjectPtr<AtspiStateSet> set = moment.states(found.get());
+        if (!set || atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) ||
+            atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
+            return found;
+        CallError error;
+        GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(found.get(), error.out()));
+        if (error.failed() || !parent) return found;
+        found = std::move(parent);
+    }
+    return found;
+}
+
 } // namespace
 
 std::optional<Box> screenBox(AtspiMoment& moment, AtspiAccessible* object, const Origin& origin) {
@@ -145,16 +174,22 @@ std::optional<Box> screenBox(AtspiMoment& moment, AtspiAccessible* object, const
 }
 
 Found deepestAt(AtspiMoment& moment, GObjectPtr<AtspiAccessible> window, int x, int y,
-                const Origin& origin, const Box& windowBox, Clock::time_point deadline) {
+                const Origin& origin, const Box& windowBox, Clock::time_point deadline,
+                bool mayBeClosed) {
     LastRole roles;
+    AtspiAccessible* const top = window.get();
     const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
         for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {
+            // A control is what was pressed, whatever its toolkit answers for inside it (GTK 3
+            // answers a tab's page for its tab).
+            if (level > 0 && isWholeControl(roles.of(from.get()))) break;
             GObjectPtr<AtspiAccessible> next = hitTest(from.get(), x, y, origin);
             if (!next) next = containingChild(moment, from.get(), x, y, origin, deadline, roles);
             if (!next) break;
             from = std::move(next);
         }
-        return outOfViewport(moment, std::move(from), roles);
+        GObjectPtr<AtspiAccessible> found = outOfViewport(moment, std::move(from), roles);
+        return mayBeClosed ? std::move(found) : shownOrAncestor(moment, std::move(found), top);
     };
     Found found{descend(retained(window.get())), std::nullopt, std::nullopt};
     found.role = roles.known(found.element.get());

@@ -1,10 +1,10 @@
-// AT-SPI roles under the accessibility role and subrole names the probes compare against.
+// AT-SPI roles under the accessibility role and subrole names the probes compare against: the
+// macOS names, which are the ones a parent knows.
 #pragma once
 
 #include <atspi/atspi.h>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace atspi_roles {
 
@@ -22,22 +22,26 @@ struct RoleNames {
     ValueKind value = ValueKind::none;
 };
 
-/// The states that decide the names of some roles.
-struct RoleStates {
+/// What besides its role decides an element's names.
+struct RoleContext {
     bool multiLine = false; ///< tells a text area from a text field
     bool editable = false;  ///< editable content is never read as static text
+    bool takesText = false; ///< a combo box whose own child takes text (not a plain select)
+    std::optional<AtspiRole> parent; ///< menus in a menu bar are its items; below the
+                                     ///< application, every element is a window
 };
 
-/// True for the roles whose names depend on `RoleStates`.
-bool dependsOnStates(AtspiRole role);
+/// What of `RoleContext` the names of `role` depend on.
+struct ContextNeeded {
+    bool states = false;
+    bool parent = false;
+    bool children = false;
+};
+ContextNeeded contextNeeded(AtspiRole role);
 
-/// "AX" followed by the AT-SPI role name in upper camel case: "table cell" gives
-/// "AXTableCell"; characters other than ASCII letters and digits separate words.
-std::string camelCaseRole(std::string_view atspiRoleName);
-
-/// The names for `role` with the element's states. Text containers that are not editable
-/// (paragraphs, block quotes, headings) give their text as the value. `atspiRoleName` is used
-/// for roles without a fixed counterpart.
-RoleNames namesFor(AtspiRole role, RoleStates states, std::string_view atspiRoleName);
+/// The names for `role` in `context`. Text containers that are not editable (paragraphs,
+/// block quotes, headings) give their text as the value. Every role has a name a parent
+/// knows; one without a counterpart is "AXUnknown".
+RoleNames namesFor(AtspiRole role, const RoleContext& context);
 
 } // namespace atspi_roles

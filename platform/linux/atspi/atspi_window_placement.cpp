@@ -24,10 +24,14 @@ std::optional<ClientFrame> clientFrameAt(x11::Connection& connection, int x, int
         x11_stacking::clientAt(connection, x, y);
     if (!client) return std::nullopt;
     if (pid != nullptr) *pid = client->pid;
-    ClientFrame frame{{client->x, client->y, client->width, client->height}, std::nullopt};
+    return clientFrameOf(connection, *client);
+}
+
+ClientFrame clientFrameOf(x11::Connection& connection, const x11_stacking::ClientWindow& client) {
+    ClientFrame frame{{client.x, client.y, client.width, client.height}, std::nullopt};
     // Left, right, top, bottom.
     const std::vector<std::uint32_t> margins =
-        connection.numbers(client->window, connection.atom("_GTK_FRAME_EXTENTS"));
+        connection.numbers(client.window, connection.atom("_GTK_FRAME_EXTENTS"));
     if (margins.size() == 4) {
         frame.margins = Box{static_cast<int>(margins[0]), static_cast<int>(margins[2]), 0, 0};
     }

@@ -55,6 +55,9 @@ struct ClientFrame {
 std::optional<ClientFrame> clientFrameAt(x11::Connection& connection, int x, int y,
                                          std::optional<std::uint32_t>* pid);
 
+/// The frame of a client window already found.
+ClientFrame clientFrameOf(x11::Connection& connection, const x11_stacking::ClientWindow& client);
+
 /// The origin of the coordinates a top-level window's toolkit reports, given the window's
 /// own reported extents and the client window it is shown in. Reported extents at 0,0 that
 /// fit inside a client window elsewhere (or smaller than it) are relative to the window: its

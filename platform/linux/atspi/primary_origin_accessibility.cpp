@@ -16,11 +16,18 @@ void PrimaryOriginAccessibility::setMessagingTimeout(const AXElement& element, f
     inner_->setMessagingTimeout(element, seconds);
 }
 
-AXElement PrimaryOriginAccessibility::elementAtPosition(const AXElement& systemWide, float x,
-                                                        float y) {
+AXElement PrimaryOriginAccessibility::elementAtPosition(const AXElement& scope, float x, float y) {
     const geo::Point origin = primaryOrigin_();
-    return inner_->elementAtPosition(systemWide, x + static_cast<float>(origin.x),
+    return inner_->elementAtPosition(scope, x + static_cast<float>(origin.x),
                                      y + static_cast<float>(origin.y));
+}
+
+AXElement PrimaryOriginAccessibility::elementInWindow(const AXElement& application,
+                                                      std::uint32_t windowNumber, float x,
+                                                      float y) {
+    const geo::Point origin = primaryOrigin_();
+    return inner_->elementInWindow(application, windowNumber, x + static_cast<float>(origin.x),
+                                   y + static_cast<float>(origin.y));
 }
 
 AXValue PrimaryOriginAccessibility::copyAttributeValue(const AXElement& element,

@@ -19,7 +19,10 @@ public:
     AXElement application(std::int32_t pid) override;
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     /// The element at a point measured from the primary monitor's corner.
-    AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
+    AXElement elementAtPosition(const AXElement& scope, float x, float y) override;
+    /// The same, in one window of an application.
+    AXElement elementInWindow(const AXElement& application, std::uint32_t windowNumber, float x,
+                              float y) override;
     /// "AXPosition" is measured from the primary monitor's corner; the rest is passed on.
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
     AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,

@@ -1,11 +1,13 @@
 #include "platform/linux/x11/ewmh_workspace.h"
 
 #include "common/unicode_text.h"
+#include "platform/linux/x11/x11_stacking.h"
 #include "platform/linux/x11/x11_window_list.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -51,12 +53,12 @@ EwmhWorkspace::EwmhWorkspace(std::shared_ptr<x11::Connection> display, Applicati
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0) hostName_ = host;
     if (display_)
-        display_->internAtoms({"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID",
-                               "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE",
-                               "_NET_WM_STATE_SKIP_TASKBAR", "WM_CLIENT_MACHINE", "_NET_WM_NAME",
-                               "UTF8_STRING", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
-                               "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_MENU",
-                               "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP"});
+        display_->internAtoms(
+            {"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
+             "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR",
+             "WM_CLIENT_MACHINE", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
+             "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_MENU",
+             "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP", "WM_STATE"});
 }
 
 std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
@@ -76,6 +78,71 @@ std::optional<RunningApplication> EwmhWorkspace::frontmostApplication() {
     RunningApplication app = application(front);
     app.frontWindowTitle = front.title;
     app.frontWindowNumber = front.window;
+    return app;
+}
+
+std::optional<ApplicationName>
+EwmhWorkspace::nameOfProcess(std::int32_t pid, const std::optional<std::string>& executable) {
+    if (!naming_ || !display_ || display_->broken()) return std::nullopt;
+    const std::vector<std::uint32_t> clients =
+        display_->numbers(display_->root(), display_->atom("_NET_CLIENT_LIST"));
+    if (clients != namedClients_) {
+        // The windows changed: name each process anew after its oldest window that the desktop
+        // names, a window shown in task bars first.
+        namedClients_ = clients;
+        processNames_.clear();
+        std::map<std::int32_t, bool> fromListed;
+        for (const ClientWindow& window :
+             describe(std::vector<xcb_window_t>(clients.begin(), clients.end()))) {
+            if (window.pid <= 0) continue;
+            const auto known = fromListed.find(window.pid);
+            if (known != fromListed.end() && (known->second || !window.listed)) continue;
+            std::optional<std::string> program;
+            if (window.pid != pid)
+                program = readLink("/proc/" + std::to_string(window.pid) + "/exe");
+            auto name = naming_(window.instance, window.className,
+                                window.pid == pid ? executable : program);
+            if (!name) continue;
+            processNames_[window.pid] = std::move(*name);
+            fromListed[window.pid] = window.listed;
+        }
+    }
+    const auto found = processNames_.find(pid);
+    if (found == processNames_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<RunningApplication>
+EwmhWorkspace::applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) {
+    if (!display_ || display_->broken()) return std::nullopt;
+    // The window the press was made in, while it exists, even closed or covered since.
+    if (windowNumber) {
+        if (auto app = applicationOfWindow(*windowNumber)) return app;
+    }
+    const geo::Point root = rootPlacement_ ? rootPlacement_(point) : point;
+    const auto top = x11_stacking::topLevelAt(*display_, static_cast<int>(std::floor(root.x)),
+                                              static_cast<int>(std::floor(root.y)));
+    if (!top) return std::nullopt;
+    return applicationOfWindow(*top);
+}
+
+std::optional<RunningApplication> EwmhWorkspace::applicationOfWindow(xcb_window_t topLevel) {
+    const std::vector<ClientWindow> clients =
+        describe({x11_stacking::clientOf(*display_, topLevel)});
+    if (clients.empty()) return std::nullopt;
+    ClientWindow window = clients.front();
+    const ClientWindow owner = owningWindow(window);
+    // A popup that does not name its process belongs to its owner's.
+    if (window.pid < 0 && window.className.empty()) {
+        window.pid = owner.pid;
+        window.instance = owner.instance;
+        window.className = owner.className;
+    }
+    if (window.pid < 0 && window.className.empty() && window.instance.empty()) return std::nullopt;
+    RunningApplication app = application(window);
+    app.frontWindowTitle = owner.title;
+    app.frontWindowNumber = window.window;
+    app.frontWindowIsPopup = window.popup;
     return app;
 }
 
@@ -282,8 +349,11 @@ RunningApplication EwmhWorkspace::application(const ClientWindow& client) {
 
     std::optional<std::string> executable;
     if (client.pid > 0) executable = readLink("/proc/" + std::to_string(client.pid) + "/exe");
+    // One process is one application, whichever of its windows is asked about (LibreOffice's
+    // dialogs have a class of their own).
     std::optional<ApplicationName> named;
-    if (naming_) named = naming_(client.instance, client.className, executable);
+    if (client.pid > 0) named = nameOfProcess(client.pid, executable);
+    if (!named && naming_) named = naming_(client.instance, client.className, executable);
     if (named) {
         app.localizedName = text::sanitizeUtf8(named->name);
         app.bundleIdentifier = text::sanitizeUtf8(named->identifier);

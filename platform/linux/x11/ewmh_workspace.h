@@ -7,6 +7,7 @@
 #include "platform/workspace.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,15 @@ public:
 
     std::optional<RunningApplication> frontmostApplication() override;
     std::vector<RunningApplication> runningApplications() override;
+    /// The window there is the topmost viewable one in the X server's own stacking order, so
+    /// override-redirect menus count; a window number is a top-level window or a client.
+    std::optional<RunningApplication>
+    applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) override;
+
+    /// Turns a global point (top-left origin of the main screen, points) into root-window
+    /// pixels; without it the two are taken to be the same.
+    using RootPlacement = std::function<geo::Point(geo::Point)>;
+    void setRootPlacement(RootPlacement placement) { rootPlacement_ = std::move(placement); }
 
     /// What the X server knows about one top-level client window.
     struct ClientWindow {
@@ -61,8 +71,19 @@ private:
     std::vector<xcb_window_t> topLevelClients();
     /// `client`, or the window it belongs to when it is a popup or has no title of its own.
     ClientWindow owningWindow(ClientWindow client);
+    /// The application of the window `topLevel` (a top-level window or a client), described
+    /// with it; nothing when it has gone or belongs to no client.
+    std::optional<RunningApplication> applicationOfWindow(xcb_window_t topLevel);
+    /// The name of process `pid`: what the desktop names its oldest listed window (else its
+    /// oldest window) after; nothing when it names none.
+    std::optional<ApplicationName> nameOfProcess(std::int32_t pid,
+                                                 const std::optional<std::string>& executable);
 
     std::shared_ptr<x11::Connection> display_;
     ApplicationNaming naming_;
+    RootPlacement rootPlacement_;
     std::string hostName_;
+    /// Process names, valid while the client list is `namedClients_`.
+    std::vector<std::uint32_t> namedClients_;
+    std::map<std::int32_t, ApplicationName> processNames_;
 };

@@ -254,6 +254,8 @@ void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs,
     event.flags = input::eventFlags(heldModifiers());
     event.clickState = clicks_.press(button, timeMs, x, y);
     if (pointer && placement_) event.location = placement_(x, y);
+    // The top-level window pressed in, named even once it has closed (a menu) or moved.
+    if (pointer && pointer->child != XCB_WINDOW_NONE) event.windowNumber = pointer->child;
     event.timestampMs = arrivalMs;
     lastPressTime_ = timeMs;
     if (tap_ && (tapMask_ & (std::uint64_t{1} << event.type)) != 0) tap_(event);

@@ -11,11 +11,11 @@ namespace {
 constexpr std::uint64_t command = 0x100000;
 
 InputEvent key(std::int64_t keyCode, std::u16string characters, std::uint64_t flags = 0) {
-    return {10, flags, keyCode, 0, std::move(characters), std::nullopt, std::nullopt};
+    return {10, flags, keyCode, 0, std::move(characters), std::nullopt, std::nullopt, std::nullopt};
 }
 
 InputEvent mouse(std::uint32_t type) {
-    return {type, 0, 0, 1, u"", std::nullopt, std::nullopt};
+    return {type, 0, 0, 1, u"", std::nullopt, std::nullopt, std::nullopt};
 }
 
 struct Tapped : RecorderRig {

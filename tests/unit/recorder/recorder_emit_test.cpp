@@ -31,26 +31,78 @@ TEST(RecorderEmit, PixelsComeFirstThenTheProbeThenTheHeldPressGoesOn) {
     EXPECT_EQ(event["cursor"], nlohmann::json({100.0, 100.0}));
 }
 
-TEST(RecorderEmit, LateHandledClicksKeepTheirOwnPlaceAndTime) {
+// A press that ends a typing run has its pixels taken while it is held, before the run waits
+// for the parent; the stream still gives the run's record, then the click's frame and record.
+TEST(RecorderEmit, APressEndingARunTakesItsPixelsBeforeTheRunIsWritten) {
     RecorderRig rig;
     rig.pipes.grant(10);
-    const std::int64_t start = rig.clock.nowMs();
+    rig.recorder->appendTyping("abc", "com.example.editor");
+    std::optional<Types> writtenAtPixels;
+    rig.capture.duringCapture = [&] { writtenAtPixels = rig.pipes.frames().typesWithoutPermits(); };
+    rig.recorder->emit("click", std::nullopt, std::nullopt);
+    EXPECT_EQ(writtenAtPixels, Types{});
+    EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), (Types{"events", "frame", "events"}));
+    const auto events = rig.events();
+    EXPECT_EQ(std::tuple(events[0]["kind"], events[0]["seq"], events[0]["inputCharCount"]),
+              std::tuple("type", 0, 3));
+    EXPECT_EQ(std::tuple(events[1]["kind"], events[1]["seq"], events[1]["screenshotFull"]),
+              std::tuple("click", 1, "frames/1-full.jpg"));
+    EXPECT_EQ(rig.pipes.frames().ofType("frame").at(0).header["seq"], 1);
+}
+
+TEST(RecorderEmit, LateHandledClicksKeepTheirOwnPlace) {
+    RecorderRig rig;
+    rig.pipes.grant(10);
     rig.screens.mouse = {1000, 100}; // where the pointer is by the time they are handled
-    rig.clock.advance(2000);
-    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{10, 20}, start});
-    rig.recorder->emit("click", std::nullopt, std::nullopt, {geo::Point{30, 40}, start + 250});
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{10, 20}, std::nullopt, std::nullopt});
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{30, 40}, std::nullopt, std::nullopt});
 
     const auto events = rig.events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0]["cursor"], nlohmann::json({10.0, 20.0}));
     EXPECT_EQ(events[1]["cursor"], nlohmann::json({30.0, 40.0}));
-    EXPECT_EQ(events[1]["dtMsFromPrev"], 250);
-    EXPECT_EQ(events[1]["timestampMs"], rig.clock.nowMs()); // the time the record is made
     EXPECT_EQ(rig.ax.pointsAsked, (Points{{10, 20}, {30, 40}}));
     EXPECT_EQ(rig.pipes.frames().ofType("frame").at(1).header["cursor"],
               nlohmann::json({30.0 / 1440, 40.0 / 900}));
-    rig.loop.advance(0); // their results are due 0.45 s after the clicks themselves: already
-    EXPECT_EQ(rig.events().size(), 4u);
+}
+
+// Each record is stamped when it is made, a result with the moment of its pixels; timestamps
+// never go back, and dtMsFromPrev is the difference a parent computes. A result frame is due
+// 0.45 s after its own input event, however late the record was made.
+TEST(RecorderTimes, StampsFollowTheRecordsAndResultsTheirEvent) {
+    RecorderRig rig;
+    rig.pipes.grant(20);
+    const std::int64_t pressed = rig.clock.nowMs();
+    rig.clock.advance(300); // a slow parent
+    rig.recorder->emit("click", std::nullopt, std::nullopt,
+                       {geo::Point{10, 20}, pressed, std::nullopt});
+    rig.capture.duringCapture = [&] { rig.clock.advance(30); };
+    rig.ax.onRequest = [&](int, std::string_view) { // the after-frame's page address is slow
+        rig.clock.advance(100);
+        return true;
+    };
+    rig.workspace.setFront("Editor", "com.example.editor", 1);
+    rig.ax.addApplication(1);
+    rig.loop.advance(0.14); // 0.44 s after the press
+    EXPECT_EQ(rig.events().size(), 1u);
+    rig.loop.advance(0.01);
+    rig.ax.onRequest = nullptr;
+    rig.capture.duringCapture = nullptr;
+    rig.clock.advance(-60'000); // the wall clock set back
+    rig.recorder->emit("shortcut", "cmd+s", std::nullopt);
+
+    const auto events = rig.events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0]["timestampMs"], pressed + 300);
+    EXPECT_EQ(events[1]["kind"], "result");
+    EXPECT_EQ(events[1]["timestampMs"], pressed + 450 + 30); // its pixels, not its probes
+    EXPECT_EQ(events[2]["timestampMs"], events[1]["timestampMs"]);
+    EXPECT_EQ(events[0]["dtMsFromPrev"], 0);
+    for (std::size_t i = 1; i < events.size(); ++i)
+        EXPECT_EQ(events[i]["dtMsFromPrev"], events[i]["timestampMs"].get<std::int64_t>() -
+                                                 events[i - 1]["timestampMs"].get<std::int64_t>());
 }
 
 // A result is dropped while paused, for an earlier episode or without its recorder; a refused

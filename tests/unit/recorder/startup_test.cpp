@@ -69,27 +69,45 @@ TEST(StartupRecording, FailedTapIsReportedWithStatusOne) {
     EXPECT_EQ(rig.pipes.output(), "");
 }
 
-// The ends the desktop tests cannot reach: the process carries on after the handler.
-TEST(StartupRecording, CtrlCAndALostDisplayFinishWithTheirMessageAndStatus) {
+// The ends the desktop tests cannot reach: the process carries on after the handler. A parent
+// that closes its answers hears how the episode ended; one that reads no more hears nothing.
+TEST(StartupRecording, EachEndFinishesWithItsMessageAndStatus) {
+    constexpr std::string_view finished = "\n■ 記録を終了しました → クラウド画像送信\n";
     const struct {
-        std::function<void()> FakeEventLoop::*fire;
+        const char* name;
+        std::function<void(FakeEventLoop&)> fire;
         std::string_view message;
         int status;
+        Types frames;
     } endings[] = {
-        {&FakeEventLoop::interrupt, "\n■ 記録を終了しました → クラウド画像送信\n", 0},
-        {&FakeEventLoop::displayLost, "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n",
-         1},
+        {"Ctrl+C", [](FakeEventLoop& l) { l.interrupt(); }, finished, 0, {"finish"}},
+        {"display lost",
+         [](FakeEventLoop& l) { l.displayLost(); },
+         "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n",
+         1,
+         {"finish"}},
+        {"answers ended",
+         [](FakeEventLoop& l) { l.parentGone(ParentGone::inputEnded); },
+         finished,
+         0,
+         {"finish"}},
+        {"output closed",
+         [](FakeEventLoop& l) { l.parentGone(ParentGone::outputClosed); },
+         "",
+         0,
+         {}},
     };
     for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
         RecorderRig rig;
         ASSERT_EQ(rig.run({"--stream"}), 0);
         EXPECT_EQ(rig.loop.tapMask, 0x40Au); // left down, right down, key down
         EXPECT_EQ(rig.loop.watchedFds,
                   std::pair(rig.pipes.outputWriteEnd(), std::optional(rig.pipes.inputReadEnd())));
         const std::string before = rig.pipes.errorText();
-        (rig.loop.*ending.fire)();
+        ending.fire(rig.loop);
         EXPECT_EQ(rig.exits, std::vector<int>{ending.status});
-        EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), Types{"finish"});
+        EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), ending.frames);
         EXPECT_EQ(rig.pipes.errorText(), before + std::string(ending.message));
     }
 }

@@ -1,0 +1,103 @@
+"""Menus, popups and dialogs are windows of their own, and every toolkit gives a target: a
+menu bar item held open, GTK 4's file chooser, Java Swing and LibreOffice, each named after the
+one application that owns it."""
+import unittest
+
+from real_apps import (applications, center, find_element, launch, place, showing, wait_until,
+                       window_geometry, window_of)
+from stepreel_harness import (activate_window, click_at, helper_json, recording, scratch,
+                              xdotool)
+from toolkit_apps import open_file_chooser, start_swing, start_writer
+
+
+def shown(app, role, name, wid=None, relative=False):
+    """The screen centre of `app`'s showing element with `role` and `name` (any for None)
+    once it stays put (a window just moved or opened is placed late); a GTK 4 element
+    (`relative`), which does not say whether it is shown, is placed from its window `wid`."""
+    seen = []
+
+    def found():
+        node = find_element(app, lambda n: n.get_role_name() == role and
+                            (name is None or named(n, name)) and (relative or showing(n)))
+        point = node and center(node, window_geometry(wid)[:2] if relative else None)
+        seen.append(point if point and min(point) > 0 else node and "not placed")
+        return point if len(seen) > 1 and point and min(point) > 0 and point == seen[-2] else None
+    try:
+        return wait_until(f"{app}'s {role} {name!r}", found)
+    except AssertionError as missing:
+        listed = [a.get_name() for a in applications("")]
+        raise AssertionError(f"{missing}; last seen at {seen[-2:]}; on the bus: {listed}") from None
+
+
+def named(node, name):
+    """Whether `node` is called `name`, or that and more after a space ("7 Seven")."""
+    text = (node.get_name() or "").strip()
+    return text == name or bool(name) and text.startswith(name + " ")
+
+
+def target_of(record):
+    target = record.get("target", {})
+    return target.get("role"), (target.get("label") or "").split(" ")[0] or None
+
+
+class Menus(unittest.TestCase):
+    """Mousepad (GTK 3): a menu of its menu bar held open while the pointer goes to an item,
+    which is chosen on release."""
+
+    def test_a_menu_bar_item_held_open_is_the_item(self):
+        launch(["mousepad", "--disable-server"], self)
+        editor = window_of("Mousepad")
+        place(editor, 120, 90, size=(500, 400))
+        activate_window(editor)
+        run = recording(self)
+        menu = shown("mousepad", "menu", "Edit")
+        xdotool("mousemove", "--sync", *menu)
+        xdotool("mousedown", 1)  # held: the menu opens and takes the pointer
+        item = shown("mousepad", "menu item", "Select All")
+        xdotool("mousemove", "--sync", *item)
+        xdotool("mouseup", 1)  # released over the item: it is chosen, the menu closes
+        run.wait_record("click", where=lambda r: r["cursor"] == list(menu))
+        records = run.end()
+        pointer = [(r["kind"], target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
+        self.assertEqual(pointer, [("click", ("AXMenuBarItem", "Edit"), "Mousepad")], records)
+
+
+class Toolkits(unittest.TestCase):
+    """A Java Swing window, GTK 4's file chooser (a filler listed as not showing) over its
+    editor, and LibreOffice Writer, whose dialogs' windows carry a class of their own."""
+
+    def test_every_toolkit_gives_a_target_in_its_one_application(self):
+        swing = start_swing(scratch(self), (700, 420), self)
+        editor, chooser = open_file_chooser(self)
+        place(editor, 60, 60, size=(560, 460))
+        writer = start_writer(self)
+        place(writer, 660, 40, size=(760, 360))
+        order = shown("Swing order form", "push button", "Place order")
+        cancel = shown("gnome-text-editor", "push button", "Cancel", chooser, relative=True)
+        body = shown("soffice", "document text", None)
+        run = recording(self)
+        for wid, point in ((swing, order), (chooser, cancel), (writer, body)):
+            activate_window(wid)
+            click_at(point)
+            run.wait_settled(1 + [swing, chooser, writer].index(wid))
+        context = helper_json("context")
+        records = run.end()
+        clicks = [r for r in records if r["kind"] == "click"]
+        self.assertEqual(target_of(clicks[0]), ("AXButton", "Place"), clicks)
+        # The chooser's own element, not the editor's window behind it.
+        chosen = clicks[1]["target"]
+        self.assertEqual(chosen.get("windowTitle"), "Open File", clicks[1])
+        x, y, width, height = chosen["frame"]
+        self.assertTrue(x <= cancel[0] < x + width and y <= cancel[1] < y + height, clicks[1])
+        self.assertEqual(clicks[2]["target"].get("role"), "AXTextArea", clicks[2])
+        apps = [r.get("app") for r in clicks]
+        self.assertTrue(all(apps), clicks)
+        self.assertEqual(len(set(apps)), 3, clicks)
+        # One process, one name: Writer's dialogs and menus are Writer, whatever is asked.
+        self.assertEqual(context.get("appName"), apps[2], context)
+        running = [a["name"] for a in helper_json("running-apps")]
+        self.assertEqual(running.count(apps[2]), 1, running)
+
+
+if __name__ == "__main__":
+    unittest.main()

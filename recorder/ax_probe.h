@@ -7,6 +7,7 @@
 #include "platform/geometry.h"
 #include "recorder/probe_deadline.h"
 #include "recorder/records.h"
+#include "recorder/typed_elements.h"
 #include "recorder/web_area_cache.h"
 
 #include <cstddef>
@@ -18,9 +19,16 @@
 
 namespace AXProbe {
 
+/// Whether the element probed is where a typing run went.
+enum class TypingTarget { no, yes };
+
 /// The element at `point` (global, top-left origin), described; absent when there is none.
+/// An element in `typedInto` is not named after its own text, nor named among its siblings'
+/// nearby text; a typing run's focused target is added to it.
 std::optional<AXTarget> elementAt(Accessibility& ax, geo::Point point,
-                                  std::optional<std::int32_t> pid, const ProbeDeadline& deadline);
+                                  std::optional<std::int32_t> pid, const ProbeDeadline& deadline,
+                                  TypedElements* typedInto = nullptr,
+                                  TypingTarget typing = TypingTarget::no);
 /// Page address shown by the front window of `pid`; a window found to hold no web area is
 /// remembered in `webAreas` and not searched again until its application's tree changes.
 std::optional<std::string> frontURL(Accessibility& ax, std::int32_t pid,

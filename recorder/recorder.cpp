@@ -4,6 +4,7 @@
 #include "common/uuid.h"
 #include "recorder/ax_probe.h"
 #include "recorder/capture_stream.h"
+#include "recorder/record_screening.h"
 #include "recorder/screen_shooter.h"
 #include "recorder/user_messages.h"
 
@@ -91,7 +92,9 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
         // Element and page are read as one moment: what both ask is asked once.
         const AccessibilityMoment oneMoment(ports_.accessibility);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        record.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes);
+        record.target = AXProbe::elementAt(
+            ports_.accessibility, pointer.topLeft, pid, probes, &typedElements_,
+            kind == "type" ? AXProbe::TypingTarget::yes : AXProbe::TypingTarget::no);
         if (front) {
             record.url = AXProbe::frontURL(ports_.accessibility, front->processIdentifier, probes,
                                            webAreas_);
@@ -130,11 +133,12 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
 
     const std::int64_t recordedSeq = seq_;
     ++seq_;
-    write(record);
+    write(std::move(record));
     if (takesResultFrame(kind)) scheduleResultFrame(recordedSeq, actionMs);
 }
 
-void Recorder::write(const ActionRecord& record) {
+void Recorder::write(ActionRecord record) {
+    record_screening::screen(record, typedText_);
     CaptureStream::record("events", episodeId_, record);
     meta_.actionCount += 1;
     if (record.screenshotFull) meta_.frameCount += 1;
@@ -144,9 +148,11 @@ void Recorder::appendTyping(std::string_view characters, std::optional<std::stri
     if (typingTargetSig_ && (!targetSig || *targetSig != *typingTargetSig_)) flushTyping();
     typingTargetSig_ = std::move(targetSig);
     typingBuffer_.append(characters);
+    typedText_.type(characters);
 }
 
 void Recorder::flushTyping(const EventMoment& moment) {
+    typedText_.breakEntry();
     if (typingBuffer_.empty()) return;
     std::string text = typingBuffer_.take();
     typingTargetSig_.reset();

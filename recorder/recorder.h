@@ -9,6 +9,8 @@
 #include "platform/screens.h"
 #include "platform/workspace.h"
 #include "recorder/records.h"
+#include "recorder/typed_elements.h"
+#include "recorder/typed_text_screen.h"
 #include "recorder/typing_buffer.h"
 #include "recorder/web_area_cache.h"
 
@@ -91,7 +93,8 @@ private:
 
     PointerView readPointer();
     PointerView pointerAt(geo::Point topLeft);
-    void write(const ActionRecord& record);
+    /// Writes `record` once its texts are screened.
+    void write(ActionRecord record);
     void runResultFrame(std::int64_t refSeq);
 
     RecorderPorts ports_;
@@ -110,6 +113,10 @@ private:
 
     TypingBuffer typingBuffer_;
     std::optional<std::string> typingTargetSig_;
+    /// Everything typed or copied in this episode, paused or not, permitted or not.
+    TypedTextScreen typedText_{TypedTextScreen::freshKey()};
+    /// Elements typing runs went to: their own text names nothing.
+    TypedElements typedElements_;
 
     std::optional<std::string> focusApp_;
     std::optional<std::string> focusBundle_;

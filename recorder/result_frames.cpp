@@ -43,5 +43,5 @@ void Recorder::runResultFrame(std::int64_t refSeq) {
     record.screenshotFull = shot.full;
 
     ++seq_;
-    write(record);
+    write(std::move(record));
 }

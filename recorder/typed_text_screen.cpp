@@ -151,8 +151,19 @@ bool TypedTextScreen::holds(std::string_view text) const {
     return holdsPiece(collapsed.view()) || holdsEntry(collapsed.view());
 }
 
+namespace {
+
+/// Only pieces that begin and end inside words count: one that begins or ends between words
+/// (" and ", ", the") is common to any two texts.
+bool endsInWords(std::u32string_view piece) {
+    return isWordCharacter(piece.front()) && isWordCharacter(piece.back());
+}
+
+} // namespace
+
 void TypedTextScreen::addPieces(std::u32string_view collapsed) {
     for (std::size_t at = 0; at + pieceLength <= collapsed.size(); ++at) {
+        if (!endsInWords(collapsed.substr(at, pieceLength))) continue;
         const HashedBytes piece(Tag::piece, collapsed.substr(at, pieceLength));
         pieces_.add(piece.bytes());
     }
@@ -167,6 +178,7 @@ void TypedTextScreen::addEntry(std::u32string_view collapsed) {
 
 bool TypedTextScreen::holdsPiece(std::u32string_view collapsed) const {
     for (std::size_t at = 0; at + pieceLength <= collapsed.size(); ++at) {
+        if (!endsInWords(collapsed.substr(at, pieceLength))) continue;
         const HashedBytes piece(Tag::piece, collapsed.substr(at, pieceLength));
         if (pieces_.mayHold(piece.bytes())) return true;
     }

@@ -18,8 +18,8 @@ import urllib.parse
 
 from gi.repository import GLib
 
-from real_apps import (Atspi, accessibles, applications, center, find_element, holds, launch,
-                       showing, start_firefox, stop, wait_until, window_geometry, window_of)
+from real_apps import (Atspi, accessibles, applications, center, holds, launch, start_firefox,
+                       stop, wait_until, window_geometry, window_of)
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
                               files_under, key, recording, root_property, run_helper, scratch,
                               type_text, write_file, xdotool)
@@ -30,8 +30,7 @@ def new_canary():
 
 
 def new_number():
-    """Nine digits; only its 8-digit pieces are looked for, which timestamps and JPEG bytes
-    cannot hold by chance."""
+    """Nine digits: only 8-digit pieces are looked for (no timestamp or JPEG holds one)."""
     return str(random.randint(100_000_000, 999_999_999))
 
 
@@ -81,17 +80,27 @@ def box(node, origin=None):
     return x + extents.x, y + extents.y, extents.width, extents.height
 
 
-def element(application, role, name=None, description=None, within=None, showing=True):
-    """The first element of `application` with `role` (and `name` or `description` where
-    given), waited for; `within` names its window. GTK 4 says of no element that it is
-    showing: pass showing=False."""
-    def matches(node):
-        return (node.get_role_name() == role and (name is None or node.get_name() == name)
-                and (description is None or node.get_description() == description)
+def element(application, role, name=None, within=None, showing=True, where=lambda n: True):
+    """The first element of `application` with `role` (and `name`, `where`), waited for;
+    `within` names its window. GTK 4 says of no element that it is showing: pass
+    showing=False. A sheet has a child for every cell: large containers are not searched."""
+    def search(node, depth=0):
+        if node is None or depth > 30:
+            return None
+        if (node.get_role_name() == role and (name is None or node.get_name() == name)
                 and (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING))
-                and (within is None or within in (window_name(node) or "")))
-    return wait_until(f"{role} {name or description or ''} of {application}",
-                      lambda: find_element(application, matches))
+                and (within is None or within in (window_name(node) or "")) and where(node)):
+            return node
+        count = node.get_child_count()
+        return None if count > 500 else next(
+            (found for i in range(count)
+             if (found := search(node.get_child_at_index(i), depth + 1)) is not None), None)
+
+    def probe():  # a busy application answers some requests with a timeout: asked again
+        with contextlib.suppress(GLib.GError):
+            return next((found for app in applications(application)
+                         if (found := search(app)) is not None), None)
+    return wait_until(f"{role} {name or ''} of {application}", probe)
 
 
 def window_name(node):
@@ -421,9 +430,8 @@ class GnomeTextEditor(unittest.TestCase):
         key("Return")
         type_text(rec.canary())
         # The title is the text's beginning, the lines joined.
-        title = wait_until("the header bar's title", lambda: find_element(
-            "gnome-text-editor", lambda n: n.get_role_name() == "label"
-            and (n.get_name() or "").startswith(first + " ")))
+        title = element("gnome-text-editor", "label", showing=False,
+                        where=lambda n: (n.get_name() or "").startswith(first + " "))
         wait_until("the title", lambda: first in window_title(wid))
         click_at(center(title, origin))
         click_at(center(element("gnome-text-editor", "push button", "Menu", showing=False),
@@ -450,7 +458,8 @@ class FeatherPad(unittest.TestCase):
         type_text(search)
         key("Return")
         element("FeatherPad", "combo box", search)
-        click_at(center(element("FeatherPad", "push button", description="Next (F3)")))
+        click_at(center(element("FeatherPad", "push button",
+                                     where=lambda n: n.get_description() == "Next (F3)")))
         x, y, width, height = box(combo)
         click_at((x + width - 8, y + height // 2))
         key("Escape")
@@ -464,32 +473,6 @@ class FeatherPad(unittest.TestCase):
                          "(withheld)")
 
 
-def office_element(matches, what):
-    """The first element of LibreOffice with `matches(node)`, waited for. A sheet has a child
-    for every cell: large containers are matched themselves, their children not searched."""
-    def search(node, depth=0):
-        if node is None or depth > 30:
-            return None
-        if matches(node):
-            return node
-        count = node.get_child_count()
-        return None if count > 500 else next(
-            (found for i in range(count)
-             if (found := search(node.get_child_at_index(i), depth + 1)) is not None), None)
-    def probe():  # a busy LibreOffice answers some requests with a timeout: asked again
-        with contextlib.suppress(GLib.GError):
-            return next((found for app in applications("soffice")
-                         if (found := search(app)) is not None), None)
-    return wait_until(what, probe)
-
-
-def office_role(role, name=None, within=None):
-    return office_element(lambda n: n.get_role_name() == role and showing(n)
-                          and (name is None or n.get_name() == name)
-                          and (within is None or within in (window_name(n) or "")),
-                          f"{role} {name or ''} of LibreOffice")
-
-
 class LibreOffice(unittest.TestCase):
     """A Calc cell, Writer's body and the search box of Writer's Find and Replace dialog,
     whose drop-down button is named after earlier searches; one LibreOffice for all three."""
@@ -500,22 +483,22 @@ class LibreOffice(unittest.TestCase):
         env = private_home(self, SAL_USE_VCLPLUGIN="gtk3")
         launch(office + ["--calc"], self, env=env)
         activate_window(window_of("LibreOffice Calc"))
-        sheet = office_role("table", within="Calc")
+        sheet = element("soffice", "table", within="Calc")
         rec = CanaryRecording(self)
         type_text(rec.canary())  # into A1, the cell a new sheet starts on
         key("Return")
         click_at(center(sheet.get_child_at_index(0)))
         launch(office + ["--writer"], self, env=env)
         activate_window(window_of("LibreOffice Writer"))
-        click_at(center(office_role("paragraph", within="Writer")))
+        click_at(center(element("soffice", "paragraph", within="Writer")))
         type_text(rec.canary())
         key("ctrl+h")
-        office_role("dialog", "Find and Replace")
+        element("soffice", "dialog", "Find and Replace")
         search = rec.canary()
         type_text(search)
         key("Return")
         key("ctrl+a", "BackSpace")
-        toggle = office_role("toggle button", within="Find and Replace")
+        toggle = element("soffice", "toggle button", within="Find and Replace")
         click_at(center(toggle))
         key("Escape")
         rec.finish_and_check(3)

@@ -3,14 +3,17 @@ them, in any byte the recorder writes or the episode made from it: not as a fiel
 not where the application echoes them (a title, a combo box's name, a history row, a page
 address)."""
 import contextlib
+import html
 import http.server
 import json
 import os
 import random
 import resource
+import shutil
 import signal
 import string
 import subprocess
+import tempfile
 import threading
 import time
 import unittest
@@ -21,8 +24,8 @@ from gi.repository import GLib
 from real_apps import (Atspi, accessibles, applications, center, holds, launch, start_firefox,
                        stop, wait_until, window_geometry, window_of)
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
-                              files_under, key, recording, root_property, run_helper, scratch,
-                              type_text, write_file, xdotool)
+                              files_under, key, later, recording, root_property, run_helper,
+                              scratch, type_text, write_file, xdotool)
 
 
 def new_canary():
@@ -116,7 +119,8 @@ def window_name(node):
 def private_home(owner, **more):
     """The environment with a home and XDG folders of `owner`'s own (applications keep
     sessions, drafts and histories there), and `more`."""
-    home = scratch(owner)
+    home = tempfile.mkdtemp()  # D-Bus activated helpers may still be writing into it
+    later(owner, shutil.rmtree, home, True)
     folders = {name: os.path.join(home, name.lower()) for name in
                ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME")}
     for folder in folders.values():
@@ -134,42 +138,21 @@ def started(argv, owner, title):
     return wid
 
 
-PAGE_STYLE = ("<style>body { margin: 0; font: 16px sans-serif; }"
-              " .f { position: absolute; left: 40px; width: 400px; height: 60px; }</style>")
-FORMS = """<!doctype html><meta charset="utf-8"><title>Forms</title>%s
-<form action="/sent" method="get">
-<input class="f" name="name" style="top: 40px"><input class="f" name="email" style="top: 140px">
-<input class="f" name="purpose" style="top: 240px"><button class="f" style="top: 340px">Send</button>
-</form>""" % PAGE_STYLE
-SENT = """<!doctype html><meta charset="utf-8"><title>Sent</title>%s
-<form action="/search" method="get"><input class="f" name="q" style="top: 140px"></form>
-""" % PAGE_STYLE
-RESULTS = """<!doctype html><meta charset="utf-8"><title>Results for {query}</title>%s
-<h1 class="f" style="top: 40px; margin: 0">Results for {query}</h1>
-<a class="f" style="top: 140px" href="{address}">{address}</a>
-<a class="f" style="top: 240px" href="/privacy_form.html">Back to the form</a>
-""" % PAGE_STYLE.replace("{", "{{").replace("}", "}}")
-
-
 class Pages(http.server.BaseHTTPRequestHandler):
     """The privacy form, a form sent by GET and a search whose results page shows its own
     address."""
+    FILES = {"/privacy_form.html": "privacy_form.html", "/forms": "privacy_forms.html",
+             "/sent": "privacy_sent.html", "/search": "privacy_results.html"}
 
     def do_GET(self):
         path, _, query = self.path.partition("?")
-        if path == "/privacy_form.html":
-            with open(os.path.join(HERE, "privacy_form.html"), encoding="utf-8") as page:
-                body = page.read()
-        elif path in ("/forms", "/sent"):
-            body = FORMS if path == "/forms" else SENT
-        elif path == "/search":
-            text = urllib.parse.parse_qs(query).get("q", [""])[0]
-            address = f"http://127.0.0.1:{self.server.server_port}{self.path}"
-            body = RESULTS.format(query=text, address=address)
-        else:
+        if path not in self.FILES:
             self.send_error(404)
             return
-        data = body.encode()
+        with open(os.path.join(HERE, self.FILES[path]), encoding="utf-8") as page:
+            data = page.read().replace(
+                "{query}", html.escape(urllib.parse.parse_qs(query).get("q", [""])[0])).replace(
+                "{address}", f"http://127.0.0.1:{self.server.server_port}{self.path}").encode()
         self.send_response(200)
         self.send_header("Content-Type", "text/html; charset=utf-8")
         self.send_header("Content-Length", str(len(data)))
@@ -439,8 +422,9 @@ class GnomeTextEditor(unittest.TestCase):
         key("Escape")
         rec.run.wait_focus_polls(3)
         records = rec.finish_and_check(2)
-        for click in clicks_of(records):
-            self.assertEqual(click["target"].get("windowTitle"), "(withheld)", click)
+        # Where the title was read under load, it is the marker, never the document's name.
+        titles = {c.get("target", {}).get("windowTitle") for c in clicks_of(records)}
+        self.assertLessEqual(titles, {"(withheld)", None}, records)
 
 
 class FeatherPad(unittest.TestCase):

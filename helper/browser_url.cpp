@@ -1,5 +1,7 @@
 #include "helper/browser_url.h"
 
+#include "common/page_address.h"
+
 #include <algorithm>
 #include <deque>
 #include <utility>
@@ -22,6 +24,23 @@ const ChromiumBrowser* chromiumBrowser(std::string_view bundleId) {
 /// Text that is present and not empty.
 bool hasText(const std::optional<std::string>& text) {
     return text && !text->empty();
+}
+
+/// The page address as the browser gives it.
+std::optional<std::string> addressAsGiven(const RunningApplication& app, ScriptRunner& scripts,
+                                          Accessibility& accessibility) {
+    if (!app.bundleIdentifier) return std::nullopt;
+    const std::string_view bundleId = *app.bundleIdentifier;
+    const bool safari = contains(safariBundleIds, bundleId);
+    const ChromiumBrowser* chromium = chromiumBrowser(bundleId);
+    if ((safari || chromium) && scripts.runsScripts()) {
+        return appleScriptURL(scripts, safari ? std::string(safariScript)
+                                              : chromiumScript(chromium->applicationName));
+    }
+    // Where no application answers scripts, every known browser is read by accessibility.
+    if (safari || chromium || isFirefoxBundle(bundleId))
+        return firefoxAXURL(accessibility, app.processIdentifier);
+    return std::nullopt;
 }
 
 } // namespace
@@ -53,18 +72,9 @@ bool isFirefoxBundle(std::string_view bundleId) {
 
 std::optional<std::string> browserURL(const RunningApplication& app, ScriptRunner& scripts,
                                       Accessibility& accessibility) {
-    if (!app.bundleIdentifier) return std::nullopt;
-    const std::string_view bundleId = *app.bundleIdentifier;
-    const bool safari = contains(safariBundleIds, bundleId);
-    const ChromiumBrowser* chromium = chromiumBrowser(bundleId);
-    if ((safari || chromium) && scripts.runsScripts()) {
-        return appleScriptURL(scripts, safari ? std::string(safariScript)
-                                              : chromiumScript(chromium->applicationName));
-    }
-    // Where no application answers scripts, every known browser is read by accessibility.
-    if (safari || chromium || isFirefoxBundle(bundleId))
-        return firefoxAXURL(accessibility, app.processIdentifier);
-    return std::nullopt;
+    std::optional<std::string> address = addressAsGiven(app, scripts, accessibility);
+    if (address) address = page_address::withoutUserContent(*address);
+    return address;
 }
 
 std::optional<std::string> appleScriptURL(ScriptRunner& scripts, std::string_view source) {

@@ -58,7 +58,9 @@ std::string chromiumScript(std::string_view applicationName);
 /// True for the Firefox family (the table or any "org.mozilla." id), unless excluded.
 bool isFirefoxBundle(std::string_view bundleId);
 
-/// The page address of `app` when it is a known browser; nothing otherwise or on any failure.
+/// The page address of `app` when it is a known browser, without query values, fragment and
+/// user information (what was typed into a form or a search box); nothing otherwise or on any
+/// failure.
 std::optional<std::string> browserURL(const RunningApplication& app, ScriptRunner& scripts,
                                       Accessibility& accessibility);
 

@@ -1,5 +1,6 @@
 #include "helper/context.h"
 
+#include "common/page_address.h"
 #include "common/unicode_text.h"
 #include "helper/browser_url.h"
 
@@ -21,6 +22,13 @@ constexpr std::array<InputEventType, 7> idleEventTypes{
 std::optional<std::string> sanitized(const std::optional<std::string>& text) {
     if (!text) return std::nullopt;
     return text::sanitizeUtf8(*text);
+}
+
+/// A window title with the addresses in it shortened (a browser names an untitled page by
+/// its address).
+std::optional<std::string> titleWithShortAddresses(const std::optional<std::string>& title) {
+    if (!title) return std::nullopt;
+    return page_address::shortenAddressesIn(text::sanitizeUtf8(*title));
 }
 
 } // namespace
@@ -65,7 +73,7 @@ void runContext(HelperIO& io, HelperPlatform& platform) {
     json::ObjectBuilder output;
     output.add("appName", text::sanitizeUtf8(appName));
     output.add("bundleId", sanitized(app->bundleIdentifier));
-    output.add("windowTitle", sanitized(window.title));
+    output.add("windowTitle", titleWithShortAddresses(window.title));
     if (window.id) output.add("windowId", static_cast<std::int64_t>(*window.id));
     output.add("url", sanitized(url));
     output.add("idleSeconds", idle);

@@ -40,6 +40,12 @@ using AXValue =
     std::variant<std::monostate, std::string, AXNumber, AXElement, std::vector<AXElement>,
                  geo::Point, geo::Size, AXURLValue, AXOtherValue>;
 
+/// Answered by every port as a number, 1 or 0: whether the person can set the element's
+/// "AXValue" (text that can be edited, an editable state); absent when it cannot tell. The
+/// platform has no such attribute: macOS answers whether "AXValue" is settable, AT-SPI from
+/// the editable state.
+inline constexpr std::string_view valueSettableAttribute = "AXValueSettable";
+
 class Accessibility {
 public:
     virtual ~Accessibility() = default;

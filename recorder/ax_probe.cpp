@@ -26,6 +26,15 @@ constexpr std::string_view textInputRoles[] = {"AXTextField", "AXTextArea", "AXC
                                                "AXSecureTextField"};
 constexpr std::string_view textInputSubroles[] = {"AXSearchField", "AXSecureTextField"};
 
+/// Roles whose value shows what the application made (a text, a state, a level), never what
+/// was typed, unless the element takes text all the same.
+constexpr std::string_view displayRoles[] = {
+    "AXStaticText",  "AXHeading",           "AXCheckBox",       "AXRadioButton",
+    "AXSlider",      "AXProgressIndicator", "AXLevelIndicator", "AXValueIndicator",
+    "AXScrollBar",   "AXMenuItem",          "AXButton",         "AXDisclosureTriangle",
+    "AXPopUpButton",
+};
+
 bool isOneOf(const std::optional<std::string>& name, std::span<const std::string_view> names) {
     return name && std::find(names.begin(), names.end(), *name) != names.end();
 }
@@ -35,6 +44,43 @@ bool isOneOf(const std::optional<std::string>& name, std::span<const std::string
 bool takesTextInput(Accessibility& ax, const AXElement& element, const AXTarget& target) {
     return isOneOf(target.role, textInputRoles) || isOneOf(target.subrole, textInputSubroles) ||
            elementAttr(ax, element, "AXEditableAncestor") != nullptr;
+}
+
+/// The element's value as its label: a number (a check state, a level) of a display role,
+/// or the text of one the person is known not to be able to edit.
+std::optional<std::string> valueLabel(Accessibility& ax, const AXElement& element,
+                                      const AXTarget& target) {
+    if (!isOneOf(target.role, displayRoles) || isOneOf(target.subrole, textInputSubroles))
+        return std::nullopt;
+    AXValue value = ax.copyAttributeValue(element, "AXValue");
+    if (auto* number = std::get_if<AXNumber>(&value)) return std::move(number->decimalText);
+    auto* text = std::get_if<std::string>(&value);
+    if (!text || text->empty() || takesTextInput(ax, element, target)) return std::nullopt;
+    // Where the port cannot tell, the value may be the person's: it is left out.
+    const AXValue settable = ax.copyAttributeValue(element, valueSettableAttribute);
+    const auto* answer = std::get_if<AXNumber>(&settable);
+    if (!answer || answer->value != 0) return std::nullopt;
+    return std::move(*text);
+}
+
+/// The element's title, else its description, else its value where that labels it. An
+/// element typed into may be named after its own text: only a text field's title, which
+/// never is, still labels it.
+std::optional<std::string> labelOf(Accessibility& ax, const AXElement& element,
+                                   const AXTarget& target, bool typedInto) {
+    if (typedInto && !isOneOf(target.role, textInputRoles)) return std::nullopt;
+    std::optional<std::string> label = str(ax, element, "AXTitle");
+    if (!label) label = str(ax, element, "AXDescription");
+    if (!label && !typedInto) label = valueLabel(ax, element, target);
+    return label;
+}
+
+/// Whether `element` was typed into; a typing run's target is remembered first.
+bool isTypedInto(Accessibility& ax, const AXElement& element, TypedElements* typedInto,
+                 TypingTarget typing) {
+    if (!typedInto) return false;
+    if (typing == TypingTarget::yes) typedInto->rememberIfFocused(ax, element);
+    return typedInto->contains(ax, element);
 }
 
 /// The process's accessibility object with the per-process timeout set; null when none.
@@ -100,13 +146,16 @@ WebAreaSearch searchWebArea(Accessibility& ax, AXElement window, const ProbeDead
     return {nullptr, !deadline.spent()};
 }
 
-/// Titles (else descriptions) of the first children listed under an element's `parent`.
-std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent) {
+/// Titles (else descriptions) of the first children listed under an element's `parent`;
+/// none of a child typed into.
+std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent,
+                                    const TypedElements* typedInto) {
     std::vector<std::string> texts;
     if (!parent) return texts;
     // Only the first siblings are listed: a grid or list can hold hundreds.
     const std::vector<AXElement> siblings = children(ax, parent, siblingsExamined);
     for (std::size_t i = 0; i < siblings.size() && texts.size() < nearbyTextLimit; ++i) {
+        if (typedInto && typedInto->contains(ax, siblings[i])) continue;
         std::optional<std::string> text = str(ax, siblings[i], "AXTitle");
         if (!text) text = str(ax, siblings[i], "AXDescription");
         if (text) texts.push_back(std::move(*text));
@@ -207,35 +256,37 @@ std::optional<std::vector<double>> frame(Accessibility& ax, const AXElement& ele
 std::optional<AXTarget> elementAt(Accessibility& platform, geo::Point point,
                                   std::optional<std::int32_t> pid, const ProbeDeadline& deadline,
                                   std::optional<std::uint32_t> windowNumber,
-                                  std::optional<std::string>* pageAddress) {
+                                  std::optional<std::string>* pageAddress, TypedElements* typedInto,
+                                  TypingTarget typing) {
     BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
     const AXElement found = elementUnder(ax, point, pid, windowNumber);
-    return describedElement(ax, found ? controlOf(ax, found) : nullptr, pageAddress);
+    return describedElement(ax, found ? controlOf(ax, found) : nullptr, pageAddress, typedInto,
+                            typing);
 }
 
 std::optional<AXTarget> focusedElement(Accessibility& platform, const ProbeDeadline& deadline,
-                                       std::optional<std::string>* pageAddress) {
+                                       std::optional<std::string>* pageAddress,
+                                       TypedElements* typedInto, TypingTarget typing) {
     BoundedAccessibility ax(platform, deadline, systemWideTimeoutSeconds);
     // Keyboard focus is system-wide: it lies in whichever application receives the keys.
     AXElement systemWide = ax.systemWide();
     if (!systemWide) return std::nullopt;
     ax.setMessagingTimeout(systemWide, systemWideTimeoutSeconds);
     const AXElement focused = elementAttr(ax, systemWide, "AXFocusedUIElement");
-    return describedElement(ax, focused ? controlOf(ax, focused) : nullptr, pageAddress);
+    return describedElement(ax, focused ? controlOf(ax, focused) : nullptr, pageAddress, typedInto,
+                            typing);
 }
 
 std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& element,
-                                         std::optional<std::string>* pageAddress) {
+                                         std::optional<std::string>* pageAddress,
+                                         TypedElements* typedInto, TypingTarget typing) {
     if (!element) return std::nullopt;
 
     AXTarget target;
     target.role = str(ax, element, "AXRole");
     target.subrole = str(ax, element, "AXSubrole");
-    target.label = str(ax, element, "AXTitle");
-    if (!target.label) target.label = str(ax, element, "AXDescription");
-    if (!target.label && !takesTextInput(ax, element, target)) {
-        target.label = str(ax, element, "AXValue");
-    }
+    const bool typed = isTypedInto(ax, element, typedInto, typing);
+    target.label = labelOf(ax, element, target, typed);
     // What names and places the element comes first: a deadline that runs out during the
     // walk outwards leaves the record without the rest only.
     target.frame = frame(ax, element);
@@ -269,7 +320,7 @@ std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& ele
     target.path = std::move(roles);
     target.windowTitle = std::move(windowTitle);
 
-    target.nearbyText = nearbyText(ax, parent);
+    target.nearbyText = nearbyText(ax, parent, typedInto);
     if (target.secure) target.label = std::nullopt;
     return target;
 }

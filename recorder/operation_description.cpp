@@ -30,7 +30,7 @@ Recorder::Description Recorder::describePointer(const PointerView& pointer,
         const AccessibilityMoment oneMoment(ports_.accessibility);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
         description.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes,
-                                                windowNumber, &description.url);
+                                                windowNumber, &description.url, &typedElements_);
         // Outside any page (a browser's tool bar), the page its application shows.
         if (!description.url && pid)
             description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
@@ -39,15 +39,16 @@ Recorder::Description Recorder::describePointer(const PointerView& pointer,
     return description;
 }
 
-Recorder::Description Recorder::describeKeyboard(std::optional<RunningApplication> front) {
+Recorder::Description Recorder::describeKeyboard(std::optional<RunningApplication> front,
+                                                 AXProbe::TypingTarget typing) {
     Description description;
     description.app = std::move(front);
     const std::optional<std::int32_t> pid = processOf(description.app);
     {
         const AccessibilityMoment oneMoment(ports_.accessibility);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
-        description.target =
-            AXProbe::focusedElement(ports_.accessibility, probes, &description.url);
+        description.target = AXProbe::focusedElement(ports_.accessibility, probes, &description.url,
+                                                     &typedElements_, typing);
         if (!description.url && pid)
             description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
     }

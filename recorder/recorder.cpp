@@ -4,6 +4,7 @@
 #include "common/uuid.h"
 #include "recorder/ax_probe.h"
 #include "recorder/capture_stream.h"
+#include "recorder/record_screening.h"
 #include "recorder/screen_shooter.h"
 #include "recorder/user_messages.h"
 
@@ -136,9 +137,10 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
 void Recorder::writeTypingRun(std::string_view text) {
     // The run is described by what had keyboard focus at its first key; one begun while
     // recording was paused, by what has it now.
-    Description description = typingDescription_
-                                  ? std::move(*typingDescription_)
-                                  : describeKeyboard(ports_.workspace.frontmostApplication());
+    Description description =
+        typingDescription_
+            ? std::move(*typingDescription_)
+            : describeKeyboard(ports_.workspace.frontmostApplication(), AXProbe::TypingTarget::yes);
     const PointerView pointer = typingPointer_ ? *typingPointer_ : readPointer();
     typingDescription_.reset();
     typingPointer_.reset();
@@ -151,6 +153,7 @@ void Recorder::writeTypingRun(std::string_view text) {
 }
 
 void Recorder::write(ActionRecord& record, std::int64_t momentMs) {
+    record_screening::screen(record, typedText_);
     // A clock set back never makes a record older than the one before it.
     record.timestampMs = lastTimestampMs_ ? std::max(momentMs, *lastTimestampMs_) : momentMs;
     record.dtMsFromPrev = lastTimestampMs_ ? record.timestampMs - *lastTimestampMs_ : 0;
@@ -167,12 +170,15 @@ void Recorder::appendTyping(std::string_view characters, std::optional<std::stri
     // by the time it ends, the focus may have moved on (a click on the next field).
     if (typingBuffer_.empty() && !characters.empty() && !paused_) {
         typingPointer_ = readPointer();
-        typingDescription_ = describeKeyboard(ports_.workspace.frontmostApplication());
+        typingDescription_ =
+            describeKeyboard(ports_.workspace.frontmostApplication(), AXProbe::TypingTarget::yes);
     }
     typingBuffer_.append(characters);
+    typedText_.type(characters);
 }
 
 void Recorder::flushTyping() {
+    typedText_.breakEntry();
     if (typingBuffer_.empty()) return;
     std::string text = typingBuffer_.take();
     typingTargetSig_.reset();

@@ -8,7 +8,10 @@
 #include "platform/pasteboard.h"
 #include "platform/screens.h"
 #include "platform/workspace.h"
+#include "recorder/ax_probe.h"
 #include "recorder/records.h"
+#include "recorder/typed_elements.h"
+#include "recorder/typed_text_screen.h"
 #include "recorder/typing_buffer.h"
 #include "recorder/web_area_cache.h"
 
@@ -109,7 +112,8 @@ private:
                                 std::optional<RunningApplication> owner);
     /// A keyboard operation: the element with keyboard focus in `front` (the application
     /// that receives the keys), and the page it lies in.
-    Description describeKeyboard(std::optional<RunningApplication> front);
+    Description describeKeyboard(std::optional<RunningApplication> front,
+                                 AXProbe::TypingTarget typing = AXProbe::TypingTarget::no);
     /// A record of `kind` with its episode, application, page, target and pointer.
     ActionRecord describedRecord(const std::string& kind, Description description,
                                  const PointerView& pointer) const;
@@ -117,7 +121,8 @@ private:
     void writeTypingRun(std::string_view text);
     void dropTyping();
     /// Stamps `record` with the moment it describes, `momentMs` (never before the previous
-    /// record's), and its distance from the previous record; writes it and counts it.
+    /// record's), and its distance from the previous record; screens its texts, writes it and
+    /// counts it.
     void write(ActionRecord& record, std::int64_t momentMs);
     void runResultFrame(std::int64_t refSeq);
 
@@ -139,6 +144,10 @@ private:
     std::optional<std::string> typingTargetSig_;
     std::optional<Description> typingDescription_; ///< read at the open run's first key
     std::optional<PointerView> typingPointer_;
+    /// Everything typed or copied in this episode, paused or not, permitted or not.
+    TypedTextScreen typedText_{TypedTextScreen::freshKey()};
+    /// Elements typing runs went to: their own text names nothing.
+    TypedElements typedElements_;
 
     std::optional<std::string> focusApp_;
     std::optional<std::string> focusBundle_;

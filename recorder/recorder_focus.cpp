@@ -2,6 +2,7 @@
 #include "common/unicode_text.h"
 #include "recorder/ax_probe.h"
 #include "recorder/capture_stream.h"
+#include "recorder/record_screening.h"
 #include "recorder/recorder.h"
 
 void Recorder::pollFocus() {
@@ -51,6 +52,7 @@ void Recorder::flushFocus(std::int64_t now) {
     record.enterAtMs = focusEnterMs_;
     record.exitAtMs = now;
     record.durationMs = now - focusEnterMs_;
+    record_screening::screen(record, typedText_);
     CaptureStream::record("focus", episodeId_, record);
 }
 
@@ -61,6 +63,7 @@ void Recorder::pollClipboard() {
     const auto front = ports_.workspace.frontmostApplication();
     lastCopyApp_ = front ? front->localizedName : std::nullopt;
     lastCopyCharCount_ = text ? static_cast<std::int64_t>(text::characterCount(*text)) : 0;
+    if (text) typedText_.copied(*text);
     // Only the count is kept; the clipboard's text does not linger in freed memory.
     if (text) wipeString(*text);
 }

@@ -10,6 +10,7 @@ public:
     AXElement application(std::int32_t pid) override;
     void setMessagingTimeout(const AXElement& element, float seconds) override;
     AXElement elementAtPosition(const AXElement& systemWide, float x, float y) override;
+    /// `valueSettableAttribute` is answered by AXUIElementIsAttributeSettable of "AXValue".
     AXValue copyAttributeValue(const AXElement& element, std::string_view attribute) override;
     /// AXUIElementCopyAttributeValues from the first entry.
     AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,

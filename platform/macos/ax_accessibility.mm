@@ -109,6 +109,12 @@ AXElement AXAccessibility::elementAtPosition(const AXElement& systemWide, float 
 AXValue AXAccessibility::copyAttributeValue(const AXElement& element, std::string_view attribute) {
     AXUIElementRef ref = unwrap(element);
     if (ref == nullptr) return std::monostate{};
+    if (attribute == valueSettableAttribute) {
+        Boolean settable = false;
+        if (AXUIElementIsAttributeSettable(ref, kAXValueAttribute, &settable) != kAXErrorSuccess)
+            return std::monostate{};
+        return AXNumber{settable ? 1.0 : 0.0, settable ? "1" : "0"};
+    }
     @autoreleasepool {
         // A named local keeps the attribute name alive for the whole call.
         NSString* name = toNSString(attribute);

@@ -1,6 +1,10 @@
-"""Canaries typed and pasted into fields of Firefox ESR and Mousepad, named or not, never appear,
-nor any 5-character piece of them, in any byte the recorder writes or the episode made from it."""
+"""Canaries typed and pasted into real applications never appear, nor any 5-character piece of
+them, in any byte the recorder writes or the episode made from it: not as a field's value, and
+not where the application echoes them (a title, a combo box's name, a history row, a page
+address)."""
 import contextlib
+import html
+import http.server
 import json
 import os
 import random
@@ -8,16 +12,26 @@ import resource
 import signal
 import string
 import subprocess
+import threading
 import unittest
+import urllib.parse
 
-from real_apps import accessibles, holds, launch, start_firefox, stop, wait_until, window_of
+from gi.repository import GLib
+
+from real_apps import (Atspi, accessibles, applications, center, holds, launch, start_firefox,
+                       stop, wait_until, window_geometry, window_of)
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
-                              files_under, key, recording, root_property, run_helper, scratch,
-                              type_text, write_file)
+                              files_under, key, recording, root_property, run_helper,
+                              scratch, type_text, write_file, xdotool)
 
 
 def new_canary():
     return "Qz" + "".join(random.choice(string.ascii_letters + string.digits) for _ in range(14))
+
+
+def new_number():
+    """Nine digits: only 8-digit pieces are looked for (no timestamp or JPEG holds one)."""
+    return str(random.randint(100_000_000, 999_999_999))
 
 
 class CanaryRecording:
@@ -27,8 +41,12 @@ class CanaryRecording:
         self.test, self.canaries, self.run = test, [], recording(test)
 
     def canary(self):
-        self.canaries.append(new_canary())
-        return self.canaries[-1]
+        self.canaries.append((new_canary(), 5))
+        return self.canaries[-1][0]
+
+    def number(self):
+        self.canaries.append((new_number(), 8))
+        return self.canaries[-1][0]
 
     def finish_and_check(self, clicks):
         """Waits for `clicks` click records and the last one's result, ends the recording and
@@ -44,27 +62,158 @@ class CanaryRecording:
         outputs = dict(files_under(episode), stdout=bytes(self.run.raw),
                        stderr=bytes(self.run.stderr), parent=replay.stdout + replay.stderr)
         self.test.assertIn("index.html", outputs)
-        for canary in self.canaries:
-            for piece in {canary[i:i + 5] for i in range(len(canary) - 4)}:
-                leaks = [where for where, data in outputs.items() if piece.encode() in data]
-                self.test.assertEqual(leaks, [], f"{piece!r} of canary {canary!r} leaked")
+        leaks = [(piece, where) for canary, size in self.canaries
+                 for piece in {canary[i:i + size] for i in range(len(canary) - size + 1)}
+                 for where, data in outputs.items() if piece.encode() in data]
+        self.test.assertEqual(leaks, [], f"pieces of {[c for c, _ in self.canaries]} leaked")
         return records
 
 
+def clicks_of(records):
+    return [r for r in records if r["kind"] == "click"]
+
+
+def box(node, origin=None):
+    """x, y, width and height of `node` on the screen (GTK 4: from its window's `origin`)."""
+    extents = node.get_extents(Atspi.CoordType.WINDOW if origin else Atspi.CoordType.SCREEN)
+    x, y = origin or (0, 0)
+    return x + extents.x, y + extents.y, extents.width, extents.height
+
+
+def element(application, role, name=None, within=None, showing=True, where=lambda n: True):
+    """The first element of `application` with `role` (and `name`, `where`), waited for;
+    `within` names its window. GTK 4 says of no element that it is showing: pass
+    showing=False. A sheet has a child for every cell: large containers are not searched."""
+    def search(node, depth=0):
+        if node is None or depth > 30:
+            return None
+        if (node.get_role_name() == role and (name is None or node.get_name() == name)
+                and (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING))
+                and (within is None or within in (window_name(node) or "")) and where(node)):
+            return node
+        count = node.get_child_count()
+        return None if count > 500 else next(
+            (found for i in range(count)
+             if (found := search(node.get_child_at_index(i), depth + 1)) is not None), None)
+
+    def probe():  # a busy application answers some requests with a timeout: asked again
+        with contextlib.suppress(GLib.GError):
+            return next((found for app in applications(application)
+                         if (found := search(app)) is not None), None)
+    return wait_until(f"{role} {name or ''} of {application}", probe)
+
+
+def window_name(node):
+    """The name of the window (a child of the application) that holds `node`."""
+    while node is not None:
+        parent = node.get_parent()
+        if parent is None or parent.get_role_name() == "application":
+            return node.get_name()
+        node = parent
+    return None
+
+
+def started(argv, owner, title):
+    """`argv` launched for `owner` (in a home of its own), its window named `title` moved away
+    from the origin and active; its X id."""
+    launch(argv, owner)
+    wid = window_of(title)
+    xdotool("windowmove", "--sync", wid, 160, 90)
+    activate_window(wid)
+    return wid
+
+
+class Pages(http.server.BaseHTTPRequestHandler):
+    """The privacy form, a form sent by GET and a search whose results page shows its own
+    address."""
+    FILES = {"/privacy_form.html": "privacy_form.html", "/forms": "privacy_forms.html",
+             "/sent": "privacy_sent.html", "/search": "privacy_results.html"}
+
+    def do_GET(self):
+        path, _, query = self.path.partition("?")
+        if path not in self.FILES:
+            self.send_error(404)
+            return
+        with open(os.path.join(HERE, self.FILES[path]), encoding="utf-8") as page:
+            data = page.read().replace(
+                "{query}", html.escape(urllib.parse.parse_qs(query).get("q", [""])[0])).replace(
+                "{address}", f"http://127.0.0.1:{self.server.server_port}{self.path}").encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def log_message(self, *args):
+        pass
+
+
+def serve_pages(owner):
+    """A local web server of `Pages` for test class `owner`; its port."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    owner.addClassCleanup(server.server_close)
+    owner.addClassCleanup(server.shutdown)
+    return server.server_port
+
+
+def window_title(wid):
+    return subprocess.run(["xdotool", "getwindowname", str(wid)], capture_output=True,
+                          text=True).stdout.strip()
+
+
 class Firefox(unittest.TestCase):
-    """Fields of a web page without labels: input, textarea, contenteditable, password; and
-    what the recorder says of a labelled field and of body text."""
+    """Fields of a web page without labels: input, textarea, contenteditable, password; what
+    the recorder says of a labelled field and of body text; a form sent by GET and a search
+    whose page shows the typed text in its title, its heading and its address."""
 
     FIELDS = {"plain": (240, 70), "area": (240, 170), "rich": (240, 270), "secret": (240, 370),
-              "target": (240, 470), "named": (240, 570), "text": (240, 650)}
+              "target": (240, 470), "named": (240, 570), "text": (240, 650), "forms": (240, 735)}
+    ROWS = [(240, 70 + 100 * row) for row in range(4)]
 
     @classmethod
     def setUpClass(cls):
+        cls.port = serve_pages(cls)
         # Kiosk mode: the page fills the screen from its top-left corner.
-        start_firefox(os.path.join(HERE, "privacy_form.html"), scratch(cls), kiosk=True, owner=cls)
+        start_firefox(f"http://127.0.0.1:{cls.port}/privacy_form.html", scratch(cls), kiosk=True,
+                      owner=cls)
         cls.wid = window_of("Privacy form")
         wait_until("the form's fields on the accessibility bus",
                    lambda: len(accessibles("Firefox", "entry")) >= 4)
+
+    def shows(self, title):
+        wait_until(f"the page {title!r}", lambda: window_title(self.wid).startswith(title))
+
+    def test_forms_sent_by_get_leave_no_typed_value_in_any_address_or_title(self):
+        activate_window(self.wid)
+        rec = CanaryRecording(self)
+        click_at(self.FIELDS["forms"])
+        self.shows("Forms")
+        for row in self.ROWS[:3]:
+            click_at(row)
+            type_text(rec.canary())
+        click_at(self.ROWS[3])
+        self.shows("Sent")
+        click_at(self.ROWS[1])
+        query = rec.canary()
+        type_text(query)
+        key("Return")
+        self.shows("Results for")
+        context = json.loads(run_helper("context").stdout)
+        click_at(self.ROWS[0])  # the heading, which repeats the search
+        click_at(self.ROWS[1])  # a link whose text is the page's own address
+        click_at(self.ROWS[2])
+        self.shows("Privacy form")
+        records = rec.finish_and_check(9)
+
+        results = f"http://127.0.0.1:{self.port}/search?q="
+        self.assertEqual(context["url"], results)
+        heading, link = clicks_of(records)[6:8]
+        self.assertEqual((heading["url"], heading["target"]["label"]), (results, "(withheld)"))
+        self.assertEqual(link["target"]["label"], results)
+        self.assertEqual(heading["target"]["windowTitle"], "(withheld)")
+        addresses = {r["url"] for r in records if "url" in r}
+        self.assertIn(f"http://127.0.0.1:{self.port}/sent?name=&email=&purpose=", addresses)
 
     def test_typed_and_pasted_canaries_never_leave_and_labels_still_work(self):
         activate_window(self.wid)
@@ -130,30 +279,198 @@ def processes_marked(mark):
     return found
 
 
-class Mousepad(unittest.TestCase):
-    """GTK3: a text view and the unnamed entries of combo boxes."""
+TREE_AND_SPIN = """
+import gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk
+GLib.set_prgname("tree-and-spin")
+store = Gtk.ListStore(str, str)
+for row in (("alpha", "one"), ("beta", "two")):
+    store.append(row)
+tree = Gtk.TreeView(model=store)
+cell = Gtk.CellRendererText(editable=True)
+name = Gtk.TreeViewColumn("Name", cell, text=0)
+tree.append_column(name)
+tree.append_column(Gtk.TreeViewColumn("Note", Gtk.CellRendererText(), text=1))
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+box.pack_start(tree, True, True, 0)
+box.pack_start(Gtk.SpinButton.new_with_range(0, 10 ** 9, 1), False, False, 0)
+window = Gtk.Window(title="Tree and spin")
+# Return edits the selected row's name; the title tells when the editor is open.
+tree.connect("row-activated", lambda _, path, column: tree.set_cursor(path, name, True))
+cell.connect("editing-started", lambda *_: window.set_title("Tree and spin: editing"))
 
-    def test_text_view_and_combo_entries_keep_their_text(self):
+
+def edited(_, path, text):
+    store.set_value(store.get_iter(path), 0, text)
+    window.set_title("Tree and spin")
+
+
+cell.connect("edited", edited)
+window.add(box)
+window.set_default_size(400, 300)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+Gtk.main()
+"""
+
+
+class Gtk3(unittest.TestCase):
+    """GTK 3: an editable tree view cell named after what was typed into it, and an unnamed
+    spin button whose value is the typed number (a window of our own: no installed
+    application has either); Mousepad's text view, the search history of its Find and
+    Replace combo box, named after its text, and its file chooser's name field."""
+
+    def test_cells_spin_buttons_combo_boxes_and_file_names_keep_what_was_typed(self):
+        tree = started(["/usr/bin/python3", "-c", TREE_AND_SPIN], self, "Tree and spin")
+        rec = CanaryRecording(self)
+        beta = element("tree-and-spin", "table cell", "beta")
+        alpha = center(element("tree-and-spin", "table cell", "alpha"))
+        spin = center(element("tree-and-spin", "spin button"))
+        cell = click_at(center(beta))
+        key("Return")
+        wait_until("the cell's editor", lambda: window_title(tree).endswith("editing"))
+        typed = rec.canary()
+        type_text(typed)
+        key("Return")
+        element("tree-and-spin", "table cell", typed)
+        click_at(cell)
+        click_at(alpha)
+        click_at(spin)
+        key("ctrl+a")
+        type_text(rec.number())
+        key("Tab")
+        click_at(spin)
+
         launch(["mousepad", "--disable-server"], self)
         activate_window(window_of("Mousepad"))
-        view = wait_until("the text view", lambda: accessibles("mousepad", "text"))[0]
+        view = element("mousepad", "text")
+        click_at(center(view))
+        type_text(rec.canary())
+        key("ctrl+r")
+        combo = element("mousepad", "combo box", within="Find and Replace")
+        search = rec.canary()
+        type_text(search)
+        key("Return")
+        element("mousepad", "combo box", search)
+        x, y, width, height = box(combo)
+        click_at((x + width - 8, y + height // 2))  # its drop-down button, named after it
+        row = element("mousepad", "menu item", search)
+        click_at(center(row))  # the history row
+        click_at(center(element("mousepad", "label", "Search for:")))
+        key("Escape")
+        key("ctrl+shift+s")
+        element("mousepad", "text", within="Save As")
+        type_text(rec.canary())
+        click_at(center(element("mousepad", "label", "Name:", within="Save As")))
+        key("Escape")
+        records = rec.finish_and_check(10)
+        self.assertEqual([r["target"].get("role") for r in clicks_of(records)[1:5]],
+                         ["AXCell", "AXCell", "AXIncrementor", "AXIncrementor"])
+        self.assertNotIn("label", clicks_of(records)[4]["target"])  # the typed number
+
+
+class Terminal(unittest.TestCase):
+    """A terminal: what was typed shows in its text, never in a label."""
+
+    def test_typed_command_line_never_leaves(self):
+        wid = started(["xfce4-terminal", "--disable-server"], self, "Terminal")
         rec = CanaryRecording(self)
-        click_at(view)
+        x, y, width, height = window_geometry(wid)
+        click_at((x + width // 2, y + height // 2))
+        type_text("echo " + rec.canary())
+        key("Return")
+        click_at((x + width // 2, y + height // 2))
+        records = rec.finish_and_check(2)
+        self.assertEqual(clicks_of(records)[1]["target"].get("role"), "AXTextArea")
+
+
+class GnomeTextEditor(unittest.TestCase):
+    """GTK 4: a new document's text view, and the title GNOME Text Editor makes of its first
+    words, shown in the window title, the header bar and the tab."""
+
+    def test_document_named_after_its_first_line_names_nothing(self):
+        wid = started(["gnome-text-editor", "--standalone"], self, "Text Editor")
+        rec = CanaryRecording(self)
+        origin = window_geometry(wid)[:2]
+        first = rec.canary()
+        type_text(first)
+        key("Return")
         type_text(rec.canary())
-        click_at(view)
-        key("ctrl+a", "ctrl+c")
-        key("ctrl+r")  # Find and Replace: two combo boxes with unnamed entries
-        entries = wait_until("the dialog's entries", lambda: (
-            found := accessibles("mousepad", "text", "Find")) and len(found) >= 2 and found)
-        click_at(entries[0])
+        # The title is the text's beginning, the lines joined.
+        title = element("gnome-text-editor", "label", showing=False,
+                        where=lambda n: (n.get_name() or "").startswith(first + " "))
+        wait_until("the title", lambda: first in window_title(wid))
+        click_at(center(title, origin))
+        click_at(center(element("gnome-text-editor", "push button", "Menu", showing=False),
+                        origin))
+        key("Escape")
+        rec.run.wait_focus_polls(3)
+        records = rec.finish_and_check(2)
+        # Where the title was read under load, it is the marker, never the document's name.
+        titles = {c.get("target", {}).get("windowTitle") for c in clicks_of(records)}
+        self.assertLessEqual(titles, {"(withheld)", None}, records)
+
+
+class FeatherPad(unittest.TestCase):
+    """Qt 5: FeatherPad's search bar, a combo box named after its text (the label of its
+    drop-down button and the nearby text of the buttons beside it), and the file name field
+    of Qt's own file dialog."""
+
+    def test_search_bar_and_file_dialog_keep_what_was_typed(self):
+        started(["featherpad"], self, "^Untitled$")  # named after its document
+        rec = CanaryRecording(self)
         type_text(rec.canary())
-        click_at(entries[1])
-        key("ctrl+v")
+        key("ctrl+f")
+        combo = element("FeatherPad", "combo box")
+        search = rec.canary()
+        type_text(search)
+        key("Return")
+        element("FeatherPad", "combo box", search)
+        click_at(center(element("FeatherPad", "push button",
+                                     where=lambda n: n.get_description() == "Next (F3)")))
+        x, y, width, height = box(combo)
+        click_at((x + width - 8, y + height // 2))
+        key("Escape")
+        key("ctrl+shift+s")
+        element("FeatherPad", "text", "File name:")
         type_text(rec.canary())
-        click_at(entries[0])
-        types = [r for r in rec.finish_and_check(4) if r["kind"] == "type"]
-        self.assertEqual(len(types), 3, types)
-        self.assertTrue(all("target" in r for r in types), types)
+        click_at(center(element("FeatherPad", "label", "File name:")))
+        key("Escape")
+        records = rec.finish_and_check(3)
+        self.assertEqual(clicks_of(records)[0]["target"].get("nearbyText", [None])[0],
+                         "(withheld)")
+
+
+class LibreOffice(unittest.TestCase):
+    """A Calc cell, Writer's body and the search box of Writer's Find and Replace dialog,
+    whose drop-down button is named after earlier searches; one LibreOffice for all three."""
+
+    def test_cells_documents_and_search_history_keep_what_was_typed(self):
+        profile = "file://" + os.path.join(scratch(self), "profile")
+        office = ["soffice", "--norestore", "--nologo", "-env:UserInstallation=" + profile]
+        env = dict(os.environ, SAL_USE_VCLPLUGIN="gtk3")
+        launch(office + ["--calc"], self, env=env)
+        activate_window(window_of("LibreOffice Calc"))
+        sheet = element("soffice", "table", within="Calc")
+        rec = CanaryRecording(self)
+        type_text(rec.canary())  # into A1, the cell a new sheet starts on
+        key("Return")
+        click_at(center(sheet.get_child_at_index(0)))
+        launch(office + ["--writer"], self, env=env)
+        activate_window(window_of("LibreOffice Writer"))
+        click_at(center(element("soffice", "paragraph", within="Writer")))
+        type_text(rec.canary())
+        key("ctrl+h")
+        element("soffice", "dialog", "Find and Replace")
+        search = rec.canary()
+        type_text(search)
+        key("Return")
+        key("ctrl+a", "BackSpace")
+        toggle = element("soffice", "toggle button", within="Find and Replace")
+        click_at(center(toggle))
+        key("Escape")
+        rec.finish_and_check(3)
 
 
 class ProcessGuards(unittest.TestCase):

@@ -459,6 +459,11 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         if (!node.hasState(moment, ATSPI_STATE_EDITABLE)) return std::monostate{};
         return wrapRelated(retained(object).release(), node);
     }
+    if (name == valueSettableAttribute || name == "AXFocused") {
+        const bool on =
+            node.hasState(moment, name == "AXFocused" ? ATSPI_STATE_FOCUSED : ATSPI_STATE_EDITABLE);
+        return AXNumber{on ? 1.0 : 0.0, on ? "1" : "0"};
+    }
     if (name == "AXFocusedWindow") return window(node, true);
     if (name == "AXMainWindow") return window(node, false);
     if (name == "AXURL") return url(object);

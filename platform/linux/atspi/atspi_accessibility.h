@@ -15,7 +15,8 @@
 /// "AXRoleDescription" (localized role name), "AXHelp" (a "tooltip" or "help-text" object
 /// attribute), "AXParent", "AXChildren", "AXPosition", "AXSize", "AXFocusedWindow" and
 /// "AXMainWindow" (of an application), "AXURL" (the "DocURL" or "URI" document attribute),
-/// "AXEditableAncestor" (the element itself when it has the editable state),
+/// "AXEditableAncestor" (the element itself when it has the editable state), "AXValueSettable"
+/// (1 with the editable state, else 0), "AXFocused" (1 with the focused state, else 0),
 /// "AXEmbeddedDocument" (the document a window's "embeds" relation names); of the
 /// system-wide handle, "AXFocusedUIElement" (the element with keyboard focus in the
 /// application of the active X window: the one it last announced, else one found in its

@@ -13,15 +13,16 @@ constexpr std::int32_t pid = 501;
 TEST(ContextCommand, PrintsTheKnownFieldsRepairedAndLeavesAbsentOnesOut) {
     helper_test::AllFakes fakes;
     fakes.workspace.setFront("Saf\xE9ri", "com.apple.Safari", pid);
-    fakes.windows.windows = {{pid, 1, "Palette", 9}, {pid, 0, "Docs\xF0\x9F", 4294967295u}};
+    fakes.windows.windows = {{pid, 1, "Palette", 9},
+                             {pid, 0, "Docs\xF0\x9F https://a.example/?k=v", 4294967295u}};
     fakes.idle.seconds = 12.5;
     fakes.scripts.answers[std::string(helper::safariScript)] = "https://example.com/docs/a?b=c";
     auto run = fakes.run({"context"});
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out,
-              R"({"appName":"Saf�ri","bundleId":"com.apple.Safari","windowTitle":"Docs�",)"
-              R"("windowId":4294967295,"url":"https://example.com/docs/a?b=c","idleSeconds":12.5})"
-              "\n");
+    EXPECT_EQ(run.out, R"({"appName":"Saf�ri","bundleId":"com.apple.Safari",)"
+                       R"("windowTitle":"Docs� https://a.example/?k=","windowId":4294967295,)"
+                       R"("url":"https://example.com/docs/a?b=","idleSeconds":12.5})"
+                       "\n");
 
     // No window of its own, and an idle time that JSON cannot hold.
     fakes.windows.windows.clear();

@@ -133,26 +133,39 @@ TEST(ElementAt, DescribesTheElementUnderThePoint) {
     }
 }
 
-// The value of an element that takes text input is what the person typed: never a label.
+// A value labels only an element of a display role that the person cannot type into; the
+// port tells (settable 1 or 0), and where it cannot, the value is left out.
 TEST(ElementAt, ValueIsALabelOnlyWhereNobodyTypesIt) {
+    const AXNumber yes{1, "1"}, no{0, "0"};
     const struct {
         const char* role;
         const char* subrole;
+        FakeAccessibility::Stored value;
+        std::optional<AXNumber> settable;
         bool editableAncestor;
-        bool valueIsLabel;
+        std::optional<std::string> label;
     } cases[] = {
-        {"AXStaticText", "", false, true}, {"AXCheckBox", "", false, true},
-        {"AXTextField", "", false, false}, {"AXTextArea", "", false, false},
-        {"AXComboBox", "", false, false},  {"AXTextField", "AXSearchField", false, false},
-        {"AXGroup", "", true, false},      // editable web content
-        {"AXStaticText", "", true, false}, // text inside it
+        {"AXStaticText", "", "typed 4711", no, false, "typed 4711"},
+        {"AXStaticText", "", "typed 4711", std::nullopt, false, std::nullopt},
+        {"AXStaticText", "", "typed 4711", yes, false, std::nullopt},
+        {"AXStaticText", "", "typed 4711", no, true, std::nullopt}, // inside editable content
+        {"AXCheckBox", "", AXNumber{1, "1"}, yes, false, "1"},
+        {"AXSlider", "", AXNumber{40, "40"}, yes, false, "40"},
+        {"AXIncrementor", "", AXNumber{4711, "4711"}, yes, false, std::nullopt},
+        {"AXCell", "", "typed 4711", no, false, std::nullopt},
+        {"AXTextField", "", "typed 4711", no, false, std::nullopt},
+        {"AXTextArea", "", "typed 4711", no, false, std::nullopt},
+        {"AXComboBox", "", "typed 4711", no, false, std::nullopt},
+        {"AXStaticText", "AXSearchField", "typed 4711", no, false, std::nullopt},
+        {"AXGroup", "", "typed 4711", no, true, std::nullopt}, // editable web content
     };
     for (const auto& c : cases) {
         Tree tree({{element, "AXRole", c.role},
                    {element, "AXSubrole", c.subrole},
-                   {element, "AXValue", "typed 4711"}});
+                   {element, "AXValue", c.value}});
+        if (c.settable) tree.ax.set(element, std::string(valueSettableAttribute), *c.settable);
         if (c.editableAncestor) tree.ax.set(element, "AXEditableAncestor", Ref{group});
-        EXPECT_EQ(tree.probe()->label == "typed 4711", c.valueIsLabel) << c.role;
+        EXPECT_EQ(tree.probe()->label, c.label) << c.role;
         // A name or description still labels a text field.
         tree.ax.setText(element, "AXDescription", "Amount");
         EXPECT_EQ(tree.probe()->label, "Amount") << c.role;
@@ -186,6 +199,39 @@ TEST(ElementAt, WhatAControlShowsIsTheControl) {
             hit = tree.ax.appendChain(hit, 1, role);
         tree.ax.elementAtPoint = hit;
         EXPECT_EQ(tree.probe()->role, c.role) << c.name;
+    }
+}
+
+// An element a typing run went to while it had the focus is named by nothing it shows: a
+// table cell's title is its text. A text field's title is its caption and still labels it.
+TEST(ElementAt, AnElementTypedIntoIsNotNamedAfterItsText) {
+    for (const char* role : {"AXCell", "AXTextField"}) {
+        Tree tree({{element, "AXRole", role},
+                   {element, "AXTitle", "typed 4711"},
+                   {group, "+Total", "AXStaticText"}});
+        const Node sibling = tree.ax.addNode("AXCell");
+        tree.ax.setText(sibling, "AXTitle", "typed 4711");
+        tree.ax.appendChild(group, sibling);
+        TypedElements typed;
+        const auto probe = [&](AXProbe::TypingTarget typing) {
+            const ProbeDeadline deadline = tree.deadline();
+            return AXProbe::elementAt(tree.ax, {5, 5}, pid, deadline, std::nullopt, nullptr, &typed,
+                                      typing);
+        };
+        // Not focused: a run's target read away from the caret is not taken for it.
+        EXPECT_EQ(probe(AXProbe::TypingTarget::yes)->label, "typed 4711") << role;
+        tree.ax.set(element, "AXFocused", AXNumber{1, "1"});
+        tree.ax.set(sibling, "AXFocused", AXNumber{1, "1"});
+        probe(AXProbe::TypingTarget::yes);
+        tree.ax.elementAtPoint = sibling;
+        probe(AXProbe::TypingTarget::yes);
+        tree.ax.elementAtPoint = element;
+        const auto target = probe(AXProbe::TypingTarget::no);
+        EXPECT_EQ(target->label, std::string(role) == "AXCell"
+                                     ? std::nullopt
+                                     : std::optional<std::string>("typed 4711"));
+        EXPECT_EQ(target->nearbyText, std::vector<std::string>{"Total"}) << role;
+        EXPECT_EQ(tree.ax.liveHandles(), 2) << role; // the two elements typed into
     }
 }
 

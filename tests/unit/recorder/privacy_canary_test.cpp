@@ -20,23 +20,37 @@ std::vector<std::string> canary(std::mt19937& random) {
     return characters;
 }
 
-// Random operations through the public recorder API, with canaries typed and copied.
+// Random operations through the public recorder API, with canaries typed and copied, paused
+// or not, and echoed by the application wherever it names things.
 TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
         std::mt19937 random(seed);
         RecorderRig rig;
         rig.pipes.grant(2000);
-        rig.ax.set(rig.frontPage("Notes", "com.apple.Notes", "Doc"), "AXURL",
-                   AXURLValue{"https://example.com/"});
+        rig.workspace.setFront("Notes", "com.apple.Notes", 1);
+        const auto window = rig.ax.addNode("AXWindow");
+        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
+                   FakeAccessibility::ElementRef{window});
+        const auto page = rig.ax.appendChain(window, 1, "AXWebArea");
+        rig.ax.set(page, "AXURL", AXURLValue{"https://example.com/"});
         // The element under the pointer echoes everything typed or pasted into it, as an
-        // unnamed field, a text area or editable web content does.
+        // unnamed field, a text area or editable web content does; the application echoes
+        // the latest text into its window title, a sibling's name and the page address.
         const char* fieldRoles[] = {"AXTextField", "AXTextArea", "AXGroup"};
         const auto field = rig.ax.addNode(fieldRoles[seed % 3]);
         if (seed % 3 == 2)
             rig.ax.set(field, "AXEditableAncestor", FakeAccessibility::ElementRef{field});
+        const auto echo = rig.ax.addNode("AXComboBox");
+        rig.ax.appendChild(page, field);
+        rig.ax.appendChild(page, echo);
         rig.ax.elementAtPoint = field;
         std::string fieldText;
         std::vector<std::string> canaries;
+        const auto echoEverywhere = [&](const std::string& text) {
+            rig.ax.setText(window, "AXTitle", text + " – Notes");
+            rig.ax.setText(echo, "AXTitle", text);
+            rig.ax.set(page, "AXURL", AXURLValue{"https://example.com/" + text + "?q=" + text});
+        };
 
         int step = 0;
         const auto type = [&] { // one key press per character
@@ -46,6 +60,7 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
                 canaries.back() += character;
                 rig.ax.setText(field, "AXValue", fieldText += character);
             }
+            echoEverywhere(canaries.back());
         };
         const std::function<void()> operations[] = {
             type,
@@ -57,6 +72,7 @@ TEST(PrivacyProperty, NoTypedOrCopiedCanaryEverReachesOutputOrError) {
                     canaries.back() += character;
                 rig.pasteboard.copy(canaries.back());
                 rig.recorder->pollClipboard();
+                echoEverywhere(canaries.back());
             },
             [&] { // paste
                 rig.recorder->pollClipboard();

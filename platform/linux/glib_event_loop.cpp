@@ -119,7 +119,9 @@ bool GlibEventLoop::startInput() {
 }
 
 void GlibEventLoop::deliverInput() {
-    for (const InputDelivery& delivery : input_->take()) {
+    const X11InputThread::Taken taken = input_->take();
+    if (taken.dropped > 0 && inputDropped_) inputDropped_(taken.dropped);
+    for (const InputDelivery& delivery : taken.deliveries) {
         if (const auto* event = std::get_if<InputEvent>(&delivery)) {
             if (tap_ && (tapMask_ & (std::uint64_t{1} << event->type)) != 0) tap_(*event);
             // Whatever the tap made of it, a held press goes on once the tap is done.
@@ -130,6 +132,8 @@ void GlibEventLoop::deliverInput() {
             displayLost_();
         }
     }
+    // Presses left out of the queue are released too.
+    input_->release();
 }
 
 void GlibEventLoop::releaseHeldInput() {
@@ -211,6 +215,10 @@ void GlibEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
 
 void GlibEventLoop::onDisplayLost(std::function<void()> handler) {
     displayLost_ = std::move(handler);
+}
+
+void GlibEventLoop::onInputDropped(std::function<void(std::int64_t count)> handler) {
+    inputDropped_ = std::move(handler);
 }
 
 void GlibEventLoop::run() {

@@ -11,6 +11,7 @@
 #include "platform/linux/linux_permissions.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/x11/ewmh_workspace.h"
+#include "platform/linux/x11/press_hold_keeper.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/xfixes_pasteboard.h"
 #include "platform/linux/x11/xrandr_screens.h"
@@ -46,4 +47,9 @@ RecorderPlatform makeRecorderPlatform() {
     platform.eventLoop = std::make_unique<GlibEventLoop>(display);
     platform.executablePath = executablePath();
     return platform;
+}
+
+std::optional<int> runPlatformProcess(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args.front() != press_hold_keeper::programName) return std::nullopt;
+    return press_hold_keeper::run();
 }

@@ -33,6 +33,9 @@ public:
         watchedFds = {outputFd, inputFd};
     }
     void onDisplayLost(std::function<void()> handler) override { displayLost = std::move(handler); }
+    void onInputDropped(std::function<void(std::int64_t)> handler) override {
+        inputDropped = std::move(handler);
+    }
     void releaseHeldInput() override { ++releases; }
     void run() override {}
 
@@ -57,6 +60,7 @@ public:
     /// The output and input descriptors `onParentGone` watches.
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
     std::function<void()> interrupt, displayLost; ///< the handlers, for the test to fire
+    std::function<void(std::int64_t)> inputDropped;
 
 private:
     struct Entry {

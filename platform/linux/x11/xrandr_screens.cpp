@@ -2,13 +2,22 @@
 
 #include "platform/linux/x11/desktop_settings.h"
 
+#include <chrono>
 #include <xcb/randr.h>
 
 XrandrScreens::XrandrScreens(std::shared_ptr<x11::Connection> display)
     : display_(std::move(display)) {}
 
 void XrandrScreens::queryServer() {
-    if (queried_ || !display_) return;
+    if (!display_) return;
+    // The scale is the desktop's setting of the moment: read again a second later.
+    const auto now = std::chrono::steady_clock::now();
+    if (queried_ && now - scaleReadAt_ < std::chrono::seconds(1)) return;
+    scaleReadAt_ = now;
+    if (queried_) {
+        scale_ = desktop::readBackingScale(*display_);
+        return;
+    }
     queried_ = true;
     xcb_connection_t* c = display_->xcb();
     if (display_->extension(&xcb_randr_id)) {
@@ -41,8 +50,13 @@ std::vector<geo::Rect> XrandrScreens::monitorPixels() {
         }
     }
     if (monitors.empty()) { // no RandR 1.5 (or no active output): the whole root window
+        // Its size as it is now, not as it was when the connection was opened.
+        xcb_connection_t* c = display_->xcb();
+        x11::Reply<xcb_get_geometry_reply_t> root(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, display_->root()), nullptr));
         const xcb_screen_t& screen = display_->screen();
-        monitors.push_back({0, 0, double(screen.width_in_pixels), double(screen.height_in_pixels)});
+        monitors.push_back({0, 0, double(root ? root->width : screen.width_in_pixels),
+                            double(root ? root->height : screen.height_in_pixels)});
     }
     return monitors;
 }

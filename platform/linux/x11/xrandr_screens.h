@@ -12,6 +12,7 @@
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/screens.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,11 +32,13 @@ public:
     geo::Point primaryOrigin();
 
 private:
-    /// RandR's version and the backing scale, asked for on first use.
+    /// RandR's version, asked for on first use, and the backing scale, read again when a
+    /// second has passed.
     void queryServer();
 
     std::shared_ptr<x11::Connection> display_;
     bool queried_ = false;
     bool hasMonitors_ = false; // RandR ≥ 1.5
     double scale_ = 1;
+    std::chrono::steady_clock::time_point scaleReadAt_;
 };

@@ -149,6 +149,12 @@ void PressHold::letGo(std::int64_t nowMs) {
     }
 }
 
+void PressHold::ungrabAll() {
+    while (!grabbed_.empty())
+        ungrabOn(*grabbed_.begin());
+    connection_.flush();
+}
+
 void PressHold::replay(std::uint16_t device, std::uint32_t serverTime) {
     // Replayed, the press reaches the windows under the pointer as if never held.
     xcb_input_xi_allow_events(connection_.xcb(), serverTime, device,

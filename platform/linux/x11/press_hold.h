@@ -44,6 +44,8 @@ public:
     std::optional<int> msUntilExpiry(std::int64_t nowMs) const;
     /// Lets the held press go on now.
     void letGo(std::int64_t nowMs);
+    /// Gives up every grab: no press is caught once the server has handled this.
+    void ungrabAll();
 
 private:
     PressHold(x11::Connection& connection, std::uint8_t xinputOpcode);

@@ -92,7 +92,14 @@ int run() {
         hold->expire(steadyMs());
         connection->flush();
     }
-    // However the recorder ended, a press it had held goes on once.
+    // However the recorder ended, a press it had held goes on once; so does a press caught
+    // meanwhile whose event has not been read yet (it would be lost with the connection).
+    hold->ungrabAll();
+    connection->sync();
+    while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection->xcb())}) {
+        hold->handle(*event, steadyMs());
+        hold->letGo(steadyMs());
+    }
     hold->letGo(steadyMs());
     connection->flush();
     return 0;

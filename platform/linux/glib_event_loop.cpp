@@ -87,8 +87,9 @@ struct GlibEventLoop::ParentWatch {
     }
 };
 
-GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display)
-    : display_(std::move(display)), loop_(g_main_loop_new(nullptr, FALSE)) {}
+GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display,
+                             X11InputThread::Presses presses)
+    : display_(std::move(display)), presses_(presses), loop_(g_main_loop_new(nullptr, FALSE)) {}
 
 GlibEventLoop::~GlibEventLoop() {
     for (GSource* source : sources_) {
@@ -101,7 +102,7 @@ GlibEventLoop::~GlibEventLoop() {
 bool GlibEventLoop::startInput() {
     if (!inputTried_ && display_) {
         inputTried_ = true;
-        input_ = X11InputThread::start(std::make_unique<SystemClock>());
+        input_ = X11InputThread::start(std::make_unique<SystemClock>(), presses_);
         if (input_) {
             GSource* source = g_unix_fd_source_new(input_->readyDescriptor(), G_IO_IN);
             const auto ready = [](gint, GIOCondition, gpointer data) -> gboolean {

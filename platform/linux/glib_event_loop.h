@@ -19,8 +19,9 @@ class GlibEventLoop final : public EventLoop {
 public:
     /// Uses the default main context. `display` (may be null) is the main thread's X
     /// connection: without it there is no input. Input comes through a connection of its
-    /// own to the same display ($DISPLAY), opened when it is first asked for.
-    explicit GlibEventLoop(std::shared_ptr<x11::Connection> display);
+    /// own to the same display ($DISPLAY), opened when it is first asked for; `presses` says
+    /// whether presses are held for their screenshots (see X11InputThread::Presses).
+    GlibEventLoop(std::shared_ptr<x11::Connection> display, X11InputThread::Presses presses);
     ~GlibEventLoop() override;
     GlibEventLoop(const GlibEventLoop&) = delete;
     GlibEventLoop& operator=(const GlibEventLoop&) = delete;
@@ -51,6 +52,7 @@ private:
     void attach(GSource* source);
 
     std::shared_ptr<x11::Connection> display_;
+    X11InputThread::Presses presses_;
     std::unique_ptr<X11InputThread> input_;
     bool inputTried_ = false;
     std::uint64_t tapMask_ = 0;

@@ -44,7 +44,8 @@ RecorderPlatform makeRecorderPlatform() {
     platform.screenCapture = std::make_unique<ShmScreenCapture>();
     platform.graphics = std::make_unique<LinuxGraphics>();
     platform.permissions = std::make_unique<LinuxPermissions>(display);
-    platform.eventLoop = std::make_unique<GlibEventLoop>(display);
+    // stepreel's main() runs the hold's keeper when started as one (runPlatformProcess).
+    platform.eventLoop = std::make_unique<GlibEventLoop>(display, X11InputThread::Presses::held);
     platform.executablePath = executablePath();
     return platform;
 }

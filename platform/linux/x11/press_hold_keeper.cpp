@@ -73,6 +73,11 @@ int run() {
     if (!connection) return 1;
     std::unique_ptr<PressHold> hold = PressHold::create(*connection);
     if (!hold) return 1;
+    // The grabs are in place once the server has answered: the recorder may say it is ready.
+    connection->sync();
+    const std::uint8_t ready = 1;
+    (void)!write(readyDescriptor, &ready, sizeof ready);
+    close(readyDescriptor);
 
     std::uint8_t partial[4] = {};
     std::size_t partialSize = 0;

@@ -18,6 +18,9 @@ namespace press_hold_keeper {
 inline constexpr std::string_view programName = "stepreel-press-hold";
 /// The descriptor the keeper reads releases from.
 inline constexpr int releaseDescriptor = 3;
+/// The descriptor on which the keeper writes one byte once its grabs are in place, then
+/// closes it.
+inline constexpr int readyDescriptor = 4;
 
 /// Runs the keeper on $DISPLAY until the pipe on `releaseDescriptor` ends, a termination
 /// signal comes or the display goes; its exit status (2 when the descriptor is no pipe).

@@ -23,7 +23,8 @@ Xi2Input::PointerPlacement placementOn(std::shared_ptr<x11::Connection> connecti
 
 } // namespace
 
-std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clock) {
+std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clock,
+                                                      Presses presses) {
     std::shared_ptr<x11::Connection> connection = x11::Connection::open();
     if (!connection) return nullptr;
     auto input = Xi2Input::create(*connection, placementOn(connection));
@@ -33,7 +34,7 @@ std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clo
     if (reader->ready_.descriptor() < 0 || reader->stop_.descriptor() < 0) return nullptr;
     // Raw presses are selected by now, so the recorder sees every press the keeper holds.
     // Without the keeper every press still arrives, only unheld.
-    reader->hold_ = PressHoldLink::start();
+    if (presses == Presses::held) reader->hold_ = PressHoldLink::start();
     reader->thread_ = std::thread([raw = reader.get()] { raw->read(); });
     return reader;
 }

@@ -27,10 +27,15 @@ using InputDelivery = std::variant<InputEvent, HotkeyEvent, InputDisplayLost>;
 
 class X11InputThread {
 public:
+    /// Whether left and right presses are held for their screenshots. Holding starts this
+    /// executable again as the hold's keeper (press_hold_keeper.h): only a program whose main()
+    /// runs the keeper for it may ask for it.
+    enum class Presses { held, unheld };
+
     /// Connects to $DISPLAY, selects its input and starts reading, stamping events with
     /// `clock` (read on the input thread); nullptr when there is no display or it lacks
     /// XInput2 or XKB.
-    static std::unique_ptr<X11InputThread> start(std::unique_ptr<Clock> clock);
+    static std::unique_ptr<X11InputThread> start(std::unique_ptr<Clock> clock, Presses presses);
     /// Stops and joins the thread, then closes the connection.
     ~X11InputThread();
     X11InputThread(const X11InputThread&) = delete;

@@ -8,16 +8,17 @@
 XrandrScreens::XrandrScreens(std::shared_ptr<x11::Connection> display)
     : display_(std::move(display)) {}
 
-void XrandrScreens::queryServer() {
-    if (!display_) return;
-    // The scale is the desktop's setting of the moment: read again a second later.
+void XrandrScreens::followScale() {
+    queryServer();
+    // The scale is the desktop's setting of the moment: read again once a second has passed.
     const auto now = std::chrono::steady_clock::now();
-    if (queried_ && now - scaleReadAt_ < std::chrono::seconds(1)) return;
+    if (!display_ || display_->broken() || now - scaleReadAt_ < std::chrono::seconds(1)) return;
     scaleReadAt_ = now;
-    if (queried_) {
-        scale_ = desktop::readBackingScale(*display_);
-        return;
-    }
+    scale_ = desktop::readBackingScale(*display_);
+}
+
+void XrandrScreens::queryServer() {
+    if (queried_ || !display_) return;
     queried_ = true;
     xcb_connection_t* c = display_->xcb();
     if (display_->extension(&xcb_randr_id)) {
@@ -27,6 +28,7 @@ void XrandrScreens::queryServer() {
                                    (version->major_version == 1 && version->minor_version >= 5));
     }
     scale_ = desktop::readBackingScale(*display_);
+    scaleReadAt_ = std::chrono::steady_clock::now();
 }
 
 std::vector<geo::Rect> XrandrScreens::monitorPixels() {
@@ -69,7 +71,7 @@ geo::Point XrandrScreens::primaryOrigin() {
 
 geo::Point XrandrScreens::mouseLocation() {
     if (!display_ || display_->broken()) return {};
-    queryServer();
+    followScale();
     xcb_connection_t* c = display_->xcb();
     x11::Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, display_->root()), nullptr));
@@ -81,6 +83,7 @@ geo::Point XrandrScreens::mouseLocation() {
 }
 
 std::vector<geo::Rect> XrandrScreens::screenFrames() {
+    followScale();
     auto monitors = monitorPixels();
     if (monitors.empty()) return {};
     const geo::Rect main = monitors.front();
@@ -92,6 +95,6 @@ std::vector<geo::Rect> XrandrScreens::screenFrames() {
 
 std::optional<double> XrandrScreens::mainBackingScaleFactor() {
     if (!display_ || display_->broken()) return std::nullopt;
-    queryServer();
+    followScale();
     return scale_;
 }

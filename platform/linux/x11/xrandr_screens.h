@@ -32,9 +32,10 @@ public:
     geo::Point primaryOrigin();
 
 private:
-    /// RandR's version, asked for on first use, and the backing scale, read again when a
-    /// second has passed.
+    /// RandR's version and the backing scale, asked for on first use.
     void queryServer();
+    /// Reads the backing scale again once a second has passed since it was last read.
+    void followScale();
 
     std::shared_ptr<x11::Connection> display_;
     bool queried_ = false;

@@ -3,7 +3,8 @@ SHELL := /bin/bash
 UNAME := $(shell uname -s)
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu)
 CTEST_ARGS ?=
-# Compile check of the macOS port against the macOS SDK header kit, where it exists (CI).
+# Optional: compile check of the macOS port against a macOS SDK header kit, where one exists
+# (CI keeps its kit at this default place; without a kit the step is skipped).
 MACOS_SDK_KIT ?= ../shared/macos-sdk
 
 .PHONY: all deps build release test test-macos-sdk test-debug test-asan test-tsan test-fuzz demo \

@@ -1,6 +1,7 @@
 #include "helper/dispatch.h"
 
 #include "common/unicode_text.h"
+#include "common/version.h"
 #include "helper/classify.h"
 #include "helper/context.h"
 #include "helper/icon.h"
@@ -32,6 +33,8 @@ void runSubcommand(const std::string& subcommand, const std::optional<std::strin
         runSelfTest(io, *p.fixtureCanvas, *p.textRecognizer, *p.nameTagger);
     } else if (subcommand == "--self-test-pii") {
         runSelfTestPii(io, *p.fixtureCanvas, *p.textRecognizer, *p.nameTagger);
+    } else if (subcommand == "--version") {
+        io.out << "quillmap-helper " << quillVersion << "\n";
     } else {
         fail(std::string(usageText), 2);
     }

@@ -41,6 +41,13 @@ std::string checkText(Permissions& permissions) {
     return text;
 }
 
+std::string remedyText(Permissions& permissions) {
+    std::string text;
+    for (const std::string& line : permissions.remedies())
+        text += "   " + line + "\n";
+    return text;
+}
+
 void printCheck(Permissions& permissions, const std::function<void(std::string_view)>& writeOut) {
     writeOut(checkText(permissions));
 }

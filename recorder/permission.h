@@ -18,6 +18,9 @@ bool allGranted(Permissions& permissions);
 
 /// The three lines "accessibility=…", "screen_recording=…", "input_monitoring=…".
 std::string checkText(Permissions& permissions);
+/// What the person can do about each permission that is not fully usable, one indented line
+/// per cause; empty when the platform has nothing to add to the states.
+std::string remedyText(Permissions& permissions);
 /// Writes `checkText` through `writeOut`.
 void printCheck(Permissions& permissions, const std::function<void(std::string_view)>& writeOut);
 

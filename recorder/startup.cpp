@@ -1,6 +1,7 @@
 #include "recorder/startup.h"
 
 #include "recorder/capture_stream.h"
+#include "recorder/command_line.h"
 #include "recorder/descriptor_write.h"
 #include "recorder/event_tap.h"
 #include "recorder/permission.h"
@@ -96,6 +97,13 @@ void writeAnswer(int fd, std::string_view text) {
     (void)writeFully(fd, bytesOf(text));
 }
 
+/// True, after saying why on standard error, when frames would go to a terminal.
+bool refusesTerminal(const StartupEnvironment& environment) {
+    if (!CommandLine::isTerminal(environment.outFd)) return false;
+    UserMessages::print(CommandLine::terminalRefusal());
+    return true;
+}
+
 ScreenShooter& shooterFor(RecorderPlatform& platform, const StartupEnvironment& environment) {
     if (environment.makeShooter)
         return environment.makeShooter(*platform.screenCapture, *platform.graphics);
@@ -155,7 +163,8 @@ int record(const std::vector<std::string>& args, RecorderPlatform& platform,
 
     Permissions& permissions = *platform.permissions;
     if (!Permission::allGranted(permissions)) {
-        UserMessages::print(Startup::permissionWarning(permissions));
+        UserMessages::print(Startup::permissionWarning(permissions) +
+                            Permission::remedyText(permissions));
         return 1;
     }
 
@@ -201,13 +210,18 @@ int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform
     const auto writeOut = [fd = environment.outFd](std::string_view text) {
         writeAnswer(fd, text);
     };
-    if (hasOption(args, "--check")) {
+    // The three lines are for the parent; what to do about them is for the person.
+    const auto printCheck = [&] {
         Permission::printCheck(permissions, writeOut);
+        UserMessages::print(Permission::remedyText(permissions));
+    };
+    if (hasOption(args, "--check")) {
+        printCheck();
         return 0;
     }
     if (hasOption(args, "--request")) {
         Permission::request(permissions);
-        Permission::printCheck(permissions, writeOut);
+        printCheck();
         return 0;
     }
     if (hasOption(args, "--path")) {
@@ -216,8 +230,19 @@ int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform
         return 0;
     }
     if (hasOption(args, "--selftest-ocr")) {
+        if (CaptureStream::isStreamMode(args) && refusesTerminal(environment)) return 2;
         runScreenshotSelfTest(platform, environment);
         return 0;
     }
+    if (hasOption(args, "--help")) {
+        writeAnswer(environment.outFd, CommandLine::helpText());
+        return 0;
+    }
+    if (hasOption(args, "--version")) {
+        writeAnswer(environment.outFd, CommandLine::versionLine());
+        return 0;
+    }
+    // Every recording writes frames, if only its "finish".
+    if (refusesTerminal(environment)) return 2;
     return record(args, platform, environment);
 }

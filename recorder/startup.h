@@ -53,9 +53,9 @@ bool isPauseHotkey(const HotkeyEvent& event);
 } // namespace Startup
 
 /// Runs the recorder program with `args` (program name first) on `platform`, whose ports must
-/// all be present. Returns the exit status of every path that ends by returning; a recording
-/// ends from inside the loop through `environment.exitProcess`: Ctrl+C with the finish frame
-/// and status 0, a parent gone quietly with status 0, a lost display with the finish frame
-/// and status 1.
+/// all be present. Returns the exit status of every path that ends by returning (2 when frames
+/// would go to a terminal); a recording ends from inside the loop through
+/// `environment.exitProcess`: Ctrl+C with the finish frame and status 0, a parent gone quietly
+/// with status 0, a lost display with the finish frame and status 1.
 int runStepreel(const std::vector<std::string>& args, RecorderPlatform& platform,
                 const StartupEnvironment& environment = {});

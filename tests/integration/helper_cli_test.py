@@ -202,7 +202,7 @@ class OneShots(unittest.TestCase):
         self.assertEqual(helper_json("icon", "org.example.Missing/x"),
                          {"bundleId": "org.example.Missing/x"})
 
-    def test_usage_errors_and_the_unavailable_language_model(self):
+    def test_usage_errors_version_and_the_unavailable_language_model(self):
         for args, stdin, message in ((["icon", ""], b"", rb"usage: icon <bundleId>\n"),
                                      (["bogus"], b"", rb"usage: quillmap-helper [^\n]*\n"),
                                      (["classify"], b'{"appName":1,"text":"t"}',
@@ -210,6 +210,9 @@ class OneShots(unittest.TestCase):
             done = run_helper(*args, stdin=stdin)
             self.assertEqual((done.returncode, done.stdout), (2, b""), args)
             self.assertTrue(re.fullmatch(message, done.stderr), done.stderr)
+        version = run_helper("--version")
+        self.assertEqual((version.returncode, version.stderr), (0, b""))
+        self.assertRegex(version.stdout, rb"^quillmap-helper [0-9][^\s]*\n$")
         self.assertEqual(helper_json("llm-status"), {"available": False, "reason": "unsupportedOS"})
         self.assertEqual(helper_json("classify", stdin=b'{"appName":"a","text":"t"}'),
                          {"available": False,

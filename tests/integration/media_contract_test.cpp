@@ -4,6 +4,7 @@
 #include "platform/linux/atspi/atspi_accessibility.h"
 #include "platform/linux/imaging/linux_image.h"
 #include "platform/linux/imaging/shm_screen_capture.h"
+#include "tests/integration/time_scale.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -25,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 /// Polls `done` until it holds; the guard only keeps a broken test from hanging.
 bool eventually(const std::function<bool()>& done) {
-    const auto guard = Clock::now() + std::chrono::seconds(60);
+    const auto guard = Clock::now() + scaledSeconds(60);
     while (!done() && Clock::now() < guard)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return done();
@@ -80,7 +81,7 @@ protected:
         // A live application answers as soon as it can; only the hung-application case
         // needs a short bound, so a loaded machine cannot make a request run out of time.
         systemWide_ = ax_.systemWide();
-        ax_.setMessagingTimeout(systemWide_, 30);
+        ax_.setMessagingTimeout(systemWide_, static_cast<float>(30 * testTimeScale()));
     }
     AXElement at(const TestWindow& window, const std::string& widget) {
         const auto [x, y] = window.centre(widget);
@@ -152,7 +153,7 @@ TEST_F(AccessibilityContractTest, TheWindowOnTopWinsNothingIsOutsideAndAnAppEnds
     ASSERT_TRUE(eventually([&] { return ax_.application(pid) != nullptr; }));
     AXElement app = ax_.application(pid);
     ax_.structureChanges(pid); // its tree is watched from now on
-    ax_.setMessagingTimeout(app, 30);
+    ax_.setMessagingTimeout(app, static_cast<float>(30 * testTimeScale()));
     EXPECT_EQ(attribute(elementOf(ax_.copyAttributeValue(app, "AXMainWindow")), "AXTitle"),
               "text:Media Overlay Window");
     // The watch must let go of an application that leaves the bus, or the next notice from

@@ -3,6 +3,7 @@
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/xfixes_pasteboard.h"
+#include "tests/integration/time_scale.h"
 
 #include <algorithm>
 #include <atomic>
@@ -169,7 +170,7 @@ TEST(InputPort, WheelAndMiddleButtonsAreNoClicksAndQuickPressesCount) {
               0);
     // The key comes last: all that came before has arrived by then. The guard only stops a
     // broken test from hanging.
-    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto guard = std::chrono::steady_clock::now() + scaledSeconds(30);
     const guint tick = g_timeout_add(20, [](gpointer) { return gboolean{G_SOURCE_CONTINUE}; }, {});
     while ((events.empty() || events.back().characters != u"z") &&
            std::chrono::steady_clock::now() < guard)

@@ -1,7 +1,9 @@
 """Real applications on the test desktop: started, their windows and elements found."""
 import os
+import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 import gi
@@ -93,18 +95,48 @@ def find_element(application, matches, max_depth=30):
                  for node in descendants(app, max_depth=max_depth) if matches(node)), None)
 
 
+HOME_FOLDERS = {"XDG_CONFIG_HOME": ".config", "XDG_DATA_HOME": ".local/share",
+                "XDG_STATE_HOME": ".local/state", "XDG_CACHE_HOME": ".cache",
+                "XDG_RUNTIME_DIR": "runtime"}
+
+
+def private_home(env):
+    """`env` with a fresh HOME and XDG folders of its own (the runtime one 0700); returns the
+    home's folder and the environment. Settings stay in that home too (GIO's keyfile backend
+    rather than the settings service the desktop shares between applications)."""
+    home = tempfile.mkdtemp(prefix="app-home-")
+    env = dict(env, HOME=home, GSETTINGS_BACKEND="keyfile")
+    # The session bus must not be lost with the runtime folder it may be found in.
+    bus = os.path.join(env.get("XDG_RUNTIME_DIR", ""), "bus")
+    if not env.get("DBUS_SESSION_BUS_ADDRESS") and os.path.exists(bus):
+        env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={bus}"
+    for name, folder in HOME_FOLDERS.items():
+        env[name] = os.path.join(home, folder)
+        os.makedirs(env[name], mode=0o700)
+    return home, env
+
+
 def launch(argv, owner=None, **popen):
-    """Starts an application in a session of its own, so that `stop` ends its helpers too;
-    stopped once test (or test class) `owner` is done."""
-    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            start_new_session=True, **popen)
+    """Starts an application in a session of its own, so that `stop` ends its helpers too, and
+    with a home of its own (`proc.home`, see `private_home`), so that nothing an application
+    ran or left before (a session to restore, settings) reaches it; stopped, and its home
+    removed, once test (or test class) `owner` is done."""
+    home, env = private_home(popen.pop("env", None) or os.environ)
+    try:
+        proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                start_new_session=True, env=env, **popen)
+    except BaseException:
+        shutil.rmtree(home)
+        raise
+    proc.home = home
     if owner:
         later(owner, stop, proc)
     return proc
 
 
 def stop(proc):
-    """Ends `proc` and its whole process group (a browser's helpers outlive it in its profile)."""
+    """Kills `proc` and its whole process group (a browser's helpers outlive it in its
+    profile), then removes its home."""
     if proc.poll() is None:
         proc.kill()
     proc.wait()
@@ -113,8 +145,10 @@ def stop(proc):
         try:
             os.killpg(proc.pid, signal.SIGKILL)
         except ProcessLookupError:
-            return
+            break
         time.sleep(0.1)
+    if hasattr(proc, "home"):
+        shutil.rmtree(proc.home, ignore_errors=True)
 
 
 def start_firefox(page, workdir, kiosk=False, prefs=(), files=None, owner=None):

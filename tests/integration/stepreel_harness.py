@@ -16,7 +16,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 STEPREEL = os.environ.get("STEPREEL", "stepreel")
 STEPREEL_PARENT = os.environ.get("STEPREEL_PARENT", "stepreel-parent")
 HELPER = os.environ.get("QUILLMAP_HELPER", "quillmap-helper")
-WAIT = float(os.environ.get("STEPREEL_TEST_TIMEOUT", "60"))
+# Every deadline of the suite is multiplied by STEPREEL_TEST_TIME_SCALE (default 1), set once
+# for a slow or busy machine; waits end as soon as their condition holds, whatever the scale.
+TIME_SCALE = float(os.environ.get("STEPREEL_TEST_TIME_SCALE") or "1")
+WAIT = float(os.environ.get("STEPREEL_TEST_TIMEOUT", "60")) * TIME_SCALE
+
+
+def scaled(seconds):
+    """A deadline of `seconds` on this machine."""
+    return seconds * TIME_SCALE
+
 
 BANNER_START = "✓ トレース記録を開始しました → クラウド画像送信\n"
 PAUSED = "⏸ 一時停止\n"
@@ -315,6 +324,19 @@ def start_x_server(test):
     return server, f":{number}"
 
 
+def desktop_process(name):
+    """The id of a process of this test's desktop (scripts/with-virtual-desktop marks them all)
+    whose command line contains `name`, or None."""
+    mark = f"STEPREEL_DESKTOP_MARK={os.environ['STEPREEL_DESKTOP_MARK']}".encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError):
+            with open(f"/proc/{pid}/environ", "rb") as environ, \
+                    open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                if mark in environ.read().split(b"\0") and name.encode() in cmdline.read():
+                    return int(pid)
+    return None
+
+
 def write_file(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     pathlib.Path(path).write_bytes(data if isinstance(data, bytes) else data.encode())
@@ -445,7 +467,7 @@ def activate_window(wid):
         time.sleep(0.05)
         shown = subprocess.run(["xdotool", "getactivewindow"], capture_output=True, text=True)
         return shown.stdout.strip() == str(wid)
-    wait_until(f"window {wid} active", active, 10)
+    wait_until(f"window {wid} active", active, scaled(20))
 
 
 def activate(window):

@@ -1,8 +1,10 @@
 """`stepreel`'s one-shot options, start-up failures and the reference parent, end to end."""
+import contextlib
 import io
 import json
 import os
 import pathlib
+import pty
 import re
 import signal
 import subprocess
@@ -10,9 +12,10 @@ import unittest
 
 from PIL import Image
 
+from episode_pages import check_folder
 from stepreel_harness import (BANNER_START, STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,
-                              check_episode_invariants, click, files_under, opened,
-                              parse_stream, root_size, scratch, type_text, wait_until,
+                              check_episode_invariants, click, desktop_process, files_under,
+                              opened, parse_stream, root_size, scratch, type_text, wait_until,
                               write_file)
 
 NIL_LINE = b"full=nil textLines=-1 center=nil\n"
@@ -21,7 +24,8 @@ EPISODE_ID = r"^ep-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"
 STATE = "(granted|denied|unknown)"
 WARNING = re.compile(
     rf"^⚠︎ 権限が不足しています\(accessibility={STATE} screen_recording={STATE} "
-    rf"input_monitoring={STATE}\)。\n   \./setup を実行して3つの権限を付与してください。\n$")
+    rf"input_monitoring={STATE}\)。\n   \./setup を実行して3つの権限を付与してください。\n"
+    r"((   [^\n]+\n)+)$")  # then what to do about it, a line per cause
 
 
 def run_once(*args, env=None, stream=True, deny=None):
@@ -36,6 +40,15 @@ def answer(*args, env=None):
                           stdin=subprocess.DEVNULL)
 
 
+def read_all(stream):
+    """What a terminal showed: everything until its other end closed."""
+    data = b""
+    with contextlib.suppress(OSError):  # EIO: nothing holds the other end any more
+        while chunk := stream.read(4096):
+            data += chunk
+    return data
+
+
 def read_file(*path, lines=False):
     data = pathlib.Path(*path).read_bytes()
     return [json.loads(line) for line in data.splitlines()] if lines else data
@@ -43,10 +56,33 @@ def read_file(*path, lines=False):
 
 class OneShotOptions(unittest.TestCase):
     def test_check_grants_all_three_on_a_complete_desktop_and_path_is_the_executable(self):
-        self.assertEqual([(r.returncode, r.stdout) for r in (answer("--check"), answer("--path"))],
+        self.assertEqual([(r.returncode, r.stdout, r.stderr)
+                          for r in (answer("--check"), answer("--path"))],
                          [(0, b"accessibility=granted\nscreen_recording=granted\n"
-                              b"input_monitoring=granted\n"),
-                          (0, (os.path.realpath(STEPREEL) + "\n").encode())])
+                              b"input_monitoring=granted\n", b""),
+                          (0, (os.path.realpath(STEPREEL) + "\n").encode(), b"")])
+
+    def test_help_and_version_answer_and_no_frame_goes_to_a_terminal(self):
+        for args, first_line in ((["--help", "--stream"], "使い方: stepreel "),
+                                 (["--once", "--version"], "stepreel ")):
+            with self.subTest(args=args):
+                done = answer(*args)
+                self.assertEqual((done.returncode, done.stderr), (0, b""))
+                self.assertTrue(done.stdout.decode().startswith(first_line), done.stdout)
+        # Every mode that writes frames refuses; text answers still reach the terminal.
+        for args, status, shown_text in (([], 2, b""), (["--stream", "--once"], 2, b""),
+                                         (["--stream", "--selftest-ocr"], 2, b""),
+                                         (["--selftest-ocr"], 0, NIL_LINE.replace(b"\n", b"\r\n"))):
+            with self.subTest(args=args):
+                screen, terminal = pty.openpty()
+                with os.fdopen(screen, "rb", buffering=0) as shown:
+                    done = subprocess.run([STEPREEL, *args], stdout=terminal,
+                                          stderr=subprocess.PIPE, timeout=WAIT,
+                                          stdin=subprocess.DEVNULL)
+                    os.close(terminal)
+                    self.assertEqual((done.returncode, read_all(shown)), (status, shown_text))
+                    self.assertEqual(done.stderr.decode().startswith("✗ 標準出力が端末です。"),
+                                     status == 2, done.stderr)
 
     def test_selftest_sends_one_after_frame_of_the_screen_when_streaming_and_allowed(self):
         for stream, deny, before_line in ((False, None, b""), (True, lambda n: True, PERMIT)):
@@ -87,6 +123,18 @@ class OneShotOptions(unittest.TestCase):
                     self.assertEqual("screenshotFull" in records[0], "frame" in types)
 
 
+    def test_a_late_accessibility_registry_is_no_message(self):
+        # As on a busy machine: the registry answers only after the recording has given up.
+        registry = wait_until("the accessibility registry", lambda: run_once("--once") and
+                              desktop_process("at-spi2-registryd"))
+        os.kill(registry, signal.SIGSTOP)
+        try:
+            run, status = run_once("--once")
+        finally:
+            os.kill(registry, signal.SIGCONT)
+        self.assertEqual((status, run.stderr_text(), run.frames[-1].type), (0, "", "finish"))
+
+
 class MissingDisplay(unittest.TestCase):
     def test_unset_or_vanished_display_gives_the_permission_warning(self):
         unset = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
@@ -96,11 +144,12 @@ class MissingDisplay(unittest.TestCase):
                 self.assertEqual((result.returncode, result.stdout), (1, b""))
                 match = WARNING.match(result.stderr.decode())
                 self.assertIsNotNone(match, result.stderr.decode())
-                self.assertNotEqual(match.groups(), ("granted",) * 3)
+                self.assertNotEqual(match.groups()[:3], ("granted",) * 3)
+                self.assertIn("X ディスプレイ", match.group(4))  # the cause, for all three
                 check = answer("--check", env=env)
-                self.assertEqual(check.returncode, 0)
+                self.assertEqual((check.returncode, check.stderr.decode()), (0, match.group(4)))
                 self.assertEqual(tuple(line.split("=")[1] for line in
-                                       check.stdout.decode().splitlines()), match.groups())
+                                       check.stdout.decode().splitlines()), match.groups()[:3])
                 run, status = run_once("--once", env=env)
                 self.assertEqual((status, bytes(run.raw)), (1, b""))
 
@@ -154,9 +203,9 @@ class ReferenceParent(unittest.TestCase):
                         <= lines[-1]["timestampMs"] <= meta["endedAtMs"], meta)
         shots = {f"{f.header['seq']}-full.jpg": f.payload for f in frames if f.type == "frame"}
         self.assertEqual(files_under(os.path.join(out, "frames")), shots)
+        check_folder(out)
         html = read_file(out, "index.html").decode()
-        shown = [f'src="{r["screenshotFull"]}"' for r in lines if "screenshotFull" in r]
-        self.assertTrue(session in html and all(src in html for src in shown), html)
+        self.assertIn(session, html)
         self.assertIn("timeline: " + out + "/index.html", stderr.decode())
 
     def test_denied_permits_leave_their_work_out_and_no_episode_is_overwritten(self):
@@ -208,7 +257,7 @@ while True:
         cut = frames[2].offset + 100  # inside the screenshot frame
         for i, (data, code, message, state) in enumerate((  # exit status, message, episode
                 (raw, 0, "", "completed"),
-                (raw[:cut], 1, f"truncated stream at byte offset {frames[2].offset}:", "recording"),
+                (raw[:cut], 1, f"truncated stream at byte offset {frames[2].offset}:", None),
                 (bytes(broken), 1, f"malformed frame at byte offset {frames[3].offset + 8}:",
                  None))):
             stream = self.path(f"replay-{i}.bin")
@@ -216,6 +265,8 @@ while True:
             result = self.parent(f"replay-{i}", "--replay", stream)
             self.assertEqual(result.returncode, code, result.stderr)
             self.assertIn(message, result.stderr.decode())
+            # A stream cut before the episode's first frame leaves no folder.
+            self.assertEqual(os.path.exists(self.path(f"replay-{i}")), i != 1)
             if state:
                 meta = json.loads(read_file(self.path(f"replay-{i}", "episode.json")))
                 self.assertEqual((meta["status"], meta["actionCount"] == 1), (state, code == 0))

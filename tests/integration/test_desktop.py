@@ -1,11 +1,14 @@
 """Where the work happened on unusual desktops: a client without accessibility, a context menu,
 a closed active window, two monitors, no window manager and no screen-saver extension."""
+import glob
+import os
 import subprocess
 import unittest
 
-from real_apps import (accessibles, center, find_element, holds, launch, showing, stop,
-                       wait_until, window_of)
-from stepreel_harness import activate_window, click_at, helper_json, recording, run_helper, xdotool
+from real_apps import (accessibles, applications, center, descendants, find_element, holds,
+                       launch, showing, stop, wait_until, window_of)
+from stepreel_harness import (activate_window, click_at, helper_json, recording, run_helper,
+                              scaled, type_text, xdotool)
 
 
 class PlainClients(unittest.TestCase):
@@ -49,6 +52,31 @@ class PlainClients(unittest.TestCase):
         self.assertEqual([d.get("windowTitle") for d in editor], [title], editor)
         item = run.records("click")[-1]  # in the menu, an untitled window of its own
         self.assertEqual(item.get("target", {}).get("windowTitle"), title, item)
+
+
+class KilledMousepad(unittest.TestCase):
+    """Mousepad keeps a session with a backup of unsaved text; after an unclean end the next
+    one asks whether to restore it instead of opening its window. Tests end applications
+    with SIGKILL: the next Mousepad must still open its window."""
+
+    def text_views(self, proc):
+        return [center(node) for app in applications("mousepad")
+                if app.get_process_id() == proc.pid
+                for node in descendants(app, only_showing=True) if node.get_role_name() == "text"]
+
+    def test_a_mousepad_killed_with_unsaved_text_leaves_the_next_its_window(self):
+        killed = launch(["mousepad", "--disable-server"], self)
+        activate_window(window_of("Mousepad"))
+        click_at(wait_until("the text view", lambda: self.text_views(killed))[0])
+        type_text("unsaved")
+        # Its session names the backup once the backup is written, half a minute after a change.
+        wait_until("the backup of the unsaved text", lambda: glob.glob(
+            os.path.join(killed.home, ".local/share/Mousepad/autosave-*")), scaled(120))
+        stop(killed)
+        wait_until("the killed Mousepad off the accessibility bus", lambda: not [
+            app for app in applications("mousepad") if app.get_process_id() == killed.pid])
+        following = launch(["mousepad", "--disable-server"], self)
+        wait_until("the next Mousepad's text view", lambda: self.text_views(following))
 
 
 class StaleActiveWindow(unittest.TestCase):

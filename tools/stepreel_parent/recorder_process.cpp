@@ -34,7 +34,7 @@ struct Pipe {
 };
 
 [[noreturn]] void execChild(const std::string& path, const std::vector<std::string>& args, Pipe& in,
-                            Pipe& out, Pipe& report) {
+                            Pipe& out, Pipe& err, Pipe& report) {
     ::setpgid(0, 0);
 #ifdef __linux__
     // Never outlive the parent: a recorder whose parent is gone has nobody to answer it.
@@ -47,6 +47,7 @@ struct Pipe {
     ::signal(SIGPIPE, SIG_DFL);
     ::dup2(in.read, STDIN_FILENO);
     ::dup2(out.write, STDOUT_FILENO);
+    ::dup2(err.write, STDERR_FILENO);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& arg : args)
@@ -63,22 +64,23 @@ struct Pipe {
 std::unique_ptr<RecorderProcess> RecorderProcess::start(const std::string& path,
                                                         const std::vector<std::string>& args,
                                                         std::string& error) {
-    Pipe in, out, report;
-    if (!in.open() || !out.open() || !report.open()) {
+    Pipe in, out, err, report;
+    if (!in.open() || !out.open() || !err.open() || !report.open()) {
         error = std::string("cannot create pipes: ") + std::strerror(errno);
-        in.close(), out.close(), report.close();
+        in.close(), out.close(), err.close(), report.close();
         return nullptr;
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
         error = std::string("cannot fork: ") + std::strerror(errno);
-        in.close(), out.close(), report.close();
+        in.close(), out.close(), err.close(), report.close();
         return nullptr;
     }
-    if (pid == 0) execChild(path, args, in, out, report);
+    if (pid == 0) execChild(path, args, in, out, err, report);
 
     ::close(in.read);
     ::close(out.write);
+    ::close(err.write);
     ::close(report.write);
     int childErrno = 0;
     ssize_t got;
@@ -90,15 +92,17 @@ std::unique_ptr<RecorderProcess> RecorderProcess::start(const std::string& path,
         error = "cannot run " + path + ": " + std::strerror(childErrno);
         ::close(in.write);
         ::close(out.read);
+        ::close(err.read);
         ::waitpid(pid, nullptr, 0);
         return nullptr;
     }
-    return std::unique_ptr<RecorderProcess>(new RecorderProcess(pid, in.write, out.read));
+    return std::unique_ptr<RecorderProcess>(new RecorderProcess(pid, in.write, out.read, err.read));
 }
 
 RecorderProcess::~RecorderProcess() {
     if (input_ >= 0) ::close(input_);
     if (output_ >= 0) ::close(output_);
+    if (error_ >= 0) ::close(error_);
     if (!status_) {
         ::kill(pid_, SIGKILL);
         wait();

@@ -1,5 +1,6 @@
 // The recorder as a child process: its standard output is read here, its standard input
-// carries one answer byte per permission request, its standard error is inherited.
+// carries one answer byte per permission request, and its standard error comes through a
+// pipe, so the parent can pass it on and note what it says about the episode.
 #pragma once
 
 #include <memory>
@@ -22,6 +23,8 @@ public:
 
     /// Readable end of the recorder's standard output.
     int outputFd() const { return output_; }
+    /// Readable end of the recorder's standard error.
+    int errorFd() const { return error_; }
     /// Writes one answer byte: 01 grants, 00 denies. False when the recorder is gone.
     bool answer(bool grant);
     /// Closes the recorder's standard input: every later permission request is denied.
@@ -32,10 +35,12 @@ public:
     int wait();
 
 private:
-    RecorderProcess(pid_t pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+    RecorderProcess(pid_t pid, int input, int output, int error)
+        : pid_(pid), input_(input), output_(output), error_(error) {}
     pid_t pid_;
     int input_;
     int output_;
+    int error_;
     std::optional<int> status_;
 };
 

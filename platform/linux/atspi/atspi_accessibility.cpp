@@ -38,6 +38,20 @@ constexpr std::size_t kMaxKnownApplications = 64;
 // Characters of text read as a value.
 constexpr int kMaxValueCharacters = 65536;
 
+void ignoreMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+/// The desktop, whose children are the applications. libatspi builds it on first use by asking
+/// the registry for the applications; when the registry answers late (a busy machine) it
+/// releases the missing answer with a GLib critical on standard error, which is the person's.
+/// The desktop then lists its applications when next asked, so a late answer is only absent.
+GObjectPtr<AtspiAccessible> desktop() {
+    const guint handler =
+        g_log_set_handler("GLib-GObject", G_LOG_LEVEL_CRITICAL, ignoreMessage, nullptr);
+    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    g_log_remove_handler("GLib-GObject", handler);
+    return desktop;
+}
+
 std::optional<std::string> takeText(gchar* raw, const CallError& error) {
     OwnedText owned(raw);
     if (error.failed() || !owned) return std::nullopt;
@@ -377,7 +391,7 @@ GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessi
 
 std::optional<AtspiAccessibility::Impl::PlacedWindow>
 AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs) {
-    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    GObjectPtr<AtspiAccessible> desktop = ::desktop();
     if (!desktop) return std::nullopt;
     // The window manager knows which application's window is on top at the point; without
     // it, every application's windows are candidates, placed where their toolkits say.
@@ -445,7 +459,7 @@ AXElement AtspiAccessibility::application(std::int32_t pid) {
     std::lock_guard lock(impl_->mutex);
     if (pid <= 0 || !impl_->ensureInitialised()) return nullptr;
     impl_->applyTimeout(kDefaultTimeoutMs);
-    GObjectPtr<AtspiAccessible> desktop(atspi_get_desktop(0));
+    GObjectPtr<AtspiAccessible> desktop = ::desktop();
     if (!desktop) return nullptr;
     GObjectPtr<AtspiAccessible> found = impl_->applicationOf(
         desktop.get(), static_cast<std::uint32_t>(pid), deadlineAfter(kDefaultTimeoutMs));

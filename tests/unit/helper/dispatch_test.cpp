@@ -1,5 +1,6 @@
 // The command line: each subcommand reaches only its own ports, and every failure is one
 // message on standard error with its status.
+#include "common/version.h"
 #include "tests/unit/helper/helper_rig.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,8 @@ TEST(Dispatch, SubcommandsAreNamedExactlyAndEachFailureIsOneMessageOnStandardErr
     }
 
     AllFakes fakes;
+    EXPECT_EQ(printed(fakes, {"--version"}),
+              Printed(0, "quillmap-helper " + std::string(quillVersion) + "\n", ""));
     fakes.icons.installed = {"com.apple.Notes"};
     fakes.graphics.emptyPng = true; // zero bytes are no PNG file: the bundle id alone
     EXPECT_EQ(printed(fakes, {"icon", "com.apple.Notes"}),

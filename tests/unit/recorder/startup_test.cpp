@@ -1,5 +1,7 @@
 // The program's start: one-shot options, the permission gate, the set-up steps and the ways
 // a recording ends.
+#include "common/version.h"
+#include "recorder/command_line.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,10 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
         {{"--path", "--request"}, states, 1},
         {{"--selftest-ocr", "--path"}, "/opt/quill/stepreel\n", 0},
         {{"--Check", "-check", "--check=1", "check", "--path"}, "/opt/quill/stepreel\n", 0},
+        // The program's own answers come after the four, before any recording.
+        {{"--help", "--path"}, "/opt/quill/stepreel\n", 0},
+        {{"--stream", "--once", "--version", "--help"}, std::string(CommandLine::helpText()), 0},
+        {{"--version", "--once"}, "stepreel " + std::string(quillVersion) + "\n", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -30,6 +36,27 @@ TEST(StartupOptions, FirstOneShotOptionInTheFixedOrderWinsAndMatchesWholeArgumen
         EXPECT_EQ(rig.pipes.errorText(), "");
         EXPECT_EQ(rig.permissions.requests, c.requests);
         EXPECT_FALSE(rig.recorder);
+    }
+}
+
+TEST(StartupOptions, RemediesFollowTheStatesAndThePermissionWarningOnStandardError) {
+    const std::string states =
+        "accessibility=denied\nscreen_recording=granted\ninput_monitoring=granted\n";
+    const std::string remedies = "   accessibility: one\n   accessibility: two\n";
+    for (const auto& [args, status, output, error] :
+         {std::tuple{Types{"--check"}, 0, states, remedies},
+          {Types{"--request"}, 0, states, remedies},
+          {Types{"--stream"}, 1, "",
+           "⚠︎ 権限が不足しています(accessibility=denied screen_recording="
+           "granted input_monitoring=granted)。\n   ./setup を実行して3つ"
+           "の権限を付与してください。\n" +
+               remedies}}) {
+        RecorderRig rig;
+        rig.permissions.accessibilityState = PermissionState::denied;
+        rig.permissions.remedyLines = {"accessibility: one", "accessibility: two"};
+        EXPECT_EQ(rig.run(args), status);
+        EXPECT_EQ(rig.pipes.output(), output);
+        EXPECT_EQ(rig.pipes.errorText(), error);
     }
 }
 

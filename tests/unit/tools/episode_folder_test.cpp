@@ -1,4 +1,5 @@
 #include "tools/stepreel_parent/episode_folder.h"
+#include "tools/stepreel_parent/episode_redaction.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,10 +18,16 @@ Frame action(std::int64_t seq, const std::string& kind,
     return Frame{0, "events", {{"type", "events"}, {"sessionId", session}, {"event", record}}, {}};
 }
 
-Frame screenshot(std::int64_t seq, const std::string& kind) {
+Frame screenshot(std::int64_t seq, const std::string& kind, double fx = 0.5, double fy = 0.25) {
     return Frame{0,
                  "frame",
-                 {{"type", "frame"}, {"sessionId", session}, {"seq", seq}, {"kind", kind}},
+                 {{"type", "frame"},
+                  {"sessionId", session},
+                  {"seq", seq},
+                  {"kind", kind},
+                  {"width", 2048},
+                  {"height", 1152},
+                  {"cursor", {fx, fy}}},
                  {0xFF, 0xD8, 0x00, 0xFF, 0xD9}};
 }
 
@@ -35,51 +42,120 @@ struct ScratchDir {
         std::filesystem::temp_directory_path() / ("episode-test-" + std::to_string(::getpid()));
 };
 
+std::unique_ptr<EpisodeFolder> prepared(const std::filesystem::path& dir, bool replay = false) {
+    std::string error;
+    auto folder =
+        EpisodeFolder::prepare({dir, 500, "1.2.3", {{"utcOffsetMinutes", 60}}, replay}, error);
+    EXPECT_TRUE(folder) << error;
+    return folder;
+}
+
 } // namespace
 
-TEST(EpisodeFolder, ReportsFramesThatDisagreeWithTheStreamAndAnyAfterFinish) {
+TEST(EpisodeFolder, ReportsFramesThatDisagreeWithTheStreamAndDescribesTheEpisode) {
     const ScratchDir dir;
-    std::string error;
-    const auto folder = EpisodeFolder::create(dir.path, 1000, error);
-    ASSERT_TRUE(folder) << error;
+    const auto folder = prepared(dir.path);
     // Each frame, when it arrived, and whether the folder finds it at fault.
     const std::tuple<Frame, std::int64_t, bool> frames[] = {
         {action(0, "click", {{"screenshotFull", "frames/0-full.jpg"}}), 1001, true},
-        {screenshot(1, "before"), 1001, false},
-        {action(1, "click", {{"screenshotFull", "frames/1-full.jpg"}}), 1001, false},
+        // The record's pointer in points over the frame's fractions: a 2560 x 1440 screen.
+        {screenshot(1, "before", 0.5, 0.25), 1001, false},
+        {action(1, "click", {{"screenshotFull", "frames/1-full.jpg"}, {"cursor", {1280, 360}}}),
+         1001, false},
         {screenshot(2, "before"), 1002, false},
         {action(2, "click", {{"screenshotFull", "frames/9-full.jpg"}}), 1002, true},
-        {screenshot(3, "after"), 1450, false},
-        {action(3, "result", {{"refSeq", 1}, {"screenshotFull", "frames/3-full.jpg"}}), 1450,
-         false},
-        {action(4, "result", {{"refSeq", 7}}), 1450, true},
+        {bare("loss"), 1003, false},
+        {action(3, "result", {{"refSeq", 2}}), 1450, false},
         {bare("finish", "ep-other"), 1500, true},
-        {bare("loss"), 1500, false},
         {bare("finish"), 2000, false},
-        {action(5, "click"), 2001, true},
+        {action(4, "click"), 2001, true},
         {bare("finish"), 2002, true},
     };
     for (const auto& [frame, at, fault] : frames)
         EXPECT_EQ(folder->accept(frame, at).has_value(), fault) << frame.header.dump();
-    ASSERT_FALSE(folder->close());
-    EXPECT_EQ(folder->meta()["endedAtMs"], 2000); // the episode ended at the first finish
-    const auto rows = folder->timeline();
-    ASSERT_GE(rows.size(), 2u);
-    EXPECT_EQ(rows[1].beforeImage, "frames/1-full.jpg");
-    EXPECT_EQ(rows[1].afterImage, "frames/3-full.jpg"); // a result beside its operation
+    folder->notePause(1100);
+    folder->noteResume(1200);
+    folder->notePause(1300); // paused to the end
+    EXPECT_EQ(folder->meta()["status"], "recording");
+    ASSERT_FALSE(folder->close("display lost"));
+    const auto meta = nlohmann::json::parse(std::ifstream(dir.path / "episode.json"));
+    EXPECT_EQ(meta["endedAtMs"], 2000); // the episode ended at the first finish
+    EXPECT_EQ(meta["startedAtMs"], 500);
+    EXPECT_EQ((std::pair{meta["status"], meta["endReason"]}),
+              (std::pair<nlohmann::json, nlohmann::json>{"completed", "display lost"}));
+    EXPECT_EQ(meta["screen"], (nlohmann::json{{"width", 2560}, {"height", 1440}}));
+    EXPECT_EQ(meta["screenshot"]["scale"], 0.8);
+    EXPECT_EQ(meta["lostScreenshots"], nlohmann::json::array({3}));
+    EXPECT_EQ(meta["pauses"],
+              nlohmann::json::parse(R"([{"startMs":1100,"endMs":1200},{"startMs":1300}])"));
+    EXPECT_EQ(meta["recorderVersion"], "1.2.3");
+    EXPECT_EQ(meta["actionCount"], 5);
 }
 
-TEST(TimelineHtml, EscapesEveryRecordedText) {
-    TimelineRow row;
-    row.record = {{"seq", 0},
-                  {"kind", "click<script>"},
-                  {"app", "<img src=x onerror=alert(1)>"},
-                  {"url", "javascript:alert('x')"},
-                  {"target", {{"role", "AXButton"}, {"label", "\"quoted\" & <u>"}}}};
-    const std::string html = renderTimeline({{"id", "<id>"}, {"startedAtMs", 0}}, {row});
-    for (const char* absent : {"<script", "<img src=x", "<u>", "href=\"javascript"})
-        EXPECT_EQ(html.find(absent), std::string::npos) << absent;
-    for (const char* present : {"&lt;img src=x onerror=alert(1)&gt;",
-                                "&quot;quoted&quot; &amp; &lt;u&gt;", "alert(&#39;x&#39;)"})
-        EXPECT_NE(html.find(present), std::string::npos) << present;
+TEST(EpisodeFolder, CreatesNothingBeforeTheFirstFrameAndAReplayKeepsTheRecordedTimes) {
+    const ScratchDir dir;
+    {
+        const auto folder = prepared(dir.path);
+        EXPECT_FALSE(folder->accept(Frame{0, "permit", {{"type", "permit"}}, {}}, 600));
+        EXPECT_FALSE(folder->close("stream cut"));
+        EXPECT_FALSE(std::filesystem::exists(dir.path));
+    }
+    const auto replay = prepared(dir.path, true);
+    for (const auto& frame : {action(0, "navigate"), action(7, "click")})
+        EXPECT_FALSE(replay->accept(frame, 99999));
+    ASSERT_FALSE(replay->close("stream cut"));
+    const auto meta = replay->meta();
+    EXPECT_EQ((std::tuple{meta["startedAtMs"], meta["endedAtMs"], meta["status"]}),
+              (std::tuple<nlohmann::ordered_json, nlohmann::ordered_json, nlohmann::ordered_json>{
+                  1000, 1007, "incomplete"}));
+    std::string error;
+    EXPECT_FALSE(EpisodeFolder::prepare({dir.path, 0, {}, {}, false}, error));
+    EXPECT_NE(error.find("not empty"), std::string::npos);
+}
+
+TEST(EpisodeRedaction, RemovesRecordsWithTheirResultsAndFramesOrOnlyTheFrames) {
+    const ScratchDir dir;
+    {
+        const auto folder = prepared(dir.path);
+        for (std::int64_t seq : {0, 1, 2, 3}) {
+            const bool result = seq % 2 == 1; // 1 shows 0's outcome, 3 shows 2's
+            EXPECT_FALSE(folder->accept(screenshot(seq, result ? "after" : "before"), 1000));
+            nlohmann::json extra{{"screenshotFull", frameName(seq)}};
+            if (result) extra["refSeq"] = seq - 1;
+            EXPECT_FALSE(folder->accept(action(seq, result ? "result" : "click", extra), 1000));
+        }
+        EXPECT_FALSE(folder->accept(bare("finish"), 2000));
+        ASSERT_FALSE(folder->close("completed"));
+    }
+    std::string error;
+    EXPECT_FALSE(redactEpisode(dir.path, {{9}, false}, error)); // no such record: no change
+    const struct {
+        Redaction redaction;
+        std::set<std::int64_t> records, frames;
+        std::string removed;
+    } steps[] = {
+        {{{2}, true},
+         {},
+         {2, 3},
+         R"({"records":[],"recordCount":0,"frames":[2,3],"frameCount":2})"},
+        {{{0}, false},
+         {0, 1},
+         {0, 1},
+         R"({"records":[0,1],"recordCount":2,"frames":[0,1,2,3],"frameCount":4})"},
+    };
+    for (const auto& step : steps) {
+        const auto done = redactEpisode(dir.path, step.redaction, error);
+        ASSERT_TRUE(done) << error;
+        EXPECT_EQ((std::pair{done->records, done->frames}), (std::pair{step.records, step.frames}));
+        const auto content = readEpisode(dir.path, error);
+        ASSERT_TRUE(content) << error;
+        EXPECT_EQ(content->meta["removed"], nlohmann::ordered_json::parse(step.removed));
+    }
+    const auto content = readEpisode(dir.path, error);
+    ASSERT_EQ(content->events.size(), 2u);
+    EXPECT_TRUE(content->frames.empty());
+    for (const auto& line : content->events)
+        EXPECT_FALSE(line.record.contains("screenshotFull")) << line.line;
+    EXPECT_EQ((std::pair{content->meta["actionCount"], content->meta["frameCount"]}),
+              (std::pair<nlohmann::ordered_json, nlohmann::ordered_json>{2, 0}));
 }

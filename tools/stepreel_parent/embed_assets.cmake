@@ -1,0 +1,22 @@
+# Turns the timeline's page, style sheet and script into one C++ source file of byte
+# arrays, so the parent carries them and they stay ordinary files in the repository.
+#   cmake -DOUTPUT=<file.cpp> -DASSETS="<name>=<path>;..." -P embed_assets.cmake
+set(body "// Generated from tools/stepreel_parent/timeline/ at build time; do not edit.\n")
+string(APPEND body "#include \"tools/stepreel_parent/timeline_assets.h\"\n\n")
+string(APPEND body "namespace stepreel_parent {\n\nnamespace {\n")
+set(views "")
+foreach(asset ${ASSETS})
+  string(REPLACE "=" ";" parts "${asset}")
+  list(GET parts 0 name)
+  list(GET parts 1 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(APPEND body "const char ${name}Bytes[] = {\n${bytes}'\\0'};\n")
+  string(APPEND views "const std::string_view ${name}(${name}Bytes, ${size});\n")
+endforeach()
+string(APPEND body "\n} // namespace\n\n${views}\n} // namespace stepreel_parent\n")
+file(WRITE "${OUTPUT}.new" "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OUTPUT}.new" "${OUTPUT}")
+file(REMOVE "${OUTPUT}.new")

@@ -66,6 +66,10 @@ public:
     /// Calls `handler` once on the main thread when the connection to the display is lost
     /// (the server ended or the session closed). Only while the event tap is installed.
     virtual void onDisplayLost(std::function<void()> handler) = 0;
+    /// Calls `handler` on the main thread with the number of input events the platform left
+    /// out because too many waited while the main thread was busy. Without such a bound,
+    /// never.
+    virtual void onInputDropped(std::function<void(std::int64_t count)> handler) { (void)handler; }
     /// Lets a pointer press that the platform holds back from applications, until its
     /// operation's "before" pixels are taken and the element under it is read, go on now.
     /// Without such a hold, nothing to do.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct RecorderPlatform {
     std::unique_ptr<Clock> clock;
@@ -31,3 +32,8 @@ struct RecorderPlatform {
 
 /// Builds the real ports. Implemented once per operating system (platform/linux, platform/macos).
 RecorderPlatform makeRecorderPlatform();
+
+/// When `args` (argv, program name first) start a process of the platform's own that the
+/// recorder runs beside itself, runs it and gives its exit status; nothing for every command
+/// line of the recorder's own.
+std::optional<int> runPlatformProcess(const std::vector<std::string>& args);

@@ -2,6 +2,7 @@
 
 #include "recorder/descriptor_write.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -30,6 +31,16 @@ std::mutex& settingsMutex() {
 Settings& settings() {
     static auto* value = new Settings;
     return *value;
+}
+
+// Half a second for a parent to read on after an interrupt, then the stream is given up.
+constexpr int interruptGraceMs = 500;
+
+// Set once a frame could not be written because an interrupt came while the parent did not
+// read: no byte is written after it.
+std::atomic<bool>& givenUpFlag() {
+    static auto* flag = new std::atomic<bool>(false);
+    return *flag;
 }
 
 Settings snapshot() {
@@ -82,16 +93,22 @@ std::optional<std::uint8_t> readAnswer(int fd, int interruptFd) {
 
 // Writes prefix, header and payload as three writes. The caller holds the lock. A frame that
 // stops part-way leaves the parent unable to find the next one, so the stream ends as it does
-// when the parent is gone; a frame refused before its first byte is just missing.
-bool writeFrame(int fd, std::string_view headerText, std::span<const std::uint8_t> payload) {
+// when the parent is gone; a frame refused before its first byte is just missing. While an
+// interrupt waits to be handled, a parent that does not read is waited for only briefly: the
+// stream is then given up, so that the recording can end.
+bool writeFrame(int fd, std::string_view headerText, std::span<const std::uint8_t> payload,
+                int interruptFd) {
     const auto prefix = lengthPrefix(headerText.size(), payload.size());
-    if (!prefix) return false;
+    if (!prefix || givenUpFlag().load()) return false;
     bool started = false;
     for (const auto part : {std::span<const std::uint8_t>(*prefix), bytesOf(headerText), payload}) {
-        switch (writeFully(fd, part)) {
+        switch (writeFully(fd, part, GiveUp{interruptFd, interruptGraceMs})) {
         case WriteOutcome::written:
             started = true;
             break;
+        case WriteOutcome::givenUp:
+            givenUpFlag().store(true);
+            return false;
         case WriteOutcome::failed:
             if (!started) return false;
             [[fallthrough]];
@@ -115,7 +132,12 @@ std::mutex& lock() {
     return *mutex;
 }
 
+bool givenUp() {
+    return givenUpFlag().load();
+}
+
 void configure(int outFd, int inFd, std::vector<std::string> args) {
+    givenUpFlag().store(false);
     std::lock_guard guard(settingsMutex());
     settings().outFd = outFd;
     settings().inFd = inFd;
@@ -165,7 +187,8 @@ std::optional<std::array<std::uint8_t, 8>> lengthPrefix(std::uint64_t headerByte
 bool write(const json::Value& header, std::span<const std::uint8_t> payload) {
     const auto text = serialise(header);
     if (!text) return false;
-    return writeFrame(snapshot().outFd, *text, payload);
+    const Settings current = snapshot();
+    return writeFrame(current.outFd, *text, payload, current.interruptFd);
 }
 
 bool send(const json::Value& header, std::span<const std::uint8_t> payload) {
@@ -187,7 +210,7 @@ bool permitted() {
     // The recording ends as soon as the loop takes the interrupt: ask for nothing more.
     if (readable(current.interruptFd, 0)) return false;
     // A request that did not reach the parent will never be answered.
-    if (!writeFrame(current.outFd, request, {})) return false;
+    if (!writeFrame(current.outFd, request, {}, current.interruptFd)) return false;
     const auto answer = readAnswer(current.inFd, current.interruptFd);
     return answer && *answer == 0x01;
 }

@@ -37,8 +37,14 @@ void setBrokenPipeHandler(std::function<void()> handler);
 
 /// Makes a permission request give up, denied, once `fd` is readable (an interrupt waits to
 /// be handled): a request still waiting for its answer stops waiting, and later requests are
-/// not written. -1, the default, turns this off.
+/// not written. A frame whose reader takes nothing more for half a second after `fd` turned
+/// readable is given up too, and so is every frame after it (see `givenUp`). -1, the default,
+/// turns this off.
 void setInterruptDescriptor(int fd);
+
+/// True once the stream has been given up: an interrupt came while the parent did not read.
+/// Nothing more is written, not even the finish frame; the last frame may be cut short.
+bool givenUp();
 
 /// Makes writes to a closed pipe fail with EPIPE instead of killing the process.
 /// Start-up calls this before the first frame can be written.

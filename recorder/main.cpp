@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     // A parent that closes our output must not kill us mid-frame; the stream handles EPIPE.
     CaptureStream::ignoreBrokenPipeSignal();
     const std::vector<std::string> args(argv, argv + argc);
+    // This executable started again by the recorder for the platform's own work.
+    if (const auto status = runPlatformProcess(args)) return *status;
     RecorderPlatform platform = makeRecorderPlatform();
     StartupEnvironment environment;
     environment.exitProcess = [](int status) { std::_Exit(status); };

@@ -39,6 +39,10 @@ constexpr std::string_view tapFailureText = "✗ イベントタップを作成�
 constexpr std::string_view displayLostText =
     "✗ ディスプレイとの接続が切れたため、記録を終了しました。\n";
 
+constexpr std::string_view unfinishedText =
+    "⚠︎ "
+    "親プロセスが出力を読まないため、終了フレームを送れませんでした。\n";
+
 } // namespace
 
 std::string_view banner() {
@@ -52,6 +56,13 @@ std::string_view tapFailureMessage() {
 }
 std::string_view displayLostMessage() {
     return displayLostText;
+}
+std::string inputDroppedMessage(std::int64_t count) {
+    return "⚠︎ 親プロセスの応答を待つ間に入力 " + std::to_string(count) +
+           " 件が上限を超え、記録されませんでした。\n";
+}
+std::string_view unfinishedMessage() {
+    return unfinishedText;
 }
 
 std::string permissionWarning(Permissions& permissions) {
@@ -118,6 +129,7 @@ void watchForTheEnd(EventLoop& loop, Recorder& recorder, const std::vector<std::
     if (!exitProcess) exitProcess = [](int status) { std::_Exit(status); };
     loop.onInterrupt([&recorder, exitProcess] {
         recorder.finalizeEpisode("completed");
+        if (CaptureStream::givenUp()) UserMessages::print(Startup::unfinishedMessage());
         UserMessages::print(Startup::endLine());
         exitProcess(0);
     });
@@ -184,6 +196,8 @@ int record(const std::vector<std::string>& args, RecorderPlatform& platform,
         if (Startup::isPauseHotkey(event)) recorder.togglePause();
     });
     loop.addRepeatingTimer(Startup::focusPollSeconds, [&recorder] { recorder.pollFocus(); });
+    loop.onInputDropped(
+        [](std::int64_t count) { UserMessages::print(Startup::inputDroppedMessage(count)); });
 
     watchForTheEnd(loop, recorder, args, environment);
 

@@ -41,6 +41,11 @@ std::string permissionWarning(Permissions& permissions);
 std::string_view tapFailureMessage();
 /// The message for a recording ended because the display went away.
 std::string_view displayLostMessage();
+/// The message for `count` input events left out while the parent kept the recorder waiting.
+std::string inputDroppedMessage(std::int64_t count);
+/// The message for a recording that ended without its finish frame: the parent had stopped
+/// reading.
+std::string_view unfinishedMessage();
 
 /// True for Control and Option held (other modifiers allowed) with the key "p".
 bool isPauseHotkey(const HotkeyEvent& event);

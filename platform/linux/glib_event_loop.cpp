@@ -87,8 +87,9 @@ struct GlibEventLoop::ParentWatch {
     }
 };
 
-GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display)
-    : display_(std::move(display)), loop_(g_main_loop_new(nullptr, FALSE)) {}
+GlibEventLoop::GlibEventLoop(std::shared_ptr<x11::Connection> display,
+                             X11InputThread::Presses presses)
+    : display_(std::move(display)), presses_(presses), loop_(g_main_loop_new(nullptr, FALSE)) {}
 
 GlibEventLoop::~GlibEventLoop() {
     for (GSource* source : sources_) {
@@ -101,7 +102,7 @@ GlibEventLoop::~GlibEventLoop() {
 bool GlibEventLoop::startInput() {
     if (!inputTried_ && display_) {
         inputTried_ = true;
-        input_ = X11InputThread::start(std::make_unique<SystemClock>());
+        input_ = X11InputThread::start(std::make_unique<SystemClock>(), presses_);
         if (input_) {
             GSource* source = g_unix_fd_source_new(input_->readyDescriptor(), G_IO_IN);
             const auto ready = [](gint, GIOCondition, gpointer data) -> gboolean {
@@ -119,7 +120,9 @@ bool GlibEventLoop::startInput() {
 }
 
 void GlibEventLoop::deliverInput() {
-    for (const InputDelivery& delivery : input_->take()) {
+    const X11InputThread::Taken taken = input_->take();
+    if (taken.dropped > 0 && inputDropped_) inputDropped_(taken.dropped);
+    for (const InputDelivery& delivery : taken.deliveries) {
         if (const auto* event = std::get_if<InputEvent>(&delivery)) {
             if (tap_ && (tapMask_ & (std::uint64_t{1} << event->type)) != 0) tap_(*event);
             // Whatever the tap made of it, a held press goes on once the tap is done.
@@ -130,6 +133,8 @@ void GlibEventLoop::deliverInput() {
             displayLost_();
         }
     }
+    // Presses left out of the queue are released too.
+    input_->release();
 }
 
 void GlibEventLoop::releaseHeldInput() {
@@ -211,6 +216,10 @@ void GlibEventLoop::onParentGone(int outputFd, std::optional<int> inputFd,
 
 void GlibEventLoop::onDisplayLost(std::function<void()> handler) {
     displayLost_ = std::move(handler);
+}
+
+void GlibEventLoop::onInputDropped(std::function<void(std::int64_t count)> handler) {
+    inputDropped_ = std::move(handler);
 }
 
 void GlibEventLoop::run() {

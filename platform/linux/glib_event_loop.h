@@ -19,8 +19,9 @@ class GlibEventLoop final : public EventLoop {
 public:
     /// Uses the default main context. `display` (may be null) is the main thread's X
     /// connection: without it there is no input. Input comes through a connection of its
-    /// own to the same display ($DISPLAY), opened when it is first asked for.
-    explicit GlibEventLoop(std::shared_ptr<x11::Connection> display);
+    /// own to the same display ($DISPLAY), opened when it is first asked for; `presses` says
+    /// whether presses are held for their screenshots (see X11InputThread::Presses).
+    GlibEventLoop(std::shared_ptr<x11::Connection> display, X11InputThread::Presses presses);
     ~GlibEventLoop() override;
     GlibEventLoop(const GlibEventLoop&) = delete;
     GlibEventLoop& operator=(const GlibEventLoop&) = delete;
@@ -35,6 +36,7 @@ public:
     void onParentGone(int outputFd, std::optional<int> inputFd,
                       std::function<void(ParentGone)> handler) override;
     void onDisplayLost(std::function<void()> handler) override;
+    void onInputDropped(std::function<void(std::int64_t count)> handler) override;
     void releaseHeldInput() override;
     void run() override;
 
@@ -50,12 +52,14 @@ private:
     void attach(GSource* source);
 
     std::shared_ptr<x11::Connection> display_;
+    X11InputThread::Presses presses_;
     std::unique_ptr<X11InputThread> input_;
     bool inputTried_ = false;
     std::uint64_t tapMask_ = 0;
     std::function<void(const InputEvent&)> tap_;
     std::function<void(const HotkeyEvent&)> hotkeys_;
     std::function<void()> displayLost_;
+    std::function<void(std::int64_t)> inputDropped_;
     std::vector<GSource*> sources_;
     GMainLoop* loop_ = nullptr;
     std::unique_ptr<InterruptPipe> interrupt_;

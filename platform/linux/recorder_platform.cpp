@@ -11,6 +11,7 @@
 #include "platform/linux/linux_permissions.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/x11/ewmh_workspace.h"
+#include "platform/linux/x11/press_hold_keeper.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/xfixes_pasteboard.h"
 #include "platform/linux/x11/xrandr_screens.h"
@@ -49,7 +50,13 @@ RecorderPlatform makeRecorderPlatform() {
     platform.screenCapture = std::make_unique<ShmScreenCapture>();
     platform.graphics = std::make_unique<LinuxGraphics>();
     platform.permissions = std::make_unique<LinuxPermissions>(display);
-    platform.eventLoop = std::make_unique<GlibEventLoop>(display);
+    // stepreel's main() runs the hold's keeper when started as one (runPlatformProcess).
+    platform.eventLoop = std::make_unique<GlibEventLoop>(display, X11InputThread::Presses::held);
     platform.executablePath = executablePath();
     return platform;
+}
+
+std::optional<int> runPlatformProcess(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args.front() != press_hold_keeper::programName) return std::nullopt;
+    return press_hold_keeper::run();
 }

@@ -29,3 +29,8 @@ RecorderPlatform makeRecorderPlatform() {
         return platform;
     }
 }
+
+std::optional<int> runPlatformProcess(const std::vector<std::string>& args) {
+    (void)args; // the event tap holds nothing, so the recorder needs no process beside it
+    return std::nullopt;
+}

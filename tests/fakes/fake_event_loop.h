@@ -35,6 +35,9 @@ public:
         parentGone = std::move(handler);
     }
     void onDisplayLost(std::function<void()> handler) override { displayLost = std::move(handler); }
+    void onInputDropped(std::function<void(std::int64_t)> handler) override {
+        inputDropped = std::move(handler);
+    }
     void releaseHeldInput() override { ++releases; }
     void run() override {}
 
@@ -60,6 +63,7 @@ public:
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
     std::function<void()> interrupt, displayLost; ///< the handlers, for the test to fire
     std::function<void(ParentGone)> parentGone;
+    std::function<void(std::int64_t)> inputDropped;
 
 private:
     struct Entry {

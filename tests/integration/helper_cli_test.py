@@ -7,9 +7,12 @@ import re
 import struct
 import subprocess
 import tempfile
+import threading
 import unittest
 
 from PIL import Image, ImageDraw
+from Xlib.display import Display
+from Xlib.ext import record
 
 from real_apps import place, start_firefox, wait_until, window_of
 from stepreel_harness import (activate_window, helper_json, opened, root_property, root_size,
@@ -57,6 +60,34 @@ def ocr_text(test, output):
     return "\n".join(line["text"] for line in output["lines"])
 
 
+class ServerGrabs:
+    """Counts the GrabServer requests that any client makes meanwhile (the RECORD extension)."""
+
+    def __enter__(self):
+        self.count, self.control, self.data = 0, Display(), Display()
+        ranges = {"core_requests": (36, 36), "core_replies": (0, 0), "ext_requests": (0, 0, 0, 0),
+                  "ext_replies": (0, 0, 0, 0), "delivered_events": (0, 0),
+                  "device_events": (0, 0), "errors": (0, 0), "client_started": False,
+                  "client_died": False}
+        self.context = self.control.record_create_context(0, [record.AllClients], [ranges])
+        self.thread = threading.Thread(
+            target=self.data.record_enable_context, args=(self.context, self.seen))
+        self.thread.start()
+        return self
+
+    def seen(self, reply):
+        if reply.category == record.FromClient and reply.data:
+            self.count += 1
+
+    def __exit__(self, *_):
+        self.control.record_disable_context(self.context)
+        self.control.flush()
+        self.thread.join()
+        self.control.record_free_context(self.context)
+        self.control.close()
+        self.data.close()
+
+
 class ContextAndWindows(unittest.TestCase):
     def setUp(self):
         self.window = opened(self, "Quill Helper Test", "QuillHelperTest", text=WINDOW_TEXT)
@@ -98,8 +129,10 @@ class ContextAndWindows(unittest.TestCase):
                     display = helper_json("ocr", "abc")  # no window: the display
                     self.assertEqual((display["width"], display["height"]), root_size())
                     self.assertIn("Banana", ocr_text(self, display))
-                with root_property("RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % (96 * scale)):
+                with root_property("RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % (96 * scale)), \
+                        ServerGrabs() as grabs:
                     output = helper_json("ocr", str(self.window.wid))
+                self.assertEqual(grabs.count, 0)  # no client is ever frozen by a capture
                 self.assertEqual((output["width"], output["height"]), (width, height))
                 text = ocr_text(self, output)
                 self.assertIn("Quarterly report for Acme", text)

@@ -161,7 +161,7 @@ TEST(ClipboardPort, CountsEachOwnerChangeReadsTheTextRepairedInPiecesAndGivesUpO
 }
 
 TEST(InputPort, WheelAndMiddleButtonsAreNoClicksAndQuickPressesCount) {
-    GlibEventLoop loop(x11::Connection::open());
+    GlibEventLoop loop(x11::Connection::open(), X11InputThread::Presses::unheld);
     std::vector<InputEvent> events;
     ASSERT_TRUE(loop.installEventTap(0x40A, // left down, right down, key down
                                      [&](const InputEvent& e) { events.push_back(e); }));

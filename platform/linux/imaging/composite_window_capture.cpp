@@ -25,25 +25,52 @@ xcb_void_cookie_t unredirect(xcb_connection_t* connection, std::uint32_t window)
     return xcb_composite_unredirect_window(connection, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
 }
 
-/// Holds the server for us alone until released: what is learnt about the stacking stays true
-/// until the window is redirected, and the window cannot draw before its damage is watched.
-class ServerGrab {
+/// Our connection's structure events on a window's ancestors, from construction until it
+/// goes: any of them means the stacking read meanwhile may no longer hold.
+class StructureWatch {
 public:
-    explicit ServerGrab(xcb_connection_t* connection) : connection_(connection) {
-        xcb_grab_server(connection_);
+    StructureWatch(x11::Connection& connection, std::vector<xcb_window_t> ancestors)
+        : connection_(connection), ancestors_(std::move(ancestors)) {
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        for (const xcb_window_t ancestor : ancestors_)
+            xcb_change_window_attributes(connection_.xcb(), ancestor, XCB_CW_EVENT_MASK, &mask);
     }
-    ~ServerGrab() { release(); }
-    ServerGrab(const ServerGrab&) = delete;
-    ServerGrab& operator=(const ServerGrab&) = delete;
-    void release() {
-        if (connection_ == nullptr) return;
-        xcb_ungrab_server(connection_);
-        xcb_flush(connection_);
-        connection_ = nullptr;
+    ~StructureWatch() {
+        const std::uint32_t none = 0;
+        for (const xcb_window_t ancestor : ancestors_)
+            xcb_change_window_attributes(connection_.xcb(), ancestor, XCB_CW_EVENT_MASK, &none);
+        xcb_flush(connection_.xcb());
+    }
+    StructureWatch(const StructureWatch&) = delete;
+    StructureWatch& operator=(const StructureWatch&) = delete;
+
+    /// Waits until the server has handled every request so far; true when no window below an
+    /// ancestor has been mapped, unmapped, moved, resized, restacked or reparented since the
+    /// watch began. Other events are kept in `others`, in order.
+    bool stillSince(std::vector<x11::Reply<xcb_generic_event_t>>& others) {
+        connection_.sync();
+        bool still = true;
+        while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_.xcb())}) {
+            switch (event->response_type & 0x7F) {
+            case XCB_CONFIGURE_NOTIFY:
+            case XCB_MAP_NOTIFY:
+            case XCB_UNMAP_NOTIFY:
+            case XCB_REPARENT_NOTIFY:
+            case XCB_CIRCULATE_NOTIFY:
+            case XCB_DESTROY_NOTIFY:
+            case XCB_GRAVITY_NOTIFY:
+                still = false;
+                break;
+            default:
+                others.push_back(std::move(event));
+            }
+        }
+        return still;
     }
 
 private:
-    xcb_connection_t* connection_;
+    x11::Connection& connection_;
+    std::vector<xcb_window_t> ancestors_;
 };
 
 struct Placement {
@@ -162,28 +189,30 @@ bool namePixmap(xcb_connection_t* xcb, xcb_window_t window, HeldResource& pixmap
 
 /// Waits until the window has drawn every part of `unpainted` (window coordinates), or the
 /// timeout has passed; returns what it has not drawn. `created` is the request that created
-/// `damage`: the server reports the whole window as damaged then, which is no drawing.
+/// `damage`: the server reports the whole window as damaged then, which is no drawing. Events
+/// read already (`early`) are looked at first.
 PixelRegion awaitRepaint(x11::Connection& connection, xcb_damage_damage_t damage,
                          xcb_void_cookie_t created, PixelRegion unpainted,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout,
+                         std::vector<x11::Reply<xcb_generic_event_t>> early) {
     xcb_connection_t* xcb = connection.xcb();
     const auto extension = connection.extension(&xcb_damage_id);
     if (!extension) return unpainted;
     const int notify = extension->firstEvent + XCB_DAMAGE_NOTIFY;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto look = [&](const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7F) != notify) return;
+        const auto& drawn = reinterpret_cast<const xcb_damage_notify_event_t&>(event);
+        if (drawn.damage != damage || drawn.sequence == (created.sequence & 0xFFFF)) return;
+        unpainted = capture_geometry::subtract(
+            unpainted, {drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height});
+    };
+    for (const auto& event : early)
+        look(*event);
     xcb_flush(xcb);
     while (!unpainted.empty() && !connection.broken()) {
-        for (;;) {
-            x11::Reply<xcb_generic_event_t> event(xcb_poll_for_event(xcb));
-            if (!event) break;
-            if ((event->response_type & 0x7F) != notify) continue;
-            const auto* drawn = reinterpret_cast<const xcb_damage_notify_event_t*>(event.get());
-            if (drawn->damage != damage || drawn->sequence == (created.sequence & 0xFFFF)) {
-                continue;
-            }
-            unpainted = capture_geometry::subtract(
-                unpainted, {drawn->area.x, drawn->area.y, drawn->area.width, drawn->area.height});
-        }
+        while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(xcb)})
+            look(*event);
         if (unpainted.empty()) break;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -192,6 +221,22 @@ PixelRegion awaitRepaint(x11::Connection& connection, xcb_damage_damage_t damage
         poll(&socket, 1, static_cast<int>(left.count()));
     }
     return unpainted;
+}
+
+/// The window's ancestors, its parent first and the root last; nothing when it is gone.
+std::optional<std::vector<xcb_window_t>> ancestorsOf(x11::Connection& connection,
+                                                     xcb_window_t window) {
+    xcb_connection_t* xcb = connection.xcb();
+    std::vector<xcb_window_t> ancestors;
+    xcb_window_t current = window;
+    while (current != connection.root()) {
+        x11::Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(xcb, xcb_query_tree(xcb, current), nullptr));
+        if (!tree || tree->parent == XCB_WINDOW_NONE) return std::nullopt;
+        ancestors.push_back(tree->parent);
+        current = tree->parent;
+    }
+    return ancestors;
 }
 
 } // namespace
@@ -237,61 +282,86 @@ WindowContents::take(x11::Connection& connection, xcb_window_t window,
     xcb_connection_t* xcb = connection.xcb();
     const std::string name = "window " + std::to_string(window);
     std::unique_ptr<WindowContents> contents(new WindowContents);
-    ServerGrab grab(xcb);
-
-    const std::optional<Placement> placement = placementOf(connection, window);
-    if (!placement) return x11Error("no " + name);
-    contents->onRoot_ = placement->inside;
-    std::optional<Visibility> visibility = visibilityOf(connection, window, placement->inside);
-    if (!visibility) return x11Error("no " + name);
+    const auto ancestors = ancestorsOf(connection, window);
+    if (!ancestors) return x11Error("no " + name);
+    const xcb_window_t topLevel =
+        ancestors->size() >= 2 ? (*ancestors)[ancestors->size() - 2] : window;
 
     // A compositing manager keeps the top-level frame off screen, complete: read it there.
-    if (namePixmap(xcb, visibility->topLevel, contents->pixmap_)) {
-        const std::optional<Placement> frame = placementOf(connection, visibility->topLevel);
-        if (!frame) return x11Error("no frame of " + name);
+    if (namePixmap(xcb, topLevel, contents->pixmap_)) {
+        const std::optional<Placement> placement = placementOf(connection, window);
+        const std::optional<Placement> frame = placementOf(connection, topLevel);
+        if (!placement || !frame) return x11Error("no " + name);
         if (!readableDepth(connection, frame->depth)) {
             return x11Error(name + " has an unsupported pixel format");
         }
+        contents->onRoot_ = placement->inside;
         contents->originX_ = placement->inside.x - frame->inside.x + frame->border;
         contents->originY_ = placement->inside.y - frame->inside.y + frame->border;
         return contents;
     }
 
-    if (!readableDepth(connection, placement->depth)) {
-        return x11Error(name + " has an unsupported pixel format");
-    }
-    PixelRegion hidden{placement->inside};
-    for (const PixelRect& shown : visibility->visible) {
-        hidden = capture_geometry::subtract(hidden, shown);
-    }
-    for (PixelRect& part : hidden) {
-        part.x -= placement->inside.x;
-        part.y -= placement->inside.y;
-    }
-    x11::Reply<xcb_generic_error_t> refused(xcb_request_check(
-        xcb, xcb_composite_redirect_window_checked(xcb, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
-    if (refused) return x11Error("cannot redirect " + name);
-    contents->redirection_.hold(xcb, window, unredirect);
+    // Without a compositor the window is redirected here. The server is not grabbed (a
+    // capture stopped in the middle would freeze every client): the stacking is watched
+    // instead, and read again if it changed before the redirection was in place. After a few
+    // changes the whole window counts as hidden, and only what it draws anew is read.
+    constexpr int trustedReadings = 3;
+    std::optional<Placement> placement;
+    PixelRegion hidden;
     xcb_void_cookie_t damageCreated{0};
-    if (!hidden.empty()) {
-        // Expose the hidden parts once more, so that parts under a shaped window are drawn too.
-        for (const PixelRect& part : hidden) {
-            xcb_clear_area(xcb, 1, window, static_cast<std::int16_t>(part.x),
-                           static_cast<std::int16_t>(part.y),
-                           static_cast<std::uint16_t>(part.width),
-                           static_cast<std::uint16_t>(part.height));
+    std::vector<x11::Reply<xcb_generic_event_t>> early;
+    for (int reading = 0;; ++reading) {
+        const bool trusted = reading < trustedReadings;
+        StructureWatch watch(connection, *ancestors);
+        placement = placementOf(connection, window);
+        if (!placement) return x11Error("no " + name);
+        if (!readableDepth(connection, placement->depth)) {
+            return x11Error(name + " has an unsupported pixel format");
         }
-        // Watched from here on, so what the server itself painted above does not count.
-        const xcb_damage_damage_t damage = xcb_generate_id(xcb);
-        damageCreated =
-            xcb_damage_create(xcb, damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
-        contents->damage_.hold(xcb, damage, xcb_damage_destroy);
+        const std::optional<Visibility> visibility =
+            visibilityOf(connection, window, placement->inside);
+        if (!visibility) return x11Error("no " + name);
+        hidden = {placement->inside};
+        if (trusted) {
+            for (const PixelRect& shown : visibility->visible) {
+                hidden = capture_geometry::subtract(hidden, shown);
+            }
+        }
+        for (PixelRect& part : hidden) {
+            part.x -= placement->inside.x;
+            part.y -= placement->inside.y;
+        }
+        x11::Reply<xcb_generic_error_t> refused(xcb_request_check(
+            xcb,
+            xcb_composite_redirect_window_checked(xcb, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
+        if (refused) return x11Error("cannot redirect " + name);
+        contents->redirection_.hold(xcb, window, unredirect);
+        if (!hidden.empty()) {
+            // Watched from here on, so what the server itself painted above does not count;
+            // what the window drew before is drawn again on the exposure below.
+            const xcb_damage_damage_t damage = xcb_generate_id(xcb);
+            damageCreated =
+                xcb_damage_create(xcb, damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+            contents->damage_.hold(xcb, damage, xcb_damage_destroy);
+            // Expose the hidden parts once more, so that parts under a shaped window are
+            // drawn too.
+            for (const PixelRect& part : hidden) {
+                xcb_clear_area(xcb, 1, window, static_cast<std::int16_t>(part.x),
+                               static_cast<std::int16_t>(part.y),
+                               static_cast<std::uint16_t>(part.width),
+                               static_cast<std::uint16_t>(part.height));
+            }
+        }
+        early.clear();
+        if (watch.stillSince(early) || !trusted) break;
+        contents->damage_.reset();
+        contents->redirection_.reset();
     }
-    grab.release();
+    contents->onRoot_ = placement->inside;
 
     if (!hidden.empty()) {
         contents->unpainted_ = awaitRepaint(connection, contents->damage_.id(), damageCreated,
-                                            std::move(hidden), repaintTimeout);
+                                            std::move(hidden), repaintTimeout, std::move(early));
     }
     if (!namePixmap(xcb, window, contents->pixmap_)) return x11Error("cannot read " + name);
     contents->originX_ = placement->border;

@@ -101,13 +101,18 @@ struct ShmScreenCapture::State {
     std::optional<bool> compositeAvailable;
     /// Pixels per point, as the desktop sets it (Gdk/WindowScalingFactor, Xft.dpi).
     double scale = 1;
+    std::chrono::steady_clock::time_point scaleReadAt;
     std::shared_ptr<ShmSegment> spareSegment;
     std::vector<Monitor> monitors;
+    /// The root window's size when the monitors were last read: screens grow and shrink.
+    PixelRect root;
 
     /// Opens the connection on first use; an error text when the display cannot be reached.
     std::optional<PortError> connect();
-    std::vector<Monitor> readMonitors() const;
-    PixelRect rootRect() const;
+    /// Reads the monitors and the root window's size anew.
+    void readMonitors();
+    /// Reads the backing scale anew once a second has passed since it was last read.
+    void followScale();
     std::shared_ptr<ShmSegment> segmentFor(std::size_t bytes);
     xcb_xfixes_get_cursor_image_cookie_t requestCursor(bool showsCursor) const;
     Image streamThroughShm(const PixelRect& rect, bool showsCursor);
@@ -164,6 +169,7 @@ std::optional<PortError> ShmScreenCapture::State::connect() {
         hasRandr ? xcb_randr_query_version_reply(xcb, xcb_randr_query_version(xcb, 1, 5), nullptr)
                  : nullptr);
     scale = std::max(1.0, desktop::readBackingScale(*connection));
+    scaleReadAt = std::chrono::steady_clock::now();
     shmAvailable = shm != nullptr;
     xfixesAvailable = fixes != nullptr && fixes->major_version >= 1;
     randrMonitorsAvailable =
@@ -171,17 +177,29 @@ std::optional<PortError> ShmScreenCapture::State::connect() {
     return std::nullopt;
 }
 
-PixelRect ShmScreenCapture::State::rootRect() const {
-    const xcb_screen_t& screen = connection->screen();
-    return {0, 0, screen.width_in_pixels, screen.height_in_pixels};
+void ShmScreenCapture::State::followScale() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - scaleReadAt < std::chrono::seconds(1)) return;
+    scale = std::max(1.0, desktop::readBackingScale(*connection));
+    scaleReadAt = now;
 }
 
-std::vector<Monitor> ShmScreenCapture::State::readMonitors() const {
+void ShmScreenCapture::State::readMonitors() {
+    xcb_connection_t* xcb = connection->xcb();
+    // The size the connection was opened with is that of its moment: ask again, together.
+    const auto rootCookie = xcb_get_geometry(xcb, connection->root());
+    const xcb_randr_get_monitors_cookie_t monitorsCookie =
+        randrMonitorsAvailable ? xcb_randr_get_monitors(xcb, connection->root(), 1)
+                               : xcb_randr_get_monitors_cookie_t{0};
+    x11::Reply<xcb_get_geometry_reply_t> rootGeometry(
+        xcb_get_geometry_reply(xcb, rootCookie, nullptr));
+    const xcb_screen_t& screen = connection->screen();
+    root = rootGeometry ? PixelRect{0, 0, rootGeometry->width, rootGeometry->height}
+                        : PixelRect{0, 0, screen.width_in_pixels, screen.height_in_pixels};
     std::vector<Monitor> found;
     if (randrMonitorsAvailable) {
-        xcb_connection_t* xcb = connection->xcb();
-        x11::Reply<xcb_randr_get_monitors_reply_t> reply(xcb_randr_get_monitors_reply(
-            xcb, xcb_randr_get_monitors(xcb, connection->root(), 1), nullptr));
+        x11::Reply<xcb_randr_get_monitors_reply_t> reply(
+            xcb_randr_get_monitors_reply(xcb, monitorsCookie, nullptr));
         if (reply) {
             for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
                  xcb_randr_monitor_info_next(&it)) {
@@ -196,8 +214,8 @@ std::vector<Monitor> ShmScreenCapture::State::readMonitors() const {
             }
         }
     }
-    if (found.empty()) found.push_back({connection->root(), rootRect()});
-    return found;
+    if (found.empty()) found.push_back({connection->root(), root});
+    monitors = std::move(found);
 }
 
 std::shared_ptr<ShmSegment> ShmScreenCapture::State::segmentFor(std::size_t bytes) {
@@ -404,6 +422,7 @@ ShmScreenCapture::~ShmScreenCapture() = default;
 Result<ShareableContent> ShmScreenCapture::shareableContent() {
     std::lock_guard lock(state_->mutex);
     if (auto error = state_->connect()) return *error;
+    state_->followScale();
     x11::Connection& connection = *state_->connection;
     xcb_connection_t* xcb = connection.xcb();
 
@@ -449,7 +468,7 @@ Result<ShareableContent> ShmScreenCapture::shareableContent() {
                                    {origin->dst_x / scale, origin->dst_y / scale,
                                     geometry->width / scale, geometry->height / scale}});
     }
-    state_->monitors = state_->readMonitors();
+    state_->readMonitors();
     for (const Monitor& monitor : state_->monitors) {
         content.displays.push_back(
             {monitor.id,
@@ -469,10 +488,10 @@ Result<Image> ShmScreenCapture::captureDisplay(const ShareableDisplay& display,
         }
         return nullptr;
     };
-    if (findMonitor() == nullptr) state_->monitors = state_->readMonitors();
+    if (findMonitor() == nullptr) state_->readMonitors();
     const Monitor* monitor = findMonitor();
     if (monitor == nullptr) return x11Error("no monitor " + std::to_string(display.displayID));
-    const PixelRect rect = capture_geometry::intersect(monitor->rect, state_->rootRect());
+    const PixelRect rect = capture_geometry::intersect(monitor->rect, state_->root);
     if (rect.empty()) return x11Error("monitor lies outside the screen");
 
     return state_->capture(rect, {monitor->rect.width, monitor->rect.height}, configuration);

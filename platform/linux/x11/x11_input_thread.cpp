@@ -3,17 +3,10 @@
 #include "platform/linux/x11/xrandr_screens.h"
 
 #include <cerrno>
-#include <chrono>
 #include <poll.h>
 #include <utility>
 
 namespace {
-
-std::int64_t steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Root-window pixels to points from the primary monitor's top-left corner, as XrandrScreens
 // places its mouse location (there with y flipped).
@@ -30,18 +23,18 @@ Xi2Input::PointerPlacement placementOn(std::shared_ptr<x11::Connection> connecti
 
 } // namespace
 
-std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clock) {
+std::unique_ptr<X11InputThread> X11InputThread::start(std::unique_ptr<Clock> clock,
+                                                      Presses presses) {
     std::shared_ptr<x11::Connection> connection = x11::Connection::open();
     if (!connection) return nullptr;
     auto input = Xi2Input::create(*connection, placementOn(connection));
     if (!input) return nullptr;
     std::unique_ptr<X11InputThread> reader(
         new X11InputThread(connection, std::move(input), std::move(clock)));
-    if (reader->ready_.descriptor() < 0 || reader->stop_.descriptor() < 0 ||
-        reader->released_.descriptor() < 0)
-        return nullptr;
-    // Without the hold every press still arrives, only unheld.
-    reader->hold_ = PressHold::create(*connection);
+    if (reader->ready_.descriptor() < 0 || reader->stop_.descriptor() < 0) return nullptr;
+    // Raw presses are selected by now, so the recorder sees every press the keeper holds.
+    // Without the keeper every press still arrives, only unheld.
+    if (presses == Presses::held) reader->hold_ = PressHoldLink::start();
     reader->thread_ = std::thread([raw = reader.get()] { raw->read(); });
     return reader;
 }
@@ -61,18 +54,19 @@ X11InputThread::~X11InputThread() {
     }
 }
 
-std::vector<InputDelivery> X11InputThread::take() {
+X11InputThread::Taken X11InputThread::take() {
     ready_.clear(); // before the swap: a later post signals again
     std::lock_guard lock(mutex_);
     takenPressTime_ = postedPressTime_;
-    return std::exchange(waiting_, {});
+    Taken taken{std::exchange(waiting_, {}), std::exchange(dropped_, 0)};
+    waitingEvents_ = 0;
+    return taken;
 }
 
 void X11InputThread::release() {
-    if (!hold_ || !takenPressTime_) return;
-    releaseUpTo_.store(*takenPressTime_);
-    releaseAsked_.store(true);
-    released_.signal();
+    if (!hold_ || !takenPressTime_ || takenPressTime_ == releasedPressTime_) return;
+    hold_->releaseUpTo(*takenPressTime_);
+    releasedPressTime_ = takenPressTime_;
 }
 
 void X11InputThread::post(InputDelivery delivery) {
@@ -80,39 +74,39 @@ void X11InputThread::post(InputDelivery delivery) {
     const bool press = event != nullptr && (event->type == 1 || event->type == 3);
     {
         std::lock_guard lock(mutex_);
+        // A dropped press is still released with the next one taken.
         if (press) postedPressTime_ = input_->lastPressTime();
+        if (std::holds_alternative<HotkeyEvent>(delivery)) {
+            // A key's hotkey follows its InputEvent, kept or dropped with it.
+            if (std::exchange(droppingHotkey_, false)) return;
+        } else if (event != nullptr) {
+            if (waitingEvents_ >= maxWaiting) {
+                ++dropped_;
+                droppingHotkey_ = event->type == 10;
+                ready_.signal();
+                return;
+            }
+            ++waitingEvents_;
+        }
         waiting_.push_back(std::move(delivery));
     }
     ready_.signal();
 }
 
-void X11InputThread::applyReleases() {
-    if (!hold_) return;
-    released_.clear();
-    if (releaseAsked_.load()) hold_->releaseUpTo(releaseUpTo_.load());
-    hold_->expire(steadyMs());
-}
-
 bool X11InputThread::drain() {
     // A reply awaited inside the decoder may read further events into xcb's queue; polling
     // returns those before it reads the socket again, so the loop ends with both empty.
-    while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->xcb())}) {
-        if (hold_ && hold_->take(*event, steadyMs())) continue;
+    while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->xcb())})
         input_->handle(*event, clock_->nowMs());
-    }
     return !connection_->broken();
 }
 
 void X11InputThread::read() {
     while (drain()) {
-        applyReleases();
         connection_->flush();
-        pollfd watched[3] = {{connection_->fileDescriptor(), POLLIN, 0},
-                             {stop_.descriptor(), POLLIN, 0},
-                             {released_.descriptor(), POLLIN, 0}};
-        // Asleep until input comes, unless a held press must be let go in time.
-        const auto expiry = hold_ ? hold_->msUntilExpiry(steadyMs()) : std::nullopt;
-        if (::poll(watched, 3, expiry.value_or(-1)) < 0 && errno != EINTR) break;
+        pollfd watched[2] = {{connection_->fileDescriptor(), POLLIN, 0},
+                             {stop_.descriptor(), POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0 && errno != EINTR) break;
         if (watched[1].revents != 0) return;
     }
     post(InputDisplayLost{});

@@ -2,10 +2,20 @@
 
 #include "platform/linux/x11/desktop_settings.h"
 
+#include <chrono>
 #include <xcb/randr.h>
 
 XrandrScreens::XrandrScreens(std::shared_ptr<x11::Connection> display)
     : display_(std::move(display)) {}
+
+void XrandrScreens::followScale() {
+    queryServer();
+    // The scale is the desktop's setting of the moment: read again once a second has passed.
+    const auto now = std::chrono::steady_clock::now();
+    if (!display_ || display_->broken() || now - scaleReadAt_ < std::chrono::seconds(1)) return;
+    scaleReadAt_ = now;
+    scale_ = desktop::readBackingScale(*display_);
+}
 
 void XrandrScreens::queryServer() {
     if (queried_ || !display_) return;
@@ -18,6 +28,7 @@ void XrandrScreens::queryServer() {
                                    (version->major_version == 1 && version->minor_version >= 5));
     }
     scale_ = desktop::readBackingScale(*display_);
+    scaleReadAt_ = std::chrono::steady_clock::now();
 }
 
 std::vector<geo::Rect> XrandrScreens::monitorPixels() {
@@ -41,8 +52,13 @@ std::vector<geo::Rect> XrandrScreens::monitorPixels() {
         }
     }
     if (monitors.empty()) { // no RandR 1.5 (or no active output): the whole root window
+        // Its size as it is now, not as it was when the connection was opened.
+        xcb_connection_t* c = display_->xcb();
+        x11::Reply<xcb_get_geometry_reply_t> root(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, display_->root()), nullptr));
         const xcb_screen_t& screen = display_->screen();
-        monitors.push_back({0, 0, double(screen.width_in_pixels), double(screen.height_in_pixels)});
+        monitors.push_back({0, 0, double(root ? root->width : screen.width_in_pixels),
+                            double(root ? root->height : screen.height_in_pixels)});
     }
     return monitors;
 }
@@ -55,7 +71,7 @@ geo::Point XrandrScreens::primaryOrigin() {
 
 geo::Point XrandrScreens::mouseLocation() {
     if (!display_ || display_->broken()) return {};
-    queryServer();
+    followScale();
     xcb_connection_t* c = display_->xcb();
     x11::Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, display_->root()), nullptr));
@@ -67,6 +83,7 @@ geo::Point XrandrScreens::mouseLocation() {
 }
 
 std::vector<geo::Rect> XrandrScreens::screenFrames() {
+    followScale();
     auto monitors = monitorPixels();
     if (monitors.empty()) return {};
     const geo::Rect main = monitors.front();
@@ -78,6 +95,6 @@ std::vector<geo::Rect> XrandrScreens::screenFrames() {
 
 std::optional<double> XrandrScreens::mainBackingScaleFactor() {
     if (!display_ || display_->broken()) return std::nullopt;
-    queryServer();
+    followScale();
     return scale_;
 }

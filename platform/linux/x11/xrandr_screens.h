@@ -12,6 +12,7 @@
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/screens.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,9 +34,12 @@ public:
 private:
     /// RandR's version and the backing scale, asked for on first use.
     void queryServer();
+    /// Reads the backing scale again once a second has passed since it was last read.
+    void followScale();
 
     std::shared_ptr<x11::Connection> display_;
     bool queried_ = false;
     bool hasMonitors_ = false; // RandR ≥ 1.5
     double scale_ = 1;
+    std::chrono::steady_clock::time_point scaleReadAt_;
 };

@@ -2,9 +2,11 @@
 #include "common/standard_descriptors.h"
 #include "tests/unit/recorder/recorder_rig.h"
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -169,6 +171,59 @@ TEST(CaptureStream, BrokenPipeInTheScreenshotWorkerIsReportedToo) {
     EXPECT_GE(rig.pipes.brokenPipeCalls(), 1);
     EXPECT_EQ(rig.pipes.errorText(), "");
     EXPECT_TRUE(rig.pipes.frames().typesWithoutPermits().empty());
+}
+
+// Ctrl+C while the parent has stopped reading: the recording must still end. A parent that
+// reads on within the grace gets its frame whole; one that does not has the stream given up.
+TEST(CaptureStream, AnInterruptGivesUpAStreamNobodyReadsWithinASecond) {
+    for (const bool parentReadsOn : {true, false}) {
+        int output[2], interrupt[2];
+        ASSERT_EQ(::pipe(output), 0);
+        ASSERT_EQ(::pipe(interrupt), 0);
+        // Fill the pipe as a parent that stopped reading leaves it.
+        ::fcntl(output[1], F_SETFL, O_NONBLOCK);
+        const std::string filler(4096, 'f');
+        std::size_t filled = 0;
+        for (ssize_t wrote; (wrote = ::write(output[1], filler.data(), filler.size())) > 0;)
+            filled += static_cast<std::size_t>(wrote);
+        ::fcntl(output[1], F_SETFL, 0);
+        CaptureStream::configure(output[1], -1, {"stepreel", "--stream"});
+        CaptureStream::setInterruptDescriptor(interrupt[0]);
+        ASSERT_EQ(::write(interrupt[1], "i", 1), 1);
+
+        std::thread reader;
+        std::string drained;
+        if (parentReadsOn) {
+            reader = std::thread([&] {
+                char buffer[65536];
+                for (ssize_t got; (got = ::read(output[0], buffer, sizeof buffer)) > 0;)
+                    drained.append(buffer, static_cast<std::size_t>(got));
+            });
+        }
+        const std::vector<std::uint8_t> payload(200000, 0xAB);
+        const auto started = std::chrono::steady_clock::now();
+        const bool sent = CaptureStream::send(finishHeader(), payload);
+        const auto took = std::chrono::steady_clock::now() - started;
+        const bool sentAfter = CaptureStream::send(finishHeader());
+        const bool gaveUp = CaptureStream::givenUp();
+        CaptureStream::configure(-1, -1, {});
+        ::close(output[1]);
+        if (reader.joinable()) reader.join();
+        ::close(output[0]);
+        ::close(interrupt[0]);
+        ::close(interrupt[1]);
+
+        EXPECT_EQ(sent, parentReadsOn);
+        EXPECT_EQ(sentAfter, parentReadsOn);
+        EXPECT_EQ(gaveUp, !parentReadsOn);
+        if (parentReadsOn) {
+            EXPECT_EQ(drained.size(), filled + 2 * (8 + 36) + payload.size());
+        } else {
+            // Half a second of grace; the rest is room for a loaded machine.
+            EXPECT_LT(took, std::chrono::seconds(2));
+            EXPECT_GE(took, std::chrono::milliseconds(400));
+        }
+    }
 }
 
 } // namespace

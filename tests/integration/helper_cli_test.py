@@ -160,16 +160,18 @@ class ContextAndWindows(unittest.TestCase):
 
     def test_page_address_only_for_browsers(self):
         """A window with a document-web element stands in for a browser's page: Firefox's
-        family answers from the web area, Chromium's script by the web-area search."""
+        family answers from the web area, Chromium's script by the web-area search. Query
+        values and the fragment never leave."""
+        chromium = "https://example.org/chromium/path"
         for app_class, url, expected in (
-                ("QuillFoxTest", "https://example.com/fox?q=1&r=/x", True),
-                ("QuillChromiumTest", "https://example.org/chromium/path", True),
-                ("QuillHelperTest", "https://example.net/", False)):
+                ("QuillFoxTest", "https://u:p@example.com/fox?q=1&r=/x#f",
+                 "https://example.com/fox?q=&r="),
+                ("QuillChromiumTest", chromium, chromium),
+                ("QuillHelperTest", "https://example.net/", None)):
             with self.subTest(app_class):
                 window = opened(self, "Page", app_class, url=url)
                 context = helper_json("context")
-                self.assertEqual((context["windowId"], context.get("url")),
-                                 (window.wid, url if expected else None))
+                self.assertEqual((context["windowId"], context.get("url")), (window.wid, expected))
 
 
 class OneShots(unittest.TestCase):

@@ -64,11 +64,12 @@ def showing(node):
 
 def descendants(node, depth=0, max_depth=30, only_showing=False):
     """`node` and the elements below it, depth first; with `only_showing`, none below depth 1
-    that is not showing."""
+    that is not showing. A sheet has a child for every cell: large containers are not entered."""
     if node is None or depth > max_depth or (only_showing and depth > 1 and not showing(node)):
         return
     yield node
-    for i in range(node.get_child_count()):
+    count = node.get_child_count()
+    for i in range(count if count <= 500 else 0):
         yield from descendants(node.get_child_at_index(i), depth + 1, max_depth, only_showing)
 
 

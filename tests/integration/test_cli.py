@@ -12,11 +12,9 @@ import unittest
 
 from PIL import Image
 
-from episode_pages import check_folder
-from stepreel_harness import (BANNER_START, STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,
-                              check_episode_invariants, click, desktop_process, files_under,
-                              opened, parse_stream, root_size, scratch, type_text, wait_until,
-                              write_file)
+from stepreel_harness import (STEPREEL, STEPREEL_PARENT, WAIT, RecorderRun,
+                              check_episode_invariants, desktop_process, opened, parse_stream,
+                              root_size, scratch, wait_until, write_file)
 
 NIL_LINE = b"full=nil textLines=-1 center=nil\n"
 PERMIT = b"\x00\x00\x00\x11\x00\x00\x00\x00" + b'{"type":"permit"}'
@@ -165,48 +163,6 @@ class ReferenceParent(unittest.TestCase):
     def parent(self, name, *options):
         return subprocess.run([STEPREEL_PARENT, "--out", self.path(name), *options],
                               capture_output=True, timeout=WAIT)
-
-    def test_records_an_episode_folder_until_interrupted(self):
-        out, raw_path, log = self.path("episode"), self.path("stream.bin"), self.path("log")
-        events = os.path.join(out, "events.jsonl")
-        with open(log, "wb") as stderr:
-            parent = subprocess.Popen([STEPREEL_PARENT, "--out", out, "--stepreel", STEPREEL,
-                                       "--raw", raw_path], stderr=stderr)
-        self.addCleanup(lambda: parent.poll() is None and (parent.kill(), parent.wait()))
-        wait_until("the banner", lambda: BANNER_START.encode() in read_file(log))
-
-        def lines_written(count):
-            return os.path.exists(events) and len(read_file(events, lines=True)) >= count
-        click(self.window, "name")
-        wait_until("the click and its result", lambda: lines_written(2))
-        type_text("Wq3Canary")
-        click(self.window, "save")
-        wait_until("the typing run, a click, its result", lambda: lines_written(5))
-        parent.send_signal(signal.SIGINT)
-        self.assertEqual(parent.wait(WAIT), 0, read_file(log))
-        raw, stderr = read_file(raw_path), read_file(log)
-        self.assertFalse([data for data in [raw, stderr, *files_under(out).values()]
-                          if b"Wq3Canary" in data])
-        frames, leftover = parse_stream(raw)
-        session = check_episode_invariants(frames)
-        self.assertEqual((leftover, frames[-1].type), (0, "finish"))
-        lines = read_file(events, lines=True)
-        self.assertEqual(lines, [f.event for f in frames if f.type == "events"])
-        self.assertIn("type", [r["kind"] for r in lines])
-        self.assertEqual(read_file(out, "focus.jsonl", lines=True),
-                         [f.event for f in frames if f.type == "focus"])
-        meta = json.loads(read_file(out, "episode.json"))
-        self.assertEqual((meta["schema"], meta["id"], meta["status"], meta["actionCount"]),
-                         ("quillmap.episode.v0", session, "completed", len(lines)))
-        self.assertEqual(meta["frameCount"], sum("screenshotFull" in r for r in lines))
-        self.assertTrue(meta["startedAtMs"] <= lines[0]["timestampMs"]
-                        <= lines[-1]["timestampMs"] <= meta["endedAtMs"], meta)
-        shots = {f"{f.header['seq']}-full.jpg": f.payload for f in frames if f.type == "frame"}
-        self.assertEqual(files_under(os.path.join(out, "frames")), shots)
-        check_folder(out)
-        html = read_file(out, "index.html").decode()
-        self.assertIn(session, html)
-        self.assertIn("timeline: " + out + "/index.html", stderr.decode())
 
     def test_denied_permits_leave_their_work_out_and_no_episode_is_overwritten(self):
         for name, options, counts in (("all", ["--deny-all"], (0, 0)),  # actions, frames

@@ -133,10 +133,11 @@ class Redact(EpisodeTest):
         a, b, c = sorted(results)[1:4]
         removed = sorted([a, results[a], b, results[b]])
         gone = [lines[seq] for seq in removed]
-        for args in (["--seq", f"{b},{a}"], ["--seq", str(c), "--frames-only"]):
+        for args, status in ((["--seq", f"{b},{a}"], 0), (["--seq", str(c), "--frames-only"], 0),
+                             (["--seq", "99999"], 1)):  # no such record: nothing changes
             done = subprocess.run([STEPREEL_PARENT, "redact", out, *args], capture_output=True,
                                   timeout=WAIT)
-            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(done.returncode, status, done.stderr)
         meta, kept, _ = check_folder(out)
         self.assertEqual(meta["removed"], {
             "records": removed, "recordCount": 4,

@@ -1,7 +1,6 @@
 """The press held for its before-frame: it reaches the application exactly once and in time,
 however the recorder or its parent ends, stops or lags; other clients keep their grabs; and
 screenshots follow the screen when it shrinks and grows again."""
-import io
 import os
 import re
 import signal
@@ -10,22 +9,14 @@ import threading
 import time
 import unittest
 
-from PIL import Image
 from Xlib import X, display
 from Xlib.ext import xinput, xtest
 
 from real_apps import launch, start_firefox, wait_until, window_geometry, window_of
 from stepreel_harness import (HERE, STEPREEL, activate_window, click_at, later, recording,
-                              scratch, xdotool)
+                              scaled, scratch, xdotool)
 
 POINT = (640, 400)  # inside the page, which fills the screen
-
-
-def brightness(run, record, point):
-    """Mean grey of the 7 × 7 pixels around `point` (beside the pointer) in `record`'s frame."""
-    frame = next(f for f in run.frames if f.type == "frame" and f.header["seq"] == record["seq"])
-    image = Image.open(io.BytesIO(frame.payload)).convert("L")
-    return sum(image.crop((point[0] - 10, point[1] - 3, point[0] - 3, point[1] + 4)).getdata()) / 49
 
 
 class PressCounter(unittest.TestCase):
@@ -46,7 +37,7 @@ class PressCounter(unittest.TestCase):
         # The page answers presses before any recorder runs (a browser just started may not).
         before = self.presses()
         xdotool("click", 1)
-        self.assert_pressed(before, 1, within=60)
+        self.assert_pressed(before, 1, within=scaled(60))
 
     def pressed(self):
         """How many presses the page has had, and the wall-clock second of the last one."""
@@ -60,7 +51,7 @@ class PressCounter(unittest.TestCase):
     def last_press(self):
         return self.pressed()[1]
 
-    def assert_pressed(self, before, count, within=5.0):
+    def assert_pressed(self, before, count, within=scaled(5.0)):
         """Exactly `count` more presses reach the page, the last within `within` seconds."""
         wait_until(f"{count} more presses than {before} (now {self.presses()})",
                    lambda: self.presses() >= before + count, within)
@@ -75,7 +66,7 @@ class PressCounter(unittest.TestCase):
             pressed = time.time()
             xdotool("click", 1)
             self.assert_pressed(before, 1)
-            self.assertLess(self.last_press() - pressed, 1.0)
+            self.assertLess(self.last_press() - pressed, scaled(1.0))
         finally:
             os.kill(run.proc.pid, signal.SIGCONT)
         run.end()
@@ -108,9 +99,9 @@ class PressCounter(unittest.TestCase):
         xdotool("click", "--repeat", 50, "--delay", 20, 1)
         done = time.time()
         # The browser itself misses a press of such a burst now and then.
-        wait_until("the burst's presses", lambda: self.presses() >= before + 45, 30)
+        wait_until("the burst's presses", lambda: self.presses() >= before + 45, scaled(30))
         time.sleep(1)
-        self.assertLess(self.last_press() - done, 1.0)
+        self.assertLess(self.last_press() - done, scaled(1.0))
         run.end()
 
     def test_another_clients_grab_on_the_root_window_is_granted_and_served_first(self):
@@ -130,11 +121,11 @@ class PressCounter(unittest.TestCase):
                 since, before = run.mark(), self.presses()
                 xdotool("click", 1)
                 # Taken by the other client's grab, or held by ours and delivered.
-                self.assert_pressed(before, 1 if pressed_by_us else 0, within=3)
+                self.assert_pressed(before, 1 if pressed_by_us else 0, within=scaled(3))
                 run.wait_record("click", since)
                 if not pressed_by_us:
                     event = wait_until("the other client's press", lambda: other.pending_events()
-                                       and other.next_event(), 10)
+                                       and other.next_event(), scaled(10))
                     self.assertEqual(event.evtype, xinput.ButtonPress)
                 xinput.passive_ungrab_device(root, xinput.AllMasterDevices, 1,
                                              xinput.GrabtypeButton, modifiers)
@@ -156,28 +147,8 @@ class WindowManagerBindings(unittest.TestCase):
                      ["mousemove", "--sync", x + 250, y + 150], ["mouseup", 1], ["keyup", "alt"]):
             xdotool(*step)
             time.sleep(0.1)
-        wait_until("the window moved", lambda: window_geometry(wid)[:2] == (x + 150, y + 50), 10)
-        run.end()
-
-
-class HeldPressWithoutWindowManager(unittest.TestCase):
-    """Without a window manager the grabs lie on the applications' own top-level windows: xcalc
-    draws its key pressed the moment it goes down, yet its before-frame shows it up."""
-
-    def test_before_frame_never_shows_its_own_press(self):
-        launch(["xcalc", "-geometry", "+420+260"], self)
-        x, y, width, height = window_geometry(window_of("Calculator"))
-        point = (x + width * 3 // 10, y + height * 9 // 10)  # the middle of the key 0
-        run = recording(self)
-        for _ in range(4):
-            since = run.mark()
-            xdotool("mousemove", "--sync", point[0] + 200, point[1] - 200)
-            xdotool("mousemove", "--sync", *point)
-            xdotool("mousedown", 1)
-            _, click = run.wait_record("click", since)
-            _, result = run.wait_record("result", since)
-            xdotool("mouseup", 1)
-            self.assertGreater(brightness(run, click, point), brightness(run, result, point) + 30)
+        wait_until("the window moved", lambda: window_geometry(wid)[:2] == (x + 150, y + 50),
+                   scaled(10))
         run.end()
 
 
@@ -203,7 +174,7 @@ class ParentNotReading(unittest.TestCase):
         started = time.monotonic()
         proc.send_signal(signal.SIGINT)
         self.assertEqual(proc.wait(10), 0)
-        self.assertLess(time.monotonic() - started, 1.0)
+        self.assertLess(time.monotonic() - started, scaled(1.0))
         self.assertIn("終了フレームを送れませんでした", proc.stderr.read().decode())
 
     def test_input_kept_meanwhile_is_bounded_and_what_is_left_out_is_counted(self):

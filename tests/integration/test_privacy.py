@@ -18,7 +18,7 @@ import urllib.parse
 
 from gi.repository import GLib
 
-from real_apps import (Atspi, accessibles, applications, center, holds, launch, start_firefox,
+from real_apps import (Atspi, accessibles, center, find_element, holds, launch, start_firefox,
                        stop, wait_until, window_geometry, window_of)
 from stepreel_harness import (HELPER, HERE, STEPREEL_PARENT, WAIT, activate_window, click_at,
                               files_under, key, recording, root_property, run_helper,
@@ -83,23 +83,15 @@ def box(node, origin=None):
 def element(application, role, name=None, within=None, showing=True, where=lambda n: True):
     """The first element of `application` with `role` (and `name`, `where`), waited for;
     `within` names its window. GTK 4 says of no element that it is showing: pass
-    showing=False. A sheet has a child for every cell: large containers are not searched."""
-    def search(node, depth=0):
-        if node is None or depth > 30:
-            return None
-        if (node.get_role_name() == role and (name is None or node.get_name() == name)
+    showing=False."""
+    def matches(node):
+        return (node.get_role_name() == role and name in (None, node.get_name())
                 and (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING))
-                and (within is None or within in (window_name(node) or "")) and where(node)):
-            return node
-        count = node.get_child_count()
-        return None if count > 500 else next(
-            (found for i in range(count)
-             if (found := search(node.get_child_at_index(i), depth + 1)) is not None), None)
+                and (within is None or within in (window_name(node) or "")) and where(node))
 
     def probe():  # a busy application answers some requests with a timeout: asked again
         with contextlib.suppress(GLib.GError):
-            return next((found for app in applications(application)
-                         if (found := search(app)) is not None), None)
+            return find_element(application, matches)
     return wait_until(f"{role} {name or ''} of {application}", probe)
 
 

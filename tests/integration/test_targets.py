@@ -107,7 +107,8 @@ class LateClicks(Desktop):
 
 class HeldPress(unittest.TestCase):
     """xcalc, a plain X client, draws a button pressed the moment it goes down; its
-    before-frame still shows the button up, its after-frame (the button still held) down."""
+    before-frame still shows the button up, its after-frame (the button still held) down.
+    The grabs lie on the window manager's frames."""
 
     def test_before_frame_never_shows_its_own_press(self):
         launch(["xcalc", "-geometry", "+420+260"], self)

@@ -112,15 +112,4 @@ TEST(StartupRecording, EachEndFinishesWithItsMessageAndStatus) {
     }
 }
 
-TEST(StartupRecording, InputLeftOutWhileTheParentWaitsIsCountedOnStandardError) {
-    RecorderRig rig;
-    ASSERT_EQ(rig.run({"--stream"}), 0);
-    const std::string before = rig.pipes.errorText();
-    rig.loop.inputDropped(3);
-    EXPECT_EQ(rig.pipes.errorText(), before +
-                                         "⚠︎ 親プロセスの応答を待つ間に入力 3 "
-                                         "件が上限を超え、記録されませんでした。\n");
-    EXPECT_TRUE(rig.pipes.frames().typesWithoutPermits().empty());
-}
-
 } // namespace

@@ -1,5 +1,4 @@
 #include "tools/stepreel_parent/episode_folder.h"
-#include "tools/stepreel_parent/episode_redaction.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -111,51 +110,4 @@ TEST(EpisodeFolder, CreatesNothingBeforeTheFirstFrameAndAReplayKeepsTheRecordedT
     std::string error;
     EXPECT_FALSE(EpisodeFolder::prepare({dir.path, 0, {}, {}, false}, error));
     EXPECT_NE(error.find("not empty"), std::string::npos);
-}
-
-TEST(EpisodeRedaction, RemovesRecordsWithTheirResultsAndFramesOrOnlyTheFrames) {
-    const ScratchDir dir;
-    {
-        const auto folder = prepared(dir.path);
-        for (std::int64_t seq : {0, 1, 2, 3}) {
-            const bool result = seq % 2 == 1; // 1 shows 0's outcome, 3 shows 2's
-            EXPECT_FALSE(folder->accept(screenshot(seq, result ? "after" : "before"), 1000));
-            nlohmann::json extra{{"screenshotFull", frameName(seq)}};
-            if (result) extra["refSeq"] = seq - 1;
-            EXPECT_FALSE(folder->accept(action(seq, result ? "result" : "click", extra), 1000));
-        }
-        EXPECT_FALSE(folder->accept(bare("finish"), 2000));
-        ASSERT_FALSE(folder->close("completed"));
-    }
-    std::string error;
-    EXPECT_FALSE(redactEpisode(dir.path, {{9}, false}, error)); // no such record: no change
-    const struct {
-        Redaction redaction;
-        std::set<std::int64_t> records, frames;
-        std::string removed;
-    } steps[] = {
-        {{{2}, true},
-         {},
-         {2, 3},
-         R"({"records":[],"recordCount":0,"frames":[2,3],"frameCount":2})"},
-        {{{0}, false},
-         {0, 1},
-         {0, 1},
-         R"({"records":[0,1],"recordCount":2,"frames":[0,1,2,3],"frameCount":4})"},
-    };
-    for (const auto& step : steps) {
-        const auto done = redactEpisode(dir.path, step.redaction, error);
-        ASSERT_TRUE(done) << error;
-        EXPECT_EQ((std::pair{done->records, done->frames}), (std::pair{step.records, step.frames}));
-        const auto content = readEpisode(dir.path, error);
-        ASSERT_TRUE(content) << error;
-        EXPECT_EQ(content->meta["removed"], nlohmann::ordered_json::parse(step.removed));
-    }
-    const auto content = readEpisode(dir.path, error);
-    ASSERT_EQ(content->events.size(), 2u);
-    EXPECT_TRUE(content->frames.empty());
-    for (const auto& line : content->events)
-        EXPECT_FALSE(line.record.contains("screenshotFull")) << line.line;
-    EXPECT_EQ((std::pair{content->meta["actionCount"], content->meta["frameCount"]}),
-              (std::pair<nlohmann::ordered_json, nlohmann::ordered_json>{2, 0}));
 }

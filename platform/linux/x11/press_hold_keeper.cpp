@@ -99,13 +99,19 @@ int run() {
     }
     // However the recorder ended, a press it had held goes on once; so does a press caught
     // meanwhile whose event has not been read yet (it would be lost with the connection).
-    hold->ungrabAll();
-    connection->sync();
-    while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection->xcb())}) {
-        hold->handle(*event, steadyMs());
+    // Presses are replayed while their grabs stand: the server drops the replay of a press
+    // whose passive grab was undone meanwhile.
+    const auto letAllGo = [&] {
         hold->letGo(steadyMs());
-    }
-    hold->letGo(steadyMs());
+        connection->sync();
+        while (x11::Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection->xcb())}) {
+            hold->handle(*event, steadyMs());
+            hold->letGo(steadyMs());
+        }
+    };
+    letAllGo();
+    hold->ungrabAll();
+    letAllGo();
     connection->flush();
     return 0;
 }

@@ -135,5 +135,9 @@ class HeldPress(unittest.TestCase):
         run.end()
 
 
+class HeldPressWithoutWindowManager(HeldPress):
+    """The same without a window manager: the grabs lie on the applications' own windows."""
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -3,7 +3,6 @@ document and a newline on standard output (or the self-test's text), nothing on 
 import base64
 import io
 import os
-import re
 import struct
 import subprocess
 import tempfile
@@ -204,14 +203,7 @@ class OneShots(unittest.TestCase):
         self.assertEqual(helper_json("icon", "org.example.Missing/x"),
                          {"bundleId": "org.example.Missing/x"})
 
-    def test_usage_errors_version_and_the_unavailable_language_model(self):
-        for args, stdin, message in ((["icon", ""], b"", rb"usage: icon <bundleId>\n"),
-                                     (["bogus"], b"", rb"usage: quillmap-helper [^\n]*\n"),
-                                     (["classify"], b'{"appName":1,"text":"t"}',
-                                      rb"invalid classify input JSON\n")):
-            done = run_helper(*args, stdin=stdin)
-            self.assertEqual((done.returncode, done.stdout), (2, b""), args)
-            self.assertTrue(re.fullmatch(message, done.stderr), done.stderr)
+    def test_version_and_the_unavailable_language_model(self):
         version = run_helper("--version")
         self.assertEqual((version.returncode, version.stderr), (0, b""))
         self.assertRegex(version.stdout, rb"^quillmap-helper [0-9][^\s]*\n$")

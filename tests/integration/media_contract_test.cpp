@@ -1,205 +1,19 @@
-// Contract tests of the media ports on a real X desktop: AT-SPI accessibility against the
-// accessible GTK window of test_window.py, and screen capture of windows with known pixels.
-// Needs DISPLAY and the accessibility bus (scripts/with-virtual-desktop).
-#include "platform/linux/atspi/atspi_accessibility.h"
+// Contract tests of screen capture on a real X server, with windows of known pixels.
+// Needs DISPLAY (scripts/with-virtual-desktop).
 #include "platform/linux/imaging/linux_image.h"
 #include "platform/linux/imaging/shm_screen_capture.h"
-#include "tests/integration/time_scale.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-#include <signal.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-/// Polls `done` until it holds; the guard only keeps a broken test from hanging.
-bool eventually(const std::function<bool()>& done) {
-    const auto guard = Clock::now() + scaledSeconds(60);
-    while (!done() && Clock::now() < guard)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return done();
-}
-
-/// The GTK window of test_window.py in its own process, with the layout it reported.
-class TestWindow {
-public:
-    explicit TestWindow(const std::string& arguments)
-        : output_(popen(("exec /usr/bin/python3 " TEST_WINDOW " " + arguments).c_str(), "r")) {
-        char line[4096];
-        if (output_ != nullptr && fgets(line, sizeof line, output_) != nullptr)
-            layout = nlohmann::json::parse(line);
-    }
-    ~TestWindow() { stop(); }
-    void stop() {
-        if (output_ == nullptr) return;
-        if (!layout.is_null()) {
-            kill(pid(), SIGCONT);
-            kill(pid(), SIGTERM);
-        }
-        pclose(output_);
-        output_ = nullptr;
-    }
-    pid_t pid() const { return layout["pid"].get<pid_t>(); }
-    std::pair<float, float> centre(const std::string& widget) const {
-        const auto& r = layout["widgets"][widget];
-        return {r[0].get<float>() + r[2].get<float>() / 2,
-                r[1].get<float>() + r[3].get<float>() / 2};
-    }
-
-    nlohmann::json layout;
-
-private:
-    FILE* output_;
-};
-
-AXElement elementOf(const AXValue& value) {
-    if (const auto* element = std::get_if<AXElement>(&value)) return *element;
-    return nullptr;
-}
-
-class AccessibilityContractTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        window_ = new TestWindow("--title 'Media Contract Window' --at 40,40 --value 'Hello, 世界' "
-                                 "--url https://example.com/page");
-    }
-    static void TearDownTestSuite() { delete window_; }
-    void SetUp() override {
-        ASSERT_FALSE(window_->layout.is_null()) << "the GTK test window did not start";
-        // A live application answers as soon as it can; only the hung-application case
-        // needs a short bound, so a loaded machine cannot make a request run out of time.
-        systemWide_ = ax_.systemWide();
-        ax_.setMessagingTimeout(systemWide_, static_cast<float>(30 * testTimeScale()));
-    }
-    AXElement at(const TestWindow& window, const std::string& widget) {
-        const auto [x, y] = window.centre(widget);
-        return ax_.elementAtPosition(systemWide_, x, y);
-    }
-    /// A value as one comparable text: "none", "text:…", "number:…" or "other".
-    std::string attribute(const AXElement& element, std::string_view name) {
-        const AXValue value = ax_.copyAttributeValue(element, name);
-        if (std::holds_alternative<std::monostate>(value)) return "none";
-        if (const auto* text = std::get_if<std::string>(&value)) return "text:" + *text;
-        if (const auto* number = std::get_if<AXNumber>(&value))
-            return "number:" + number->decimalText;
-        return "other";
-    }
-    /// The title of the first window among the element's ancestors.
-    std::string windowAbove(AXElement element) {
-        for (int level = 0; element && level < 20; ++level) {
-            if (attribute(element, "AXRole") == "text:AXWindow")
-                return attribute(element, "AXTitle");
-            element = elementOf(ax_.copyAttributeValue(element, "AXParent"));
-        }
-        return "none";
-    }
-
-    static TestWindow* window_;
-    AtspiAccessibility ax_;
-    AXElement systemWide_;
-};
-TestWindow* AccessibilityContractTest::window_ = nullptr;
-
-TEST_F(AccessibilityContractTest, WidgetUnderThePointHasItsRoleTitleAndOnlyItsReadableValue) {
-    // widget; role; title; value. The password field holds text that must never be read.
-    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-        {"password", "text:AXSecureTextField", "text:Password", "none"},
-        {"name", "text:AXTextField", "text:Customer name", "text:Hello, 世界"},
-        {"check", "text:AXCheckBox", "text:Remember me", "number:1"},
-        {"scale", "text:AXSlider", "text:", "number:42.5"},
-        {"page", "text:AXWebArea", "text:Test page", "none"},
-    };
-    for (const auto& [widget, role, title, value] : cases) {
-        AXElement element = at(*window_, widget);
-        ASSERT_NE(element, nullptr) << widget;
-        EXPECT_EQ(attribute(element, "AXRole"), role);
-        EXPECT_EQ(attribute(element, "AXTitle"), title);
-        EXPECT_EQ(attribute(element, "AXValue"), value);
-    }
-}
-
-TEST_F(AccessibilityContractTest, TheWindowOnTopWinsNothingIsOutsideAndAnAppEndsWithItsProcess) {
-    // Mapped over the first window without taking the focus: the first stays active.
-    TestWindow overlay("--title 'Media Overlay Window' --at 200,120 --no-focus");
-    ASSERT_FALSE(overlay.layout.is_null());
-    const auto [x, y] = overlay.centre("save");
-    const auto& under = window_->layout["frame"];
-    ASSERT_TRUE(x < under[0].get<float>() + under[2].get<float>() &&
-                y < under[1].get<float>() + under[3].get<float>())
-        << "the windows must overlap";
-    EXPECT_EQ(windowAbove(ax_.elementAtPosition(systemWide_, x, y)), "text:Media Overlay Window");
-    // The screen's bottom-right pixel: the test windows sit near the top-left corner.
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    EXPECT_EQ(ax_.elementAtPosition(systemWide_, screen->width_in_pixels - 1.0f,
-                                    screen->height_in_pixels - 1.0f),
-              nullptr);
-    xcb_disconnect(connection);
-
-    // The bus learns of an application and of its end on its own schedule.
-    const pid_t pid = overlay.pid();
-    ASSERT_TRUE(eventually([&] { return ax_.application(pid) != nullptr; }));
-    AXElement app = ax_.application(pid);
-    ax_.structureChanges(pid); // its tree is watched from now on
-    ax_.setMessagingTimeout(app, static_cast<float>(30 * testTimeScale()));
-    EXPECT_EQ(attribute(elementOf(ax_.copyAttributeValue(app, "AXMainWindow")), "AXTitle"),
-              "text:Media Overlay Window");
-    // The watch must let go of an application that leaves the bus, or the next notice from
-    // any other one is compared with it and crashes.
-    overlay.stop();
-    EXPECT_TRUE(eventually([&] { return ax_.application(pid) == nullptr; }));
-    EXPECT_NE(ax_.application(window_->pid()), nullptr);
-    EXPECT_EQ(ax_.application(0x7FFFFFF0), nullptr);
-}
-
-TEST_F(AccessibilityContractTest, AHungApplicationCostsTheTimeoutSetNotTheDefault) {
-    AXElement bounded = at(*window_, "save");
-    AXElement unbounded = at(*window_, "save");
-    ASSERT_TRUE(bounded && unbounded);
-    ax_.setMessagingTimeout(bounded, 0.2f);
-    ax_.setMessagingTimeout(unbounded, 2.0f);
-    kill(window_->pid(), SIGSTOP);
-    // Nothing keeps the localized role name: these requests have to reach the stopped process.
-    auto timed = [&](const AXElement& element) {
-        const auto start = Clock::now();
-        EXPECT_EQ(attribute(element, "AXRoleDescription"), "none");
-        return Clock::now() - start;
-    };
-    const auto shortWait = timed(bounded);
-    const auto longWait = timed(unbounded);
-    kill(window_->pid(), SIGCONT);
-    // Compared with each other rather than with a clock, so that load cannot decide it.
-    EXPECT_LT(shortWait, longWait);
-}
-
-TEST_F(AccessibilityContractTest, AMomentAnswersAgainWhatItReadAndNothingOnceItEnds) {
-    AXElement save = at(*window_, "save");
-    ASSERT_TRUE(save);
-    ax_.setMessagingTimeout(save, 0.2f);
-    ax_.beginMoment();
-    const std::string title = attribute(save, "AXTitle");
-    kill(window_->pid(), SIGSTOP);
-    // Read in this moment already: the stopped application is not asked.
-    EXPECT_EQ(attribute(save, "AXTitle"), title);
-    ax_.endMoment();
-    EXPECT_NE(attribute(save, "AXTitle"), title);
-    kill(window_->pid(), SIGCONT);
-    EXPECT_EQ(title, "text:Save");
-}
-
-// ---- Screen capture
 
 constexpr std::uint32_t kLeft = 0xD02010;
 constexpr std::uint32_t kRight = 0x1040E0;
@@ -335,10 +149,8 @@ TEST_F(ScreenCaptureContractTest, WindowCaptureShowsNothingOfTheWindowsOnTopOfIt
 TEST_F(ScreenCaptureContractTest, WithoutSharedMemoryThePlainRequestGivesTheSamePixels) {
     if (std::getenv("MEDIA_CONTRACT_WITHOUT_SHM") == nullptr) {
         // Runs itself again on a private desktop whose server lacks the extension.
-        const auto desktop =
-            std::filesystem::path(TEST_WINDOW).parent_path() / "../../scripts/with-virtual-desktop";
         const std::string command =
-            "MEDIA_CONTRACT_WITHOUT_SHM=1 " + desktop.string() +
+            "MEDIA_CONTRACT_WITHOUT_SHM=1 " VIRTUAL_DESKTOP
             " --private --no-window-manager --without-extension MIT-SHM " +
             std::filesystem::read_symlink("/proc/self/exe").string() + " --gtest_filter=" +
             ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +

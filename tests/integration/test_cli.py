@@ -60,15 +60,10 @@ class OneShotOptions(unittest.TestCase):
                               b"input_monitoring=granted\n", b""),
                           (0, (os.path.realpath(STEPREEL) + "\n").encode(), b"")])
 
-    def test_help_and_version_answer_and_no_frame_goes_to_a_terminal(self):
-        for args, first_line in ((["--help", "--stream"], "使い方: stepreel "),
-                                 (["--once", "--version"], "stepreel ")):
-            with self.subTest(args=args):
-                done = answer(*args)
-                self.assertEqual((done.returncode, done.stderr), (0, b""))
-                self.assertTrue(done.stdout.decode().startswith(first_line), done.stdout)
+    def test_no_frame_goes_to_a_terminal(self):
         # Every mode that writes frames refuses; text answers still reach the terminal.
         for args, status, shown_text in (([], 2, b""), (["--stream", "--once"], 2, b""),
+                                         (["--help"], 0, "使い方: stepreel ".encode()),
                                          (["--stream", "--selftest-ocr"], 2, b""),
                                          (["--selftest-ocr"], 0, NIL_LINE.replace(b"\n", b"\r\n"))):
             with self.subTest(args=args):
@@ -78,7 +73,10 @@ class OneShotOptions(unittest.TestCase):
                                           stderr=subprocess.PIPE, timeout=WAIT,
                                           stdin=subprocess.DEVNULL)
                     os.close(terminal)
-                    self.assertEqual((done.returncode, read_all(shown)), (status, shown_text))
+                    text = read_all(shown)  # `shown_text` and what follows it, or nothing
+                    self.assertEqual(done.returncode, status)
+                    self.assertTrue(text.startswith(shown_text) and bool(text) == bool(shown_text),
+                                    text)
                     self.assertEqual(done.stderr.decode().startswith("✗ 標準出力が端末です。"),
                                      status == 2, done.stderr)
 

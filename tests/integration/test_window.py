@@ -45,11 +45,11 @@ def named(widget, name):
     return widget
 
 
-def form(grid, widgets, value):
-    """Entries "Customer name" holding `value`, "Amount" and a filled "Password", a check box,
-    a slider at 42.5, "Save" (which also puts the heading in a frame) and "Clear" (which empties
-    the entries), and a status line that shows the button's effect in the frame after it."""
-    entries = {"name": (Gtk.Entry(hexpand=True, text=value), "Customer name"),
+def form(grid, widgets):
+    """Entries "Customer name", "Amount" and a filled "Password", "Save" (which also puts the
+    heading in a frame) and "Clear" (which empties the entries), and a status line that shows
+    the button's effect in the frame after it."""
+    entries = {"name": (Gtk.Entry(hexpand=True), "Customer name"),
                "amount": (Gtk.Entry(hexpand=True), "Amount"),
                "password": (Gtk.Entry(visibility=False, text="hunter2-secret"), "Password")}
     widgets["heading"] = Gtk.Label(label="Customer form")
@@ -65,10 +65,6 @@ def form(grid, widgets, value):
         grid.attach(Gtk.Label(label=label, xalign=0), 0, row, 1, 1)
         grid.attach(named(entry, label), 1, row, 1, 1)
         widgets[key] = entry
-    widgets["check"] = Gtk.CheckButton(label="Remember me", active=True)
-    widgets["scale"] = Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1)
-    widgets["scale"].set_digits(1)
-    widgets["scale"].set_value(42.5)
     buttons = Gtk.Box(spacing=8)
     for key, label in (("save", "Save"), ("clear", "Clear")):
         widgets[key] = named(Gtk.Button(label=label), label)
@@ -77,10 +73,8 @@ def form(grid, widgets, value):
     widgets["save"].connect("clicked", lambda _: status.set_text("Saved") or frame_heading())
     widgets["clear"].connect("clicked", lambda _: [e.set_text("") for e, _ in entries.values()]
                              + [status.set_text("Cleared")])
-    for row, key in enumerate(("check", "scale"), start=4):
-        grid.attach(widgets[key], 1, row, 1, 1)
-    grid.attach(buttons, 1, 6, 1, 1)
-    grid.attach(status, 0, 7, 2, 1)
+    grid.attach(buttons, 1, 4, 1, 1)
+    grid.attach(status, 0, 5, 2, 1)
 
 
 def geometry(window, widgets):
@@ -107,10 +101,9 @@ def report_when_settled(window, widgets, previous=None):
 def main():
     parser = argparse.ArgumentParser()
     for flag, default in (("--title", "Test Window"), ("--app", "QuillTestWindow"), ("--at", None),
-                          ("--value", ""), ("--url", None)):
+                          ("--url", None)):
         parser.add_argument(flag, default=default)
-    for flag in ("--no-focus", "--palette"):
-        parser.add_argument(flag, action="store_true")
+    parser.add_argument("--palette", action="store_true")
     parser.add_argument("--text", nargs="*", default=[])
     args = parser.parse_args()
 
@@ -120,9 +113,6 @@ def main():
     window.set_default_size(460, 340)
     if args.at:
         window.move(*(int(v) for v in args.at.split(",")))
-    if args.no_focus:
-        window.set_accept_focus(False)
-        window.set_focus_on_map(False)
     grid = Gtk.Grid(row_spacing=8, column_spacing=8, margin=16)
     window.add(grid)
     widgets = {}
@@ -132,12 +122,12 @@ def main():
                          % GLib.markup_escape_text(line))
         grid.attach(label, 0, row, 1, 1)
     if not args.text:
-        form(grid, widgets, args.value)
+        form(grid, widgets)
     if args.url:
         PageAccessible.url = args.url
         widgets["page"] = Page(hexpand=True)
         widgets["page"].set_size_request(200, 60)
-        grid.attach(widgets["page"], 0, 8, 2, 1)
+        grid.attach(widgets["page"], 0, 6, 2, 1)
 
     last = window
     if args.palette:

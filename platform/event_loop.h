@@ -4,10 +4,12 @@
 
 #include "platform/geometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 /// A low-level input event, in macOS terms on every platform.
 struct InputEvent {
@@ -69,7 +71,14 @@ public:
     /// Calls `handler` on the main thread with the number of input events the platform left
     /// out because too many waited while the main thread was busy. Without such a bound,
     /// never.
-    virtual void onInputDropped(std::function<void(std::int64_t count)> handler) { (void)handler; }
+    /// `droppedText` holds the characters of the key presses left out (at most
+    /// `droppedTextLimit` UTF-16 units per call): only for screening what is written later,
+    /// never to be recorded; it is wiped once the handler returns.
+    virtual void
+    onInputDropped(std::function<void(std::int64_t count, std::string_view droppedText)> handler) {
+        (void)handler;
+    }
+    static constexpr std::size_t droppedTextLimit = 16384;
     /// Lets a pointer press that the platform holds back from applications, until its
     /// operation's "before" pixels are taken and the element under it is read, go on now.
     /// Without such a hold, nothing to do.

@@ -1,6 +1,7 @@
 #include "recorder/recorder.h"
 
 #include "common/unicode_text.h"
+#include "common/utf8.h"
 #include "common/uuid.h"
 #include "recorder/ax_probe.h"
 #include "recorder/capture_stream.h"
@@ -175,6 +176,16 @@ void Recorder::appendTyping(std::string_view characters, std::optional<std::stri
     }
     typingBuffer_.append(characters);
     typedText_.type(characters);
+}
+
+void Recorder::screenUnrecordedTyping(std::string_view characters) {
+    typedText_.breakEntry();
+    for (std::size_t at = 0; at < characters.size();) {
+        const std::size_t length = text::utf8::decode(characters, at).length;
+        typedText_.type(characters.substr(at, length));
+        at += length;
+    }
+    typedText_.breakEntry();
 }
 
 void Recorder::flushTyping() {

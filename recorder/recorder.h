@@ -67,6 +67,9 @@ public:
     void appendTyping(std::string_view characters, std::optional<std::string> targetSig);
     /// Records the open typing run, if any.
     void flushTyping();
+    /// Characters of key presses that were never recorded (left out while input waited too
+    /// long): only the typed-text screen learns them, so nothing written later shows them.
+    void screenUnrecordedTyping(std::string_view characters);
     static std::string classifyInput(std::string_view text);
     void togglePause();
     void finalizeEpisode(const std::string& status);

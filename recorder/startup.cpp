@@ -196,8 +196,10 @@ int record(const std::vector<std::string>& args, RecorderPlatform& platform,
         if (Startup::isPauseHotkey(event)) recorder.togglePause();
     });
     loop.addRepeatingTimer(Startup::focusPollSeconds, [&recorder] { recorder.pollFocus(); });
-    loop.onInputDropped(
-        [](std::int64_t count) { UserMessages::print(Startup::inputDroppedMessage(count)); });
+    loop.onInputDropped([&recorder](std::int64_t count, std::string_view droppedText) {
+        recorder.screenUnrecordedTyping(droppedText);
+        UserMessages::print(Startup::inputDroppedMessage(count));
+    });
 
     watchForTheEnd(loop, recorder, args, environment);
 

@@ -1,5 +1,7 @@
 #include "platform/linux/glib_event_loop.h"
 
+#include "common/secure_wipe.h"
+#include "common/unicode_text.h"
 #include "platform/linux/system_clock.h"
 #include "platform/posix/interrupt_pipe.h"
 
@@ -120,8 +122,15 @@ bool GlibEventLoop::startInput() {
 }
 
 void GlibEventLoop::deliverInput() {
-    const X11InputThread::Taken taken = input_->take();
-    if (taken.dropped > 0 && inputDropped_) inputDropped_(taken.dropped);
+    X11InputThread::Taken taken = input_->take();
+    if (taken.dropped > 0) {
+        // Told before the events kept are handled: those are older, but what is read for them
+        // now may already show the text of the keys left out.
+        std::string text = text::utf16ToUtf8(taken.droppedCharacters);
+        wipeMemory(taken.droppedCharacters.data(), taken.droppedCharacters.size() * 2);
+        if (inputDropped_) inputDropped_(taken.dropped, text);
+        wipeString(text);
+    }
     for (const InputDelivery& delivery : taken.deliveries) {
         if (const auto* event = std::get_if<InputEvent>(&delivery)) {
             if (tap_ && (tapMask_ & (std::uint64_t{1} << event->type)) != 0) tap_(*event);
@@ -218,7 +227,8 @@ void GlibEventLoop::onDisplayLost(std::function<void()> handler) {
     displayLost_ = std::move(handler);
 }
 
-void GlibEventLoop::onInputDropped(std::function<void(std::int64_t count)> handler) {
+void GlibEventLoop::onInputDropped(
+    std::function<void(std::int64_t count, std::string_view droppedText)> handler) {
     inputDropped_ = std::move(handler);
 }
 

@@ -36,7 +36,8 @@ public:
     void onParentGone(int outputFd, std::optional<int> inputFd,
                       std::function<void(ParentGone)> handler) override;
     void onDisplayLost(std::function<void()> handler) override;
-    void onInputDropped(std::function<void(std::int64_t count)> handler) override;
+    void onInputDropped(
+        std::function<void(std::int64_t count, std::string_view droppedText)> handler) override;
     void releaseHeldInput() override;
     void run() override;
 
@@ -59,7 +60,7 @@ private:
     std::function<void(const InputEvent&)> tap_;
     std::function<void(const HotkeyEvent&)> hotkeys_;
     std::function<void()> displayLost_;
-    std::function<void(std::int64_t)> inputDropped_;
+    std::function<void(std::int64_t, std::string_view)> inputDropped_;
     std::vector<GSource*> sources_;
     GMainLoop* loop_ = nullptr;
     std::unique_ptr<InterruptPipe> interrupt_;

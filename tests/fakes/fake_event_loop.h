@@ -35,7 +35,8 @@ public:
         parentGone = std::move(handler);
     }
     void onDisplayLost(std::function<void()> handler) override { displayLost = std::move(handler); }
-    void onInputDropped(std::function<void(std::int64_t)> handler) override {
+    void onInputDropped(
+        std::function<void(std::int64_t count, std::string_view droppedText)> handler) override {
         inputDropped = std::move(handler);
     }
     void releaseHeldInput() override { ++releases; }
@@ -63,7 +64,7 @@ public:
     std::optional<std::pair<int, std::optional<int>>> watchedFds;
     std::function<void()> interrupt, displayLost; ///< the handlers, for the test to fire
     std::function<void(ParentGone)> parentGone;
-    std::function<void(std::int64_t)> inputDropped;
+    std::function<void(std::int64_t, std::string_view)> inputDropped;
 
 private:
     struct Entry {

@@ -1,5 +1,6 @@
 #include "platform/linux/x11/x11_input_thread.h"
 
+#include "common/secure_wipe.h"
 #include "platform/linux/x11/xrandr_screens.h"
 
 #include <cerrno>
@@ -45,6 +46,7 @@ X11InputThread::X11InputThread(std::shared_ptr<x11::Connection> connection,
     // Every type is decoded; the main thread chooses what to deliver.
     input_->setTap(~std::uint64_t{0}, [this](const InputEvent& event) { post(event); });
     input_->setHotkeyHandler([this](const HotkeyEvent& event) { post(event); });
+    droppedCharacters_.reserve(EventLoop::droppedTextLimit);
 }
 
 X11InputThread::~X11InputThread() {
@@ -58,7 +60,10 @@ X11InputThread::Taken X11InputThread::take() {
     ready_.clear(); // before the swap: a later post signals again
     std::lock_guard lock(mutex_);
     takenPressTime_ = postedPressTime_;
-    Taken taken{std::exchange(waiting_, {}), std::exchange(dropped_, 0)};
+    Taken taken{std::exchange(waiting_, {}), std::exchange(dropped_, 0), droppedCharacters_};
+    // Its buffer, reserved once, is wiped and kept: growing it would leave copies behind.
+    wipeMemory(droppedCharacters_.data(), droppedCharacters_.size() * sizeof(char16_t));
+    droppedCharacters_.clear();
     waitingEvents_ = 0;
     return taken;
 }
@@ -83,6 +88,10 @@ void X11InputThread::post(InputDelivery delivery) {
             if (waitingEvents_ >= maxWaiting) {
                 ++dropped_;
                 droppingHotkey_ = event->type == 10;
+                // Kept for the typed-text screen: an application may show them later.
+                if (droppingHotkey_ && droppedCharacters_.size() + event->characters.size() <=
+                                           EventLoop::droppedTextLimit)
+                    droppedCharacters_ += event->characters;
                 ready_.signal();
                 return;
             }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -50,6 +51,8 @@ public:
         std::vector<InputDelivery> deliveries;
         /// Input events left out since the last take, for want of room.
         std::int64_t dropped = 0;
+        /// The characters of the key presses left out, oldest first; the taker wipes them.
+        std::u16string droppedCharacters;
     };
     /// The waiting deliveries, oldest first; every key press gives its InputEvent and then
     /// its HotkeyEvent, and InputDisplayLost comes last of all.
@@ -75,6 +78,7 @@ private:
     std::vector<InputDelivery> waiting_;             // under mutex_
     std::size_t waitingEvents_ = 0;                  // under mutex_
     std::int64_t dropped_ = 0;                       // under mutex_
+    std::u16string droppedCharacters_;               // under mutex_
     bool droppingHotkey_ = false;                    // under mutex_
     std::optional<std::uint32_t> postedPressTime_;   // server time, under mutex_
     std::optional<std::uint32_t> takenPressTime_;    // the main thread's

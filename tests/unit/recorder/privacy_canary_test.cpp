@@ -132,3 +132,21 @@ TEST(PrivacyWipe, TakenRunKeepsEveryCharacterInAHeapBlockThatMovesWithTheString)
 }
 
 } // namespace
+
+// Keys left out while input waited too long are never recorded, yet an application may show
+// them: the screen still learns them.
+TEST(PrivacyProperty, KeysLeftOutOfTheInputQueueAreScreenedToo) {
+    RecorderRig rig;
+    rig.pipes.grant(20);
+    ASSERT_EQ(rig.run({"--stream"}), 0);
+    rig.workspace.setFront("Notes", "com.apple.Notes", 1);
+    const auto window = rig.ax.addNode("AXWindow");
+    rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow", FakeAccessibility::ElementRef{window});
+    rig.ax.elementAtPoint = rig.ax.appendChain(window, 1, "AXButton");
+    rig.loop.inputDropped(9, "Kx7\x7Fq9Wv3Zr\r");
+    rig.ax.setText(window, "AXTitle", "Kxq9Wv3Zr – Notes");
+    rig.recorder->emit("click", std::nullopt, std::nullopt);
+    EXPECT_EQ(rig.events().at(0)["target"]["windowTitle"], "(withheld)");
+    EXPECT_EQ(rig.pipes.output().find("q9Wv3"), std::string::npos);
+    EXPECT_NE(rig.pipes.errorText().find("入力 9 件が上限を超え"), std::string::npos);
+}

@@ -31,7 +31,8 @@ else
 	@# The macOS compile check is single-threaded and mostly waits on one core: it runs beside
 	@# the builds and tests, and its report comes at the end.
 	@mkdir -p build; scripts/macos-sdk-check $(MACOS_SDK_KIT) >build/macos-sdk-check.log 2>&1 & \
-	check=$$!; $(MAKE) test-debug test-asan test-tsan test-fuzz DEBUG_CTEST_ARGS='-LE apps'; \
+	check=$$!; $(MAKE) test-debug test-asan test-tsan test-fuzz DEBUG_CTEST_ARGS='-LE apps' \
+	ASAN_CTEST_ARGS='-LE timed'; \
 	tests=$$?; \
 	wait $$check; sdk=$$?; echo "--- macOS compile check"; cat build/macos-sdk-check.log; \
 	[ $$tests -eq 0 ] && [ $$sdk -eq 0 ]
@@ -45,9 +46,11 @@ else
 	scripts/macos-sdk-check $(MACOS_SDK_KIT)
 endif
 
-# `make test` leaves the real-application tests (label "apps") to the ASan run: they spend
-# their time waiting on the applications, and there they also look for memory faults.
+# `make test` runs each real-application test once: those that time the press hold (label
+# "timed") in the debug build, the others (label "apps") under ASan, where they spend their
+# time waiting on the applications anyway and also look for memory faults.
 DEBUG_CTEST_ARGS ?=
+ASAN_CTEST_ARGS ?=
 test-debug:
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS)
@@ -56,7 +59,7 @@ test-debug:
 test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan -j $(JOBS) $(CTEST_ARGS)
+	ctest --preset asan -j $(JOBS) $(ASAN_CTEST_ARGS) $(CTEST_ARGS)
 
 # Only the unit tests of the code that runs threads are built and run under TSan.
 test-tsan:

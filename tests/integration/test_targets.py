@@ -123,7 +123,9 @@ class HeldPress(unittest.TestCase):
             spot = image.crop((point[0] - 3, point[1] - 3, point[0] + 4, point[1] + 4))
             return sum(spot.getdata()) / 49
 
-        for _ in range(8):
+        # The first press also activates xcalc, which may still be drawing itself, just
+        # started on a busy machine: its frames show that, and only the later ones are compared.
+        for attempt in range(9):
             since = run.mark()
             xdotool("mousemove", "--sync", point[0] + 200, point[1] - 200)
             xdotool("mousemove", "--sync", *point)
@@ -131,7 +133,8 @@ class HeldPress(unittest.TestCase):
             _, click = run.wait_record("click", since)
             _, result = run.wait_record("result", since)
             xdotool("mouseup", 1)
-            self.assertGreater(brightness(click), brightness(result) + 30, (click, result))
+            if attempt:
+                self.assertGreater(brightness(click), brightness(result) + 30, (click, result))
         run.end()
 
 

@@ -1,12 +1,14 @@
 """Menus, popups and dialogs are windows of their own, and every toolkit gives a target: a
 menu bar item held open, GTK 4's file chooser, Java Swing and LibreOffice, each named after the
 one application that owns it."""
+import signal
 import unittest
 
-from real_apps import launch, place, window_of
+from real_apps import (find_element, launch, place, selected, showing, window_geometry,
+                       window_of)
 from stepreel_harness import (activate_window, click_at, helper_json, recording, scratch,
-                              xdotool)
-from toolkit_apps import open_file_chooser, shown, start_swing, start_writer
+                              wait_until, xdotool)
+from toolkit_apps import named, open_file_chooser, shown, start_swing, start_writer
 
 
 def target_of(record):
@@ -16,7 +18,9 @@ def target_of(record):
 
 class Menus(unittest.TestCase):
     """Mousepad (GTK 3): a menu of its menu bar held open while the pointer goes to an item,
-    which is chosen on release."""
+    which is chosen on release; then taps, whose item is chosen and its menu closed before
+    the press is handled: on a context menu's item below the window, on a menu bar's menu's
+    item over the text."""
 
     def test_a_menu_bar_item_held_open_is_the_item(self):
         launch(["mousepad", "--disable-server"], self)
@@ -31,9 +35,27 @@ class Menus(unittest.TestCase):
         xdotool("mousemove", "--sync", *item)
         xdotool("mouseup", 1)  # released over the item: it is chosen, the menu closes
         run.wait_record("click", where=lambda r: r["cursor"] == list(menu))
+        x, y, _, _ = window_geometry(editor)
+        for opening, button in (((x + 200, y + 200), 3), (menu, 1)):
+            click_at(opening, button)
+            item = shown("mousepad", "menu item", "Select All")
+            xdotool("mousemove", "--sync", *item)
+            wait_until("the item under the pointer selected", lambda: find_element(
+                "mousepad", lambda n: named(n, "Select All") and showing(n) and selected(n)))
+            # However late the recorder handles the press, the menu closed at its release.
+            run.proc.send_signal(signal.SIGSTOP)
+            try:
+                xdotool("click", 1)
+                wait_until("the menu closed", lambda: not find_element(
+                    "mousepad", lambda n: named(n, "Select All") and showing(n)))
+            finally:
+                run.proc.send_signal(signal.SIGCONT)
+            run.wait_record("click", where=lambda r: r["cursor"] == list(item))
         records = run.end()
-        pointer = [(r["kind"], target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
-        self.assertEqual(pointer, [("click", ("AXMenuBarItem", "Edit"), "Mousepad")], records)
+        pointer = [(target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
+        edit = (("AXMenuBarItem", "Edit"), "Mousepad")
+        select = (("AXMenuItem", "Select"), "Mousepad")
+        self.assertEqual(pointer, [edit, select, edit, select], records)
 
 
 class Toolkits(unittest.TestCase):

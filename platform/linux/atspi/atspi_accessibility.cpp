@@ -215,8 +215,10 @@ struct AtspiAccessibility::Impl {
     AtspiLineage lineage;
     /// What the requests of the moment under way have read.
     AtspiMoment moment;
-    /// The element that last gained keyboard focus.
+    /// The elements that last gained keyboard focus.
     AtspiFocusTracker focus;
+    /// When the input described in the moment under way was made; absent: now.
+    std::optional<std::int64_t> inputMs;
     /// The menu item that last had focus (the one under the pointer), where it was shown: a tap
     /// on it closes its menu before the press can be looked up, and a closed GTK 3 menu
     /// places its items nowhere.
@@ -277,6 +279,10 @@ struct AtspiAccessibility::Impl {
     /// The first element with the focused state, breadth first from `window` through the
     /// elements shown; null when none is found by `deadline`.
     GObjectPtr<AtspiAccessible> searchFocused(AtspiAccessible* window, Clock::time_point deadline);
+    /// The innermost focused element at or below `focused`: Qt gives the focused state to the
+    /// tab around a text edit and to the edit as well.
+    GObjectPtr<AtspiAccessible> innermostFocused(GObjectPtr<AtspiAccessible> focused,
+                                                 Clock::time_point deadline);
     /// `maxChildren` bounds "AXChildren".
     AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
@@ -523,21 +529,45 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
                 atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
     }
     const auto wrapped = [&](GObjectPtr<AtspiAccessible> found) -> AXValue {
+        found = innermostFocused(std::move(found), deadline);
         return AXElement(std::make_shared<const AtspiNode>(found.release(), timeoutMs, origin));
     };
-    // The element announced last, while it still has the focus and belongs to the application
-    // in front; else a search of the window.
-    if (GObjectPtr<AtspiAccessible> announced = focus.focused();
+    // The element announced last (before the key, when its moment is known), while it belongs
+    // to the application in front and still has the focus; one the key's own effect took the
+    // focus from (a dialog it opened) while it is still shown. Else a search of the window.
+    if (GObjectPtr<AtspiAccessible> announced =
+            inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
         announced->parent.app == application->parent.app &&
-        moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
+        (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
+         (inputMs && moment.hasState(announced.get(), ATSPI_STATE_SHOWING)))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
     if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline))
         return wrapped(std::move(found));
     // Keys go to the window even when nothing in it says it has the focus.
-    return wrapped(std::move(window));
+    return AXElement(std::make_shared<const AtspiNode>(window.release(), timeoutMs, origin));
+}
+
+GObjectPtr<AtspiAccessible>
+AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
+                                           Clock::time_point deadline) {
+    constexpr int kMaxLevels = 8;
+    // Children looked at per level: a focused list's rows are not all asked.
+    constexpr int kMaxChildrenLooked = 16;
+    for (int level = 0; level < kMaxLevels && Clock::now() < deadline; ++level) {
+        GObjectPtr<AtspiAccessible> inner;
+        for (auto& child : moment.children(focused.get(), kMaxChildrenLooked, deadline)) {
+            if (moment.hasState(child.get(), ATSPI_STATE_FOCUSED)) {
+                inner = std::move(child);
+                break;
+            }
+        }
+        if (!inner) break;
+        focused = std::move(inner);
+    }
+    return focused;
 }
 
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
@@ -615,6 +645,17 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     } else {
         candidates = moment.children(desktop.get(), kMaxChildren, deadline);
     }
+    // A press in a popup: the menu item under the pointer there that had the focus at the
+    // press; without the press's moment, one seen there lately once the popup has closed (a
+    // tap chooses its item on release, and a closed menu places its items nowhere).
+    if (pressed && pressed->popup && candidates.size() == 1 && lastMenuItem &&
+        lastMenuItem->box.contains(x, y) &&
+        (inputMs ? focus.focusedAt(*inputMs).get() == lastMenuItem->item.get()
+                 : !pressed->viewable && Clock::now() - lastMenuItem->at < kMenuItemMemory) &&
+        lastMenuItem->item->parent.app == candidates.front()->parent.app) {
+        return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box, true,
+                            true};
+    }
     const std::optional<atspi_placement::ClientFrame> frame =
         pressed ? std::optional(atspi_placement::clientFrameOf(*display, pressed->client))
                 : std::nullopt;
@@ -673,13 +714,6 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     // A popup its toolkit does not list among the application's windows (a menu bar's menu,
     // a Qt menu): the element that shows it.
     if (pressed && pressed->popup && bestScore < 4 && candidates.size() == 1) {
-        // Closed already (a tap): the menu item last seen under the pointer there.
-        if (!pressed->viewable && lastMenuItem && lastMenuItem->box.contains(x, y) &&
-            Clock::now() - lastMenuItem->at < kMenuItemMemory &&
-            lastMenuItem->item->parent.app == candidates.front()->parent.app) {
-            return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box,
-                                true, true};
-        }
         GObjectPtr<AtspiAccessible> popup = atspi_popup_search::find(
             moment, candidates.front().get(), focus.focused().get(), pressedBox, deadline);
         if (popup)
@@ -808,4 +842,10 @@ void AtspiAccessibility::beginMoment() {
 void AtspiAccessibility::endMoment() {
     std::lock_guard lock(impl_->mutex);
     impl_->moment.end();
+    impl_->inputMs.reset();
+}
+
+void AtspiAccessibility::inputAt(std::int64_t inputMs) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->inputMs = inputMs;
 }

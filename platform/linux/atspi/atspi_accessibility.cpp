@@ -10,6 +10,7 @@
 #include "platform/linux/atspi/atspi_relations.h"
 #include "platform/linux/atspi/atspi_roles.h"
 #include "platform/linux/atspi/atspi_structure_watch.h"
+#include "platform/linux/atspi/atspi_tree_walk.h"
 #include "platform/linux/atspi/atspi_window_placement.h"
 #include "platform/linux/atspi/session_bus.h"
 #include "platform/linux/x11/x11_connection.h"
@@ -19,7 +20,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -106,11 +106,9 @@ public:
     /// The role of the element's parent; absent for the desktop's children and on failure.
     std::optional<AtspiRole> parentRole() const {
         if (!parentRole_) {
-            atspi_calls::CallError error;
-            atspi_calls::GObjectPtr<AtspiAccessible> parent(
-                atspi_accessible_get_parent(object_, error.out()));
-            parentRole_ =
-                parent && !error.failed() ? atspi_calls::role(parent.get()) : std::nullopt;
+            const atspi_calls::GObjectPtr<AtspiAccessible> parent =
+                atspi_tree_walk::parentOf(object_);
+            parentRole_ = parent ? atspi_calls::role(parent.get()) : std::nullopt;
         }
         return *parentRole_;
     }
@@ -401,9 +399,8 @@ AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
         application != nullptr ? structureWatch.changesIfWatched(application->root) : std::nullopt;
     std::optional<AtspiParentLink> link = changes ? lineage.known(object, *changes) : std::nullopt;
     if (!link) {
-        CallError error;
-        GObjectPtr<AtspiAccessible> found(atspi_accessible_get_parent(object, error.out()));
-        if (error.failed() || !found) return std::monostate{};
+        GObjectPtr<AtspiAccessible> found = atspi_tree_walk::parentOf(object);
+        if (!found) return std::monostate{};
         const std::optional<AtspiRole> foundRole = role(found.get());
         link = AtspiParentLink{std::move(found), foundRole};
         if (changes && foundRole) lineage.remember(object, *link, *changes);
@@ -489,9 +486,8 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
         role != ATSPI_ROLE_RADIO_MENU_ITEM && role != ATSPI_ROLE_MENU)
         return;
     applyTimeout(kMenuItemReadMs);
-    const std::optional<AtspiRect> reported = atspi_calls::reportedExtents(focused.get());
     const std::optional<atspi_placement::Box> box =
-        reported ? atspi_placement::placed(*reported) : std::nullopt;
+        atspi_tree_walk::reportedBox(moment, focused.get());
     if (box) lastMenuItem = MenuItemSeen{std::move(focused), *box, Clock::now()};
 }
 
@@ -521,9 +517,8 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     // Coordinates as the window's toolkit reports them (GTK 4's from the window).
     Origin origin;
     if (window) {
-        const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
         const std::optional<atspi_placement::Box> box =
-            reported ? atspi_placement::placed(*reported) : std::nullopt;
+            atspi_tree_walk::reportedBox(moment, window.get());
         if (box)
             origin =
                 atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
@@ -573,25 +568,19 @@ AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
                                                                     Clock::time_point deadline) {
     if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) return found;
-    std::deque<GObjectPtr<AtspiAccessible>> queue;
-    queue.push_back(retained(window));
-    for (int examined = 0; !queue.empty() && examined < kMaxFocusSearch; ++examined) {
-        if (Clock::now() >= deadline) break;
-        GObjectPtr<AtspiAccessible> element = std::move(queue.front());
-        queue.pop_front();
-        const GObjectPtr<AtspiStateSet> set = moment.states(element.get());
-        if (!set) continue;
-        if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element.get() != window)
-            return element;
-        // What is not shown holds no focus, nor does a closed menu (an open one tells).
-        if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
-            !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
-            continue;
-        if (atspi_calls::role(element.get()) == ATSPI_ROLE_MENU_BAR) continue;
-        for (auto& child : moment.children(element.get(), kMaxChildren, deadline))
-            queue.push_back(std::move(child));
-    }
-    return nullptr;
+    using atspi_tree_walk::Step;
+    return atspi_tree_walk::breadthFirst(
+        moment, window, kMaxFocusSearch, kMaxChildren, deadline, [&](AtspiAccessible* element) {
+            const GObjectPtr<AtspiStateSet> set = moment.states(element);
+            if (!set) return Step::skip;
+            if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element != window)
+                return Step::take;
+            // What is not shown holds no focus, nor does a closed menu (an open one tells).
+            if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
+                !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
+                return Step::skip;
+            return atspi_calls::role(element) == ATSPI_ROLE_MENU_BAR ? Step::skip : Step::descend;
+        });
 }
 
 /// The application registered by process `pid`, remembered once found. A bus name is never
@@ -645,13 +634,14 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     } else {
         candidates = moment.children(desktop.get(), kMaxChildren, deadline);
     }
-    // A press in a popup: the menu item under the pointer there that had the focus at the
-    // press; without the press's moment, one seen there lately once the popup has closed (a
-    // tap chooses its item on release, and a closed menu places its items nowhere).
+    // A press in a popup: the menu item that last gained focus (the one the pointer came to
+    // rest on), where it was shown. A press described as it was made names the popup open
+    // then; without that, only a popup closed since, and only lately (a tap chooses its item
+    // on release, and a closed menu places its items nowhere). The focus's own moments do not
+    // tell: closing the menu moves it, and its notices come whenever the loop takes them.
     if (pressed && pressed->popup && candidates.size() == 1 && lastMenuItem &&
         lastMenuItem->box.contains(x, y) &&
-        (inputMs ? focus.focusedAt(*inputMs).get() == lastMenuItem->item.get()
-                 : !pressed->viewable && Clock::now() - lastMenuItem->at < kMenuItemMemory) &&
+        (inputMs || (!pressed->viewable && Clock::now() - lastMenuItem->at < kMenuItemMemory)) &&
         lastMenuItem->item->parent.app == candidates.front()->parent.app) {
         return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box, true,
                             true};
@@ -674,9 +664,8 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
             // An application that let a request run out of time is hung: skip the rest of it.
             if (Clock::now() - asked >= timeout) break;
             if (!set || atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) continue;
-            const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
             const std::optional<atspi_placement::Box> box =
-                reported ? atspi_placement::placed(*reported) : std::nullopt;
+                atspi_tree_walk::reportedBox(moment, window.get());
             const std::optional<std::string> name = moment.name(window.get());
             const bool titled = pressed && pressed->title && name == pressed->title;
             Origin origin;

@@ -261,11 +261,15 @@ void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs,
     if (pointer && placement_) event.location = placement_(x, y);
     // The top-level window pressed in, named even once it has closed (a menu) or moved. A
     // popup open at the press is known from the notices before it: the server, asked now,
-    // may have closed it already (a tap on a menu item chooses it on release).
-    if (const auto popup = popups_.openAt(static_cast<int>(x), static_cast<int>(y)))
-        event.windowNumber = *popup;
-    else if (pointer && pointer->child != XCB_WINDOW_NONE)
-        event.windowNumber = pointer->child;
+    // may have closed it already (a tap on a menu item chooses it on release). One still
+    // open that the server does not find there lies under another window.
+    if (pointer && pointer->child != XCB_WINDOW_NONE) event.windowNumber = pointer->child;
+    if (const auto popup = popups_.openAt(static_cast<int>(x), static_cast<int>(y));
+        popup && popup != event.windowNumber) {
+        x11::Reply<xcb_get_window_attributes_reply_t> now(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, *popup), nullptr));
+        if (now && now->map_state != XCB_MAP_STATE_VIEWABLE) event.windowNumber = *popup;
+    }
     event.timestampMs = arrivalMs;
     lastPressTime_ = timeMs;
     if (tap_ && (tapMask_ & (std::uint64_t{1} << event.type)) != 0) tap_(event);

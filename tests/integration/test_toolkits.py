@@ -42,6 +42,7 @@ class Menus(unittest.TestCase):
             xdotool("mousemove", "--sync", *item)
             wait_until("the item under the pointer selected", lambda: find_element(
                 "mousepad", lambda n: named(n, "Select All") and showing(n) and selected(n)))
+            run.wait_focus_polls()  # the recorder's loop has run since: it has seen the item
             # However late the recorder handles the press, the menu closed at its release.
             run.proc.send_signal(signal.SIGSTOP)
             try:

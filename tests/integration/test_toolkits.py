@@ -6,7 +6,7 @@ import unittest
 
 from real_apps import (find_element, launch, place, selected, showing, window_geometry,
                        window_of)
-from stepreel_harness import (activate_window, click_at, helper_json, recording, scratch,
+from stepreel_harness import (activate_window, click_at, helper_json, key, recording, scratch,
                               wait_until, xdotool)
 from toolkit_apps import named, open_file_chooser, shown, start_swing, start_writer
 
@@ -20,7 +20,8 @@ class Menus(unittest.TestCase):
     """Mousepad (GTK 3): a menu of its menu bar held open while the pointer goes to an item,
     which is chosen on release; then taps, whose item is chosen and its menu closed before
     the press is handled: on a context menu's item below the window, on a menu bar's menu's
-    item over the text."""
+    item over the text; and a shortcut that opens a dialog, described by the text view that
+    had the focus when its key went down."""
 
     def test_a_menu_bar_item_held_open_is_the_item(self):
         launch(["mousepad", "--disable-server"], self)
@@ -52,7 +53,11 @@ class Menus(unittest.TestCase):
             finally:
                 run.proc.send_signal(signal.SIGCONT)
             run.wait_record("click", where=lambda r: r["cursor"] == list(item))
+        key("ctrl+shift+s")  # the focus moves to the dialog's name field it opens
+        run.wait_record("shortcut")
         records = run.end()
+        shortcut = [target_of(r) for r in records if r["kind"] == "shortcut"]
+        self.assertEqual(shortcut, [("AXTextArea", None)], records)
         pointer = [(target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
         edit = (("AXMenuBarItem", "Edit"), "Mousepad")
         select = (("AXMenuItem", "Select"), "Mousepad")

@@ -539,8 +539,11 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
-    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline))
+    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline)) {
+        // Found now, it stands for the focus at a later key too (one that opens a dialog).
+        if (!inputMs) focus.found(found.get());
         return wrapped(std::move(found));
+    }
     // Keys go to the window even when nothing in it says it has the focus.
     return AXElement(std::make_shared<const AtspiNode>(window.release(), timeoutMs, origin));
 }

@@ -40,23 +40,38 @@ atspi_calls::GObjectPtr<AtspiAccessible> AtspiFocusTracker::focused() const {
 atspi_calls::GObjectPtr<AtspiAccessible> AtspiFocusTracker::focusedAt(std::int64_t atMs) const {
     for (auto gain = gains_.rbegin(); gain != gains_.rend(); ++gain) {
         if (gain->gainedMs > atMs) continue;
-        if (gain->lostMs && *gain->lostMs <= atMs) return nullptr;
+        if (gain->lostMs && *gain->lostMs <= atMs) break;
         return atspi_calls::retained(gain->element.get());
     }
+    for (const Loss& loss : losses_) {
+        if (loss.lostMs > atMs) return atspi_calls::retained(loss.element.get());
+    }
     return nullptr;
+}
+
+void AtspiFocusTracker::gained(AtspiAccessible* element) {
+    if (gains_.size() >= kMaxGains) gains_.pop_front();
+    gains_.push_back({atspi_calls::retained(element), wallClockMs(), std::nullopt});
+}
+
+void AtspiFocusTracker::found(AtspiAccessible* element) {
+    if (gains_.empty() || gains_.back().element.get() != element || gains_.back().lostMs)
+        gained(element);
 }
 
 void AtspiFocusTracker::onNotice(AtspiEvent* event, void* tracker) {
     auto& self = *static_cast<AtspiFocusTracker*>(tracker);
     if (event->source != nullptr) {
-        const std::int64_t now = wallClockMs();
         if (event->detail1 != 0) {
-            if (self.gains_.size() >= kMaxGains) self.gains_.pop_front();
-            self.gains_.push_back({atspi_calls::retained(event->source), now, std::nullopt});
+            self.gained(event->source);
             if (self.onFocus_) self.onFocus_();
-        } else if (!self.gains_.empty() && event->source == self.gains_.back().element.get() &&
-                   !self.gains_.back().lostMs) {
-            self.gains_.back().lostMs = now;
+        } else {
+            const std::int64_t now = wallClockMs();
+            if (!self.gains_.empty() && event->source == self.gains_.back().element.get() &&
+                !self.gains_.back().lostMs)
+                self.gains_.back().lostMs = now;
+            if (self.losses_.size() >= kMaxGains) self.losses_.pop_front();
+            self.losses_.push_back({atspi_calls::retained(event->source), now});
         }
     }
     g_boxed_free(ATSPI_TYPE_EVENT, event);

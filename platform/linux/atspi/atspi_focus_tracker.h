@@ -26,18 +26,27 @@ public:
     void start(std::function<void()> onFocus = {});
     /// The element that last gained focus and has not lost it since; null when none.
     atspi_calls::GObjectPtr<AtspiAccessible> focused() const;
-    /// The element that had focus at wall-clock `atMs`, as announced before it: what a key
-    /// pressed then went to, before the key's own effect (a dialog it opened) moved the focus.
-    /// Null when none is known to have had it then.
+    /// The element that had focus at wall-clock `atMs`: what a key pressed then went to, before
+    /// the key's own effect (a dialog it opened) moved the focus. The one that gained it last
+    /// before then and kept it; else the first to lose it after then (one that gained it
+    /// before any notice came). Null when none is known to have had it then.
     atspi_calls::GObjectPtr<AtspiAccessible> focusedAt(std::int64_t atMs) const;
+    /// Keeps `element`, found focused without a notice (LibreOffice announces none for its
+    /// document), as gaining focus now, unless it is the last one kept.
+    void found(AtspiAccessible* element);
 
 private:
     static void onNotice(AtspiEvent* event, void* tracker);
+    void gained(AtspiAccessible* element);
 
     struct Gain {
         atspi_calls::GObjectPtr<AtspiAccessible> element;
         std::int64_t gainedMs = 0;
         std::optional<std::int64_t> lostMs;
+    };
+    struct Loss {
+        atspi_calls::GObjectPtr<AtspiAccessible> element;
+        std::int64_t lostMs = 0;
     };
 
     bool started_ = false;
@@ -45,4 +54,6 @@ private:
     std::function<void()> onFocus_;
     /// The last gains, oldest first.
     std::deque<Gain> gains_;
+    /// The last losses, oldest first.
+    std::deque<Loss> losses_;
 };

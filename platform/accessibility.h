@@ -91,6 +91,12 @@ public:
     /// After `endMoment` every request asks again.
     virtual void beginMoment() = 0;
     virtual void endMoment() = 0;
+    /// Until `endMoment`, requests describe the input event made at `inputMs` (the clock's
+    /// scale): keyboard focus ("AXFocusedUIElement") is the focus as it was when the key went
+    /// down, and an element under a press is what was there then. A port that learns of focus
+    /// moves after they happen leaves out those the input itself made (a dialog a key opened,
+    /// a menu a tap closed). Other ports answer as things are.
+    virtual void inputAt(std::int64_t /*inputMs*/) {}
 };
 
 /// Holds a moment of `Accessibility` open for its lifetime.

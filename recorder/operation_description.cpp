@@ -21,13 +21,15 @@ std::optional<std::int32_t> processOf(const std::optional<RunningApplication>& a
 
 Recorder::Description Recorder::describePointer(const PointerView& pointer,
                                                 std::optional<std::uint32_t> windowNumber,
-                                                std::optional<RunningApplication> owner) {
+                                                std::optional<RunningApplication> owner,
+                                                std::optional<std::int64_t> pressAtMs) {
     Description description;
     description.app = std::move(owner);
     const std::optional<std::int32_t> pid = processOf(description.app);
     {
         // Element and page are read as one moment: what both ask is asked once.
         const AccessibilityMoment oneMoment(ports_.accessibility);
+        if (pressAtMs) ports_.accessibility.inputAt(*pressAtMs);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
         description.target = AXProbe::elementAt(ports_.accessibility, pointer.topLeft, pid, probes,
                                                 windowNumber, &description.url, &typedElements_);
@@ -40,12 +42,14 @@ Recorder::Description Recorder::describePointer(const PointerView& pointer,
 }
 
 Recorder::Description Recorder::describeKeyboard(std::optional<RunningApplication> front,
-                                                 AXProbe::TypingTarget typing) {
+                                                 AXProbe::TypingTarget typing,
+                                                 std::optional<std::int64_t> keyAtMs) {
     Description description;
     description.app = std::move(front);
     const std::optional<std::int32_t> pid = processOf(description.app);
     {
         const AccessibilityMoment oneMoment(ports_.accessibility);
+        if (keyAtMs) ports_.accessibility.inputAt(*keyAtMs);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
         description.target = AXProbe::focusedElement(ports_.accessibility, probes, &description.url,
                                                      &typedElements_, typing);

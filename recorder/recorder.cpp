@@ -104,14 +104,17 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     // else.
     std::optional<Description> description;
     if (byPointer && app && app->frontWindowIsPopup)
-        description = describePointer(pointer, moment.windowNumber, std::move(app));
+        description =
+            describePointer(pointer, moment.windowNumber, std::move(app), moment.timestampMs);
     // The screen as it was: its pixels are taken before any other accessibility request,
     // which a slow application can delay while it already reacts to the operation, and before
     // the run this operation ends is written, which waits for the parent.
     ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
     if (!description) {
-        description = byPointer ? describePointer(pointer, moment.windowNumber, std::move(app))
-                                : describeKeyboard(std::move(app));
+        description =
+            byPointer
+                ? describePointer(pointer, moment.windowNumber, std::move(app), moment.timestampMs)
+                : describeKeyboard(std::move(app), AXProbe::TypingTarget::no, moment.timestampMs);
     }
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not

@@ -109,14 +109,18 @@ private:
     PointerView readPointer();
     PointerView pointerAt(geo::Point topLeft);
     /// A pointer operation: the element under the pointer in `owner`'s window `windowNumber`
-    /// (the owner of the window there), and the page it lies in.
+    /// (the owner of the window there) as it was at the press at `pressAtMs` (when known),
+    /// and the page it lies in.
     Description describePointer(const PointerView& pointer,
                                 std::optional<std::uint32_t> windowNumber,
-                                std::optional<RunningApplication> owner);
+                                std::optional<RunningApplication> owner,
+                                std::optional<std::int64_t> pressAtMs = std::nullopt);
     /// A keyboard operation: the element with keyboard focus in `front` (the application
-    /// that receives the keys), and the page it lies in.
+    /// that receives the keys) as it was when the key went down at `keyAtMs` (when known),
+    /// and the page it lies in.
     Description describeKeyboard(std::optional<RunningApplication> front,
-                                 AXProbe::TypingTarget typing = AXProbe::TypingTarget::no);
+                                 AXProbe::TypingTarget typing = AXProbe::TypingTarget::no,
+                                 std::optional<std::int64_t> keyAtMs = std::nullopt);
     /// A record of `kind` with its episode, application, page, target and pointer.
     ActionRecord describedRecord(const std::string& kind, Description description,
                                  const PointerView& pointer) const;

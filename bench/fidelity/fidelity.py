@@ -26,10 +26,10 @@ sys.path.insert(0, TESTS)
 
 from PIL import Image  # noqa: E402
 
-from real_apps import (center, find_element, launch, place, showing, start_firefox,  # noqa: E402
-                       stop, window_geometry, window_of)
+from real_apps import launch, place, start_firefox, stop, window_geometry, window_of  # noqa: E402
 from stepreel_harness import (RecorderRun, activate_window, click_at, key, type_text,  # noqa: E402
                               wait_until, xdotool)
+from toolkit_apps import shown  # noqa: E402
 
 FIREFOX, FORM = "Firefox ESR", "Expense claim"
 ANY = object()  # any label, or none: a text view's name is its toolkit's business
@@ -44,30 +44,6 @@ class Expect:
     def __init__(self, what, kind, app, title, role, label=None, unpressed=None):
         self.what, self.kind, self.app, self.title = what, kind, app, title
         self.role, self.label, self.unpressed = role, label, unpressed
-
-
-def element(app, role, name, wid=None, relative=False):
-    """The screen centre of `app`'s showing element with `role` and `name` once it stays put
-    (a window just moved or opened is placed late); a GTK 4 element (`relative`), which
-    does not say whether it is shown, is placed from its window `wid`."""
-    seen = []
-
-    def found():
-        node = find_element(app, lambda n: n.get_role_name() == role and
-                            named(n, name) and (relative or showing(n)))
-        point = node and center(node, window_geometry(wid)[:2] if relative else None)
-        seen.append(point if point and min(point) > 0 else node and "not placed")
-        return point if len(seen) > 1 and point and min(point) > 0 and point == seen[-2] else None
-    try:
-        return wait_until(f"{app}'s {role} {name!r}", found)
-    except AssertionError as missing:
-        raise AssertionError(f"{missing}; last seen at {seen[-2:]}") from None
-
-
-def named(node, name):
-    """Whether `node` is called `name`, or that and more after a space ("7 Seven")."""
-    text = (node.get_name() or "").strip()
-    return text == name or bool(name) and text.startswith(name + " ")
 
 
 class Session:
@@ -91,12 +67,12 @@ class Session:
                    lambda: place(self.calculator, 600, 520)[:2] == (600, 520))
         for wid in (self.firefox, self.mousepad, self.featherpad, self.calculator):
             activate_window(wid)
-        self.firefox_field = {name: element("Firefox", "entry", name, self.firefox)
+        self.firefox_field = {name: shown("Firefox", "entry", name, self.firefox)
                               for name in ("Employee name", "E-mail")}
-        self.amount = element("Firefox", "entry", "", self.firefox)
-        self.submit = element("Firefox", "push button", "Submit claim", self.firefox)
-        self.country = element("Firefox", "combo box", "Country", self.firefox)
-        self.link = element("Firefox", "link", "Next page", self.firefox)
+        self.amount = shown("Firefox", "entry", "", self.firefox)
+        self.submit = shown("Firefox", "push button", "Submit claim", self.firefox)
+        self.country = shown("Firefox", "combo box", "Country", self.firefox)
+        self.link = shown("Firefox", "link", "Next page", self.firefox)
         self.mousepad_text = self.inside(self.mousepad, 200, 150)
         self.featherpad_text = self.inside(self.featherpad, 240, 200)
 
@@ -189,20 +165,20 @@ class Session:
         calc = "Calculator"
         # The calculator, brought to the front right after typing elsewhere.
         for digit in ("7", "8", "9", "4", "5", "6"):
-            point = element("gnome-calculator", "push button", digit, self.calculator, True)
+            point = shown("gnome-calculator", "push button", digit, self.calculator, True)
             self.click(point, "GTK 4 button", "click", calc, calc, "AXButton", digit)
 
     def menus(self):
         mp = "Mousepad"
         # Mousepad's menus and a dialog.
         activate_window(self.mousepad)
-        menu = element("mousepad", "menu", "Edit", self.mousepad)
+        menu = shown("mousepad", "menu", "Edit", self.mousepad)
         self.click(menu, "menu bar item", "click", mp, mp, "AXMenuBarItem", "Edit")
-        item = element("mousepad", "menu item", "Select All", None)
+        item = shown("mousepad", "menu item", "Select All", None)
         self.click(item, "menu item", "click", mp, mp, "AXMenuItem", "Select All", rest=True)
         key("ctrl+shift+s")
         self.expect("shortcut opening a dialog", "shortcut", mp, mp, "AXTextArea")
-        cancel = element("mousepad", "push button", "Cancel", window_of("^Save As$"))
+        cancel = shown("mousepad", "push button", "Cancel", window_of("^Save As$"))
         self.click(cancel, "dialog button", "click", mp, "Save As", "AXButton", "Cancel")
 
     def form_again(self):
@@ -229,7 +205,7 @@ class Session:
                    "AXTextArea", ANY)
         key("ctrl+o")
         self.expect("shortcut opening the file chooser", "shortcut", te, te, "AXTextArea", ANY)
-        cancel = element("gnome-text-editor", "push button", "Cancel", window_of("^Open File$"),
+        cancel = shown("gnome-text-editor", "push button", "Cancel", window_of("^Open File$"),
                          True)
         self.click(cancel, "GTK 4 file chooser button", "click", te, "Open File", "AXButton",
                    "Cancel")

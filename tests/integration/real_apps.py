@@ -62,6 +62,10 @@ def showing(node):
     return node.get_state_set().contains(Atspi.StateType.SHOWING)
 
 
+def selected(node):
+    return node.get_state_set().contains(Atspi.StateType.SELECTED)
+
+
 def descendants(node, depth=0, max_depth=30, only_showing=False):
     """`node` and the elements below it, depth first; with `only_showing`, none below depth 1
     that is not showing. A sheet has a child for every cell: large containers are not entered."""

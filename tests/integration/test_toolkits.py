@@ -1,38 +1,14 @@
 """Menus, popups and dialogs are windows of their own, and every toolkit gives a target: a
 menu bar item held open, GTK 4's file chooser, Java Swing and LibreOffice, each named after the
 one application that owns it."""
+import signal
 import unittest
 
-from real_apps import (applications, center, find_element, launch, place, showing, wait_until,
-                       window_geometry, window_of)
-from stepreel_harness import (activate_window, click_at, helper_json, recording, scratch,
-                              xdotool)
-from toolkit_apps import open_file_chooser, start_swing, start_writer
-
-
-def shown(app, role, name, wid=None, relative=False):
-    """The screen centre of `app`'s showing element with `role` and `name` (any for None)
-    once it stays put (a window just moved or opened is placed late); a GTK 4 element
-    (`relative`), which does not say whether it is shown, is placed from its window `wid`."""
-    seen = []
-
-    def found():
-        node = find_element(app, lambda n: n.get_role_name() == role and
-                            (name is None or named(n, name)) and (relative or showing(n)))
-        point = node and center(node, window_geometry(wid)[:2] if relative else None)
-        seen.append(point if point and min(point) > 0 else node and "not placed")
-        return point if len(seen) > 1 and point and min(point) > 0 and point == seen[-2] else None
-    try:
-        return wait_until(f"{app}'s {role} {name!r}", found)
-    except AssertionError as missing:
-        listed = [a.get_name() for a in applications("")]
-        raise AssertionError(f"{missing}; last seen at {seen[-2:]}; on the bus: {listed}") from None
-
-
-def named(node, name):
-    """Whether `node` is called `name`, or that and more after a space ("7 Seven")."""
-    text = (node.get_name() or "").strip()
-    return text == name or bool(name) and text.startswith(name + " ")
+from real_apps import (find_element, launch, place, selected, showing, window_geometry,
+                       window_of)
+from stepreel_harness import (activate_window, click_at, helper_json, key, recording, scratch,
+                              wait_until, xdotool)
+from toolkit_apps import named, open_file_chooser, shown, start_swing, start_writer
 
 
 def target_of(record):
@@ -42,7 +18,10 @@ def target_of(record):
 
 class Menus(unittest.TestCase):
     """Mousepad (GTK 3): a menu of its menu bar held open while the pointer goes to an item,
-    which is chosen on release."""
+    which is chosen on release; then taps, whose item is chosen and its menu closed before
+    the press is handled: on a context menu's item below the window, on a menu bar's menu's
+    item over the text; and a shortcut that opens a dialog, described by the text view that
+    had the focus when its key went down."""
 
     def test_a_menu_bar_item_held_open_is_the_item(self):
         launch(["mousepad", "--disable-server"], self)
@@ -57,9 +36,32 @@ class Menus(unittest.TestCase):
         xdotool("mousemove", "--sync", *item)
         xdotool("mouseup", 1)  # released over the item: it is chosen, the menu closes
         run.wait_record("click", where=lambda r: r["cursor"] == list(menu))
+        x, y, _, _ = window_geometry(editor)
+        for opening, button in (((x + 200, y + 200), 3), (menu, 1)):
+            click_at(opening, button)
+            item = shown("mousepad", "menu item", "Select All")
+            xdotool("mousemove", "--sync", *item)
+            wait_until("the item under the pointer selected", lambda: find_element(
+                "mousepad", lambda n: named(n, "Select All") and showing(n) and selected(n)))
+            run.wait_focus_polls()  # the recorder's loop has run since: it has seen the item
+            # However late the recorder handles the press, the menu closed at its release.
+            run.proc.send_signal(signal.SIGSTOP)
+            try:
+                xdotool("click", 1)
+                wait_until("the menu closed", lambda: not find_element(
+                    "mousepad", lambda n: named(n, "Select All") and showing(n)))
+            finally:
+                run.proc.send_signal(signal.SIGCONT)
+            run.wait_record("click", where=lambda r: r["cursor"] == list(item))
+        key("ctrl+shift+s")  # the focus moves to the dialog's name field it opens
+        run.wait_record("shortcut")
         records = run.end()
-        pointer = [(r["kind"], target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
-        self.assertEqual(pointer, [("click", ("AXMenuBarItem", "Edit"), "Mousepad")], records)
+        shortcut = [target_of(r) for r in records if r["kind"] == "shortcut"]
+        self.assertEqual(shortcut, [("AXTextArea", None)], records)
+        pointer = [(target_of(r), r.get("app")) for r in records if r["kind"] == "click"]
+        edit = (("AXMenuBarItem", "Edit"), "Mousepad")
+        select = (("AXMenuItem", "Select"), "Mousepad")
+        self.assertEqual(pointer, [edit, select, edit, select], records)
 
 
 class Toolkits(unittest.TestCase):

@@ -3,7 +3,8 @@ window through the ATK bridge, LibreOffice, and GTK 4's file chooser."""
 import os
 import subprocess
 
-from real_apps import find_element, launch, wait_until, window_of
+from real_apps import (applications, center, find_element, launch, showing, wait_until,
+                       window_geometry, window_of)
 from stepreel_harness import HERE, WAIT, activate_window, xdotool
 
 ATK_BRIDGE = "/usr/share/java/java-atk-wrapper.jar"
@@ -38,3 +39,28 @@ def open_file_chooser(owner=None):
     activate_window(editor)
     xdotool("key", "ctrl+o")  # GTK 4 takes no synthetic key sent to a window
     return editor, window_of("^Open File$")
+
+
+def shown(app, role, name, wid=None, relative=False):
+    """The screen centre of `app`'s showing element with `role` and `name` (any for None)
+    once it stays put (a window just moved or opened is placed late); a GTK 4 element
+    (`relative`), which does not say whether it is shown, is placed from its window `wid`."""
+    seen = []
+
+    def found():
+        node = find_element(app, lambda n: n.get_role_name() == role and
+                            (name is None or named(n, name)) and (relative or showing(n)))
+        point = node and center(node, window_geometry(wid)[:2] if relative else None)
+        seen.append(point if point and min(point) > 0 else node and "not placed")
+        return point if len(seen) > 1 and point and min(point) > 0 and point == seen[-2] else None
+    try:
+        return wait_until(f"{app}'s {role} {name!r}", found)
+    except AssertionError as missing:
+        listed = [a.get_name() for a in applications("")]
+        raise AssertionError(f"{missing}; last seen at {seen[-2:]}; on the bus: {listed}") from None
+
+
+def named(node, name):
+    """Whether `node` is called `name`, or that and more after a space ("7 Seven")."""
+    text = (node.get_name() or "").strip()
+    return text == name or bool(name) and text.startswith(name + " ")

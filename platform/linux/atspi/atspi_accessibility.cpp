@@ -10,6 +10,7 @@
 #include "platform/linux/atspi/atspi_relations.h"
 #include "platform/linux/atspi/atspi_roles.h"
 #include "platform/linux/atspi/atspi_structure_watch.h"
+#include "platform/linux/atspi/atspi_tree_walk.h"
 #include "platform/linux/atspi/atspi_window_placement.h"
 #include "platform/linux/atspi/session_bus.h"
 #include "platform/linux/x11/x11_connection.h"
@@ -19,7 +20,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -106,11 +106,9 @@ public:
     /// The role of the element's parent; absent for the desktop's children and on failure.
     std::optional<AtspiRole> parentRole() const {
         if (!parentRole_) {
-            atspi_calls::CallError error;
-            atspi_calls::GObjectPtr<AtspiAccessible> parent(
-                atspi_accessible_get_parent(object_, error.out()));
-            parentRole_ =
-                parent && !error.failed() ? atspi_calls::role(parent.get()) : std::nullopt;
+            const atspi_calls::GObjectPtr<AtspiAccessible> parent =
+                atspi_tree_walk::parentOf(object_);
+            parentRole_ = parent ? atspi_calls::role(parent.get()) : std::nullopt;
         }
         return *parentRole_;
     }
@@ -215,8 +213,10 @@ struct AtspiAccessibility::Impl {
     AtspiLineage lineage;
     /// What the requests of the moment under way have read.
     AtspiMoment moment;
-    /// The element that last gained keyboard focus.
+    /// The elements that last gained keyboard focus.
     AtspiFocusTracker focus;
+    /// When the input described in the moment under way was made; absent: now.
+    std::optional<std::int64_t> inputMs;
     /// The menu item that last had focus (the one under the pointer), where it was shown: a tap
     /// on it closes its menu before the press can be looked up, and a closed GTK 3 menu
     /// places its items nowhere.
@@ -277,6 +277,10 @@ struct AtspiAccessibility::Impl {
     /// The first element with the focused state, breadth first from `window` through the
     /// elements shown; null when none is found by `deadline`.
     GObjectPtr<AtspiAccessible> searchFocused(AtspiAccessible* window, Clock::time_point deadline);
+    /// The innermost focused element at or below `focused`: Qt gives the focused state to the
+    /// tab around a text edit and to the edit as well.
+    GObjectPtr<AtspiAccessible> innermostFocused(GObjectPtr<AtspiAccessible> focused,
+                                                 Clock::time_point deadline);
     /// `maxChildren` bounds "AXChildren".
     AXValue attribute(const AtspiNode& node, std::string_view name, int maxChildren);
     struct PlacedWindow {
@@ -395,9 +399,8 @@ AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
         application != nullptr ? structureWatch.changesIfWatched(application->root) : std::nullopt;
     std::optional<AtspiParentLink> link = changes ? lineage.known(object, *changes) : std::nullopt;
     if (!link) {
-        CallError error;
-        GObjectPtr<AtspiAccessible> found(atspi_accessible_get_parent(object, error.out()));
-        if (error.failed() || !found) return std::monostate{};
+        GObjectPtr<AtspiAccessible> found = atspi_tree_walk::parentOf(object);
+        if (!found) return std::monostate{};
         const std::optional<AtspiRole> foundRole = role(found.get());
         link = AtspiParentLink{std::move(found), foundRole};
         if (changes && foundRole) lineage.remember(object, *link, *changes);
@@ -483,9 +486,8 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
         role != ATSPI_ROLE_RADIO_MENU_ITEM && role != ATSPI_ROLE_MENU)
         return;
     applyTimeout(kMenuItemReadMs);
-    const std::optional<AtspiRect> reported = atspi_calls::reportedExtents(focused.get());
     const std::optional<atspi_placement::Box> box =
-        reported ? atspi_placement::placed(*reported) : std::nullopt;
+        atspi_tree_walk::reportedBox(moment, focused.get());
     if (box) lastMenuItem = MenuItemSeen{std::move(focused), *box, Clock::now()};
 }
 
@@ -515,53 +517,73 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     // Coordinates as the window's toolkit reports them (GTK 4's from the window).
     Origin origin;
     if (window) {
-        const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
         const std::optional<atspi_placement::Box> box =
-            reported ? atspi_placement::placed(*reported) : std::nullopt;
+            atspi_tree_walk::reportedBox(moment, window.get());
         if (box)
             origin =
                 atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
     }
     const auto wrapped = [&](GObjectPtr<AtspiAccessible> found) -> AXValue {
+        found = innermostFocused(std::move(found), deadline);
         return AXElement(std::make_shared<const AtspiNode>(found.release(), timeoutMs, origin));
     };
-    // The element announced last, while it still has the focus and belongs to the application
-    // in front; else a search of the window.
-    if (GObjectPtr<AtspiAccessible> announced = focus.focused();
+    // The element announced last (before the key, when its moment is known), while it belongs
+    // to the application in front and still has the focus; one the key's own effect took the
+    // focus from (a dialog it opened) while it is still shown. Else a search of the window.
+    if (GObjectPtr<AtspiAccessible> announced =
+            inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
         announced->parent.app == application->parent.app &&
-        moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
+        (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
+         (inputMs && moment.hasState(announced.get(), ATSPI_STATE_SHOWING)))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
-    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline))
+    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline)) {
+        // Found now, it stands for the focus at a later key too (one that opens a dialog).
+        if (!inputMs) focus.found(found.get());
         return wrapped(std::move(found));
+    }
     // Keys go to the window even when nothing in it says it has the focus.
-    return wrapped(std::move(window));
+    return AXElement(std::make_shared<const AtspiNode>(window.release(), timeoutMs, origin));
+}
+
+GObjectPtr<AtspiAccessible>
+AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
+                                           Clock::time_point deadline) {
+    constexpr int kMaxLevels = 8;
+    // Children looked at per level: a focused list's rows are not all asked.
+    constexpr int kMaxChildrenLooked = 16;
+    for (int level = 0; level < kMaxLevels && Clock::now() < deadline; ++level) {
+        GObjectPtr<AtspiAccessible> inner;
+        for (auto& child : moment.children(focused.get(), kMaxChildrenLooked, deadline)) {
+            if (moment.hasState(child.get(), ATSPI_STATE_FOCUSED)) {
+                inner = std::move(child);
+                break;
+            }
+        }
+        if (!inner) break;
+        focused = std::move(inner);
+    }
+    return focused;
 }
 
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
                                                                     Clock::time_point deadline) {
     if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) return found;
-    std::deque<GObjectPtr<AtspiAccessible>> queue;
-    queue.push_back(retained(window));
-    for (int examined = 0; !queue.empty() && examined < kMaxFocusSearch; ++examined) {
-        if (Clock::now() >= deadline) break;
-        GObjectPtr<AtspiAccessible> element = std::move(queue.front());
-        queue.pop_front();
-        const GObjectPtr<AtspiStateSet> set = moment.states(element.get());
-        if (!set) continue;
-        if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element.get() != window)
-            return element;
-        // What is not shown holds no focus, nor does a closed menu (an open one tells).
-        if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
-            !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
-            continue;
-        if (atspi_calls::role(element.get()) == ATSPI_ROLE_MENU_BAR) continue;
-        for (auto& child : moment.children(element.get(), kMaxChildren, deadline))
-            queue.push_back(std::move(child));
-    }
-    return nullptr;
+    using atspi_tree_walk::Step;
+    return atspi_tree_walk::breadthFirst(
+        moment, window, kMaxFocusSearch, kMaxChildren, deadline, [&](AtspiAccessible* element) {
+            const GObjectPtr<AtspiStateSet> set = moment.states(element);
+            if (!set) return Step::skip;
+            if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element != window)
+                return Step::take;
+            // What is not shown holds no focus, nor does a closed menu (an open one tells).
+            if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
+                !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
+                return Step::skip;
+            return atspi_calls::role(element) == ATSPI_ROLE_MENU_BAR ? Step::skip : Step::descend;
+        });
 }
 
 /// The application registered by process `pid`, remembered once found. A bus name is never
@@ -615,6 +637,18 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     } else {
         candidates = moment.children(desktop.get(), kMaxChildren, deadline);
     }
+    // A press in a popup: the menu item that last gained focus (the one the pointer came to
+    // rest on), where it was shown. A press described as it was made names the popup open
+    // then; without that, only a popup closed since, and only lately (a tap chooses its item
+    // on release, and a closed menu places its items nowhere). The focus's own moments do not
+    // tell: closing the menu moves it, and its notices come whenever the loop takes them.
+    if (pressed && pressed->popup && candidates.size() == 1 && lastMenuItem &&
+        lastMenuItem->box.contains(x, y) &&
+        (inputMs || (!pressed->viewable && Clock::now() - lastMenuItem->at < kMenuItemMemory)) &&
+        lastMenuItem->item->parent.app == candidates.front()->parent.app) {
+        return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box, true,
+                            true};
+    }
     const std::optional<atspi_placement::ClientFrame> frame =
         pressed ? std::optional(atspi_placement::clientFrameOf(*display, pressed->client))
                 : std::nullopt;
@@ -633,9 +667,8 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
             // An application that let a request run out of time is hung: skip the rest of it.
             if (Clock::now() - asked >= timeout) break;
             if (!set || atspi_state_set_contains(set.get(), ATSPI_STATE_ICONIFIED)) continue;
-            const std::optional<AtspiRect> reported = moment.reportedExtents(window.get());
             const std::optional<atspi_placement::Box> box =
-                reported ? atspi_placement::placed(*reported) : std::nullopt;
+                atspi_tree_walk::reportedBox(moment, window.get());
             const std::optional<std::string> name = moment.name(window.get());
             const bool titled = pressed && pressed->title && name == pressed->title;
             Origin origin;
@@ -673,13 +706,6 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     // A popup its toolkit does not list among the application's windows (a menu bar's menu,
     // a Qt menu): the element that shows it.
     if (pressed && pressed->popup && bestScore < 4 && candidates.size() == 1) {
-        // Closed already (a tap): the menu item last seen under the pointer there.
-        if (!pressed->viewable && lastMenuItem && lastMenuItem->box.contains(x, y) &&
-            Clock::now() - lastMenuItem->at < kMenuItemMemory &&
-            lastMenuItem->item->parent.app == candidates.front()->parent.app) {
-            return PlacedWindow{retained(lastMenuItem->item.get()), Origin{}, lastMenuItem->box,
-                                true, true};
-        }
         GObjectPtr<AtspiAccessible> popup = atspi_popup_search::find(
             moment, candidates.front().get(), focus.focused().get(), pressedBox, deadline);
         if (popup)
@@ -808,4 +834,10 @@ void AtspiAccessibility::beginMoment() {
 void AtspiAccessibility::endMoment() {
     std::lock_guard lock(impl_->mutex);
     impl_->moment.end();
+    impl_->inputMs.reset();
+}
+
+void AtspiAccessibility::inputAt(std::int64_t inputMs) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->inputMs = inputMs;
 }

@@ -63,6 +63,10 @@ public:
     /// again in it; a request that failed is.
     void beginMoment() override;
     void endMoment() override;
+    /// Keyboard focus is the one announced last before `inputMs` (wall-clock milliseconds),
+    /// while it is still focused or shown: a key's own notices come after the key. A press in
+    /// a popup that has closed since is the menu item that had focus then, where it was shown.
+    void inputAt(std::int64_t inputMs) override;
 
 private:
     struct Impl;

@@ -1,13 +1,16 @@
 #include "platform/linux/atspi/atspi_popup_search.h"
 
+#include "platform/linux/atspi/atspi_tree_walk.h"
+
 #include <cstdlib>
-#include <deque>
 
 namespace atspi_popup_search {
 namespace {
 
 using namespace atspi_calls;
 using atspi_placement::Box;
+using atspi_tree_walk::parentOf;
+using atspi_tree_walk::reportedBox;
 
 // Elements examined in the search through the application's windows.
 constexpr int kMaxExamined = 300;
@@ -27,17 +30,12 @@ bool holdsPopups(std::optional<AtspiRole> role) {
            role == ATSPI_ROLE_TREE_TABLE;
 }
 
-std::optional<Box> boxOf(AtspiMoment& moment, AtspiAccessible* object) {
-    const std::optional<AtspiRect> reported = moment.reportedExtents(object);
-    return reported ? atspi_placement::placed(*reported) : std::nullopt;
-}
-
 /// Whether `object` shows the popup at `popup`.
 bool shows(AtspiMoment& moment, AtspiAccessible* object, const Box& popup,
            Clock::time_point deadline) {
     const std::optional<AtspiRole> own = role(object);
     if (!holdsPopups(own)) return false;
-    if (const std::optional<Box> box = boxOf(moment, object);
+    if (const std::optional<Box> box = reportedBox(moment, object);
         box && near(box->x, popup.x) && near(box->y, popup.y) && near(box->width, popup.width) &&
         near(box->height, popup.height)) {
         return true;
@@ -45,19 +43,12 @@ bool shows(AtspiMoment& moment, AtspiAccessible* object, const Box& popup,
     if (own != ATSPI_ROLE_MENU) return false;
     // A menu bar's menu in GTK 3: its items, not the menu, lie in the popup.
     for (auto& item : moment.children(object, 1, deadline)) {
-        const std::optional<Box> first = boxOf(moment, item.get());
+        const std::optional<Box> first = reportedBox(moment, item.get());
         if (first && near(first->x, popup.x) && first->y >= popup.y - kSlack &&
             first->y <= popup.y + 2 * kSlack && popup.contains(first->x, first->y))
             return true;
     }
     return false;
-}
-
-GObjectPtr<AtspiAccessible> parentOf(AtspiAccessible* object) {
-    CallError error;
-    GObjectPtr<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
-    if (error.failed()) return nullptr;
-    return parent;
 }
 
 } // namespace
@@ -80,21 +71,17 @@ GObjectPtr<AtspiAccessible> find(AtspiMoment& moment, AtspiAccessible* applicati
             current = parentOf(current.get());
         }
     }
-    std::deque<GObjectPtr<AtspiAccessible>> queue;
-    queue.push_back(retained(application));
-    for (int examined = 0; !queue.empty() && examined < kMaxExamined; ++examined) {
-        if (Clock::now() >= deadline) break;
-        GObjectPtr<AtspiAccessible> element = std::move(queue.front());
-        queue.pop_front();
-        if (examined > 0 && shows(moment, element.get(), popup, deadline)) return element;
-        const std::optional<AtspiRole> own = role(element.get());
-        // Menus are not in pages, and what is not shown holds no open popup.
-        if (own == ATSPI_ROLE_DOCUMENT_WEB || own == ATSPI_ROLE_DOCUMENT_FRAME) continue;
-        if (examined > 0 && !moment.hasState(element.get(), ATSPI_STATE_SHOWING)) continue;
-        for (auto& child : moment.children(element.get(), 64, deadline))
-            queue.push_back(std::move(child));
-    }
-    return nullptr;
+    using atspi_tree_walk::Step;
+    return atspi_tree_walk::breadthFirst(
+        moment, application, kMaxExamined, 64, deadline, [&](AtspiAccessible* element) {
+            if (element == application) return Step::descend;
+            if (shows(moment, element, popup, deadline)) return Step::take;
+            const std::optional<AtspiRole> own = role(element);
+            // Menus are not in pages, and what is not shown holds no open popup.
+            if (own == ATSPI_ROLE_DOCUMENT_WEB || own == ATSPI_ROLE_DOCUMENT_FRAME)
+                return Step::skip;
+            return moment.hasState(element, ATSPI_STATE_SHOWING) ? Step::descend : Step::skip;
+        });
 }
 
 } // namespace atspi_popup_search

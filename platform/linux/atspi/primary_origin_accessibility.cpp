@@ -64,3 +64,7 @@ void PrimaryOriginAccessibility::beginMoment() {
 void PrimaryOriginAccessibility::endMoment() {
     inner_->endMoment();
 }
+
+void PrimaryOriginAccessibility::inputAt(std::int64_t inputMs) {
+    inner_->inputAt(inputMs);
+}

@@ -31,6 +31,7 @@ public:
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
     void beginMoment() override;
     void endMoment() override;
+    void inputAt(std::int64_t inputMs) override;
 
 private:
     std::unique_ptr<Accessibility> inner_;

@@ -101,6 +101,9 @@ bool Xi2Input::setUp() {
     x11::Reply<xcb_generic_error_t> selectError(xcb_request_check(
         c, xcb_input_xi_select_events_checked(c, connection_.root(), 1, &mask.head)));
     if (selectError) return false;
+    // The popups open at each press, in step with the presses.
+    const std::uint32_t structure = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, connection_.root(), XCB_CW_EVENT_MASK, &structure);
 
     loadPointerMapping();
     return true;
@@ -155,6 +158,8 @@ void Xi2Input::handle(const xcb_generic_event_t& event, std::int64_t arrivalMs) 
     } else if (type == XCB_MAPPING_NOTIFY) {
         const auto& mapping = reinterpret_cast<const xcb_mapping_notify_event_t&>(event);
         if (mapping.request == XCB_MAPPING_POINTER) loadPointerMapping();
+    } else {
+        popups_.handle(event, connection_.xcb());
     }
 }
 
@@ -254,8 +259,17 @@ void Xi2Input::buttonPressed(std::uint32_t physicalButton, std::uint32_t timeMs,
     event.flags = input::eventFlags(heldModifiers());
     event.clickState = clicks_.press(button, timeMs, x, y);
     if (pointer && placement_) event.location = placement_(x, y);
-    // The top-level window pressed in, named even once it has closed (a menu) or moved.
+    // The top-level window pressed in, named even once it has closed (a menu) or moved. A
+    // popup open at the press is known from the notices before it: the server, asked now,
+    // may have closed it already (a tap on a menu item chooses it on release). One still
+    // open that the server does not find there lies under another window.
     if (pointer && pointer->child != XCB_WINDOW_NONE) event.windowNumber = pointer->child;
+    if (const auto popup = popups_.openAt(static_cast<int>(x), static_cast<int>(y));
+        popup && popup != event.windowNumber) {
+        x11::Reply<xcb_get_window_attributes_reply_t> now(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, *popup), nullptr));
+        if (now && now->map_state != XCB_MAP_STATE_VIEWABLE) event.windowNumber = *popup;
+    }
     event.timestampMs = arrivalMs;
     lastPressTime_ = timeMs;
     if (tap_ && (tapMask_ & (std::uint64_t{1} << event.type)) != 0) tap_(event);

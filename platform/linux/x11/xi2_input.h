@@ -4,6 +4,7 @@
 #include "platform/event_loop.h"
 #include "platform/geometry.h"
 #include "platform/linux/x11/input_translation.h"
+#include "platform/linux/x11/popup_places.h"
 #include "platform/linux/x11/x11_connection.h"
 
 #include <cstdint>
@@ -64,6 +65,7 @@ private:
     std::vector<std::uint8_t> buttonMap_;
     input::ClickCounter clicks_;
     std::optional<std::uint32_t> lastPressTime_;
+    PopupPlaces popups_;
     std::uint64_t tapMask_ = 0;
     std::function<void(const InputEvent&)> tap_;
     std::function<void(const HotkeyEvent&)> hotkeys_;

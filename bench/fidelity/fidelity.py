@@ -134,9 +134,10 @@ class Session:
 
     def editors(self):
         mp, fp, fp_title = "Mousepad", "FeatherPad", "Untitled"
-        # Mousepad, brought to the front by a click; a shortcut with the pointer over Firefox.
+        # Mousepad, brought to the front by a click; a shortcut with the pointer over Firefox. No
+        # word typed here may show in a later window title ("Draft" would): it would be withheld.
         self.click(self.mousepad_text, "text view (to front)", "click", mp, mp, "AXTextArea")
-        type_text("quarterly report draft")
+        type_text("quarterly report figures")
         self.expect("typing", "type", mp, mp, "AXTextArea")
         # A double click: its first press is a click, its second the double click.
         self.expect("double click, first press", "click", mp, mp, "AXTextArea")
@@ -201,8 +202,9 @@ class Session:
         editor = window_of("Text Editor")
         place(editor, 560, 60, size=(420, 400))
         activate_window(editor)
-        self.click(self.inside(editor, 200, 250), "GTK 4 text view", "click", te, te,
-                   "AXTextArea", ANY)
+        # Clicked once it is on the accessibility bus, as a person would a window that has opened.
+        view = shown("gnome-text-editor", "text", None, editor, True)
+        self.click(view, "GTK 4 text view", "click", te, te, "AXTextArea", ANY)
         key("ctrl+o")
         self.expect("shortcut opening the file chooser", "shortcut", te, te, "AXTextArea", ANY)
         cancel = shown("gnome-text-editor", "push button", "Cancel", window_of("^Open File$"),

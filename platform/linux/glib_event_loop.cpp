@@ -127,7 +127,8 @@ void GlibEventLoop::deliverInput() {
         // Told before the events kept are handled: those are older, but what is read for them
         // now may already show the text of the keys left out.
         std::string text = text::utf16ToUtf8(taken.droppedCharacters);
-        wipeMemory(taken.droppedCharacters.data(), taken.droppedCharacters.size() * 2);
+        wipeMemory(taken.droppedCharacters.data(),
+                   taken.droppedCharacters.size() * sizeof(char16_t));
         if (inputDropped_) inputDropped_(taken.dropped, text);
         wipeString(text);
     }

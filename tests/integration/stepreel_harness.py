@@ -430,8 +430,8 @@ def xdotool(*args):
     # `mousemove --sync` to where the pointer already is waits 15 s for a motion that never
     # comes: there is nothing to wait for.
     if args[:2] == ["mousemove", "--sync"] and pointer() == tuple(int(float(a)) for a in args[2:4]):
-        args[1:4] = []
-        if not args[1:]:
+        del args[:4]  # the move alone: whatever is chained after it still runs
+        if not args:
             return
     subprocess.run(["xdotool", *args], check=True)
 

@@ -11,7 +11,7 @@ from PIL import Image
 
 from real_apps import (accessibles, center, find_element, holds, launch, place, wait_until,
                        window_geometry, window_of)
-from stepreel_harness import activate_window, click_at, recording, xdotool
+from stepreel_harness import activate_window, click_at, recording, type_text, xdotool
 
 BUTTONS = ("7", "8", "9", "4", "5", "6", "1", "2")
 CALCULATOR_AT = (500, 150)
@@ -51,10 +51,15 @@ class NativeToolkits(Desktop):
             p for p in accessibles("mousepad", "text")
             if holds(window_geometry(self.editor), p) and holds(EDITOR_AREA, p)])[0]
         editor = wait_until("FeatherPad's editor", lambda: accessibles("featherpad", "text"))[0]
-        cases = [(self.calculator, seven, "AXButton", "7"),  # window, point, role, label
-                 (self.editor, view, "AXTextArea", None),
-                 (self.featherpad, editor, "AXTextArea", None)]
+        cases = [(self.featherpad, editor, "AXTextArea", None),  # window, point, role, label
+                 (self.calculator, seven, "AXButton", "7"),
+                 (self.editor, view, "AXTextArea", None)]
+        # Typing in an editor focused before the recording began, so found by a search (Qt also
+        # marks the current page tab focused), until the click on it.
+        activate_window(self.featherpad)
+        click_at(editor)
         run = recording(self)
+        type_text("notes")
         for count, (wid, point, _, _) in enumerate(cases, 1):
             activate_window(wid)
             click_at(point)
@@ -65,6 +70,9 @@ class NativeToolkits(Desktop):
             if label:
                 self.assertEqual(target.get("label", "").split(" ")[0], label, record)
             self.assertTrue(holds(target["frame"], point), record)
+        typed = run.records("type")
+        self.assertEqual([(r["app"], r["target"]["role"]) for r in typed],
+                         [("FeatherPad", "AXTextArea")], typed)
         run.end()
 
 

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -169,9 +170,13 @@ atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
     return atspi_roles::namesFor(*role, context);
 }
 
-/// The first element with the focused state below `window`, asked for in one request where the
+/// The element with the focused state below `window`, asked for in one request where the
 /// toolkit can answer it (GTK 3, Firefox, LibreOffice); null when it cannot or finds none.
-GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* window) {
+/// Where several claim it (LibreOffice leaves a panel of its window focused while its
+/// document has the focus), the first editable one is the one keys go to.
+GObjectPtr<AtspiAccessible> focusedByCollection(AtspiMoment& moment, AtspiAccessible* window) {
+    // Claims looked at: a stale one or two besides the real focus.
+    constexpr gint kMaxClaims = 8;
     GObjectPtr<AtspiCollection> collection(atspi_accessible_get_collection_iface(window));
     if (!collection) return nullptr;
     GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
@@ -183,16 +188,21 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* window) {
         states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
         ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
     CallError error;
-    GArray* found = atspi_collection_get_matches(
-        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, error.out());
+    GArray* found = atspi_collection_get_matches(collection.get(), rule.get(),
+                                                 ATSPI_Collection_SORT_ORDER_CANONICAL, kMaxClaims,
+                                                 TRUE, error.out());
     if (found == nullptr) return nullptr;
-    GObjectPtr<AtspiAccessible> first;
+    std::vector<GObjectPtr<AtspiAccessible>> claims;
     for (guint k = 0; k < found->len; ++k) {
         GObjectPtr<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, k));
-        if (!first && match.get() != window) first = std::move(match);
+        if (match.get() != window) claims.push_back(std::move(match));
     }
     g_array_free(found, TRUE);
-    return first;
+    if (claims.size() > 1) {
+        for (auto& claim : claims)
+            if (moment.hasState(claim.get(), ATSPI_STATE_EDITABLE)) return std::move(claim);
+    }
+    return claims.empty() ? nullptr : std::move(claims.front());
 }
 
 } // namespace
@@ -529,13 +539,15 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     };
     // The element announced last (before the key, when its moment is known), while it belongs
     // to the application in front and still has the focus; one the key's own effect took the
-    // focus from (a dialog it opened) while it is still shown. Else a search of the window.
+    // focus from (a dialog it opened) while it is still shown, or while the application shows
+    // no window at all (LibreOffice, for a moment, as its Save dialog opens). Else a search of
+    // the window.
     if (GObjectPtr<AtspiAccessible> announced =
             inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
         announced->parent.app == application->parent.app &&
         (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
-         (inputMs && moment.hasState(announced.get(), ATSPI_STATE_SHOWING)))) {
+         (inputMs && (!window || moment.hasState(announced.get(), ATSPI_STATE_SHOWING))))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
@@ -570,20 +582,28 @@ AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
 
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
                                                                     Clock::time_point deadline) {
-    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) return found;
+    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(moment, window)) return found;
     using atspi_tree_walk::Step;
-    return atspi_tree_walk::breadthFirst(
+    // Qt also marks the current page tab focused while the focus is inside its page, which
+    // lies beside the tab, not below it: the tab is the focus only when nothing else is.
+    GObjectPtr<AtspiAccessible> focusedTab;
+    GObjectPtr<AtspiAccessible> found = atspi_tree_walk::breadthFirst(
         moment, window, kMaxFocusSearch, kMaxChildren, deadline, [&](AtspiAccessible* element) {
             const GObjectPtr<AtspiStateSet> set = moment.states(element);
             if (!set) return Step::skip;
-            if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element != window)
-                return Step::take;
+            if (atspi_state_set_contains(set.get(), ATSPI_STATE_FOCUSED) && element != window) {
+                if (focusedTab || atspi_calls::role(element) != ATSPI_ROLE_PAGE_TAB)
+                    return Step::take;
+                focusedTab = retained(element);
+                return Step::skip;
+            }
             // What is not shown holds no focus, nor does a closed menu (an open one tells).
             if (!atspi_state_set_contains(set.get(), ATSPI_STATE_SHOWING) &&
                 !atspi_state_set_contains(set.get(), ATSPI_STATE_VISIBLE))
                 return Step::skip;
             return atspi_calls::role(element) == ATSPI_ROLE_MENU_BAR ? Step::skip : Step::descend;
         });
+    return found ? std::move(found) : std::move(focusedTab);
 }
 
 /// The application registered by process `pid`, remembered once found. A bus name is never

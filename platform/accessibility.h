@@ -97,6 +97,10 @@ public:
     /// moves after they happen leaves out those the input itself made (a dialog a key opened,
     /// a menu a tap closed). Other ports answer as things are.
     virtual void inputAt(std::int64_t /*inputMs*/) {}
+    /// Until `endMoment`, keyboard focus is the focus in the application of the window
+    /// `windowNumber`, which the key went to, even when another application is in front by
+    /// now. Other ports answer with the application in front.
+    virtual void keysTo(std::uint32_t /*windowNumber*/) {}
 };
 
 /// Holds a moment of `Accessibility` open for its lifetime.

@@ -23,8 +23,9 @@ struct InputEvent {
     std::optional<geo::Point> location;
     /// When the event happened, on the same scale as `Clock::nowMs` (absent when unknown).
     std::optional<std::int64_t> timestampMs;
-    /// The window under the pointer when the event happened (mouse events; absent when
-    /// unknown), by the window server's number, which still names it once it has closed.
+    /// The window under the pointer when the event happened (mouse events), or the active one
+    /// (key events); absent when unknown. By the window server's number, which still names it
+    /// once it has closed.
     std::optional<std::uint32_t> windowNumber;
 };
 

@@ -37,4 +37,7 @@ public:
     /// instead while the window server still knows it, even closed or moved.
     virtual std::optional<RunningApplication>
     applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) = 0;
+    /// The application that owns the window `windowNumber`, described with it; nothing when
+    /// the window server no longer knows it.
+    virtual std::optional<RunningApplication> applicationOfWindow(std::uint32_t windowNumber) = 0;
 };

@@ -38,18 +38,18 @@ constexpr std::array<KeyNameEntry, 13> keyNames{{
     {45, "n"},
 }};
 
-/// Bundle id of the frontmost application; empty when there is none or it has none.
-std::string typingSignature(Workspace& workspace) {
-    const std::optional<RunningApplication> front = workspace.frontmostApplication();
-    if (!front || !front->bundleIdentifier) return {};
-    return *front->bundleIdentifier;
+/// Bundle id of the application the key went to; empty when there is none or it has none.
+std::string typingSignature(Recorder& recorder, const InputEvent& key) {
+    const std::optional<RunningApplication> app = recorder.keyboardApplication(key.windowNumber);
+    if (!app || !app->bundleIdentifier) return {};
+    return *app->bundleIdentifier;
 }
 
 EventMoment momentOf(const InputEvent& event) {
     return {event.location, event.timestampMs, event.windowNumber};
 }
 
-void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
+void handleKeyDown(Recorder& recorder, const InputEvent& event) {
     if ((event.flags & commandFlag) != 0) {
         const EventMoment moment = momentOf(event);
         const std::string name = keyName(event.keyCode);
@@ -60,7 +60,7 @@ void handleKeyDown(Recorder& recorder, Workspace& workspace, const InputEvent& e
         return;
     }
     // Even a key without characters is passed on: it still closes another application's run.
-    recorder.appendTyping(charFor(event), typingSignature(workspace));
+    recorder.appendTyping(charFor(event), typingSignature(recorder, event), event.windowNumber);
 }
 
 } // namespace
@@ -79,12 +79,12 @@ std::string charFor(const InputEvent& event) {
     return text::utf16ToUtf8(std::u16string_view(event.characters).substr(0, length));
 }
 
-void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& event) {
+void eventCallback(Recorder& recorder, const InputEvent& event) {
     // A copy made since the previous input must be known before a paste is recorded.
     recorder.pollClipboard();
     switch (event.type) {
     case keyDown:
-        handleKeyDown(recorder, workspace, event);
+        handleKeyDown(recorder, event);
         break;
     case leftMouseDown:
         recorder.emit(event.clickState < 2 ? "click" : "doubleclick", std::nullopt, std::nullopt,

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "platform/event_loop.h"
-#include "platform/workspace.h"
 
 #include <cstdint>
 #include <string>
@@ -10,7 +9,7 @@
 class Recorder;
 
 /// Handles one event delivered by the input tap (any type).
-void eventCallback(Recorder& recorder, Workspace& workspace, const InputEvent& event);
+void eventCallback(Recorder& recorder, const InputEvent& event);
 
 /// Name of a physical key for key-combination records ("v", "key36", …).
 std::string keyName(std::int64_t keyCode);

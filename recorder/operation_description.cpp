@@ -41,15 +41,25 @@ Recorder::Description Recorder::describePointer(const PointerView& pointer,
     return description;
 }
 
+std::optional<RunningApplication>
+Recorder::keyboardApplication(std::optional<std::uint32_t> keyWindow) {
+    if (keyWindow) {
+        if (auto owner = ports_.workspace.applicationOfWindow(*keyWindow)) return owner;
+    }
+    return ports_.workspace.frontmostApplication();
+}
+
 Recorder::Description Recorder::describeKeyboard(std::optional<RunningApplication> front,
                                                  AXProbe::TypingTarget typing,
-                                                 std::optional<std::int64_t> keyAtMs) {
+                                                 std::optional<std::int64_t> keyAtMs,
+                                                 std::optional<std::uint32_t> keyWindow) {
     Description description;
     description.app = std::move(front);
     const std::optional<std::int32_t> pid = processOf(description.app);
     {
         const AccessibilityMoment oneMoment(ports_.accessibility);
         if (keyAtMs) ports_.accessibility.inputAt(*keyAtMs);
+        if (keyWindow) ports_.accessibility.keysTo(*keyWindow);
         const ProbeDeadline probes(ports_.clock, ProbeDeadline::operationBudgetMs);
         description.target = AXProbe::focusedElement(ports_.accessibility, probes, &description.url,
                                                      &typedElements_, typing);

@@ -94,10 +94,11 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     const std::int64_t actionMs = moment.timestampMs.value_or(ports_.clock.nowMs());
     const PointerView pointer = moment.location ? pointerAt(*moment.location) : readPointer();
     const bool byPointer = isPointerOperation(kind);
-    // A press belongs to the window it was made in, in front or not; keys to the front one.
+    // A press belongs to the window it was made in, in front or not; keys to the one that
+    // was active as they went down.
     std::optional<RunningApplication> app =
         byPointer ? ports_.workspace.applicationAt(pointer.topLeft, moment.windowNumber)
-                  : ports_.workspace.frontmostApplication();
+                  : keyboardApplication(moment.windowNumber);
 
     // A press in a menu or another popup is not held back (the popup holds the pointer
     // itself), and the popup may close at once: what was under it is read before anything
@@ -111,10 +112,10 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     // the run this operation ends is written, which waits for the parent.
     ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
     if (!description) {
-        description =
-            byPointer
-                ? describePointer(pointer, moment.windowNumber, std::move(app), moment.timestampMs)
-                : describeKeyboard(std::move(app), AXProbe::TypingTarget::no, moment.timestampMs);
+        description = byPointer ? describePointer(pointer, moment.windowNumber, std::move(app),
+                                                  moment.timestampMs)
+                                : describeKeyboard(std::move(app), AXProbe::TypingTarget::no,
+                                                   moment.timestampMs, moment.windowNumber);
     }
     // Element and page are read before the application sees a press it holds: a menu item
     // is still there, a link has not navigated yet, and the application's reaction does not
@@ -167,15 +168,16 @@ void Recorder::write(ActionRecord& record, std::int64_t momentMs) {
     if (record.screenshotFull) meta_.frameCount += 1;
 }
 
-void Recorder::appendTyping(std::string_view characters, std::optional<std::string> targetSig) {
+void Recorder::appendTyping(std::string_view characters, std::optional<std::string> targetSig,
+                            std::optional<std::uint32_t> keyWindow) {
     if (typingTargetSig_ && (!targetSig || *targetSig != *typingTargetSig_)) flushTyping();
     typingTargetSig_ = std::move(targetSig);
     // A run's element, application and window are those with keyboard focus at its first key:
     // by the time it ends, the focus may have moved on (a click on the next field).
     if (typingBuffer_.empty() && !characters.empty() && !paused_) {
         typingPointer_ = readPointer();
-        typingDescription_ =
-            describeKeyboard(ports_.workspace.frontmostApplication(), AXProbe::TypingTarget::yes);
+        typingDescription_ = describeKeyboard(keyboardApplication(keyWindow),
+                                              AXProbe::TypingTarget::yes, std::nullopt, keyWindow);
     }
     typingBuffer_.append(characters);
     typedText_.type(characters);

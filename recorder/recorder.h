@@ -28,7 +28,7 @@ class ScreenShooter;
 struct EventMoment {
     std::optional<geo::Point> location;        ///< global, top-left origin of the main screen
     std::optional<std::int64_t> timestampMs;   ///< on the clock's scale
-    std::optional<std::uint32_t> windowNumber; ///< the window under the pointer
+    std::optional<std::uint32_t> windowNumber; ///< under the pointer, or active for a key
 };
 
 /// The ports the recorder reads. All references outlive the recorder.
@@ -63,8 +63,13 @@ public:
     /// frame and record.
     void emit(const std::string& kind, std::optional<std::string> key,
               std::optional<std::string> precomputedTypingText, const EventMoment& moment = {});
-    /// Adds to the open typing run, which is described by the keyboard focus at its first key.
-    void appendTyping(std::string_view characters, std::optional<std::string> targetSig);
+    /// Adds to the open typing run, which is described by the keyboard focus at its first key
+    /// (pressed in the window `keyWindow`, when known).
+    void appendTyping(std::string_view characters, std::optional<std::string> targetSig,
+                      std::optional<std::uint32_t> keyWindow = std::nullopt);
+    /// The application a key pressed while the window `keyWindow` was active went to: that
+    /// window's owner while the window server knows it, else the application in front now.
+    std::optional<RunningApplication> keyboardApplication(std::optional<std::uint32_t> keyWindow);
     /// Records the open typing run, if any.
     void flushTyping();
     /// Characters of key presses that were never recorded (left out while input waited too
@@ -116,11 +121,12 @@ private:
                                 std::optional<RunningApplication> owner,
                                 std::optional<std::int64_t> pressAtMs = std::nullopt);
     /// A keyboard operation: the element with keyboard focus in `front` (the application
-    /// that receives the keys) as it was when the key went down at `keyAtMs` (when known),
-    /// and the page it lies in.
+    /// that receives the keys, owner of the window `keyWindow` when known) as it was when the
+    /// key went down at `keyAtMs` (when known), and the page it lies in.
     Description describeKeyboard(std::optional<RunningApplication> front,
                                  AXProbe::TypingTarget typing = AXProbe::TypingTarget::no,
-                                 std::optional<std::int64_t> keyAtMs = std::nullopt);
+                                 std::optional<std::int64_t> keyAtMs = std::nullopt,
+                                 std::optional<std::uint32_t> keyWindow = std::nullopt);
     /// A record of `kind` with its episode, application, page, target and pointer.
     ActionRecord describedRecord(const std::string& kind, Description description,
                                  const PointerView& pointer) const;

@@ -182,10 +182,9 @@ int record(const std::vector<std::string>& args, RecorderPlatform& platform,
     }
 
     EventLoop& loop = *platform.eventLoop;
-    Workspace& workspace = *platform.workspace;
     const bool tapCreated =
-        loop.installEventTap(Startup::eventMask, [&recorder, &workspace](const InputEvent& event) {
-            eventCallback(recorder, workspace, event);
+        loop.installEventTap(Startup::eventMask, [&recorder](const InputEvent& event) {
+            eventCallback(recorder, event);
         });
     if (!tapCreated) {
         UserMessages::print(Startup::tapFailureMessage());

@@ -10,4 +10,5 @@ public:
     /// frontmost on-screen window holding the point (menus and the Dock included).
     std::optional<RunningApplication>
     applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) override;
+    std::optional<RunningApplication> applicationOfWindow(std::uint32_t windowNumber) override;
 };

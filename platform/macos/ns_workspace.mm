@@ -66,15 +66,10 @@ std::optional<RunningApplication> ownerOf(NSDictionary* window) {
 
 std::optional<RunningApplication>
 NSWorkspacePort::applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) {
+    if (windowNumber) {
+        if (auto app = applicationOfWindow(*windowNumber)) return app;
+    }
     @autoreleasepool {
-        if (windowNumber) {
-            CFRef<CFArrayRef> one(
-                CGWindowListCopyWindowInfo(kCGWindowListOptionIncludingWindow, *windowNumber));
-            NSArray* list = (__bridge NSArray*)one.get();
-            if (list.count > 0 && [list[0] isKindOfClass:[NSDictionary class]]) {
-                if (auto app = ownerOf(list[0])) return app;
-            }
-        }
         CFRef<CFArrayRef> list(CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly |
                                                               kCGWindowListExcludeDesktopElements,
                                                           kCGNullWindowID));
@@ -83,6 +78,16 @@ NSWorkspacePort::applicationAt(geo::Point point, std::optional<std::uint32_t> wi
             if (![item isKindOfClass:[NSDictionary class]] || !holds(item, point)) continue;
             return ownerOf(item);
         }
+        return std::nullopt;
+    }
+}
+
+std::optional<RunningApplication> NSWorkspacePort::applicationOfWindow(std::uint32_t windowNumber) {
+    @autoreleasepool {
+        CFRef<CFArrayRef> one(
+            CGWindowListCopyWindowInfo(kCGWindowListOptionIncludingWindow, windowNumber));
+        NSArray* list = (__bridge NSArray*)one.get();
+        if (list.count > 0 && [list[0] isKindOfClass:[NSDictionary class]]) return ownerOf(list[0]);
         return std::nullopt;
     }
 }

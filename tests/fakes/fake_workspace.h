@@ -4,6 +4,7 @@
 #include "platform/workspace.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ public:
                                                     std::optional<std::uint32_t> window) override {
         windowsAsked.push_back(window);
         return atPoint ? atPoint : front;
+    }
+    /// The owner of a window, by number; none for a window not listed (gone).
+    std::map<std::uint32_t, RunningApplication> owners;
+    std::optional<RunningApplication> applicationOfWindow(std::uint32_t window) override {
+        const auto owner = owners.find(window);
+        if (owner == owners.end()) return std::nullopt;
+        return owner->second;
     }
 
     /// Puts an application with this name, bundle id and pid in front.

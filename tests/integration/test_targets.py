@@ -19,6 +19,11 @@ EDITOR_AREA = (40, 100, 420, 440)  # Mousepad's 400 × 400 and its frame, clear 
 CLICK_INTERVAL = 0.25  # seconds, quicker than the recorder can describe a click here
 
 
+def center_of(wid):
+    x, y, width, height = window_geometry(wid)
+    return x + width // 2, y + height // 2
+
+
 def button(name):
     """The middle of gnome-calculator's button `name`; GTK 4 places it from its window."""
     node = find_element("gnome-calculator", lambda n: "button" in n.get_role_name() and
@@ -111,6 +116,25 @@ class LateClicks(Desktop):
                 # Each click belongs to the window pressed in, whatever was in front by the
                 # time it was described.
                 self.assertEqual({r.get("app") for r in clicks}, {"Calculator"}, clicks)
+
+
+class LateKeys(Desktop):
+    def test_keys_described_late_keep_the_application_they_went_to(self):
+        # The stopped editor holds up the description of its run's first key, so the rest of
+        # its keys are described after FeatherPad has come to the front.
+        run = recording(self)
+        activate_window(self.editor)
+        os.kill(self.apps[1].pid, signal.SIGSTOP)
+        try:
+            type_text("abc")
+            activate_window(self.featherpad)
+            type_text("xyz")
+            click_at(center_of(self.featherpad))
+            run.wait_settled(1)
+        finally:
+            os.kill(self.apps[1].pid, signal.SIGCONT)
+        typed = [(r["app"], r["inputCharCount"]) for r in run.end() if r["kind"] == "type"]
+        self.assertEqual(typed, [("Mousepad", 3), ("FeatherPad", 3)])
 
 
 class HeldPress(unittest.TestCase):

@@ -170,14 +170,12 @@ atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
     return atspi_roles::namesFor(*role, context);
 }
 
-/// The element with the focused state below `window`, asked for in one request where the
-/// toolkit can answer it (GTK 3, Firefox, LibreOffice); null when it cannot or finds none.
-/// Where several claim it (LibreOffice leaves a panel of its window focused while its
-/// document has the focus), the first editable one is the one keys go to.
-GObjectPtr<AtspiAccessible> focusedByCollection(AtspiMoment& moment, AtspiAccessible* window) {
-    // Claims looked at: a stale one or two besides the real focus.
-    constexpr gint kMaxClaims = 8;
-    GObjectPtr<AtspiCollection> collection(atspi_accessible_get_collection_iface(window));
+/// The first element below `root` (itself left out) with the focused state, asked for in one
+/// request where the toolkit can answer it (GTK 3, Firefox, LibreOffice); null when it cannot
+/// or finds none. The toolkit stops looking at the first match: asking for more would walk
+/// all of a spreadsheet's cells.
+GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* root) {
+    GObjectPtr<AtspiCollection> collection(atspi_accessible_get_collection_iface(root));
     if (!collection) return nullptr;
     GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
     const AtspiStateType focused = ATSPI_STATE_FOCUSED;
@@ -188,21 +186,17 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiMoment& moment, AtspiAccess
         states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
         ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
     CallError error;
-    GArray* found = atspi_collection_get_matches(collection.get(), rule.get(),
-                                                 ATSPI_Collection_SORT_ORDER_CANONICAL, kMaxClaims,
-                                                 TRUE, error.out());
+    // Two: the root itself may be the first.
+    GArray* found = atspi_collection_get_matches(
+        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 2, TRUE, error.out());
     if (found == nullptr) return nullptr;
-    std::vector<GObjectPtr<AtspiAccessible>> claims;
+    GObjectPtr<AtspiAccessible> first;
     for (guint k = 0; k < found->len; ++k) {
         GObjectPtr<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, k));
-        if (match.get() != window) claims.push_back(std::move(match));
+        if (!first && match.get() != root) first = std::move(match);
     }
     g_array_free(found, TRUE);
-    if (claims.size() > 1) {
-        for (auto& claim : claims)
-            if (moment.hasState(claim.get(), ATSPI_STATE_EDITABLE)) return std::move(claim);
-    }
-    return claims.empty() ? nullptr : std::move(claims.front());
+    return first;
 }
 
 } // namespace
@@ -227,6 +221,8 @@ struct AtspiAccessibility::Impl {
     AtspiFocusTracker focus;
     /// When the input described in the moment under way was made; absent: now.
     std::optional<std::int64_t> inputMs;
+    /// The window the keys described in this moment went to, when known.
+    std::optional<std::uint32_t> keysWindow;
     /// The menu item that last had focus (the one under the pointer), where it was shown: a tap
     /// on it closes its menu before the press can be looked up, and a closed GTK 3 menu
     /// places its items nowhere.
@@ -282,7 +278,8 @@ struct AtspiAccessibility::Impl {
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue parent(const AtspiNode& node);
-    /// The element with keyboard focus in the application of the active X window.
+    /// The element with keyboard focus in the application of the window the keys went to,
+    /// else of the active X window.
     AXValue focusedElement(int timeoutMs);
     /// The first element with the focused state, breadth first from `window` through the
     /// elements shown; null when none is found by `deadline`.
@@ -504,7 +501,9 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
 AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     if (!display || display->broken()) display = x11::Connection::open();
     if (!display) return std::monostate{};
-    const std::optional<x11_stacking::ClientWindow> active = x11_stacking::activeClient(*display);
+    std::optional<x11_stacking::ClientWindow> active;
+    if (keysWindow) active = x11_stacking::describeClient(*display, *keysWindow);
+    if (!active) active = x11_stacking::activeClient(*display);
     if (!active || !active->pid) return std::monostate{};
     const Clock::time_point deadline = deadlineAfter(2 * timeoutMs);
     GObjectPtr<AtspiAccessible> desktop = ::desktop();
@@ -582,7 +581,13 @@ AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
 
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
                                                                     Clock::time_point deadline) {
-    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(moment, window)) return found;
+    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) {
+        // LibreOffice can leave a panel of its window focused besides the element inside it
+        // that has the focus (its document).
+        if (atspi_calls::role(found.get()) != ATSPI_ROLE_PANEL) return found;
+        GObjectPtr<AtspiAccessible> inner = focusedByCollection(found.get());
+        return inner ? std::move(inner) : std::move(found);
+    }
     using atspi_tree_walk::Step;
     // Qt also marks the current page tab focused while the focus is inside its page, which
     // lies beside the tab, not below it: the tab is the focus only when nothing else is.
@@ -855,9 +860,15 @@ void AtspiAccessibility::endMoment() {
     std::lock_guard lock(impl_->mutex);
     impl_->moment.end();
     impl_->inputMs.reset();
+    impl_->keysWindow.reset();
 }
 
 void AtspiAccessibility::inputAt(std::int64_t inputMs) {
     std::lock_guard lock(impl_->mutex);
     impl_->inputMs = inputMs;
+}
+
+void AtspiAccessibility::keysTo(std::uint32_t windowNumber) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->keysWindow = windowNumber;
 }

@@ -67,6 +67,7 @@ public:
     /// while it is still focused or shown: a key's own notices come after the key. A press in
     /// a popup that has closed since is the menu item that had focus then, where it was shown.
     void inputAt(std::int64_t inputMs) override;
+    void keysTo(std::uint32_t windowNumber) override;
 
 private:
     struct Impl;

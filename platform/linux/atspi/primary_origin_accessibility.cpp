@@ -68,3 +68,7 @@ void PrimaryOriginAccessibility::endMoment() {
 void PrimaryOriginAccessibility::inputAt(std::int64_t inputMs) {
     inner_->inputAt(inputMs);
 }
+
+void PrimaryOriginAccessibility::keysTo(std::uint32_t windowNumber) {
+    inner_->keysTo(windowNumber);
+}

@@ -32,6 +32,7 @@ public:
     void beginMoment() override;
     void endMoment() override;
     void inputAt(std::int64_t inputMs) override;
+    void keysTo(std::uint32_t windowNumber) override;
 
 private:
     std::unique_ptr<Accessibility> inner_;

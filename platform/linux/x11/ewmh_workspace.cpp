@@ -117,16 +117,21 @@ EwmhWorkspace::applicationAt(geo::Point point, std::optional<std::uint32_t> wind
     if (!display_ || display_->broken()) return std::nullopt;
     // The window the press was made in, while it exists, even closed or covered since.
     if (windowNumber) {
-        if (auto app = applicationOfWindow(*windowNumber)) return app;
+        if (auto app = ownerOfWindow(*windowNumber)) return app;
     }
     const geo::Point root = rootPlacement_ ? rootPlacement_(point) : point;
     const auto top = x11_stacking::topLevelAt(*display_, static_cast<int>(std::floor(root.x)),
                                               static_cast<int>(std::floor(root.y)));
     if (!top) return std::nullopt;
-    return applicationOfWindow(*top);
+    return ownerOfWindow(*top);
 }
 
-std::optional<RunningApplication> EwmhWorkspace::applicationOfWindow(xcb_window_t topLevel) {
+std::optional<RunningApplication> EwmhWorkspace::applicationOfWindow(std::uint32_t windowNumber) {
+    if (!display_ || display_->broken()) return std::nullopt;
+    return ownerOfWindow(windowNumber);
+}
+
+std::optional<RunningApplication> EwmhWorkspace::ownerOfWindow(xcb_window_t topLevel) {
     const std::vector<ClientWindow> clients =
         describe({x11_stacking::clientOf(*display_, topLevel)});
     if (clients.empty()) return std::nullopt;

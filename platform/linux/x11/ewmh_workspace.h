@@ -39,6 +39,8 @@ public:
     /// override-redirect menus count; a window number is a top-level window or a client.
     std::optional<RunningApplication>
     applicationAt(geo::Point point, std::optional<std::uint32_t> windowNumber) override;
+    /// A top-level window or a client.
+    std::optional<RunningApplication> applicationOfWindow(std::uint32_t windowNumber) override;
 
     /// Turns a global point (top-left origin of the main screen, points) into root-window
     /// pixels; without it the two are taken to be the same.
@@ -73,7 +75,7 @@ private:
     ClientWindow owningWindow(ClientWindow client);
     /// The application of the window `topLevel` (a top-level window or a client), described
     /// with it; nothing when it has gone or belongs to no client.
-    std::optional<RunningApplication> applicationOfWindow(xcb_window_t topLevel);
+    std::optional<RunningApplication> ownerOfWindow(xcb_window_t topLevel);
     /// The name of process `pid`: what the desktop names its oldest listed window (else its
     /// oldest window) after; nothing when it names none.
     std::optional<ApplicationName> nameOfProcess(std::int32_t pid,

@@ -115,7 +115,7 @@ std::optional<ClientFacts> clientFacts(x11::Connection& connection, std::uint32_
     return facts;
 }
 
-std::optional<ClientWindow> activeClient(x11::Connection& connection) {
+std::optional<std::uint32_t> activeWindow(x11::Connection& connection) {
     xcb_window_t window = XCB_WINDOW_NONE;
     if (const auto active =
             connection.number(connection.root(), connection.atom("_NET_ACTIVE_WINDOW"))) {
@@ -139,7 +139,13 @@ std::optional<ClientWindow> activeClient(x11::Connection& connection) {
         }
     }
     if (window == XCB_WINDOW_NONE || window == connection.root()) return std::nullopt;
-    return describeClient(connection, window);
+    return window;
+}
+
+std::optional<ClientWindow> activeClient(x11::Connection& connection) {
+    const std::optional<std::uint32_t> window = activeWindow(connection);
+    if (!window) return std::nullopt;
+    return describeClient(connection, *window);
 }
 
 std::optional<std::uint32_t> topLevelAt(x11::Connection& connection, int x, int y) {

@@ -35,7 +35,10 @@ struct ClientFacts {
 std::optional<ClientWindow> clientAt(x11::Connection& connection, int x, int y);
 
 /// The client window the window manager names active (_NET_ACTIVE_WINDOW), else the one that
-/// holds the input focus, with its pid and rectangle; nothing when no client is active.
+/// holds the input focus; nothing when no client is active.
+std::optional<std::uint32_t> activeWindow(x11::Connection& connection);
+
+/// The same with its pid and rectangle.
 std::optional<ClientWindow> activeClient(x11::Connection& connection);
 
 /// `window`'s pid and rectangle in root-window coordinates; nothing when it has gone.

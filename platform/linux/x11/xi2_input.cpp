@@ -17,6 +17,7 @@
 #endif
 
 #include "platform/linux/x11/desktop_settings.h"
+#include "platform/linux/x11/x11_stacking.h"
 
 #include <string>
 
@@ -209,6 +210,9 @@ void Xi2Input::keyPressed(std::uint32_t keycode, std::int64_t arrivalMs) {
     event.type = 10;
     event.flags = input::eventFlags(held);
     event.timestampMs = arrivalMs;
+    // The window the key went to, asked for as the key arrives: by the time the key is
+    // described, the person may have switched to another.
+    event.windowNumber = x11_stacking::activeWindow(connection_);
     const char* position = xkb_keymap_key_get_name(keymap_, keycode);
     auto code = position != nullptr ? input::keyCodeForPosition(position) : std::nullopt;
     if (!code) code = input::keyCodeForKeysym(unshifted);

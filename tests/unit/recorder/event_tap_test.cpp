@@ -24,7 +24,7 @@ struct Tapped : RecorderRig {
         pipes.closeInput(); // requests beyond the grants are refused, never left waiting
         workspace.setFront("Editor", "com.example.editor", 100);
     }
-    void tap(const InputEvent& event) { eventCallback(*recorder, workspace, event); }
+    void tap(const InputEvent& event) { eventCallback(*recorder, event); }
     /// Kind of each action record, with its key, characters and clipboard where it has them.
     Types actions() {
         Types out;
@@ -69,6 +69,27 @@ TEST(EventTap, PasteCarriesProvenanceOfCopiesMadeWhileRecordingOnly) {
                                     R"(paste "cmd+v" "Editor" 8)"}));
     for (const char* copied : {"Kq7old", "Kq5x8w2z"})
         EXPECT_EQ(rig.pipes.output().find(copied), std::string::npos);
+}
+
+// Keys described late, after the person switched windows, still belong to the window that was
+// active as each went down.
+TEST(EventTap, KeysBelongToTheWindowActiveAtTheKeyNotTheOneInFrontWhenDescribed) {
+    Tapped rig;
+    rig.workspace.owners[7] = {"Notes", "org.example.notes", 200};
+    const auto keyIn = [](std::optional<std::uint32_t> window, std::uint64_t flags = 0) {
+        InputEvent event = key(8, u"c", flags);
+        event.windowNumber = window;
+        return event;
+    };
+    for (const auto window : {7u, 7u, 9u, 9u}) // 9: a window gone by now, so the front one
+        rig.tap(keyIn(window));
+    rig.tap(keyIn(7, command));
+    rig.tap(mouse(1));
+    std::vector<std::string> apps;
+    for (const auto& event : rig.events())
+        apps.push_back(event["kind"].get<std::string>() + " " + event["app"].get<std::string>());
+    EXPECT_EQ(apps, (std::vector<std::string>{"type Notes", "type Editor", "shortcut Notes",
+                                              "click Editor"}));
 }
 
 TEST(CharFor, DecodesAtMostFourUnitsReplacingLoneSurrogates) {

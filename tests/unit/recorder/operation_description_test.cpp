@@ -69,10 +69,10 @@ TEST(PointerOperations, DescribeTheWindowTheyWereMadeIn) {
     rig.capture.duringCapture = [&] { readBeforePixels = rig.ax.pointsAsked.size(); };
 
     const InputEvent press{1, 0, 0, 1, u"", geo::Point{40, 50}, std::nullopt, 0x2a0001};
-    eventCallback(*rig.recorder, rig.workspace, press);
+    eventCallback(*rig.recorder, press);
     EXPECT_EQ(readBeforePixels, 0u);
     rig.workspace.atPoint->frontWindowIsPopup = true;
-    eventCallback(*rig.recorder, rig.workspace, press);
+    eventCallback(*rig.recorder, press);
     EXPECT_EQ(readBeforePixels, 2u);
 
     EXPECT_EQ(rig.workspace.windowsAsked,

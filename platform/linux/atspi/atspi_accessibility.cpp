@@ -529,13 +529,15 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     };
     // The element announced last (before the key, when its moment is known), while it belongs
     // to the application in front and still has the focus; one the key's own effect took the
-    // focus from (a dialog it opened) while it is still shown. Else a search of the window.
+    // focus from (a dialog it opened) while it is still shown (GTK 4 marks it visible only).
+    // Else a search of the window.
     if (GObjectPtr<AtspiAccessible> announced =
             inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
         announced->parent.app == application->parent.app &&
         (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
-         (inputMs && moment.hasState(announced.get(), ATSPI_STATE_SHOWING)))) {
+         (inputMs && (moment.hasState(announced.get(), ATSPI_STATE_SHOWING) ||
+                      moment.hasState(announced.get(), ATSPI_STATE_VISIBLE))))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
@@ -729,6 +731,11 @@ AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
         moment, std::move(found->window), x, y, found->origin, found->screenBox,
         deadlineAfter(2 * timeoutMs), found->maybeClosed);
     if (!element.element) return std::monostate{};
+    // Focus that an element had before it was pressed is announced by nothing (GTK 4 gives
+    // its text view the focus when the window opens): it has the focus from now on, so a key
+    // that moves it away later still finds it. Its states were read on the way down.
+    if (!found->maybeClosed && moment.hasState(element.element.get(), ATSPI_STATE_FOCUSED))
+        focus.found(element.element.get());
     return AXElement(std::make_shared<const AtspiNode>(
         element.element.release(), timeoutMs, found->origin, element.role, element.screenBox));
 }

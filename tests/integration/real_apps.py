@@ -36,6 +36,15 @@ def window_geometry(wid):
     return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
 
+def window_origin(wid):
+    """Where window `wid` itself starts on the screen (xdotool's position of a window in a
+    window manager's frame is off by the frame's title bar)."""
+    shell = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True,
+                           check=True).stdout
+    values = dict(line.strip().split(":", 1) for line in shell.splitlines() if ":" in line)
+    return tuple(int(values[f"Absolute upper-left {axis}"]) for axis in "XY")
+
+
 def place(wid, x, y, size=None):
     """Moves (and resizes) a window; returns its x, y, width and height on the screen."""
     if size:

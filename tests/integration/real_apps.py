@@ -37,12 +37,9 @@ def window_geometry(wid):
 
 
 def window_origin(wid):
-    """Where window `wid` itself starts on the screen (xdotool's position of a window in a
-    window manager's frame is off by the frame's title bar)."""
-    shell = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True,
-                           check=True).stdout
-    values = dict(line.strip().split(":", 1) for line in shell.splitlines() if ":" in line)
-    return tuple(int(values[f"Absolute upper-left {axis}"]) for axis in "XY")
+    """Where window `wid` itself starts on the screen: xdotool counts a frame's title bar twice."""
+    info = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True).stdout
+    return tuple(int(info.split(f"Absolute upper-left {a}:")[1].split()[0]) for a in "XY")
 
 
 def place(wid, x, y, size=None):

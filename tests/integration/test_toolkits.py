@@ -65,9 +65,9 @@ class Menus(unittest.TestCase):
 
 
 class Toolkits(unittest.TestCase):
-    """A Java Swing window, GTK 4's file chooser (a filler listed as not showing) over its
-    editor, opened by a shortcut in the editor's text view, and LibreOffice Writer, whose
-    dialogs' windows carry a class of their own."""
+    """A Java Swing window, GTK 4's file chooser (a filler listed as not showing) opened by a
+    shortcut in its editor's text view, and LibreOffice Writer, whose dialogs' windows carry a
+    class of their own."""
 
     def test_every_toolkit_gives_a_target_in_its_one_application(self):
         swing = start_swing(scratch(self), (700, 420), self)
@@ -80,28 +80,23 @@ class Toolkits(unittest.TestCase):
         view = shown("gnome-text-editor", "text", None, editor, relative=True)
         body = shown("soffice", "document text", None)
         run = recording(self)
-
-        def click_in(wid, point, clicks):
+        for n, (wid, point) in enumerate(((swing, order), (editor, view), (None, "Cancel"),
+                                          (writer, body)), 1):
+            if wid is None:  # Ctrl+O in the text view, focused unannounced since it opened
+                key("ctrl+o")
+                wid = window_of("^Open File$")
+                point = shown("gnome-text-editor", "push button", point, wid, relative=True)
             activate_window(wid)
             click_at(point)
-            run.wait_settled(clicks)
-        click_in(swing, order, 1)
-        click_in(editor, view, 2)  # focused since the window opened: GTK 4 announces nothing
-        key("ctrl+o")
-        chooser = window_of("^Open File$")
-        click_in(chooser, shown("gnome-text-editor", "push button", "Cancel", chooser,
-                                relative=True), 3)
-        click_in(writer, body, 4)
+            run.wait_settled(n)
         context = helper_json("context")
         records = run.end()
         clicks = [r for r in records if r["kind"] == "click"]
         self.assertEqual(target_of(clicks[0]), ("AXButton", "Place"), clicks)
-        # The key went to the text view, not to the chooser it opened nor the window.
-        shortcuts = [r.get("target", {}).get("role") for r in records if r["kind"] == "shortcut"]
-        self.assertEqual(shortcuts, ["AXTextArea"], records)
+        shortcut = [r.get("target", {}).get("role") for r in records if r["kind"] == "shortcut"]
+        self.assertEqual(shortcut, ["AXTextArea"], records)  # not the chooser, nor the window
         # The chooser's own button, not the editor's window behind it.
         self.assertEqual(target_of(clicks[2]), ("AXButton", "Cancel"), clicks[2])
-        self.assertEqual(clicks[2]["target"].get("windowTitle"), "Open File", clicks[2])
         self.assertEqual(clicks[3]["target"].get("role"), "AXTextArea", clicks[3])
         apps = [r.get("app") for r in clicks]
         self.assertTrue(all(apps), clicks)

@@ -1,6 +1,5 @@
 """Applications of the toolkits the recorder must describe besides GTK and Qt: a Java Swing
-window through the ATK bridge, LibreOffice, and GTK 4, which places elements from their
-window."""
+window through the ATK bridge, LibreOffice, and GTK 4, which places elements in windows."""
 import os
 import subprocess
 

@@ -51,7 +51,7 @@ constexpr std::chrono::seconds kMenuItemMemory{10};
 // this often, and no more times than this, while its toolkit builds its tree.
 constexpr int kActivationSearchMs = 250;
 constexpr int kActivationSearchEveryMs = 400;
-constexpr int kActivationSearches = 3;
+constexpr int kActivationSearches = 6;
 
 void ignoreMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
@@ -202,13 +202,16 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* window) {
 }
 
 /// GTK 4 gives a window its first focus without announcing it, and announces every move after.
-/// It names itself on the application only.
-bool givesFirstFocusSilently(AtspiAccessible* application) {
+/// It names itself on the application only. Absent while the application does not answer (it
+/// may be busy opening the window).
+std::optional<bool> givesFirstFocusSilently(AtspiAccessible* application) {
     CallError error;
     const OwnedText name(atspi_accessible_get_toolkit_name(application, error.out()));
-    if (error.failed() || !name || std::string_view(name.get()) != "GTK") return false;
+    if (error.failed()) return std::nullopt;
+    if (!name || std::string_view(name.get()) != "GTK") return false;
     const OwnedText version(atspi_accessible_get_toolkit_version(application, error.out()));
-    return !error.failed() && version && std::string_view(version.get()).starts_with("4.");
+    if (error.failed()) return std::nullopt;
+    return version && std::string_view(version.get()).starts_with("4.");
 }
 
 } // namespace
@@ -543,25 +546,27 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
 bool AtspiAccessibility::Impl::searchActivatedFocus() {
     std::lock_guard lock(mutex);
     AtspiApplication* application = activated ? activated->parent.app : nullptr;
+    applyTimeout(kActivationSearchMs);
     // Only GTK 4 is searched: in a toolkit that may move the focus silently later
-    // (LibreOffice), what a search found would stand after a move. Focus announced in the
-    // application since, and still held (one announced as the window opened may be gone),
-    // needs no search.
-    bool searching = application != nullptr && application->root != nullptr &&
-                     givesFirstFocusSilently(application->root);
-    if (searching) {
+    // (LibreOffice), what a search found would stand after a move. An application that does
+    // not say which toolkit it is yet is asked again.
+    const std::optional<bool> silent = application != nullptr && application->root != nullptr
+                                           ? givesFirstFocusSilently(application->root)
+                                           : std::optional(false);
+    bool again = !silent.has_value();
+    if (silent == true) {
+        // Focus announced in the application since, and still held (one announced as the
+        // window opened may be gone), needs no search.
         const GObjectPtr<AtspiAccessible> announced = focus.focused();
-        searching = !announced || announced->parent.app != application ||
-                    !moment.hasState(announced.get(), ATSPI_STATE_FOCUSED);
+        if (!announced || announced->parent.app != application ||
+            !moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
+            const GObjectPtr<AtspiAccessible> found =
+                searchFocused(activated.get(), deadlineAfter(kActivationSearchMs));
+            if (found) focus.found(found.get());
+            again = !found;
+        }
     }
-    if (searching) {
-        applyTimeout(kActivationSearchMs);
-        const GObjectPtr<AtspiAccessible> found =
-            searchFocused(activated.get(), deadlineAfter(kActivationSearchMs));
-        if (found) focus.found(found.get());
-        searching = !found && --activationSearchesLeft > 0;
-    }
-    if (searching) return true;
+    if (again && --activationSearchesLeft > 0) return true;
     activated.reset();
     activationSource = 0;
     return false;

@@ -610,22 +610,16 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     };
     // The element announced last (before the key, when its moment is known), while it belongs
     // to the application in front and still has the focus; one the key's own effect took the
-    // focus from (a dialog it opened) while it is still shown (GTK 4 marks it visible only),
-    // or while the application is too busy with that effect to say. Else a search of the
-    // window.
+    // focus from (a dialog it opened) while it is still shown (GTK 4 marks it visible only).
+    // Else a search of the window.
     if (GObjectPtr<AtspiAccessible> announced =
             inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
-        announced->parent.app == application->parent.app) {
-        const Clock::time_point asked = Clock::now();
-        const GObjectPtr<AtspiStateSet> set = moment.states(announced.get());
-        const bool busy = Clock::now() - asked >= std::chrono::milliseconds(timeoutMs);
-        const auto has = [&](AtspiStateType state) {
-            return set && atspi_state_set_contains(set.get(), state);
-        };
-        if (has(ATSPI_STATE_FOCUSED) ||
-            (inputMs && (busy || has(ATSPI_STATE_SHOWING) || has(ATSPI_STATE_VISIBLE))))
-            return wrapped(std::move(announced));
+        announced->parent.app == application->parent.app &&
+        (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
+         (inputMs && (moment.hasState(announced.get(), ATSPI_STATE_SHOWING) ||
+                      moment.hasState(announced.get(), ATSPI_STATE_VISIBLE))))) {
+        return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
     if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline)) {

@@ -6,8 +6,8 @@ import unittest
 
 from real_apps import (find_element, launch, place, selected, showing, window_geometry,
                        window_of)
-from stepreel_harness import (activate_window, click_at, helper_json, key, recording,
-                              root_size, scratch, wait_until, xdotool)
+from stepreel_harness import (activate_window, click_at, helper_json, key, recording, scratch,
+                              wait_until, xdotool)
 from toolkit_apps import named, shown, start_swing, start_writer
 
 
@@ -105,25 +105,6 @@ class Toolkits(unittest.TestCase):
         self.assertEqual(context.get("appName"), apps[3], context)
         running = [a["name"] for a in helper_json("running-apps")]
         self.assertEqual(running.count(apps[3]), 1, running)
-
-
-class FirstFocus(unittest.TestCase):
-    """GNOME Text Editor (GTK 4) gives its text view the focus unannounced as its window opens:
-    a shortcut that opens a dialog before anything was pressed in it is the text view's."""
-
-    def test_a_shortcut_in_a_window_just_opened_is_its_focused_text_view(self):
-        run = recording(self)
-        click_at((4, root_size()[1] - 4))  # on the desktop: the recorder starts listening
-        run.wait_record("click")
-        launch(["gnome-text-editor", "--standalone"], self)
-        editor = window_of("Text Editor")
-        activate_window(editor)
-        shown("gnome-text-editor", "text", None, editor, relative=True)
-        run.wait_focus_polls()  # the recorder's loop has run since: it has looked in the window
-        key("ctrl+o")
-        window_of("^Open File$")
-        _, shortcut = run.wait_record("shortcut")
-        self.assertEqual(shortcut.get("target", {}).get("role"), "AXTextArea", shortcut)
 
 
 if __name__ == "__main__":

@@ -11,7 +11,6 @@
 #include "platform/linux/atspi/atspi_roles.h"
 #include "platform/linux/atspi/atspi_structure_watch.h"
 #include "platform/linux/atspi/atspi_tree_walk.h"
-#include "platform/linux/atspi/atspi_window_activation.h"
 #include "platform/linux/atspi/atspi_window_placement.h"
 #include "platform/linux/atspi/session_bus.h"
 #include "platform/linux/x11/x11_connection.h"
@@ -47,11 +46,6 @@ constexpr int kMaxFocusSearch = 400;
 constexpr int kMenuItemReadMs = 200;
 // How long after it was seen a menu item stands for a press on its closed menu.
 constexpr std::chrono::seconds kMenuItemMemory{10};
-// A window that became active without announcing its focus is searched for it this long,
-// this often, and no more times than this, while its toolkit builds its tree.
-constexpr int kActivationSearchMs = 250;
-constexpr int kActivationSearchEveryMs = 400;
-constexpr int kActivationSearches = 10;
 
 void ignoreMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
@@ -202,16 +196,15 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* window) {
 }
 
 /// GTK 4 gives a window its first focus without announcing it, and announces every move after.
-/// It names itself on the application only. Absent while the application does not answer (it
-/// may be busy opening the window).
-std::optional<bool> givesFirstFocusSilently(AtspiAccessible* application) {
+/// It names itself on the application only.
+bool givesFirstFocusSilently(AtspiAccessible* element) {
+    AtspiAccessible* application = element->parent.app ? element->parent.app->root : nullptr;
+    if (application == nullptr) return false;
     CallError error;
     const OwnedText name(atspi_accessible_get_toolkit_name(application, error.out()));
-    if (error.failed()) return std::nullopt;
-    if (!name || std::string_view(name.get()) != "GTK") return false;
+    if (error.failed() || !name || std::string_view(name.get()) != "GTK") return false;
     const OwnedText version(atspi_accessible_get_toolkit_version(application, error.out()));
-    if (error.failed()) return std::nullopt;
-    return version && std::string_view(version.get()).starts_with("4.");
+    return !error.failed() && version && std::string_view(version.get()).starts_with("4.");
 }
 
 } // namespace
@@ -247,19 +240,6 @@ struct AtspiAccessibility::Impl {
     std::optional<MenuItemSeen> lastMenuItem;
     /// An idle source that reads the focused element's place is waiting.
     bool placeReadPending = false;
-    /// Windows becoming active; the last one to, and the searches left for its focus, while a
-    /// source waits to search it.
-    AtspiWindowActivation activation;
-    GObjectPtr<AtspiAccessible> activated;
-    int activationSearchesLeft = 0;
-    guint activationSource = 0;
-
-    Impl() = default;
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-    ~Impl() {
-        if (activationSource != 0) g_source_remove(activationSource);
-    }
 
     /// Connects on first use; false when there is no accessibility bus to connect to.
     bool ensureInitialised() {
@@ -275,7 +255,6 @@ struct AtspiAccessibility::Impl {
             [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         atspi_init();
         focus.start([this] { readFocusedPlaceWhenIdle(); });
-        activation.start([this](AtspiAccessible* window) { searchFocusSoon(window); });
         return true;
     }
 
@@ -293,25 +272,6 @@ struct AtspiAccessibility::Impl {
             this, nullptr);
     }
     void readFocusedPlace();
-
-    /// Searches a window that became active for its focus, from a source of the loop (a
-    /// notice may come in the middle of another request), until it is found or announced:
-    /// GTK 4 gives a window its first focus silently, builds the window's tree after the
-    /// notice, and answers only after a key has moved the focus (to a dialog the key opens).
-    void searchFocusSoon(AtspiAccessible* window) {
-        activated = retained(window);
-        activationSearchesLeft = kActivationSearches;
-        if (activationSource != 0) return;
-        activationSource = g_timeout_add_full(
-            G_PRIORITY_DEFAULT, kActivationSearchEveryMs,
-            [](gpointer data) -> gboolean {
-                return static_cast<Impl*>(data)->searchActivatedFocus() ? G_SOURCE_CONTINUE
-                                                                        : G_SOURCE_REMOVE;
-            },
-            this, nullptr);
-    }
-    /// One search of the window `searchFocusSoon` was given; true while another is due.
-    bool searchActivatedFocus();
 
     void applyTimeout(int milliseconds) {
         if (milliseconds == appliedTimeoutMs) return;
@@ -541,35 +501,6 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
     const std::optional<atspi_placement::Box> box =
         atspi_tree_walk::reportedBox(moment, focused.get());
     if (box) lastMenuItem = MenuItemSeen{std::move(focused), *box, Clock::now()};
-}
-
-bool AtspiAccessibility::Impl::searchActivatedFocus() {
-    std::lock_guard lock(mutex);
-    AtspiApplication* application = activated ? activated->parent.app : nullptr;
-    applyTimeout(kActivationSearchMs);
-    // Only GTK 4 is searched: in a toolkit that may move the focus silently later
-    // (LibreOffice), what a search found would stand after a move. An application that does
-    // not say which toolkit it is yet is asked again.
-    const std::optional<bool> silent = application != nullptr && application->root != nullptr
-                                           ? givesFirstFocusSilently(application->root)
-                                           : std::optional(false);
-    bool again = !silent.has_value();
-    if (silent == true) {
-        // Focus announced in the application since, and still held (one announced as the
-        // window opened may be gone), needs no search.
-        const GObjectPtr<AtspiAccessible> announced = focus.focused();
-        if (!announced || announced->parent.app != application ||
-            !moment.hasState(announced.get(), ATSPI_STATE_FOCUSED)) {
-            const GObjectPtr<AtspiAccessible> found =
-                searchFocused(activated.get(), deadlineAfter(kActivationSearchMs));
-            if (found) focus.found(found.get());
-            again = !found;
-        }
-    }
-    if (again && --activationSearchesLeft > 0) return true;
-    activated.reset();
-    activationSource = 0;
-    return false;
 }
 
 AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
@@ -812,10 +743,12 @@ AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
         moment, std::move(found->window), x, y, found->origin, found->screenBox,
         deadlineAfter(2 * timeoutMs), found->maybeClosed);
     if (!element.element) return std::monostate{};
-    // Focus that an element had before it was pressed is announced by nothing (GTK 4 gives
-    // its text view the focus when the window opens): it has the focus from now on, so a key
-    // that moves it away later still finds it. Its states were read on the way down.
-    if (!found->maybeClosed && moment.hasState(element.element.get(), ATSPI_STATE_FOCUSED))
+    // Focus that an element had before it was pressed is announced by nothing in GTK 4 (its
+    // text view has it from when its window opens): it has the focus from now on, so a key
+    // that moves it away later still finds it. Its states were read on the way down; the
+    // toolkit's name is asked once per application. Other toolkits announce it.
+    if (!found->maybeClosed && moment.hasState(element.element.get(), ATSPI_STATE_FOCUSED) &&
+        givesFirstFocusSilently(element.element.get()))
         focus.found(element.element.get());
     return AXElement(std::make_shared<const AtspiNode>(
         element.element.release(), timeoutMs, found->origin, element.role, element.screenBox));

@@ -36,6 +36,12 @@ def window_geometry(wid):
     return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
 
+def window_origin(wid):
+    """Where window `wid` itself starts on the screen: xdotool counts a frame's title bar twice."""
+    info = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True).stdout
+    return tuple(int(info.split(f"Absolute upper-left {a}:")[1].split()[0]) for a in "XY")
+
+
 def place(wid, x, y, size=None):
     """Moves (and resizes) a window; returns its x, y, width and height on the screen."""
     if size:

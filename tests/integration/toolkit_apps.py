@@ -1,11 +1,11 @@
 """Applications of the toolkits the recorder must describe besides GTK and Qt: a Java Swing
-window through the ATK bridge, LibreOffice, and GTK 4's file chooser."""
+window through the ATK bridge, LibreOffice, and GTK 4, which places elements in windows."""
 import os
 import subprocess
 
 from real_apps import (applications, center, find_element, launch, showing, wait_until,
-                       window_geometry, window_of)
-from stepreel_harness import HERE, WAIT, activate_window, xdotool
+                       window_of, window_origin)
+from stepreel_harness import HERE, WAIT
 
 ATK_BRIDGE = "/usr/share/java/java-atk-wrapper.jar"
 
@@ -31,16 +31,6 @@ def start_writer(owner=None):
     return window_of("LibreOffice Writer")
 
 
-def open_file_chooser(owner=None):
-    """gnome-text-editor with its GTK 4 "Open File" dialog open: the ids of the editor's
-    window and of the dialog's."""
-    launch(["gnome-text-editor", "--standalone"], owner)
-    editor = window_of("Text Editor")
-    activate_window(editor)
-    xdotool("key", "ctrl+o")  # GTK 4 takes no synthetic key sent to a window
-    return editor, window_of("^Open File$")
-
-
 def shown(app, role, name, wid=None, relative=False):
     """The screen centre of `app`'s showing element with `role` and `name` (any for None)
     once it stays put (a window just moved or opened is placed late); a GTK 4 element
@@ -50,7 +40,7 @@ def shown(app, role, name, wid=None, relative=False):
     def found():
         node = find_element(app, lambda n: n.get_role_name() == role and
                             (name is None or named(n, name)) and (relative or showing(n)))
-        point = node and center(node, window_geometry(wid)[:2] if relative else None)
+        point = node and center(node, window_origin(wid) if relative else None)
         seen.append(point if point and min(point) > 0 else node and "not placed")
         return point if len(seen) > 1 and point and min(point) > 0 and point == seen[-2] else None
     try:

@@ -199,6 +199,18 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* root) {
     return first;
 }
 
+/// GTK 4 gives a window its first focus without announcing it, and announces every move after.
+/// It names itself on the application only.
+bool givesFirstFocusSilently(AtspiAccessible* element) {
+    AtspiAccessible* application = element->parent.app ? element->parent.app->root : nullptr;
+    if (application == nullptr) return false;
+    CallError error;
+    const OwnedText name(atspi_accessible_get_toolkit_name(application, error.out()));
+    if (error.failed() || !name || std::string_view(name.get()) != "GTK") return false;
+    const OwnedText version(atspi_accessible_get_toolkit_version(application, error.out()));
+    return !error.failed() && version && std::string_view(version.get()).starts_with("4.");
+}
+
 } // namespace
 
 struct AtspiAccessibility::Impl {
@@ -538,15 +550,16 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     };
     // The element announced last (before the key, when its moment is known), while it belongs
     // to the application in front and still has the focus; one the key's own effect took the
-    // focus from (a dialog it opened) while it is still shown, or while the application shows
-    // no window at all (LibreOffice, for a moment, as its Save dialog opens). Else a search of
-    // the window.
+    // focus from (a dialog it opened) while it is still shown (GTK 4 marks it visible only),
+    // or while the application shows no window at all (LibreOffice, for a moment, as its Save
+    // dialog opens). Else a search of the window.
     if (GObjectPtr<AtspiAccessible> announced =
             inputMs ? focus.focusedAt(*inputMs) : focus.focused();
         announced && announced->parent.app != nullptr &&
         announced->parent.app == application->parent.app &&
         (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
-         (inputMs && (!window || moment.hasState(announced.get(), ATSPI_STATE_SHOWING))))) {
+         (inputMs && (!window || moment.hasState(announced.get(), ATSPI_STATE_SHOWING) ||
+                      moment.hasState(announced.get(), ATSPI_STATE_VISIBLE))))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
@@ -754,6 +767,13 @@ AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
         moment, std::move(found->window), x, y, found->origin, found->screenBox,
         deadlineAfter(2 * timeoutMs), found->maybeClosed);
     if (!element.element) return std::monostate{};
+    // Focus that an element had before it was pressed is announced by nothing in GTK 4 (its
+    // text view has it from when its window opens): it has the focus from now on, so a key
+    // that moves it away later still finds it. Its states were read on the way down; the
+    // toolkit's name is asked once per application. Other toolkits announce it.
+    if (!found->maybeClosed && moment.hasState(element.element.get(), ATSPI_STATE_FOCUSED) &&
+        givesFirstFocusSilently(element.element.get()))
+        focus.found(element.element.get());
     return AXElement(std::make_shared<const AtspiNode>(
         element.element.release(), timeoutMs, found->origin, element.role, element.screenBox));
 }

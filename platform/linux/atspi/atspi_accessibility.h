@@ -64,8 +64,9 @@ public:
     void beginMoment() override;
     void endMoment() override;
     /// Keyboard focus is the one announced last before `inputMs` (wall-clock milliseconds),
-    /// while it is still focused or shown: a key's own notices come after the key. A press in
-    /// a popup that has closed since is the menu item that had focus then, where it was shown.
+    /// or found focused where a press went before it, while it is still focused or shown: a
+    /// key's own notices come after the key. A press in a popup that has closed since is the
+    /// menu item that had focus then, where it was shown.
     void inputAt(std::int64_t inputMs) override;
     void keysTo(std::uint32_t windowNumber) override;
 

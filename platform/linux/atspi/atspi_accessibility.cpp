@@ -104,13 +104,10 @@ public:
         if (!role_) role_ = atspi_calls::role(object_);
         return *role_;
     }
-    /// The role of the element's parent; absent for the desktop's children and on failure.
-    std::optional<AtspiRole> parentRole() const {
-        if (!parentRole_) {
-            const atspi_calls::GObjectPtr<AtspiAccessible> parent =
-                atspi_tree_walk::parentOf(object_);
-            parentRole_ = parent ? atspi_calls::role(parent.get()) : std::nullopt;
-        }
+    /// The role of the element's parent, read by `read` once; absent for the desktop's
+    /// children and on failure.
+    template <typename Read> std::optional<AtspiRole> parentRole(Read read) const {
+        if (!parentRole_) parentRole_ = read(object_);
         return *parentRole_;
     }
     bool hasState(AtspiMoment& moment, AtspiStateType state) const {
@@ -150,7 +147,10 @@ std::string withoutObjectReplacements(std::string text) {
     return text;
 }
 
-atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
+/// `parentRole` reads the role of an element's parent.
+template <typename ParentRole>
+atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node,
+                                   ParentRole parentRole) {
     const std::optional<AtspiRole> role = node.role();
     if (!role) return {};
     const atspi_roles::ContextNeeded needed = atspi_roles::contextNeeded(*role);
@@ -159,7 +159,7 @@ atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node) {
         context.multiLine = node.hasState(moment, ATSPI_STATE_MULTI_LINE);
         context.editable = node.hasState(moment, ATSPI_STATE_EDITABLE);
     }
-    if (needed.parent) context.parent = node.parentRole();
+    if (needed.parent) context.parent = node.parentRole(parentRole);
     if (needed.children) {
         // libatspi keeps children's roles: asking them costs the list only.
         for (auto& child : moment.children(node.object(), 2, deadlineAfter(node.timeoutMs()))) {
@@ -290,6 +290,16 @@ struct AtspiAccessibility::Impl {
     AXValue url(AtspiAccessible* object);
     AXValue help(AtspiAccessible* object);
     AXValue parent(const AtspiNode& node);
+    /// The parent of `object` and the parent's role, as read before while the application's
+    /// tree has not changed since.
+    std::optional<AtspiParentLink> parentLink(AtspiAccessible* object);
+    /// The role names of `node`, its parent's role read through `parentLink`.
+    atspi_roles::RoleNames roleNames(const AtspiNode& node) {
+        return roleNamesOf(moment, node, [this](AtspiAccessible* object) {
+            const std::optional<AtspiParentLink> link = parentLink(object);
+            return link ? link->role : std::nullopt;
+        });
+    }
     /// The element with keyboard focus in the application of the window the keys went to,
     /// else of the active X window.
     AXValue focusedElement(int timeoutMs);
@@ -366,7 +376,7 @@ AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly
          moment.children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
         auto candidate = std::make_shared<const AtspiNode>(child.release(), timeoutMs);
         if (candidate->hasState(moment, ATSPI_STATE_ACTIVE)) return AXElement(std::move(candidate));
-        if (!firstWindow && roleNamesOf(moment, *candidate).role == "AXWindow" &&
+        if (!firstWindow && roleNames(*candidate).role == "AXWindow" &&
             candidate->hasState(moment, ATSPI_STATE_SHOWING)) {
             firstWindow = std::move(candidate);
         }
@@ -408,7 +418,12 @@ AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
 AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
     // An application's parent is the desktop, which has no counterpart.
     if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
-    AtspiAccessible* object = node.object();
+    std::optional<AtspiParentLink> link = parentLink(node.object());
+    if (!link || link->role == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
+    return wrapRelated(link->parent.release(), node, link->role);
+}
+
+std::optional<AtspiParentLink> AtspiAccessibility::Impl::parentLink(AtspiAccessible* object) {
     // Counted before the request: a change meanwhile leaves the link read stale. Only an
     // application watched already (the front one, for its page address) is counted: a watch
     // makes the application send every such notice, and a browser's pages add and remove
@@ -417,15 +432,13 @@ AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
     const std::optional<std::uint64_t> changes =
         application != nullptr ? structureWatch.changesIfWatched(application->root) : std::nullopt;
     std::optional<AtspiParentLink> link = changes ? lineage.known(object, *changes) : std::nullopt;
-    if (!link) {
-        GObjectPtr<AtspiAccessible> found = atspi_tree_walk::parentOf(object);
-        if (!found) return std::monostate{};
-        const std::optional<AtspiRole> foundRole = role(found.get());
-        link = AtspiParentLink{std::move(found), foundRole};
-        if (changes && foundRole) lineage.remember(object, *link, *changes);
-    }
-    if (link->role == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
-    return wrapRelated(link->parent.release(), node, link->role);
+    if (link) return link;
+    GObjectPtr<AtspiAccessible> found = atspi_tree_walk::parentOf(object);
+    if (!found) return std::nullopt;
+    const std::optional<AtspiRole> foundRole = role(found.get());
+    link = AtspiParentLink{std::move(found), foundRole};
+    if (changes && foundRole) lineage.remember(object, *link, *changes);
+    return link;
 }
 
 AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_view name,
@@ -435,7 +448,7 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
     CallError error;
 
     if (name == "AXRole" || name == "AXSubrole" || name == "AXValue") {
-        const atspi_roles::RoleNames names = roleNamesOf(moment, node);
+        const atspi_roles::RoleNames names = roleNames(node);
         if (names.role.empty()) return std::monostate{};
         if (name == "AXRole") return names.role;
         if (name == "AXSubrole") return names.subrole ? AXValue(*names.subrole) : std::monostate{};

@@ -67,7 +67,7 @@ class Menus(unittest.TestCase):
 class Toolkits(unittest.TestCase):
     """A Java Swing window, GTK 4's file chooser (a filler listed as not showing) opened by a
     shortcut in its editor's text view, and LibreOffice Writer, whose dialogs' windows carry a
-    class of their own."""
+    class of their own: a click in one is Writer's, in the dialog's window."""
 
     def test_every_toolkit_gives_a_target_in_its_one_application(self):
         swing = start_swing(scratch(self), (700, 420), self)
@@ -89,15 +89,23 @@ class Toolkits(unittest.TestCase):
             activate_window(wid)
             click_at(point)
             run.wait_settled(n)
+        key("ctrl+k")  # Writer's Hyperlink dialog, a window of the same process
+        click_at(shown("soffice", "push button", "Close"))
+        run.wait_settled(5)
         context = helper_json("context")
         records = run.end()
         clicks = [r for r in records if r["kind"] == "click"]
         self.assertEqual(target_of(clicks[0]), ("AXButton", "Place"), clicks)
         shortcut = [r.get("target", {}).get("role") for r in records if r["kind"] == "shortcut"]
-        self.assertEqual(shortcut, ["AXTextArea"], records)  # not the chooser, nor the window
+        # Not the chooser, nor the window; in Writer, not the pane it marked focused when its
+        # window became active.
+        self.assertEqual(shortcut, ["AXTextArea", "AXTextArea"], records)
         # The chooser's own button, not the editor's window behind it.
         self.assertEqual(target_of(clicks[2]), ("AXButton", "Cancel"), clicks[2])
         self.assertEqual(clicks[3]["target"].get("role"), "AXTextArea", clicks[3])
+        dialog = clicks[4]
+        dialog = (target_of(dialog), dialog.get("app"), dialog["target"].get("windowTitle"))
+        self.assertEqual(dialog, (("AXButton", "Close"), clicks[3].get("app"), "Hyperlink"), clicks)
         apps = [r.get("app") for r in clicks]
         self.assertTrue(all(apps), clicks)
         self.assertEqual(len(set(apps)), 3, clicks)

@@ -199,6 +199,15 @@ GObjectPtr<AtspiAccessible> focusedByCollection(AtspiAccessible* root) {
     return first;
 }
 
+/// LibreOffice can leave a pane of its window focused (announced as the window became active)
+/// besides the element inside it that has the focus (its document): that element, if any.
+GObjectPtr<AtspiAccessible> focusedInsidePane(GObjectPtr<AtspiAccessible> focused) {
+    const std::optional<AtspiRole> role = atspi_calls::role(focused.get());
+    if (role != ATSPI_ROLE_PANEL && role != ATSPI_ROLE_ROOT_PANE) return focused;
+    GObjectPtr<AtspiAccessible> inner = focusedByCollection(focused.get());
+    return inner ? std::move(inner) : std::move(focused);
+}
+
 /// GTK 4 gives a window its first focus without announcing it, and announces every move after.
 /// It names itself on the application only.
 bool givesFirstFocusSilently(AtspiAccessible* element) {
@@ -558,7 +567,7 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
                 atspi_placement::originOf(*box, atspi_placement::clientFrameOf(*display, *active));
     }
     const auto wrapped = [&](GObjectPtr<AtspiAccessible> found) -> AXValue {
-        found = innermostFocused(std::move(found), deadline);
+        found = focusedInsidePane(innermostFocused(std::move(found), deadline));
         return AXElement(std::make_shared<const AtspiNode>(found.release(), timeoutMs, origin));
     };
     // The element announced last (before the key, when its moment is known), while it belongs
@@ -607,13 +616,8 @@ AtspiAccessibility::Impl::innermostFocused(GObjectPtr<AtspiAccessible> focused,
 
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessible* window,
                                                                     Clock::time_point deadline) {
-    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window)) {
-        // LibreOffice can leave a panel of its window focused besides the element inside it
-        // that has the focus (its document).
-        if (atspi_calls::role(found.get()) != ATSPI_ROLE_PANEL) return found;
-        GObjectPtr<AtspiAccessible> inner = focusedByCollection(found.get());
-        return inner ? std::move(inner) : std::move(found);
-    }
+    if (GObjectPtr<AtspiAccessible> found = focusedByCollection(window))
+        return focusedInsidePane(std::move(found));
     using atspi_tree_walk::Step;
     // Qt also marks the current page tab focused while the focus is inside its page, which
     // lies beside the tab, not below it: the tab is the focus only when nothing else is.

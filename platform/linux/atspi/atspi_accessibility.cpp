@@ -100,8 +100,8 @@ public:
     void setTimeoutMs(int milliseconds) const { timeoutMs_ = milliseconds; }
     const Origin& origin() const { return origin_; }
 
-    std::optional<AtspiRole> role() const {
-        if (!role_) role_ = atspi_calls::role(object_);
+    std::optional<AtspiRole> role(AtspiMoment& moment) const {
+        if (!role_) role_ = moment.role(object_);
         return *role_;
     }
     /// The role of the element's parent, read by `read` once; absent for the desktop's
@@ -151,7 +151,7 @@ std::string withoutObjectReplacements(std::string text) {
 template <typename ParentRole>
 atspi_roles::RoleNames roleNamesOf(AtspiMoment& moment, const AtspiNode& node,
                                    ParentRole parentRole) {
-    const std::optional<AtspiRole> role = node.role();
+    const std::optional<AtspiRole> role = node.role(moment);
     if (!role) return {};
     const atspi_roles::ContextNeeded needed = atspi_roles::contextNeeded(*role);
     atspi_roles::RoleContext context;
@@ -379,7 +379,7 @@ AXValue AtspiAccessibility::Impl::value(const AtspiNode& node,
 
 AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly) {
     const int timeoutMs = node.timeoutMs();
-    if (node.role() != ATSPI_ROLE_APPLICATION) return std::monostate{};
+    if (node.role(moment) != ATSPI_ROLE_APPLICATION) return std::monostate{};
     std::shared_ptr<const AtspiNode> firstWindow;
     for (auto& child :
          moment.children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
@@ -426,7 +426,7 @@ AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
 
 AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
     // An application's parent is the desktop, which has no counterpart.
-    if (node.role() == ATSPI_ROLE_APPLICATION) return std::monostate{};
+    if (node.role(moment) == ATSPI_ROLE_APPLICATION) return std::monostate{};
     std::optional<AtspiParentLink> link = parentLink(node.object());
     if (!link || link->role == ATSPI_ROLE_DESKTOP_FRAME) return std::monostate{};
     return wrapRelated(link->parent.release(), node, link->role);
@@ -444,7 +444,7 @@ std::optional<AtspiParentLink> AtspiAccessibility::Impl::parentLink(AtspiAccessi
     if (link) return link;
     GObjectPtr<AtspiAccessible> found = atspi_tree_walk::parentOf(object);
     if (!found) return std::nullopt;
-    const std::optional<AtspiRole> foundRole = role(found.get());
+    const std::optional<AtspiRole> foundRole = moment.role(found.get());
     link = AtspiParentLink{std::move(found), foundRole};
     if (changes && foundRole) lineage.remember(object, *link, *changes);
     return link;

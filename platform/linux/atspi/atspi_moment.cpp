@@ -77,6 +77,14 @@ std::optional<int> AtspiMoment::childCount(AtspiAccessible* object) {
     return std::max(count, 0);
 }
 
+std::optional<AtspiRole> AtspiMoment::role(AtspiAccessible* object) {
+    Entry* entry = entryOf(object);
+    if (entry && entry->role) return entry->role;
+    const std::optional<AtspiRole> read = atspi_calls::role(object);
+    if (entry) entry->role = read;
+    return read;
+}
+
 std::optional<std::string> AtspiMoment::name(AtspiAccessible* object) {
     Entry* entry = entryOf(object);
     if (entry && entry->name) return entry->name;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-/// Outside a moment every call asks. Inside one, states, extents, child lists, names and
-/// process ids read successfully are answered again from memory; failures are asked again.
+/// Outside a moment every call asks. Inside one, states, extents, child lists, roles, names
+/// and process ids read successfully are answered again from memory; failures are asked again.
 /// Not thread-safe: the port's lock guards it.
 class AtspiMoment {
 public:
@@ -29,6 +29,8 @@ public:
     children(AtspiAccessible* object, int limit, atspi_calls::Clock::time_point deadline);
     /// How many children the object has; absent when the request failed.
     std::optional<int> childCount(AtspiAccessible* object);
+    /// The role; absent when the request failed.
+    std::optional<AtspiRole> role(AtspiAccessible* object);
     /// The name as sent; absent when the request failed or gave none.
     std::optional<std::string> name(AtspiAccessible* object);
     /// The process that owns the object's bus name; absent when the request failed.
@@ -40,6 +42,7 @@ private:
         atspi_calls::GObjectPtr<AtspiStateSet> states;
         std::optional<AtspiRect> extents;
         std::optional<atspi_calls::ChildList> children; ///< complete lists only
+        std::optional<AtspiRole> role;
         std::optional<std::string> name;
         std::optional<std::uint32_t> processId;
     };

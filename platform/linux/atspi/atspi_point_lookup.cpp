@@ -36,10 +36,11 @@ bool isWholeControl(std::optional<AtspiRole> role) {
 /// more than once.
 class LastRole {
 public:
+    explicit LastRole(AtspiMoment& moment) : moment_(moment) {}
     std::optional<AtspiRole> of(AtspiAccessible* object) {
         if (object != object_.get()) {
             object_ = retained(object); // held, so that its address is not reused meanwhile
-            role_ = role(object);
+            role_ = moment_.role(object);
         }
         return role_;
     }
@@ -48,6 +49,7 @@ public:
     }
 
 private:
+    AtspiMoment& moment_;
     GObjectPtr<AtspiAccessible> object_;
     std::optional<AtspiRole> role_;
 };
@@ -176,7 +178,7 @@ std::optional<Box> screenBox(AtspiMoment& moment, AtspiAccessible* object, const
 Found deepestAt(AtspiMoment& moment, GObjectPtr<AtspiAccessible> window, int x, int y,
                 const Origin& origin, const Box& windowBox, Clock::time_point deadline,
                 bool mayBeClosed) {
-    LastRole roles;
+    LastRole roles(moment);
     AtspiAccessible* const top = window.get();
     const auto descend = [&](GObjectPtr<AtspiAccessible> from) {
         for (int level = 0; level < kMaxDescent && Clock::now() < deadline; ++level) {

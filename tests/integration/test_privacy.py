@@ -174,7 +174,11 @@ class Firefox(unittest.TestCase):
                    lambda: len(accessibles("Firefox", "entry")) >= 4)
 
     def shows(self, title):
+        """Waits for the page `title` to be loaded: its title comes while it is still parsed,
+        and a click before its layout would hit nothing."""
         wait_until(f"the page {title!r}", lambda: window_title(self.wid).startswith(title))
+        element("Firefox", "document web", where=lambda node: (node.get_name() or "").startswith(
+            title) and not node.get_state_set().contains(Atspi.StateType.BUSY))
 
     def test_forms_sent_by_get_leave_no_typed_value_in_any_address_or_title(self):
         activate_window(self.wid)
@@ -193,7 +197,7 @@ class Firefox(unittest.TestCase):
         self.shows("Results for")
         context = json.loads(run_helper("context").stdout)
         click_at(self.ROWS[0])  # the heading, which repeats the search
-        click_at(self.ROWS[1])  # a link whose text is the page's own address
+        click_at(self.ROWS[1])  # a link (to its own top) whose text is the page's address
         click_at(self.ROWS[2])
         self.shows("Privacy form")
         records = rec.finish_and_check(9)

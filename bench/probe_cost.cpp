@@ -68,6 +68,13 @@ public:
         return timed(std::string(attribute),
                      [&] { return platform_.copyAttributeValues(element, attribute, maxCount); });
     }
+    void prefetch(std::span<const AXElement> elements,
+                  std::span<const std::string_view> attributes) override {
+        timed("prefetch", [&] {
+            platform_.prefetch(elements, attributes);
+            return 0;
+        });
+    }
     bool sameElement(const AXElement& a, const AXElement& b) override {
         return platform_.sameElement(a, b);
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -79,6 +80,14 @@ public:
             list && list->size() > maxCount)
             list->resize(maxCount);
         return value;
+    }
+    /// Lets the port read `attributes` of all `elements` at once, ahead of the requests for
+    /// them that follow in this moment, which it then answers from what it read. Ports
+    /// without a cheaper way than one request each ignore it.
+    virtual void prefetch(std::span<const AXElement> elements,
+                          std::span<const std::string_view> attributes) {
+        (void)elements;
+        (void)attributes;
     }
     /// Whether two handles stand for the same platform element (false when either is null).
     virtual bool sameElement(const AXElement& a, const AXElement& b) = 0;

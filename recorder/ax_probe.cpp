@@ -150,17 +150,22 @@ WebAreaSearch searchWebArea(Accessibility& ax, AXElement window, const ProbeDead
 /// none of a child typed into.
 std::vector<std::string> nearbyText(Accessibility& ax, const AXElement& parent,
                                     const TypedElements* typedInto) {
-    std::vector<std::string> texts;
-    if (!parent) return texts;
+    if (!parent) return {};
     // Only the first siblings are listed: a grid or list can hold hundreds.
-    const std::vector<AXElement> siblings = children(ax, parent, siblingsExamined);
-    for (std::size_t i = 0; i < siblings.size() && texts.size() < nearbyTextLimit; ++i) {
-        if (typedInto && typedInto->contains(ax, siblings[i])) continue;
+    std::vector<AXElement> siblings = children(ax, parent, siblingsExamined);
+    if (typedInto) {
+        std::erase_if(siblings,
+                      [&](const AXElement& sibling) { return typedInto->contains(ax, sibling); });
+    }
+    constexpr std::string_view texts[] = {"AXTitle", "AXDescription"};
+    ax.prefetch(siblings, texts);
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < siblings.size() && found.size() < nearbyTextLimit; ++i) {
         std::optional<std::string> text = str(ax, siblings[i], "AXTitle");
         if (!text) text = str(ax, siblings[i], "AXDescription");
-        if (text) texts.push_back(std::move(*text));
+        if (text) found.push_back(std::move(*text));
     }
-    return texts;
+    return found;
 }
 
 /// What a control shows (its text, its picture, the box around them), which stands for it.
@@ -282,6 +287,10 @@ std::optional<AXTarget> describedElement(Accessibility& ax, const AXElement& ele
                                          TypedElements* typedInto, TypingTarget typing) {
     if (!element) return std::nullopt;
 
+    // What the element says of itself, asked all at once where the platform can.
+    constexpr std::string_view ownTexts[] = {"AXTitle", "AXDescription", "AXIdentifier",
+                                             "AXRoleDescription", "AXHelp"};
+    ax.prefetch(std::span(&element, 1), ownTexts);
     AXTarget target;
     target.role = str(ax, element, "AXRole");
     target.subrole = str(ax, element, "AXSubrole");

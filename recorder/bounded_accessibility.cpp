@@ -51,6 +51,14 @@ AXValue BoundedAccessibility::copyAttributeValues(const AXElement& element,
     return platform_.copyAttributeValues(element, attribute, maxCount);
 }
 
+void BoundedAccessibility::prefetch(std::span<const AXElement> elements,
+                                    std::span<const std::string_view> attributes) {
+    for (const AXElement& element : elements) {
+        if (!mayAsk(element)) return;
+    }
+    platform_.prefetch(elements, attributes);
+}
+
 bool BoundedAccessibility::sameElement(const AXElement& a, const AXElement& b) {
     return platform_.sameElement(a, b);
 }

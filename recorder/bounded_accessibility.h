@@ -26,6 +26,9 @@ public:
     /// Monostate once the deadline has passed.
     AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
                                 std::size_t maxCount) override;
+    /// Nothing once the deadline has passed.
+    void prefetch(std::span<const AXElement> elements,
+                  std::span<const std::string_view> attributes) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
     std::optional<std::uint64_t> structureChanges(std::int32_t pid) override;
     void beginMoment() override;

@@ -24,11 +24,28 @@ def center_of(wid):
     return x + width // 2, y + height // 2
 
 
+def button_node(name):
+    return find_element("gnome-calculator", lambda n: "button" in n.get_role_name() and
+                        (n.get_name() or "").split(" ")[0] == name)
+
+
 def button(name):
     """The middle of gnome-calculator's button `name`; GTK 4 places it from its window."""
-    node = find_element("gnome-calculator", lambda n: "button" in n.get_role_name() and
-                        (n.get_name() or "").split(" ")[0] == name)
+    node = button_node(name)
     return node and center(node, CALCULATOR_AT)
+
+
+def described(node):
+    """What a record says of `node` besides role, label and frame, read here one request at a
+    time: its role's name, its help and the titles (else descriptions) of its first siblings."""
+    parent = node.get_parent()
+    siblings = [parent.get_child_at_index(i) for i in range(min(parent.get_child_count(), 8))]
+    attributes = node.get_attributes() or {}
+    return {"roleDescription": node.get_localized_role_name(),
+            "identifier": node.get_accessible_id() or None,
+            "help": attributes.get("help-text") or attributes.get("tooltip") or None,
+            "nearbyText": [text for text in (s.get_name() or s.get_description()
+                                             for s in siblings) if text][:6]}
 
 
 class Desktop(unittest.TestCase):
@@ -59,6 +76,7 @@ class NativeToolkits(Desktop):
         cases = [(self.featherpad, editor, "AXTextArea", None),  # window, point, role, label
                  (self.calculator, seven, "AXButton", "7"),
                  (self.editor, view, "AXTextArea", None)]
+        truth = described(button_node("7"))
         # Typing in an editor focused before the recording began, so found by a search (Qt also
         # marks the current page tab focused), until the click on it.
         activate_window(self.featherpad)
@@ -75,6 +93,8 @@ class NativeToolkits(Desktop):
             if label:
                 self.assertEqual(target.get("label", "").split(" ")[0], label, record)
             self.assertTrue(holds(target["frame"], point), record)
+        seven_target = run.records("click")[1]["target"]
+        self.assertEqual({key: seven_target.get(key) for key in truth}, truth)
         typed = run.records("type")
         self.assertEqual([(r["app"], r["target"]["role"]) for r in typed],
                          [("FeatherPad", "AXTextArea")], typed)

@@ -29,6 +29,7 @@
 namespace {
 
 using namespace atspi_calls;
+using atspi_batch::Fact;
 using atspi_placement::Origin;
 
 // libatspi's own bound for a call when nobody set one; kept so every call has a bound.
@@ -297,7 +298,6 @@ struct AtspiAccessibility::Impl {
     AXValue value(const AtspiNode& node, const atspi_roles::RoleNames& names);
     AXValue window(const AtspiNode& application, bool focusedOnly);
     AXValue url(AtspiAccessible* object);
-    AXValue help(AtspiAccessible* object);
     AXValue parent(const AtspiNode& node);
     /// The parent of `object` and the parent's role, as read before while the application's
     /// tree has not changed since.
@@ -408,22 +408,6 @@ AXValue AtspiAccessibility::Impl::url(AtspiAccessible* object) {
     return std::monostate{};
 }
 
-AXValue AtspiAccessibility::Impl::help(AtspiAccessible* object) {
-    CallError error;
-    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
-    if (error.failed() || attributes == nullptr) return std::monostate{};
-    AXValue found = std::monostate{};
-    for (const char* key : {"help-text", "tooltip"}) {
-        const auto* text = static_cast<const gchar*>(g_hash_table_lookup(attributes, key));
-        if (text != nullptr && *text != '\0') {
-            found = text::sanitizeUtf8(text);
-            break;
-        }
-    }
-    g_hash_table_unref(attributes);
-    return found;
-}
-
 AXValue AtspiAccessibility::Impl::parent(const AtspiNode& node) {
     // An application's parent is the desktop, which has no counterpart.
     if (node.role(moment) == ATSPI_ROLE_APPLICATION) return std::monostate{};
@@ -467,22 +451,16 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         if (auto title = moment.name(object)) return text::sanitizeUtf8(*title);
         return std::monostate{};
     }
-    if (name == "AXDescription") {
-        if (auto text = takeText(atspi_accessible_get_description(object, error.out()), error)) {
-            return *text;
-        }
+    if (name == "AXDescription" || name == "AXRoleDescription") {
+        const auto which = name == "AXDescription" ? Fact::description : Fact::roleName;
+        if (auto text = moment.text(object, which)) return text::sanitizeUtf8(*text);
         return std::monostate{};
     }
-    if (name == "AXIdentifier") {
-        auto id = takeText(atspi_accessible_get_accessible_id(object, error.out()), error);
-        return id && !id->empty() ? AXValue(*id) : std::monostate{};
+    if (name == "AXIdentifier" || name == "AXHelp") {
+        const auto which = name == "AXIdentifier" ? Fact::identifier : Fact::help;
+        const std::optional<std::string> text = moment.text(object, which);
+        return text && !text->empty() ? AXValue(text::sanitizeUtf8(*text)) : std::monostate{};
     }
-    if (name == "AXRoleDescription") {
-        gchar* raw = atspi_accessible_get_localized_role_name(object, error.out());
-        if (auto text = takeText(raw, error)) return *text;
-        return std::monostate{};
-    }
-    if (name == "AXHelp") return help(object);
     if (name == "AXParent") return parent(node);
     if (name == "AXChildren") {
         std::vector<AXElement> list;
@@ -715,8 +693,16 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     std::optional<PlacedWindow> best;
     int bestScore = -1;
     double bestArea = 0;
+    // What decides between an application's windows is asked of all of them at once.
+    static constexpr Fact kWindowFacts[] = {Fact::states, Fact::extents, Fact::name};
     for (auto& owner : candidates) {
-        for (auto& window : moment.children(owner.get(), kMaxWindowsPerApplication, deadline)) {
+        std::vector<GObjectPtr<AtspiAccessible>> windows =
+            moment.children(owner.get(), kMaxWindowsPerApplication, deadline);
+        const Clock::time_point batchAsked = Clock::now();
+        moment.readTogether(pointersOf(windows), kWindowFacts, timeoutMs);
+        // An application that let a request run out of time is hung: skip the rest of it.
+        if (Clock::now() - batchAsked >= timeout) continue;
+        for (auto& window : windows) {
             const Clock::time_point asked = Clock::now();
             const GObjectPtr<AtspiStateSet> set = moment.states(window.get());
             // An application that let a request run out of time is hung: skip the rest of it.
@@ -870,6 +856,33 @@ AXValue AtspiAccessibility::copyAttributeValues(const AXElement& element,
     }
     return impl_->attribute(*node, attribute,
                             static_cast<int>(std::min<std::size_t>(maxCount, kMaxChildren)));
+}
+
+void AtspiAccessibility::prefetch(std::span<const AXElement> elements,
+                                  std::span<const std::string_view> attributes) {
+    static constexpr std::pair<std::string_view, Fact> kTexts[] = {
+        {"AXTitle", Fact::name},
+        {"AXDescription", Fact::description},
+        {"AXIdentifier", Fact::identifier},
+        {"AXRoleDescription", Fact::roleName},
+        {"AXHelp", Fact::help}};
+    std::vector<Fact> texts;
+    for (const auto& [attribute, text] : kTexts) {
+        if (std::find(attributes.begin(), attributes.end(), attribute) != attributes.end())
+            texts.push_back(text);
+    }
+    std::vector<AtspiAccessible*> objects;
+    int timeoutMs = kDefaultTimeoutMs;
+    for (const AXElement& element : elements) {
+        const auto* node = dynamic_cast<const AtspiNode*>(element.get());
+        if (node == nullptr || node->isSystemWide()) continue;
+        objects.push_back(node->object());
+        timeoutMs = std::min(timeoutMs, node->timeoutMs());
+    }
+    if (texts.empty() || objects.empty()) return;
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->ensureInitialised()) return;
+    impl_->moment.readTogether(objects, texts, timeoutMs);
 }
 
 bool AtspiAccessibility::sameElement(const AXElement& a, const AXElement& b) {

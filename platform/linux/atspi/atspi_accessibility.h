@@ -55,6 +55,11 @@ public:
     AXValue copyAttributeValues(const AXElement& element, std::string_view attribute,
                                 std::size_t maxCount) override;
     /// The same accessible object (libatspi keeps one object per application and path).
+    /// Names, descriptions, identifiers, role names and help ("AXTitle", "AXDescription",
+    /// "AXIdentifier", "AXRoleDescription", "AXHelp") are asked all at once; other attributes
+    /// are left to their own requests.
+    void prefetch(std::span<const AXElement> elements,
+                  std::span<const std::string_view> attributes) override;
     bool sameElement(const AXElement& a, const AXElement& b) override;
     /// "object:children-changed" notices of an application found by `application(pid)`,
     /// counted while the GLib main context runs; absent for one not found yet.

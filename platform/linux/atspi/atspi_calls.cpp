@@ -25,10 +25,12 @@ std::optional<AtspiRect> reportedExtents(AtspiAccessible* object) {
     return *rect;
 }
 
-ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline) {
+ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline,
+                    std::optional<int> knownCount) {
     ChildList list;
     CallError error;
-    const gint count = atspi_accessible_get_child_count(object, error.out());
+    const gint count =
+        knownCount ? *knownCount : atspi_accessible_get_child_count(object, error.out());
     if (error.failed()) return list;
     list.count = std::max(count, 0);
     const int wanted = std::min<int>(list.count, limit);
@@ -47,6 +49,14 @@ ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadli
 std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
                                                   Clock::time_point deadline) {
     return childList(object, limit, deadline).first;
+}
+
+std::vector<AtspiAccessible*> pointersOf(const std::vector<GObjectPtr<AtspiAccessible>>& held) {
+    std::vector<AtspiAccessible*> pointers;
+    pointers.reserve(held.size());
+    for (const auto& object : held)
+        pointers.push_back(object.get());
+    return pointers;
 }
 
 } // namespace atspi_calls

@@ -1,6 +1,7 @@
 // Owning handles and single requests of libatspi shared by the accessibility port's parts.
 #pragma once
 
+#include <algorithm>
 #include <atspi/atspi.h>
 #include <chrono>
 #include <memory>
@@ -45,6 +46,13 @@ inline Clock::time_point deadlineAfter(int timeoutMs) {
     return Clock::now() + std::chrono::milliseconds(timeoutMs);
 }
 
+/// Milliseconds from now until `deadline`, at least 1.
+inline int millisecondsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 1, 60'000));
+}
+
 /// Takes a new reference to `object`.
 inline GObjectPtr<AtspiAccessible> retained(AtspiAccessible* object) {
     return GObjectPtr<AtspiAccessible>(static_cast<AtspiAccessible*>(g_object_ref(object)));
@@ -67,10 +75,15 @@ struct ChildList {
     bool complete = false;
 };
 
-/// Up to `limit` children, read until `deadline`; a failing child ends the list.
-ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline);
+/// Up to `limit` children, read until `deadline`; a failing child ends the list. The count is
+/// asked unless it is known.
+ChildList childList(AtspiAccessible* object, int limit, Clock::time_point deadline,
+                    std::optional<int> knownCount = std::nullopt);
 
 std::vector<GObjectPtr<AtspiAccessible>> children(AtspiAccessible* object, int limit,
                                                   Clock::time_point deadline);
+
+/// The objects `held` holds, still held by it.
+std::vector<AtspiAccessible*> pointersOf(const std::vector<GObjectPtr<AtspiAccessible>>& held);
 
 } // namespace atspi_calls

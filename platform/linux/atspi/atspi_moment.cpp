@@ -4,6 +4,7 @@
 #include <cstddef>
 
 using namespace atspi_calls;
+using atspi_batch::Fact;
 
 void AtspiMoment::begin() {
     entries_.clear();
@@ -55,7 +56,7 @@ std::vector<GObjectPtr<AtspiAccessible>> AtspiMoment::children(AtspiAccessible* 
     if (!entry->children ||
         entry->children->first.size() <
             std::min(wanted, static_cast<std::size_t>(entry->children->count))) {
-        ChildList read = childList(object, limit, deadline);
+        ChildList read = childList(object, limit, deadline, entry->childCount);
         if (!read.complete) return std::move(read.first);
         entry->children = std::move(read);
     }
@@ -69,11 +70,11 @@ std::vector<GObjectPtr<AtspiAccessible>> AtspiMoment::children(AtspiAccessible* 
 std::optional<int> AtspiMoment::childCount(AtspiAccessible* object) {
     Entry* entry = entryOf(object);
     if (entry && entry->children) return entry->children->count;
+    if (entry && entry->childCount) return entry->childCount;
     CallError error;
     const gint count = atspi_accessible_get_child_count(object, error.out());
     if (error.failed()) return std::nullopt;
-    // No children is a whole list already.
-    if (entry && count <= 0) entry->children = ChildList{0, {}, true};
+    if (entry) keep(*entry, Fact::childCount, int{count});
     return std::max(count, 0);
 }
 
@@ -86,14 +87,73 @@ std::optional<AtspiRole> AtspiMoment::role(AtspiAccessible* object) {
 }
 
 std::optional<std::string> AtspiMoment::name(AtspiAccessible* object) {
+    return text(object, Fact::name);
+}
+
+std::optional<std::string> AtspiMoment::text(AtspiAccessible* object, Fact which) {
     Entry* entry = entryOf(object);
-    if (entry && entry->name) return entry->name;
-    CallError error;
-    OwnedText raw(atspi_accessible_get_name(object, error.out()));
-    if (error.failed() || !raw) return std::nullopt;
-    std::string text(raw.get());
-    if (entry) entry->name = text;
-    return text;
+    std::optional<std::string>* known =
+        entry != nullptr ? &entry->texts[static_cast<std::size_t>(which)] : nullptr;
+    if (known != nullptr && *known) return *known;
+    std::optional<std::string> read = atspi_batch::readText(object, which);
+    if (known != nullptr) *known = read;
+    return read;
+}
+
+bool AtspiMoment::knows(const Entry& entry, Fact fact) {
+    switch (fact) {
+    case Fact::role:
+        return entry.role.has_value();
+    case Fact::states:
+        return entry.states != nullptr;
+    case Fact::extents:
+        return entry.extents.has_value();
+    case Fact::childCount:
+        return entry.children || entry.childCount;
+    default:
+        return entry.texts[static_cast<std::size_t>(fact)].has_value();
+    }
+}
+
+void AtspiMoment::keep(Entry& entry, Fact fact, atspi_batch::Answer answer) {
+    if (auto* text = std::get_if<std::string>(&answer)) {
+        if (static_cast<std::size_t>(fact) < atspi_batch::kTextKinds)
+            entry.texts[static_cast<std::size_t>(fact)] = std::move(*text);
+    } else if (const auto* role = std::get_if<AtspiRole>(&answer)) {
+        entry.role = *role;
+    } else if (const auto* bits = std::get_if<atspi_batch::StateBits>(&answer)) {
+        GArray* states = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+        for (guint state = 0; state < 64; ++state) {
+            if ((bits->words[state / 32] >> (state % 32)) & 1u) {
+                const auto type = static_cast<AtspiStateType>(state);
+                g_array_append_val(states, type);
+            }
+        }
+        entry.states.reset(atspi_state_set_new(states));
+        g_array_free(states, TRUE);
+    } else if (const auto* extents = std::get_if<AtspiRect>(&answer)) {
+        entry.extents = *extents;
+    } else if (const auto* count = std::get_if<int>(&answer)) {
+        entry.childCount = std::max(*count, 0);
+        if (*count <= 0) entry.children = ChildList{0, {}, true};
+    }
+}
+
+void AtspiMoment::readTogether(std::span<AtspiAccessible* const> objects,
+                               std::span<const Fact> facts, int timeoutMs) {
+    if (!open_) return;
+    std::vector<atspi_batch::Request> requests;
+    for (AtspiAccessible* object : objects) {
+        Entry* entry = entryOf(object);
+        if (entry == nullptr) continue;
+        for (const Fact fact : facts) {
+            if (!knows(*entry, fact)) requests.push_back({object, fact});
+        }
+    }
+    if (requests.empty()) return;
+    std::vector<atspi_batch::Answer> answers = atspi_batch::readTogether(requests, timeoutMs);
+    for (std::size_t k = 0; k < requests.size(); ++k)
+        keep(*entryOf(requests[k].object), requests[k].fact, std::move(answers[k]));
 }
 
 std::optional<std::uint32_t> AtspiMoment::processId(AtspiAccessible* object) {

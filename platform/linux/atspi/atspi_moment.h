@@ -2,16 +2,20 @@
 // again by another until the moment ends.
 #pragma once
 
+#include "platform/linux/atspi/atspi_batch.h"
 #include "platform/linux/atspi/atspi_calls.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-/// Outside a moment every call asks. Inside one, states, extents, child lists, roles, names
-/// and process ids read successfully are answered again from memory; failures are asked again.
+/// Outside a moment every call asks. Inside one, states, extents, child lists and counts,
+/// roles, texts and process ids read successfully are answered again from memory; failures
+/// are asked again.
 /// Not thread-safe: the port's lock guards it.
 class AtspiMoment {
 public:
@@ -33,6 +37,13 @@ public:
     std::optional<AtspiRole> role(AtspiAccessible* object);
     /// The name as sent; absent when the request failed or gave none.
     std::optional<std::string> name(AtspiAccessible* object);
+    /// As `atspi_batch::readText`.
+    std::optional<std::string> text(AtspiAccessible* object, atspi_batch::Fact which);
+    /// Reads the `facts` of `objects` not known yet in this moment together (see
+    /// `atspi_batch::readTogether`), for the calls above to answer; nothing outside a moment,
+    /// where nothing is kept.
+    void readTogether(std::span<AtspiAccessible* const> objects,
+                      std::span<const atspi_batch::Fact> facts, int timeoutMs);
     /// The process that owns the object's bus name; absent when the request failed.
     std::optional<std::uint32_t> processId(AtspiAccessible* object);
 
@@ -43,11 +54,14 @@ private:
         std::optional<AtspiRect> extents;
         std::optional<atspi_calls::ChildList> children; ///< complete lists only
         std::optional<AtspiRole> role;
-        std::optional<std::string> name;
+        std::array<std::optional<std::string>, atspi_batch::kTextKinds> texts;
+        std::optional<int> childCount;
         std::optional<std::uint32_t> processId;
     };
     /// The entry of `object` while a moment is open; null outside one.
     Entry* entryOf(AtspiAccessible* object);
+    static bool knows(const Entry& entry, atspi_batch::Fact fact);
+    static void keep(Entry& entry, atspi_batch::Fact fact, atspi_batch::Answer answer);
 
     bool open_ = false;
     std::map<AtspiAccessible*, Entry> entries_;

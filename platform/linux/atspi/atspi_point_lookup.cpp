@@ -80,7 +80,11 @@ struct Candidate {
 void addContaining(AtspiMoment& moment, AtspiAccessible* object, int x, int y, const Origin& origin,
                    Clock::time_point deadline, bool lookThrough, bool tabs,
                    std::vector<Candidate>& candidates) {
-    for (auto& child : moment.children(object, kMaxChildrenCompared, deadline)) {
+    std::vector<GObjectPtr<AtspiAccessible>> children =
+        moment.children(object, kMaxChildrenCompared, deadline);
+    static constexpr atspi_batch::Fact kPlace[] = {atspi_batch::Fact::extents};
+    moment.readTogether(pointersOf(children), kPlace, millisecondsUntil(deadline));
+    for (auto& child : children) {
         const std::optional<AtspiRect> reported = moment.reportedExtents(child.get());
         if (!reported) continue;
         const std::optional<Box> box = atspi_placement::placed(*reported);
@@ -111,6 +115,12 @@ GObjectPtr<AtspiAccessible> containingChild(AtspiMoment& moment, AtspiAccessible
                                             LastRole& roles) {
     const std::optional<AtspiRole> own = roles.of(object);
     if (isWholeControl(own)) return nullptr;
+    // Where the hit test gave up the descent may end: what the element's description and the
+    // search below need of it is asked at once.
+    static constexpr atspi_batch::Fact kOwnFacts[] = {
+        atspi_batch::Fact::childCount, atspi_batch::Fact::states, atspi_batch::Fact::extents};
+    AtspiAccessible* const self[] = {object};
+    moment.readTogether(self, kOwnFacts, millisecondsUntil(deadline));
     std::vector<Candidate> candidates;
     addContaining(moment, object, x, y, origin, deadline, true, own == ATSPI_ROLE_PAGE_TAB_LIST,
                   candidates);

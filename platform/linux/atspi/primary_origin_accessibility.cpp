@@ -49,6 +49,11 @@ AXValue PrimaryOriginAccessibility::copyAttributeValues(const AXElement& element
     return inner_->copyAttributeValues(element, attribute, maxCount);
 }
 
+void PrimaryOriginAccessibility::prefetch(std::span<const AXElement> elements,
+                                          std::span<const std::string_view> attributes) {
+    inner_->prefetch(elements, attributes);
+}
+
 bool PrimaryOriginAccessibility::sameElement(const AXElement& a, const AXElement& b) {
     return inner_->sameElement(a, b);
 }

@@ -7,6 +7,17 @@
 
 namespace x11_stacking {
 
+namespace {
+
+/// The process a `_NET_WM_PID` reply names.
+std::optional<std::uint32_t> pidOf(const x11::Reply<xcb_get_property_reply_t>& reply) {
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+        return std::nullopt;
+    return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+}
+
+} // namespace
+
 std::optional<ClientWindow> clientAt(x11::Connection& connection, int x, int y) {
     xcb_connection_t* xcb = connection.xcb();
     const std::vector<std::uint32_t> stacking =
@@ -18,12 +29,16 @@ std::optional<ClientWindow> clientAt(x11::Connection& connection, int x, int y) 
         xcb_get_window_attributes_cookie_t attributes;
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
+        xcb_get_property_cookie_t pid;
     };
+    const xcb_atom_t pidAtom = connection.atom("_NET_WM_PID");
     std::vector<Questions> questions;
     questions.reserve(stacking.size());
     for (std::uint32_t window : stacking) {
-        questions.push_back({xcb_get_window_attributes(xcb, window), xcb_get_geometry(xcb, window),
-                             xcb_translate_coordinates(xcb, window, connection.root(), 0, 0)});
+        questions.push_back(
+            {xcb_get_window_attributes(xcb, window), xcb_get_geometry(xcb, window),
+             xcb_translate_coordinates(xcb, window, connection.root(), 0, 0),
+             xcb_get_property(xcb, 0, window, pidAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1)});
     }
     std::optional<ClientWindow> top;
     for (std::size_t k = stacking.size(); k-- > 0;) { // topmost first
@@ -33,32 +48,36 @@ std::optional<ClientWindow> clientAt(x11::Connection& connection, int x, int y) 
             xcb_get_geometry_reply(xcb, questions[k].geometry, nullptr));
         x11::Reply<xcb_translate_coordinates_reply_t> origin(
             xcb_translate_coordinates_reply(xcb, questions[k].origin, nullptr));
+        x11::Reply<xcb_get_property_reply_t> pid(
+            xcb_get_property_reply(xcb, questions[k].pid, nullptr));
         if (top || !attributes || !geometry || !origin ||
             attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
             continue; // every reply is still collected, so none is left queued
         }
         if (x >= origin->dst_x && y >= origin->dst_y && x < origin->dst_x + geometry->width &&
             y < origin->dst_y + geometry->height) {
-            top = ClientWindow{stacking[k],   std::nullopt,    origin->dst_x,
+            top = ClientWindow{stacking[k],   pidOf(pid),      origin->dst_x,
                                origin->dst_y, geometry->width, geometry->height};
         }
     }
-    if (top) top->pid = connection.number(top->window, connection.atom("_NET_WM_PID"));
     return top;
 }
 
 std::optional<ClientWindow> describeClient(x11::Connection& connection, std::uint32_t window) {
     xcb_connection_t* xcb = connection.xcb();
+    // All questions at once, one round trip.
     const auto geometryCookie = xcb_get_geometry(xcb, window);
     const auto originCookie = xcb_translate_coordinates(xcb, window, connection.root(), 0, 0);
+    const auto pidCookie = xcb_get_property(xcb, 0, window, connection.atom("_NET_WM_PID"),
+                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
     x11::Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(xcb, geometryCookie, nullptr));
     x11::Reply<xcb_translate_coordinates_reply_t> origin(
         xcb_translate_coordinates_reply(xcb, originCookie, nullptr));
+    x11::Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(xcb, pidCookie, nullptr));
     if (!geometry || !origin) return std::nullopt;
-    return ClientWindow{window,          connection.number(window, connection.atom("_NET_WM_PID")),
-                        origin->dst_x,   origin->dst_y,
-                        geometry->width, geometry->height};
+    return ClientWindow{window,        pidOf(pid),      origin->dst_x,
+                        origin->dst_y, geometry->width, geometry->height};
 }
 
 std::optional<ClientFacts> clientFacts(x11::Connection& connection, std::uint32_t window) {

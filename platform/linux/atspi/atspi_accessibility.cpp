@@ -765,10 +765,13 @@ AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
         return AXElement(std::make_shared<const AtspiNode>(
             found->window.release(), timeoutMs, found->origin, std::nullopt, found->screenBox));
     }
-    // The descent has a budget of its own, twice as long as one request may take.
+    // The descent has a budget of its own, as long as the window search's: an application
+    // busy with the press it was just given answers every level late (a GTK 4 window
+    // redrawing on a loaded machine, 0.2-0.6 s for gnome-calculator). The press is held
+    // for less than that whatever the budget.
     atspi_point_lookup::Found element = atspi_point_lookup::deepestAt(
         moment, std::move(found->window), x, y, found->origin, found->screenBox,
-        deadlineAfter(2 * timeoutMs), found->maybeClosed);
+        deadlineAfter(4 * timeoutMs), found->maybeClosed);
     if (!element.element) return std::monostate{};
     // Focus that an element had before it was pressed is announced by nothing in GTK 4 (its
     // text view has it from when its window opens): it has the focus from now on, so a key

@@ -107,9 +107,9 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
     if (byPointer && app && app->frontWindowIsPopup)
         description =
             describePointer(pointer, moment.windowNumber, std::move(app), moment.timestampMs);
-    // The screen as it was: its pixels are taken before any other accessibility request,
-    // which a slow application can delay while it already reacts to the operation, and before
-    // the run this operation ends is written, which waits for the parent.
+    // The screen as it was: its pixels are taken on the shooter's worker while the element is
+    // read (neither waits for the other), and before the run this operation ends is written,
+    // which waits for the parent.
     ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised);
     if (!description) {
         description = byPointer ? describePointer(pointer, moment.windowNumber, std::move(app),
@@ -117,9 +117,10 @@ void Recorder::emit(const std::string& kind, std::optional<std::string> key,
                                 : describeKeyboard(std::move(app), AXProbe::TypingTarget::no,
                                                    moment.timestampMs, moment.windowNumber);
     }
-    // Element and page are read before the application sees a press it holds: a menu item
-    // is still there, a link has not navigated yet, and the application's reaction does not
-    // queue the requests behind it.
+    // Pixels, element and page are taken before the application sees a press it holds: a
+    // menu item is still there, a link has not navigated yet, and the application's reaction
+    // does not queue the requests behind it.
+    shot.awaitPixels();
     ports_.eventLoop.releaseHeldInput();
     // The run comes before the operation that ended it, and before its frame.
     flushTyping();

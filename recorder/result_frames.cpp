@@ -23,6 +23,7 @@ void Recorder::runResultFrame(std::int64_t refSeq) {
     const PointerView pointer = readPointer();
     const std::int64_t frameSeq = seq_;
     ScreenShooter::Pending shot = ports_.shooter.begin(episodeId_, pointer.normalised, "after");
+    shot.awaitPixels();
     // The record is of the moment its pixels were taken.
     const std::int64_t pixelsMs = ports_.clock.nowMs();
 

@@ -95,21 +95,23 @@ ScreenShooter::Pending ScreenShooter::begin(const std::string& episodeId, geo::P
         sendLoss(episodeId);
         return {};
     }
-    pixels.wait();
-    return Pending(std::move(work), std::move(seqPromise));
+    return Pending(std::move(pixels), std::move(work), std::move(seqPromise));
 }
 
-ScreenShooter::Pending::Pending(std::future<std::optional<std::string>> work,
+ScreenShooter::Pending::Pending(std::future<void> pixels,
+                                std::future<std::optional<std::string>> work,
                                 std::promise<std::optional<std::int64_t>> seq)
-    : work_(std::move(work)), seq_(std::move(seq)), open_(work_.valid()) {}
+    : pixels_(std::move(pixels)), work_(std::move(work)), seq_(std::move(seq)),
+      open_(work_.valid()) {}
 
 ScreenShooter::Pending::Pending(Pending&& other) noexcept
-    : work_(std::move(other.work_)), seq_(std::move(other.seq_)),
+    : pixels_(std::move(other.pixels_)), work_(std::move(other.work_)), seq_(std::move(other.seq_)),
       open_(std::exchange(other.open_, false)) {}
 
 ScreenShooter::Pending& ScreenShooter::Pending::operator=(Pending&& other) noexcept {
     if (this != &other) {
         settle(std::nullopt);
+        pixels_ = std::move(other.pixels_);
         work_ = std::move(other.work_);
         seq_ = std::move(other.seq_);
         open_ = std::exchange(other.open_, false);
@@ -125,6 +127,10 @@ void ScreenShooter::Pending::settle(std::optional<std::int64_t> seq) {
     if (!open_) return;
     open_ = false;
     seq_.set_value(seq);
+}
+
+void ScreenShooter::Pending::awaitPixels() {
+    if (pixels_.valid()) pixels_.get();
 }
 
 std::optional<std::string> ScreenShooter::Pending::finish(std::int64_t seq) {

@@ -40,13 +40,16 @@ public:
     class Pending {
     public:
         Pending() = default;
-        Pending(std::future<std::optional<std::string>> work,
+        Pending(std::future<void> pixels, std::future<std::optional<std::string>> work,
                 std::promise<std::optional<std::int64_t>> seq);
         Pending(Pending&& other) noexcept;
         Pending& operator=(Pending&& other) noexcept;
         Pending(const Pending&) = delete;
         Pending& operator=(const Pending&) = delete;
         ~Pending();
+
+        /// Returns once the pixels are taken, or the capture has failed.
+        void awaitPixels();
 
         /// Sends the frame (or its loss) as record `seq`'s and waits until it is sent or lost:
         /// its name once sent.
@@ -55,14 +58,16 @@ public:
     private:
         void settle(std::optional<std::int64_t> seq);
 
+        std::future<void> pixels_;
         std::future<std::optional<std::string>> work_;
         std::promise<std::optional<std::int64_t>> seq_;
         bool open_ = false; ///< `seq_` not yet given
     };
 
-    /// Asks the parent for permission, then takes the first display's pixels and returns
-    /// while the worker reduces and encodes them. A failure after permission becomes a "loss"
-    /// frame, sent in the frame's place.
+    /// Asks the parent for permission, then starts taking the first display's pixels on a
+    /// worker that goes on to reduce and encode them, and returns at once (`awaitPixels` waits
+    /// for the pixels). A failure after permission becomes a "loss" frame, sent in the
+    /// frame's place.
     Pending begin(const std::string& episodeId, geo::Point cursorNorm,
                   const std::string& kind = "before");
 

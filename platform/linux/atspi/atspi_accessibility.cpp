@@ -46,6 +46,12 @@ constexpr int kMaxValueCharacters = 65536;
 constexpr int kMaxFocusSearch = 400;
 // How long the place of a menu item under the pointer may take to read.
 constexpr int kMenuItemReadMs = 200;
+// The search of a newly active window for a focus nothing announced, and each of its requests,
+// runs out after this: it runs between the loop's other work, which waits for it (a press
+// meanwhile is held no longer for it, but may be handled after its hold has ended).
+constexpr int kSilentFocusSearchMs = 250;
+// A search that ran out of time is made again at the next few polls.
+constexpr int kSilentFocusRetries = 3;
 // How long after it was seen a menu item stands for a press on its closed menu.
 constexpr std::chrono::seconds kMenuItemMemory{10};
 
@@ -274,6 +280,31 @@ struct AtspiAccessibility::Impl {
         return true;
     }
 
+    /// The active window last seen, and one waiting to be searched when idle.
+    GObjectPtr<AtspiAccessible> lastActiveWindow;
+    GObjectPtr<AtspiAccessible> silentFocusPending;
+    int silentFocusRetries = 0;
+
+    /// Once the loop is idle, searches a window newly seen active for the element its toolkit
+    /// focused without a notice (GTK 4, as a window opens, and before the recording began): a
+    /// key pressed before anything in it was pressed then finds that element, where a search
+    /// made at the key is answered only once the key has had its effect (a dialog it opened).
+    void findSilentFocusWhenIdle(AtspiAccessible* window) {
+        if (window == lastActiveWindow.get()) return;
+        lastActiveWindow = retained(window);
+        const bool scheduled = silentFocusPending != nullptr;
+        silentFocusPending = retained(window);
+        if (scheduled) return;
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                static_cast<Impl*>(data)->findSilentFocus();
+                return G_SOURCE_REMOVE;
+            },
+            this, nullptr);
+    }
+    void findSilentFocus();
+
     /// Reads where the focused element is once the loop is idle, when the element is a menu
     /// item: a notice may come in the middle of another request, which must not be nested.
     void readFocusedPlaceWhenIdle() {
@@ -384,7 +415,11 @@ AXValue AtspiAccessibility::Impl::window(const AtspiNode& node, bool focusedOnly
     for (auto& child :
          moment.children(node.object(), kMaxWindowsPerApplication, deadlineAfter(timeoutMs))) {
         auto candidate = std::make_shared<const AtspiNode>(child.release(), timeoutMs);
-        if (candidate->hasState(moment, ATSPI_STATE_ACTIVE)) return AXElement(std::move(candidate));
+        if (candidate->hasState(moment, ATSPI_STATE_ACTIVE)) {
+            // The front window, asked on every focus poll: one newly seen is searched.
+            findSilentFocusWhenIdle(candidate->object());
+            return AXElement(std::move(candidate));
+        }
         if (!firstWindow && roleNames(*candidate).role == "AXWindow" &&
             candidate->hasState(moment, ATSPI_STATE_SHOWING)) {
             firstWindow = std::move(candidate);
@@ -493,6 +528,22 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         return wrapRelated(atspi_relations::embeddedDocument(object), node);
     }
     return std::monostate{};
+}
+
+void AtspiAccessibility::Impl::findSilentFocus() {
+    std::lock_guard lock(mutex);
+    GObjectPtr<AtspiAccessible> window = std::move(silentFocusPending);
+    if (!window || window.get() != lastActiveWindow.get()) return;
+    applyTimeout(kSilentFocusSearchMs);
+    if (!givesFirstFocusSilently(window.get())) return;
+    const Clock::time_point deadline = deadlineAfter(kSilentFocusSearchMs);
+    if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline)) {
+        focus.found(found.get());
+    } else if (Clock::now() >= deadline && ++silentFocusRetries <= kSilentFocusRetries) {
+        lastActiveWindow.reset(); // a busy application: the next poll searches again
+        return;
+    }
+    silentFocusRetries = 0;
 }
 
 void AtspiAccessibility::Impl::readFocusedPlace() {

@@ -294,14 +294,7 @@ struct AtspiAccessibility::Impl {
         lastActiveWindow = retained(window);
         const bool scheduled = silentFocusPending != nullptr;
         silentFocusPending = retained(window);
-        if (scheduled) return;
-        g_idle_add_full(
-            G_PRIORITY_DEFAULT,
-            [](gpointer data) -> gboolean {
-                static_cast<Impl*>(data)->findSilentFocus();
-                return G_SOURCE_REMOVE;
-            },
-            this, nullptr);
+        if (!scheduled) whenIdle<&Impl::findSilentFocus>();
     }
     void findSilentFocus();
 
@@ -310,15 +303,20 @@ struct AtspiAccessibility::Impl {
     void readFocusedPlaceWhenIdle() {
         if (placeReadPending) return;
         placeReadPending = true;
+        whenIdle<&Impl::readFocusedPlace>();
+    }
+    void readFocusedPlace();
+
+    /// Runs `work` once the loop is idle (the port lives as long as the loop).
+    template <void (Impl::*work)()> void whenIdle() {
         g_idle_add_full(
             G_PRIORITY_DEFAULT,
             [](gpointer data) -> gboolean {
-                static_cast<Impl*>(data)->readFocusedPlace();
+                (static_cast<Impl*>(data)->*work)();
                 return G_SOURCE_REMOVE;
             },
             this, nullptr);
     }
-    void readFocusedPlace();
 
     void applyTimeout(int milliseconds) {
         if (milliseconds == appliedTimeoutMs) return;

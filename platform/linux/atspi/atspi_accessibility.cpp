@@ -237,6 +237,12 @@ struct AtspiAccessibility::Impl {
     int appliedTimeoutMs = -1;
     /// Applications found by process id, checked again on every use.
     std::map<std::int32_t, GObjectPtr<AtspiAccessible>> applications;
+    /// The windows each application had when last listed, confirmed again on every use.
+    struct KnownWindows {
+        GObjectPtr<AtspiAccessible> application; ///< keeps the key's address unused
+        std::vector<GObjectPtr<AtspiAccessible>> windows;
+    };
+    std::map<AtspiAccessible*, KnownWindows> knownWindows;
     /// Our own X connection, for the window manager's stacking order; opened on first use.
     std::unique_ptr<x11::Connection> display;
     /// Children-changed notices of the applications whose trees are asked about.
@@ -366,6 +372,11 @@ struct AtspiAccessibility::Impl {
     /// The element at a root point, as `elementAtPosition` and `elementInWindow` give it.
     AXValue elementAt(int x, int y, int timeoutMs, AtspiAccessible* application,
                       std::optional<std::uint32_t> windowNumber);
+    /// The windows of `application`, their states, extents and names read: the list kept from
+    /// before when the application confirms it, else listed again. Absent when the
+    /// application let a request run out of time: it is hung.
+    std::optional<std::vector<GObjectPtr<AtspiAccessible>>>
+    placedWindowsOf(AtspiAccessible* application, int timeoutMs, Clock::time_point deadline);
     GObjectPtr<AtspiAccessible> applicationOf(AtspiAccessible* desktop, std::uint32_t pid,
                                               Clock::time_point deadline);
 };
@@ -671,6 +682,39 @@ GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessi
 /// The application registered by process `pid`, remembered once found. A bus name is never
 /// reused, so a remembered application is still the one while its name belongs to the
 /// process: one call instead of one per application on the bus.
+std::optional<std::vector<GObjectPtr<AtspiAccessible>>>
+AtspiAccessibility::Impl::placedWindowsOf(AtspiAccessible* application, int timeoutMs,
+                                          Clock::time_point deadline) {
+    // What decides between an application's windows is asked of all of them at once.
+    static constexpr Fact kWindowFacts[] = {Fact::states, Fact::extents, Fact::name};
+    const std::chrono::milliseconds timeout(timeoutMs);
+    const auto known = knownWindows.find(application);
+    if (known != knownWindows.end()) {
+        const Clock::time_point asked = Clock::now();
+        const bool confirmed =
+            moment.confirmChildren(application, known->second.windows, kWindowFacts, timeoutMs);
+        if (Clock::now() - asked >= timeout) return std::nullopt;
+        if (confirmed) return moment.children(application, kMaxWindowsPerApplication, deadline);
+    }
+    const std::optional<int> count = moment.childCount(application);
+    std::vector<GObjectPtr<AtspiAccessible>> windows =
+        moment.children(application, kMaxWindowsPerApplication, deadline);
+    const Clock::time_point asked = Clock::now();
+    moment.readTogether(pointersOf(windows), kWindowFacts, timeoutMs);
+    if (Clock::now() - asked >= timeout) return std::nullopt;
+    if (count && *count == static_cast<int>(windows.size())) {
+        if (knownWindows.size() >= kMaxKnownApplications) knownWindows.clear();
+        KnownWindows& kept = knownWindows[application];
+        kept.application = retained(application);
+        kept.windows.clear();
+        for (const auto& window : windows)
+            kept.windows.push_back(retained(window.get()));
+    } else if (known != knownWindows.end()) {
+        knownWindows.erase(known);
+    }
+    return windows;
+}
+
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessible* desktop,
                                                                     std::uint32_t pid,
                                                                     Clock::time_point deadline) {
@@ -742,16 +786,11 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     std::optional<PlacedWindow> best;
     int bestScore = -1;
     double bestArea = 0;
-    // What decides between an application's windows is asked of all of them at once.
-    static constexpr Fact kWindowFacts[] = {Fact::states, Fact::extents, Fact::name};
     for (auto& owner : candidates) {
-        std::vector<GObjectPtr<AtspiAccessible>> windows =
-            moment.children(owner.get(), kMaxWindowsPerApplication, deadline);
-        const Clock::time_point batchAsked = Clock::now();
-        moment.readTogether(pointersOf(windows), kWindowFacts, timeoutMs);
-        // An application that let a request run out of time is hung: skip the rest of it.
-        if (Clock::now() - batchAsked >= timeout) continue;
-        for (auto& window : windows) {
+        std::optional<std::vector<GObjectPtr<AtspiAccessible>>> windows =
+            placedWindowsOf(owner.get(), timeoutMs, deadline);
+        if (!windows) continue;
+        for (auto& window : *windows) {
             const Clock::time_point asked = Clock::now();
             const GObjectPtr<AtspiStateSet> set = moment.states(window.get());
             // An application that let a request run out of time is hung: skip the rest of it.

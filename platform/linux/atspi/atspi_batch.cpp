@@ -76,6 +76,10 @@ Message requestFor(const char* busName, const char* path, Fact fact) {
         return call(kAccessibleInterface, "GetState");
     case Fact::childCount:
         return property("ChildCount");
+    case Fact::parent:
+        return property("Parent");
+    case Fact::indexInParent:
+        return call(kAccessibleInterface, "GetIndexInParent");
     case Fact::extents: {
         Message message = call(kComponentInterface, "GetExtents");
         const dbus_uint32_t screen = ATSPI_COORD_TYPE_SCREEN;
@@ -107,6 +111,21 @@ std::optional<std::uint32_t> uint32At(DBusMessageIter* at) {
     dbus_uint32_t value = 0;
     dbus_message_iter_get_basic(at, &value);
     return value;
+}
+
+Answer objectAnswer(DBusMessageIter* at) {
+    if (dbus_message_iter_get_arg_type(at) != DBUS_TYPE_STRUCT) return std::monostate{};
+    DBusMessageIter fields;
+    dbus_message_iter_recurse(at, &fields);
+    if (dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_STRING) return std::monostate{};
+    const char* busName = nullptr;
+    dbus_message_iter_get_basic(&fields, &busName);
+    if (!dbus_message_iter_next(&fields) ||
+        dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_OBJECT_PATH)
+        return std::monostate{};
+    const char* path = nullptr;
+    dbus_message_iter_get_basic(&fields, &path);
+    return ObjectRef{busName != nullptr ? busName : "", path != nullptr ? path : ""};
 }
 
 template <typename T> Answer answerFrom(std::optional<T> value) {
@@ -180,10 +199,13 @@ Answer answerOf(DBusMessage* reply, Fact fact) {
         return statesAnswer(&at);
     case Fact::extents:
         return extentsAnswer(&at);
+    case Fact::indexInParent:
+        return answerFrom(int32At(&at));
     case Fact::name:
     case Fact::description:
     case Fact::identifier:
     case Fact::childCount:
+    case Fact::parent:
         break;
     }
     // A property: its value in a variant.
@@ -191,6 +213,7 @@ Answer answerOf(DBusMessage* reply, Fact fact) {
     DBusMessageIter value;
     dbus_message_iter_recurse(&at, &value);
     if (fact == Fact::childCount) return answerFrom(int32At(&value));
+    if (fact == Fact::parent) return objectAnswer(&value);
     return answerFrom(stringAt(&value));
 }
 

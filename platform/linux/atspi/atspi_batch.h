@@ -23,10 +23,12 @@ enum class Fact {
     role,
     states,
     extents,
-    childCount
+    childCount,
+    parent,
+    indexInParent
 };
 inline constexpr std::size_t kTextKinds = 5;
-inline constexpr std::size_t kFactKinds = 9;
+inline constexpr std::size_t kFactKinds = 11;
 
 /// One text, as sent (not yet checked as UTF-8); absent when the request failed. `help` is the
 /// first non-empty "help-text" or "tooltip" attribute, empty when there is none.
@@ -42,9 +44,18 @@ struct StateBits {
     std::uint32_t words[2] = {0, 0};
 };
 
-/// A text, a role, the states, the extents in screen coordinates or the child count; monostate
-/// when the request failed or its answer had another shape.
-using Answer = std::variant<std::monostate, std::string, AtspiRole, StateBits, AtspiRect, int>;
+/// An object as the bus names it.
+struct ObjectRef {
+    std::string busName;
+    std::string path;
+    bool operator==(const ObjectRef&) const = default;
+};
+
+/// A text, a role, the states, the extents in screen coordinates, the child count or index in
+/// the parent, or the parent; monostate when the request failed or its answer had another
+/// shape.
+using Answer =
+    std::variant<std::monostate, std::string, AtspiRole, StateBits, AtspiRect, int, ObjectRef>;
 
 /// The facts asked for, in order; each awaited at most `timeoutMs` from when all were sent.
 std::vector<Answer> readTogether(std::span<const Request> requests, int timeoutMs);

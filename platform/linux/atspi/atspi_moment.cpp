@@ -110,6 +110,9 @@ bool AtspiMoment::knows(const Entry& entry, Fact fact) {
         return entry.extents.has_value();
     case Fact::childCount:
         return entry.children || entry.childCount;
+    case Fact::parent:
+    case Fact::indexInParent:
+        return false; // not kept
     default:
         return entry.texts[static_cast<std::size_t>(fact)].has_value();
     }
@@ -133,7 +136,7 @@ void AtspiMoment::keep(Entry& entry, Fact fact, atspi_batch::Answer answer) {
         g_array_free(states, TRUE);
     } else if (const auto* extents = std::get_if<AtspiRect>(&answer)) {
         entry.extents = *extents;
-    } else if (const auto* count = std::get_if<int>(&answer)) {
+    } else if (const auto* count = std::get_if<int>(&answer); count && fact == Fact::childCount) {
         entry.childCount = std::max(*count, 0);
         if (*count <= 0) entry.children = ChildList{0, {}, true};
     }
@@ -154,6 +157,48 @@ void AtspiMoment::readTogether(std::span<AtspiAccessible* const> objects,
     std::vector<atspi_batch::Answer> answers = atspi_batch::readTogether(requests, timeoutMs);
     for (std::size_t k = 0; k < requests.size(); ++k)
         keep(*entryOf(requests[k].object), requests[k].fact, std::move(answers[k]));
+}
+
+bool AtspiMoment::confirmChildren(AtspiAccessible* parent,
+                                  std::span<const GObjectPtr<AtspiAccessible>> children,
+                                  std::span<const Fact> facts, int timeoutMs) {
+    Entry* parentEntry = entryOf(parent);
+    if (parentEntry == nullptr || parent->parent.app == nullptr ||
+        parent->parent.app->bus_name == nullptr || parent->parent.path == nullptr)
+        return false;
+    const atspi_batch::ObjectRef parentRef{parent->parent.app->bus_name, parent->parent.path};
+    std::vector<atspi_batch::Request> requests{{parent, Fact::childCount}};
+    for (const auto& child : children) {
+        requests.push_back({child.get(), Fact::parent});
+        requests.push_back({child.get(), Fact::indexInParent});
+        for (const Fact fact : facts)
+            requests.push_back({child.get(), fact});
+    }
+    std::vector<atspi_batch::Answer> answers = atspi_batch::readTogether(requests, timeoutMs);
+    const auto* count = std::get_if<int>(&answers[0]);
+    bool confirmed = count != nullptr && *count == static_cast<int>(children.size());
+    for (std::size_t k = 1; k < requests.size(); ++k) {
+        const Fact fact = requests[k].fact;
+        const auto place = static_cast<int>((k - 1) / (2 + facts.size()));
+        if (fact == Fact::parent) {
+            const auto* ref = std::get_if<atspi_batch::ObjectRef>(&answers[k]);
+            confirmed = confirmed && ref != nullptr && *ref == parentRef;
+        } else if (fact == Fact::indexInParent) {
+            const auto* index = std::get_if<int>(&answers[k]);
+            confirmed = confirmed && index != nullptr && *index == place;
+        } else if (Entry* entry = entryOf(requests[k].object)) {
+            keep(*entry, fact, std::move(answers[k]));
+        }
+    }
+    if (!confirmed) {
+        if (count != nullptr) keep(*parentEntry, Fact::childCount, answers[0]);
+        return false;
+    }
+    ChildList list{static_cast<int>(children.size()), {}, true};
+    for (const auto& child : children)
+        list.first.push_back(retained(child.get()));
+    parentEntry->children = std::move(list);
+    return true;
 }
 
 std::optional<std::uint32_t> AtspiMoment::processId(AtspiAccessible* object) {

@@ -44,6 +44,13 @@ public:
     /// where nothing is kept.
     void readTogether(std::span<AtspiAccessible* const> objects,
                       std::span<const atspi_batch::Fact> facts, int timeoutMs);
+    /// Reads the `facts` of `children`, known from before, together with what confirms them
+    /// as `parent`'s whole list of children now: as many children, each naming `parent` its
+    /// parent and its own place in the list its index. True, and the list known to `children`
+    /// until the moment ends, when they do; false outside a moment.
+    bool confirmChildren(AtspiAccessible* parent,
+                         std::span<const atspi_calls::GObjectPtr<AtspiAccessible>> children,
+                         std::span<const atspi_batch::Fact> facts, int timeoutMs);
     /// The process that owns the object's bus name; absent when the request failed.
     std::optional<std::uint32_t> processId(AtspiAccessible* object);
 

@@ -679,9 +679,6 @@ GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::searchFocused(AtspiAccessi
     return found ? std::move(found) : std::move(focusedTab);
 }
 
-/// The application registered by process `pid`, remembered once found. A bus name is never
-/// reused, so a remembered application is still the one while its name belongs to the
-/// process: one call instead of one per application on the bus.
 std::optional<std::vector<GObjectPtr<AtspiAccessible>>>
 AtspiAccessibility::Impl::placedWindowsOf(AtspiAccessible* application, int timeoutMs,
                                           Clock::time_point deadline) {
@@ -715,6 +712,9 @@ AtspiAccessibility::Impl::placedWindowsOf(AtspiAccessible* application, int time
     return windows;
 }
 
+/// The application registered by process `pid`, remembered once found. A bus name is never
+/// reused, so a remembered application is still the one while its name belongs to the
+/// process: one call instead of one per application on the bus.
 GObjectPtr<AtspiAccessible> AtspiAccessibility::Impl::applicationOf(AtspiAccessible* desktop,
                                                                     std::uint32_t pid,
                                                                     Clock::time_point deadline) {

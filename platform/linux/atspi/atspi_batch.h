@@ -28,7 +28,6 @@ enum class Fact {
     indexInParent
 };
 inline constexpr std::size_t kTextKinds = 5;
-inline constexpr std::size_t kFactKinds = 11;
 
 /// One text, as sent (not yet checked as UTF-8); absent when the request failed. `help` is the
 /// first non-empty "help-text" or "tooltip" attribute, empty when there is none.

@@ -12,6 +12,7 @@
 #include "platform/linux/atspi/atspi_structure_watch.h"
 #include "platform/linux/atspi/atspi_tree_walk.h"
 #include "platform/linux/atspi/atspi_window_placement.h"
+#include "platform/linux/atspi/gtk4_names.h"
 #include "platform/linux/atspi/session_bus.h"
 #include "platform/linux/x11/x11_connection.h"
 
@@ -215,10 +216,18 @@ GObjectPtr<AtspiAccessible> focusedInsidePane(GObjectPtr<AtspiAccessible> focuse
     return inner ? std::move(inner) : std::move(focused);
 }
 
-/// GTK 4 gives a window its first focus without announcing it, and announces every move after.
-/// It names itself on the application only.
-bool givesFirstFocusSilently(AtspiAccessible* element) {
-    AtspiAccessible* application = element->parent.app ? element->parent.app->root : nullptr;
+/// Roles an element of which is named by the text it shows.
+bool namesItsText(std::optional<AtspiRole> role) {
+    return role == ATSPI_ROLE_LABEL || role == ATSPI_ROLE_STATIC || role == ATSPI_ROLE_HEADING ||
+           role == ATSPI_ROLE_PARAGRAPH || role == ATSPI_ROLE_CAPTION;
+}
+
+/// Whether `element` belongs to a GTK 4 application, which names itself on the application
+/// only. GTK 4 gives a window its first focus without announcing it (it announces every move
+/// after), and makes up names for elements nothing names.
+bool isGtk4(AtspiAccessible* element) {
+    AtspiAccessible* application =
+        element != nullptr && element->parent.app ? element->parent.app->root : nullptr;
     if (application == nullptr) return false;
     CallError error;
     const OwnedText name(atspi_accessible_get_toolkit_name(application, error.out()));
@@ -492,7 +501,15 @@ AXValue AtspiAccessibility::Impl::attribute(const AtspiNode& node, std::string_v
         return value(node, names);
     }
     if (name == "AXTitle") {
-        if (auto title = moment.name(object)) return text::sanitizeUtf8(*title);
+        std::optional<std::string> title = moment.name(object);
+        if (title && isGtk4(object)) {
+            std::optional<std::string> shown = gtk4_names::shownName(*title, false);
+            // Asked only of a name that would change: a label is named by what it shows.
+            if (shown != title && namesItsText(moment.role(object)))
+                shown = gtk4_names::shownName(*title, true);
+            title = std::move(shown);
+        }
+        if (title) return text::sanitizeUtf8(*title);
         return std::monostate{};
     }
     if (name == "AXDescription" || name == "AXRoleDescription") {
@@ -544,7 +561,7 @@ void AtspiAccessibility::Impl::findSilentFocus() {
     GObjectPtr<AtspiAccessible> window = std::move(silentFocusPending);
     if (!window || window.get() != lastActiveWindow.get()) return;
     applyTimeout(kSilentFocusSearchMs);
-    if (!givesFirstFocusSilently(window.get())) return;
+    if (!isGtk4(window.get())) return;
     const Clock::time_point deadline = deadlineAfter(kSilentFocusSearchMs);
     if (GObjectPtr<AtspiAccessible> found = searchFocused(window.get(), deadline)) {
         focus.found(found.get());
@@ -866,7 +883,7 @@ AXValue AtspiAccessibility::Impl::elementAt(int x, int y, int timeoutMs,
     // that moves it away later still finds it. Its states were read on the way down; the
     // toolkit's name is asked once per application. Other toolkits announce it.
     if (!found->maybeClosed && moment.hasState(element.element.get(), ATSPI_STATE_FOCUSED) &&
-        givesFirstFocusSilently(element.element.get()))
+        isGtk4(element.element.get()))
         focus.found(element.element.get());
     return AXElement(std::make_shared<const AtspiNode>(
         element.element.release(), timeoutMs, found->origin, element.role, element.screenBox));

@@ -1,11 +1,14 @@
-// Capture geometry, cursor compositing and the AT-SPI role table.
+// Capture geometry, cursor compositing, the AT-SPI role table and GTK 4's names.
 #include "platform/linux/atspi/atspi_roles.h"
+#include "platform/linux/atspi/gtk4_names.h"
 #include "platform/linux/imaging/capture_geometry.h"
 
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -83,6 +86,36 @@ TEST(AtspiRolesTest, EveryRoleHasANameAParentKnows) {
                 known.contains(atspi_roles::namesFor(static_cast<AtspiRole>(role), context).role))
                 << role;
     }
+}
+
+TEST(Gtk4NamesTest, AClassNameIsNoNameAndALabelNamedTwiceIsNamedOnce) {
+    struct Case {
+        std::string name;
+        bool namesItsText;
+        std::optional<std::string> shown;
+    };
+    const Case cases[] = {
+        {"GtkMenuButton", false, std::nullopt},
+        {"EditorSourceView", false, std::nullopt},
+        {"AdwTabBox", false, std::nullopt},
+        {"GtkLabel2", false, std::nullopt},
+        {"GitHub", true, "GitHub"}, // a label says what it shows
+        {"7 7", false, "7"},
+        {"\u221a \u221a", false, "\u221a"},
+        {"_Retry Retry", false, "Retry"},
+        {"Save _As Save As", false, "Save As"},
+        {"Snake__case Snake_case", false, "Snake_case"},
+        {"_Discard\u2026 Discard\u2026", false, "Discard\u2026"},
+        {"New tab (Ctrl+T)", false, "New tab (Ctrl+T)"},
+        {"OK", false, "OK"},
+        {"GNOME", false, "GNOME"},
+        {"Save", false, "Save"},
+        {"x2", false, "x2"},
+        {"Gtk Button", false, "Gtk Button"},
+        {"", false, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(gtk4_names::shownName(c.name, c.namesItsText), c.shown) << c.name;
 }
 
 } // namespace

@@ -165,12 +165,18 @@ ScreenShooter::captureAndEncode(std::promise<void>& pixelsTaken, std::int64_t& w
     configuration.height = display.height;
     configuration.showsCursor = true;
     auto captured = screenCapture_.captureDisplay(display, configuration);
-    pixelsTaken.set_value();
     if (!captured || !captured.value()) {
+        pixelsTaken.set_value();
         UserMessages::print(captureFailedMessage);
         return std::nullopt;
     }
-    const Image reduced = downscale(captured.value(), maxEdge);
+    // A capture whose rows are still coming in is scaled as they arrive; its pixels count as
+    // taken once the last is in.
+    const Image& image = captured.value();
+    Image reduced = image->taken() ? nullptr : downscale(image, maxEdge);
+    image->waitUntilTaken();
+    pixelsTaken.set_value();
+    if (!reduced) reduced = downscale(image, maxEdge);
     auto jpeg = graphics_.encodeJPEG(reduced, jpegQuality);
     if (!jpeg) return std::nullopt;
     width = reduced->width();

@@ -6,7 +6,9 @@
 #include "platform/image.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,16 +16,27 @@
 
 class FakeImage : public PlatformImage {
 public:
-    FakeImage(std::int64_t width, std::int64_t height) : width_(width), height_(height) {}
+    /// Taken once `arrival` is ready, when it is given.
+    FakeImage(std::int64_t width, std::int64_t height, std::shared_future<void> arrival = {})
+        : width_(width), height_(height), arrival_(std::move(arrival)) {}
     std::int64_t width() const override { return width_; }
     std::int64_t height() const override { return height_; }
+    bool taken() const override {
+        return !arrival_.valid() ||
+               arrival_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
+    void waitUntilTaken() const override {
+        if (arrival_.valid()) arrival_.wait();
+    }
 
-    static Image make(std::int64_t width, std::int64_t height) {
-        return std::make_shared<FakeImage>(width, height);
+    static Image make(std::int64_t width, std::int64_t height,
+                      std::shared_future<void> arrival = {}) {
+        return std::make_shared<FakeImage>(width, height, std::move(arrival));
     }
 
 private:
     std::int64_t width_, height_;
+    std::shared_future<void> arrival_;
 };
 
 class FakeGraphics : public Graphics {

@@ -6,6 +6,7 @@
 #include "tests/fakes/fake_graphics.h"
 
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ public:
     bool returnNullImage = false;
     /// Runs inside `captureDisplay`, on the capturing thread, before it answers.
     std::function<void()> duringCapture;
+    /// When given, images answered are still coming in until it is ready.
+    std::shared_future<void> pixelsArrive;
 
     Result<ShareableContent> shareableContent() override {
         std::lock_guard guard(mutex_);
@@ -53,7 +56,7 @@ private:
         configurations_.push_back(configuration);
         if (captureError) return PortError{*captureError};
         if (returnNullImage) return Image{};
-        return FakeImage::make(configuration.width, configuration.height);
+        return FakeImage::make(configuration.width, configuration.height, pixelsArrive);
     }
     template <typename T> T locked(const T& value) const {
         std::lock_guard guard(mutex_);

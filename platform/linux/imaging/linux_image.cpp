@@ -89,15 +89,15 @@ std::shared_ptr<LinuxImage> LinuxImage::copyOf(std::int64_t width, std::int64_t 
 std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
                                                        LinuxPixelFormat format,
                                                        std::int64_t bandRows, BandFiller fill,
-                                                       int workers) {
+                                                       int workers, const Image& drawnFrom) {
     if (!validSize(width, height) || !fill) return nullptr;
     const std::int64_t stride = width * kBytesPerPixel;
     // Not zeroed: the filler writes every row, and fresh pages are first touched by its thread.
     void* memory = std::malloc(static_cast<std::size_t>(stride * height));
     if (memory == nullptr) return nullptr;
     std::shared_ptr<void> owner(memory, FreeDeleter{});
-    return produced(width, height, stride, format, static_cast<std::uint8_t*>(memory),
-                    std::move(owner), bandRows, std::move(fill), workers);
+    return producedInto(width, height, stride, format, static_cast<std::uint8_t*>(memory),
+                        std::move(owner), bandRows, std::move(fill), workers, drawnFrom);
 }
 
 std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::int64_t height,
@@ -106,6 +106,15 @@ std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::
                                                        std::shared_ptr<const void> owner,
                                                        std::int64_t bandRows, BandFiller fill,
                                                        int workers) {
+    return producedInto(width, height, stride, format, pixels, std::move(owner), bandRows,
+                        std::move(fill), workers, nullptr);
+}
+
+std::shared_ptr<const LinuxImage>
+LinuxImage::producedInto(std::int64_t width, std::int64_t height, std::int64_t stride,
+                         LinuxPixelFormat format, std::uint8_t* pixels,
+                         std::shared_ptr<const void> owner, std::int64_t bandRows, BandFiller fill,
+                         int workers, const Image& drawnFrom) {
     if (!validSize(width, height) || pixels == nullptr || stride < width * kBytesPerPixel ||
         !fill) {
         return nullptr;
@@ -113,6 +122,8 @@ std::shared_ptr<const LinuxImage> LinuxImage::produced(std::int64_t width, std::
     auto image = std::shared_ptr<LinuxImage>(new LinuxImage(width, height, stride, format));
     image->pixels_ = pixels;
     image->owner_ = std::move(owner);
+    image->drawnFrom_ = drawnFrom;
+    image->drawn_ = drawnFrom != nullptr;
     image->startProduction(pixels, bandRows, std::move(fill), std::clamp(workers, 1, 8));
     return image;
 }
@@ -163,6 +174,24 @@ void LinuxImage::waitForRows(std::int64_t endRow) const {
     const std::int64_t target = std::min(endRow, height_);
     std::unique_lock lock(production_->mutex);
     production_->rowsAdded.wait(lock, [&] { return production_->readyRows >= target; });
+}
+
+bool LinuxImage::taken() const {
+    if (drawn_) {
+        const Image source = drawnFrom_.lock();
+        return !source || source->taken();
+    }
+    if (!production_) return true;
+    std::lock_guard lock(production_->mutex);
+    return production_->readyRows >= height_;
+}
+
+void LinuxImage::waitUntilTaken() const {
+    if (!drawn_) {
+        waitForRows(height_);
+    } else if (const Image source = drawnFrom_.lock()) {
+        source->waitUntilTaken();
+    }
 }
 
 const std::uint8_t* LinuxImage::pixels() const {

@@ -50,11 +50,13 @@ public:
     /// bands handed out top to bottom (with one worker, strictly in order), into memory of its
     /// own (not zeroed: `fill` must write every row). Readers see rows once every band above
     /// them is done. The workers are stopped after their current band and joined when the
-    /// image is released.
+    /// image is released. `drawnFrom` is the image `fill` reads, which it keeps alive until
+    /// the last band is done.
     static std::shared_ptr<const LinuxImage> produced(std::int64_t width, std::int64_t height,
                                                       LinuxPixelFormat format,
                                                       std::int64_t bandRows, BandFiller fill,
-                                                      int workers = 1);
+                                                      int workers = 1,
+                                                      const Image& drawnFrom = nullptr);
     /// The same, with `fill` writing into memory that `owner` keeps alive (`stride` bytes
     /// apart from `pixels`).
     static std::shared_ptr<const LinuxImage>
@@ -76,6 +78,9 @@ public:
     const std::uint8_t* row(std::int64_t y) const;
     /// Waits until rows [0, endRow) exist (no wait for images that are not produced).
     void waitForRows(std::int64_t endRow) const;
+    /// A produced image drawn from another is taken when that one is; any other, once complete.
+    bool taken() const override;
+    void waitUntilTaken() const override;
     /// Writable pixels of an image made by allocate(); nullptr for any other image.
     std::uint8_t* mutablePixels();
 
@@ -84,6 +89,10 @@ private:
 
     LinuxImage(std::int64_t width, std::int64_t height, std::int64_t stride,
                LinuxPixelFormat format);
+    static std::shared_ptr<const LinuxImage>
+    producedInto(std::int64_t width, std::int64_t height, std::int64_t stride,
+                 LinuxPixelFormat format, std::uint8_t* pixels, std::shared_ptr<const void> owner,
+                 std::int64_t bandRows, BandFiller fill, int workers, const Image& drawnFrom);
     void startProduction(std::uint8_t* target, std::int64_t bandRows, BandFiller fill, int workers);
 
     std::int64_t width_;
@@ -94,4 +103,7 @@ private:
     std::uint8_t* ownPixels_ = nullptr; ///< set when the image owns writable memory
     std::shared_ptr<const void> owner_;
     std::unique_ptr<Production> production_;
+    /// The image this one is drawn from; once gone, every row of it was read.
+    std::weak_ptr<const PlatformImage> drawnFrom_;
+    bool drawn_ = false;
 };

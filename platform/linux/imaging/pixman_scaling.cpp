@@ -112,7 +112,7 @@ Image scaled(const Image& source, std::int64_t width, std::int64_t height) {
                                  static_cast<std::int32_t>(width), bandHeight);
     };
     return LinuxImage::produced(width, height, LinuxPixelFormat::argb32Premultiplied, kBandRows,
-                                std::move(fill), kWorkers);
+                                std::move(fill), kWorkers, source);
 }
 
 } // namespace pixman_scaling

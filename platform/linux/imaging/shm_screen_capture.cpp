@@ -325,10 +325,9 @@ Image ShmScreenCapture::State::streamThroughShm(const PixelRect& rect, bool show
         static_cast<std::size_t>((rect.height + requests->bandRows - 1) / requests->bandRows);
     // Asked first, so its reply does not wait behind the pixels.
     const auto cursorCookie = requestCursor(showsCursor);
+    // All asked at once; the image is complete once the last band's reply is in (asked is not
+    // copied: until the server has run a band, another client's drawing can still land in it).
     requests->requestUpTo(requests->bands);
-    // Asked is not copied: until the server has run every band, another client's drawing
-    // can still land in them. It answers in order, so this reply means all are copied.
-    free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr));
     if (cursorCookie.sequence != 0) {
         requests->cursor.reset(xcb_xfixes_get_cursor_image_reply(xcb, cursorCookie, nullptr));
     }

@@ -32,6 +32,32 @@ TEST(RecorderEmit, PixelsAndProbeComeBeforeTheHeldPressGoesOn) {
     EXPECT_EQ(event["cursor"], nlohmann::json({100.0, 100.0}));
 }
 
+// A capture still coming in when the port answers (the screen read band by band) is scaled as
+// it comes; the press stays held until the last of it is in.
+TEST(RecorderEmit, AHeldPressWaitsForTheLastPixelsOfACaptureStillComingIn) {
+    RecorderRig rig;
+    rig.pipes.grant(10);
+    rig.capture.content.displays = {{5, 2880, 1800}};
+    std::promise<void> lastBand;
+    rig.capture.pixelsArrive = lastBand.get_future().share();
+    std::optional<int> releasesBeforeLastBand;
+    int scalesBeforeLastBand = 0;
+    std::thread server([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (rig.graphics.scales == 0 && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        scalesBeforeLastBand = rig.graphics.scales;
+        releasesBeforeLastBand = rig.loop.releases;
+        lastBand.set_value();
+    });
+    rig.recorder->emit("click", std::nullopt, std::nullopt);
+    server.join();
+    EXPECT_EQ(std::tuple(scalesBeforeLastBand, releasesBeforeLastBand), std::tuple(1, 0));
+    EXPECT_EQ(rig.loop.releases, 1);
+    EXPECT_EQ(rig.pipes.frames().typesWithoutPermits(), (Types{"frame", "events"}));
+}
+
 // A press that ends a typing run has its pixels taken while it is held, before the run waits
 // for the parent; the stream still gives the run's record, then the click's frame and record.
 TEST(RecorderEmit, APressEndingARunTakesItsPixelsBeforeTheRunIsWritten) {

@@ -38,6 +38,8 @@ Recorder::Description Recorder::describePointer(const PointerView& pointer,
             description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
     }
     completeWindowTitle(description.target, description.app);
+    holdTypingShownIn(description.target ? description.target->windowTitle : std::nullopt,
+                      description.url);
     return description;
 }
 
@@ -67,6 +69,8 @@ Recorder::Description Recorder::describeKeyboard(std::optional<RunningApplicatio
             description.url = AXProbe::frontURL(ports_.accessibility, *pid, probes, webAreas_);
     }
     completeWindowTitle(description.target, description.app);
+    holdTypingShownIn(description.target ? description.target->windowTitle : std::nullopt,
+                      description.url);
     return description;
 }
 

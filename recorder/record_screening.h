@@ -22,6 +22,11 @@ std::optional<std::string> screenedAddress(std::string_view address, const Typed
 /// `text` with every address in it shortened; `withheld` when it shows what was typed.
 std::string screenedText(std::string_view text, const TypedTextScreen& typed);
 
+/// A typing run's own record, whose window title and page address were read once its first
+/// keys had reached the application: a title that shows the beginning of `typed` is withheld,
+/// and an address that does keeps its scheme, host and port.
+void screenRunStart(ActionRecord& record, std::string_view typed);
+
 /// Screens the page address and the target's texts (label, identifier, role description,
 /// help, window title, nearby text). Roles, the application and its bundle id are the
 /// system's own names and pass as they are.

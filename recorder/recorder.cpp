@@ -153,6 +153,7 @@ void Recorder::writeTypingRun(std::string_view text) {
     ActionRecord record = describedRecord("type", std::move(description), pointer);
     record.inputCharCount = static_cast<std::int64_t>(text::characterCount(text));
     record.inputKind = classifyInput(text);
+    record_screening::screenRunStart(record, text);
     record.seq = seq_;
     ++seq_;
     write(record, ports_.clock.nowMs());

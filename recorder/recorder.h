@@ -111,6 +111,10 @@ private:
         std::optional<std::string> url;
     };
 
+    /// Lets the typed-text screen hold the line being typed where a window title or page
+    /// address read now, other than the focus dwell's, shows it.
+    void holdTypingShownIn(const std::optional<std::string>& title,
+                           const std::optional<std::string>& url);
     PointerView readPointer();
     PointerView pointerAt(geo::Point topLeft);
     /// A pointer operation: the element under the pointer in `owner`'s window `windowNumber`

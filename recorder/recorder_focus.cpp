@@ -25,6 +25,7 @@ void Recorder::pollFocus() {
         title = window.title ? std::move(window.title) : front->frontWindowTitle;
         url = std::move(window.url);
     }
+    holdTypingShownIn(title, url);
     // The dwell is identified by application name, window title and page address. An address
     // missing on one side is no sign of another page (a busy browser lets the request run out
     // of time): the dwell goes on, and takes an address read late.
@@ -39,6 +40,15 @@ void Recorder::pollFocus() {
     focusWindow_ = std::move(title);
     focusUrl_ = std::move(url);
     focusEnterMs_ = now;
+}
+
+void Recorder::holdTypingShownIn(const std::optional<std::string>& title,
+                                 const std::optional<std::string>& url) {
+    // A title or an address that changed while a line was typed may follow the field (a
+    // search's title, its results' address): one that shows the line was made of it. One
+    // that showed the same words before is not.
+    if (title && title != focusWindow_) typedText_.holdLineShownIn(*title);
+    if (url && url != focusUrl_) typedText_.holdLineShownIn(*url);
 }
 
 void Recorder::flushFocus(std::int64_t now) {

@@ -146,6 +146,44 @@ void TypedTextScreen::copied(std::string_view text) {
     }
 }
 
+namespace {
+
+/// Whether `words` stands in `text` with no word character on either side.
+bool showsAsWords(std::u32string_view text, std::u32string_view words) {
+    for (std::size_t at = text.find(words); at != std::u32string_view::npos;
+         at = text.find(words, at + 1)) {
+        const std::size_t end = at + words.size();
+        if ((at == 0 || !isWordCharacter(text[at - 1])) &&
+            (end == text.size() || !isWordCharacter(text[end])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool TypedTextScreen::showsStartOf(std::string_view text, std::string_view typed) {
+    const Wiped folded(text_folding::collapseSpaces(text_folding::fold(typed)));
+    std::u32string_view start = folded.view();
+    while (!start.empty() && !isWordCharacter(start.front()))
+        start.remove_prefix(1);
+    const Wiped shown(text_folding::collapseSpaces(text_folding::fold(text)));
+    for (std::size_t length = 1; length < pieceLength && length <= start.size(); ++length) {
+        if (isWordCharacter(start[length - 1]) &&
+            showsAsWords(shown.view(), start.substr(0, length)))
+            return true;
+    }
+    return false;
+}
+
+void TypedTextScreen::holdLineShownIn(std::string_view text) {
+    const Wiped line(text_folding::collapseSpaces(line_.characters()));
+    const std::u32string_view entry = trimToWords(line.view());
+    if (entry.size() < shortestEntry || entry.size() >= pieceLength) return;
+    const Wiped shown(text_folding::collapseSpaces(text_folding::fold(text)));
+    if (showsAsWords(shown.view(), entry)) addEntry(entry);
+}
+
 bool TypedTextScreen::holds(std::string_view text) const {
     const Wiped collapsed(text_folding::collapseSpaces(text_folding::fold(text)));
     return holdsPiece(collapsed.view()) || holdsEntry(collapsed.view());

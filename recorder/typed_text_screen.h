@@ -41,6 +41,13 @@ public:
 
     /// True when `text` shows a typed or copied piece, or a short entry as whole words.
     bool holds(std::string_view text) const;
+    /// True when `text` shows, as whole words, a beginning of `typed` shorter than a piece
+    /// (longer ones are pieces): what a title or an address that follows a field shows once
+    /// its first keys are in.
+    static bool showsStartOf(std::string_view text, std::string_view typed);
+    /// Holds the line being typed as an entry when `text`, read now, shows it as whole words:
+    /// a title or an address can follow a field while its text is still shorter than a piece.
+    void holdLineShownIn(std::string_view text);
 
 private:
     void addPieces(std::u32string_view collapsed);

@@ -347,6 +347,25 @@ class GnomeTextEditor(unittest.TestCase):
         self.assertLessEqual(titles, {"(withheld)", None}, records)
 
 
+    def test_a_title_read_while_its_first_word_is_typed_names_nothing(self):
+        wid = started(["gnome-text-editor", "--standalone"], self, "Text Editor")
+        rec = CanaryRecording(self)
+        word = rec.canary()
+        rec.canaries.append((word[:4], 4))  # too short for a piece, and no whole line
+        type_text(word[:4])
+        wait_until("the title", lambda: word[:4] in window_title(wid))
+        rec.run.wait_focus_polls(2)  # a dwell in the window titled after the word so far
+        type_text(word[4:])
+        wait_until("the title", lambda: word in window_title(wid))
+        click_at(center(element("gnome-text-editor", "text", showing=False),
+                        window_geometry(wid)[:2]))
+        records = rec.finish_and_check(1)
+        # The run's own title was read once its first keys were in: never their beginning.
+        for run in (r for r in records if r["kind"] == "type"):
+            shown = (run.get("target", {}).get("windowTitle") or "").split(" ")[0].lower()
+            self.assertFalse(shown and word.lower().startswith(shown), run)
+
+
 class FeatherPad(unittest.TestCase):
     """Qt 5: FeatherPad's search bar, a combo box named after its text (the label of its
     drop-down button and the nearby text of the buttons beside it), and the file name field

@@ -51,4 +51,36 @@ TEST(FocusDwell, AnUnreadAddressNeitherEndsNorSplitsAStay) {
     }
 }
 
+// A title that changes while a line still too short for a piece is typed, and shows it, was
+// made of it: its stay is withheld. A title that showed those words before says nothing.
+TEST(FocusDwell, AStayTitledAfterALineStillBeingTypedIsWithheld) {
+    const struct {
+        const char *before, *typed, *during;
+        std::vector<std::string> written;
+    } cases[] = {
+        {"Find", "Zqx", "Find zqx - Browser", {"Find", "(withheld)"}},
+        {"Read the news", "the", "Read the news", {"Read the news"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.during);
+        RecorderRig rig;
+        rig.pipes.grant(100);
+        rig.workspace.setFront("Browser", "org.example.browser", 1);
+        const auto window = rig.ax.addNode("AXWindow");
+        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
+                   FakeAccessibility::ElementRef{window});
+        rig.ax.setText(window, "AXTitle", c.before);
+        rig.recorder->pollFocus();
+        rig.recorder->appendTyping(c.typed, "org.example.browser");
+        rig.ax.setText(window, "AXTitle", c.during);
+        rig.recorder->pollFocus();
+        rig.ax.setText(window, "AXTitle", "Results");
+        rig.recorder->pollFocus();
+        std::vector<std::string> written;
+        for (const auto& frame : rig.pipes.frames().ofType("focus"))
+            written.push_back(frame.header["event"]["windowTitle"]);
+        EXPECT_EQ(written, c.written);
+    }
+}
+
 } // namespace

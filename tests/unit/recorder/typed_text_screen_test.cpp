@@ -112,6 +112,30 @@ TEST(TypedTextScreen, FalseMatchesNeedFiveCharactersInARow) {
         EXPECT_EQ(screen.holds(label), held) << label;
 }
 
+// A line still shorter than a piece is held once a text read while it was typed showed it as
+// whole words (a title following a search field), and only then.
+TEST(TypedTextScreen, AShortLineIsHeldWhereATextReadWhileItWasTypedShowedIt) {
+    const struct {
+        std::string_view typedFirst, shownMeanwhile, typedThen, laterText;
+        bool held;
+    } cases[] = {
+        {"Zqx", "Find zqx - Browser", "Wvut", "Find ZQX", true},
+        {"Zqx", "http://host/find/zqx", "Wvut", "/find/zqx?page=2", true},
+        {"Zqx", "Find zqxw - Browser", "Wvut", "Find zqx", false}, // not a whole word
+        {"the", "Read the news", " report", "Read the news", true},
+        {"the", "Editor", " report", "Read the news", false}, // the words never showed
+        {"Z", "Find z", "qxWvut", "Find z", false},           // a character is no entry
+    };
+    for (const auto& c : cases) {
+        TypedTextScreen screen({11, 12});
+        press(screen, {c.typedFirst});
+        screen.holdLineShownIn(c.shownMeanwhile);
+        press(screen, {c.typedThen});
+        screen.breakEntry();
+        EXPECT_EQ(screen.holds(c.laterText), c.held) << c.shownMeanwhile;
+    }
+}
+
 TEST(RecordScreening, AddressesLoseWhatWasTypedAndTextsThatShowItAreWithheld) {
     TypedTextScreen typed({11, 12});
     press(typed, {"Qsecret"});
@@ -144,6 +168,29 @@ TEST(RecordScreening, AddressesLoseWhatWasTypedAndTextsThatShowItAreWithheld) {
     record_screening::screen(dwell, typed);
     EXPECT_EQ(dwell.windowTitle, "(withheld)");
     EXPECT_EQ(dwell.url, "https://example.com/?q=");
+}
+
+// A typing run's record was read once its first keys were in: what follows the field shows
+// them, however few.
+TEST(RecordScreening, ARunsOwnTitleAndAddressLoseTheBeginningItsFirstKeysMade) {
+    const struct {
+        std::string_view title, url, typedTitle, typedUrl;
+    } cases[] = {
+        {"z (Draft) - Text Editor", "http://h:8/find/z", "(withheld)", "http://h:8"},
+        {"Find ZQX - Browser", "http://h:8/find/zqx?page=2", "(withheld)", "http://h:8"},
+        {"Fizz - Browser", "http://h:8/fizz/zqa", "Fizz - Browser", "http://h:8/fizz/zqa"},
+        {"Tour form - Browser", "http://h:8/form.html", "Tour form - Browser",
+         "http://h:8/form.html"},
+    };
+    for (const auto& c : cases) {
+        ActionRecord record;
+        record.url = std::string(c.url);
+        record.target = AXTarget{};
+        record.target->windowTitle = std::string(c.title);
+        record_screening::screenRunStart(record, " zqxGteFrstk");
+        EXPECT_EQ(std::tuple(record.target->windowTitle, record.url),
+                  std::tuple(std::string(c.typedTitle), std::string(c.typedUrl)));
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@ import unittest
 from real_apps import (find_element, launch, place, selected, showing, window_geometry,
                        window_of)
 from stepreel_harness import (activate_window, click_at, helper_json, key, recording, scratch,
-                              wait_until, xdotool)
+                              type_text, wait_until, xdotool)
 from toolkit_apps import named, shown, start_swing, start_writer
 
 
@@ -62,6 +62,35 @@ class Menus(unittest.TestCase):
         edit = (("AXMenuBarItem", "Edit"), "Mousepad")
         select = (("AXMenuItem", "Select"), "Mousepad")
         self.assertEqual(pointer, [edit, select, edit, select], records)
+
+
+class Gtk4Dialog(unittest.TestCase):
+    """GNOME Text Editor's Save As dialog, which GTK 4 lists neither active nor shown, opened
+    by a shortcut while its main window's menu button had the focus: keys typed into the
+    dialog's name field."""
+
+    def test_keys_in_a_dialog_name_its_field_not_the_main_windows_focus(self):
+        launch(["gnome-text-editor", "--standalone"], self)
+        editor = window_of("Text Editor")
+        place(editor, 60, 60, size=(700, 500))
+        menu = shown("gnome-text-editor", "push button", "Menu", editor, relative=True)
+        activate_window(editor)
+        run = recording(self)
+        click_at(menu)
+        run.wait_settled(1)
+        key("Escape")  # the menu closes, its button keeps the focus
+        key("ctrl+shift+s")
+        dialog = window_of("^Save As$")
+        cancel = shown("gnome-text-editor", "push button", "Cancel", dialog, relative=True)
+        key("ctrl+a")
+        type_text("report")
+        click_at(cancel)
+        run.wait_settled(2)
+        records = run.end()
+        keyed = [(r["kind"], r.get("target", {}).get("role"), r.get("target", {}).get(
+            "windowTitle")) for r in records if r.get("key") == "cmd+a" or r["kind"] == "type"]
+        self.assertEqual(keyed[-2:], [("shortcut", "AXTextField", "Save As"),
+                                      ("type", "AXTextField", "Save As")], records)
 
 
 class Toolkits(unittest.TestCase):

@@ -346,6 +346,8 @@ struct AtspiAccessibility::Impl {
     /// The parent of `object` and the parent's role, as read before while the application's
     /// tree has not changed since.
     std::optional<AtspiParentLink> parentLink(AtspiAccessible* object);
+    /// Whether `element` is `window` or lies inside it.
+    bool isInside(AtspiAccessible* element, AtspiAccessible* window);
     /// The role names of `node`, its parent's role read through `parentLink`.
     atspi_roles::RoleNames roleNames(const AtspiNode& node) {
         return roleNamesOf(moment, node, [this](AtspiAccessible* object) {
@@ -590,19 +592,32 @@ void AtspiAccessibility::Impl::readFocusedPlace() {
 AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     if (!display || display->broken()) display = x11::Connection::open();
     if (!display) return std::monostate{};
-    std::optional<x11_stacking::ClientWindow> active;
-    if (keysWindow) active = x11_stacking::describeClient(*display, *keysWindow);
-    if (!active) active = x11_stacking::activeClient(*display);
+    std::optional<x11_stacking::ClientFacts> keyed;
+    if (keysWindow) keyed = x11_stacking::clientFacts(*display, *keysWindow);
+    std::optional<x11_stacking::ClientWindow> active =
+        keyed ? std::optional(keyed->client) : x11_stacking::activeClient(*display);
     if (!active || !active->pid) return std::monostate{};
     const Clock::time_point deadline = deadlineAfter(2 * timeoutMs);
     GObjectPtr<AtspiAccessible> desktop = ::desktop();
     if (!desktop) return std::monostate{};
     GObjectPtr<AtspiAccessible> application = applicationOf(desktop.get(), *active->pid, deadline);
     if (!application) return std::monostate{};
-    // The application's active window, else its first one shown.
+    std::vector<GObjectPtr<AtspiAccessible>> windows =
+        moment.children(application.get(), kMaxWindowsPerApplication, deadline);
+    // Among several windows, the one the keys went to is named as its X window is (GTK 4's
+    // dialogs are neither active nor shown on the bus): what has the focus lies inside it.
     GObjectPtr<AtspiAccessible> window;
-    for (auto& candidate :
-         moment.children(application.get(), kMaxWindowsPerApplication, deadline)) {
+    if (keyed && keyed->title && windows.size() > 1) {
+        for (auto& candidate : windows) {
+            if (moment.name(candidate.get()) == keyed->title) {
+                window = std::move(candidate);
+                break;
+            }
+        }
+    }
+    const bool keyedWindow = window != nullptr;
+    // Else the application's active window, else its first one shown.
+    for (auto& candidate : keyedWindow ? decltype(windows){} : std::move(windows)) {
         const GObjectPtr<AtspiStateSet> set = moment.states(candidate.get());
         if (!set) continue;
         if (atspi_state_set_contains(set.get(), ATSPI_STATE_ACTIVE)) {
@@ -636,7 +651,8 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
         announced->parent.app == application->parent.app &&
         (moment.hasState(announced.get(), ATSPI_STATE_FOCUSED) ||
          (inputMs && (!window || moment.hasState(announced.get(), ATSPI_STATE_SHOWING) ||
-                      moment.hasState(announced.get(), ATSPI_STATE_VISIBLE))))) {
+                      moment.hasState(announced.get(), ATSPI_STATE_VISIBLE)))) &&
+        (!keyedWindow || isInside(announced.get(), window.get()))) {
         return wrapped(std::move(announced));
     }
     if (!window) return std::monostate{};
@@ -647,6 +663,20 @@ AXValue AtspiAccessibility::Impl::focusedElement(int timeoutMs) {
     }
     // Keys go to the window even when nothing in it says it has the focus.
     return AXElement(std::make_shared<const AtspiNode>(window.release(), timeoutMs, origin));
+}
+
+bool AtspiAccessibility::Impl::isInside(AtspiAccessible* element, AtspiAccessible* window) {
+    constexpr int kMaxLevels = 64;
+    AtspiAccessible* current = element;
+    GObjectPtr<AtspiAccessible> held;
+    for (int level = 0; level < kMaxLevels && current != nullptr; ++level) {
+        if (current == window) return true;
+        std::optional<AtspiParentLink> link = parentLink(current);
+        if (!link || !link->parent || link->role == ATSPI_ROLE_APPLICATION) return false;
+        held = std::move(link->parent);
+        current = held.get();
+    }
+    return false;
 }
 
 GObjectPtr<AtspiAccessible>

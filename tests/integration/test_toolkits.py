@@ -1,14 +1,20 @@
 """Menus, popups and dialogs are windows of their own, and every toolkit gives a target: a
 menu bar item held open, GTK 4's file chooser, Java Swing and LibreOffice, each named after the
 one application that owns it."""
+import re
 import signal
+import subprocess
 import unittest
 
-from real_apps import (find_element, launch, place, selected, showing, window_geometry,
-                       window_of)
-from stepreel_harness import (activate_window, click_at, helper_json, key, recording, scratch,
-                              type_text, wait_until, xdotool)
-from toolkit_apps import named, shown, start_swing, start_writer
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+from real_apps import (find_element, holds, launch, place, selected, showing,  # noqa: E402
+                       window_geometry, window_of)
+from stepreel_harness import (activate_window, click_at, helper_json, key,  # noqa: E402
+                              recording, scratch, type_text, wait_until, xdotool)
+from toolkit_apps import named, shown, start_swing, start_writer  # noqa: E402
 
 
 def target_of(record):
@@ -64,12 +70,22 @@ class Menus(unittest.TestCase):
         self.assertEqual(pointer, [edit, select, edit, select], records)
 
 
-class Gtk4Dialog(unittest.TestCase):
-    """GNOME Text Editor's Save As dialog, which GTK 4 lists neither active nor shown, opened
-    by a shortcut while its main window's menu button had the focus: keys typed into the
-    dialog's name field."""
+def popup_at(size):
+    """The screen place of the top-level X window of `size` (an override-redirect popup)."""
+    tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                          text=True).stdout
+    for width, height, x, y in re.findall(r"(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+", tree):
+        if (int(width), int(height)) == size:
+            return int(x), int(y)
+    return None
 
-    def test_keys_in_a_dialog_name_its_field_not_the_main_windows_focus(self):
+
+class Gtk4Popover(unittest.TestCase):
+    """GNOME Text Editor's main menu, a GTK 4 popover that its toolkit places from the window it
+    pops up over and lists under its button, and the Save As dialog its item opens, which GTK 4
+    lists neither active nor shown: keys typed into the dialog's name field."""
+
+    def test_a_popovers_item_and_keys_in_the_dialog_it_opens(self):
         launch(["gnome-text-editor", "--standalone"], self)
         editor = window_of("Text Editor")
         place(editor, 60, 60, size=(700, 500))
@@ -78,19 +94,31 @@ class Gtk4Dialog(unittest.TestCase):
         run = recording(self)
         click_at(menu)
         run.wait_settled(1)
-        key("Escape")  # the menu closes, its button keeps the focus
-        key("ctrl+shift+s")
+        item = wait_until("the popover's item", lambda: find_element(
+            "gnome-text-editor", lambda n: n.get_role_name() == "menu item" and
+            n.get_name() == "Save As\u2026"))
+        popover = item.get_parent()
+        while popover.get_role_name() != "menu":
+            popover = popover.get_parent()
+        box = popover.get_extents(Atspi.CoordType.WINDOW)
+        at = wait_until("the popover on the screen", lambda: popup_at((box.width, box.height)))
+        own = item.get_extents(Atspi.CoordType.WINDOW)
+        point = (at[0] + own.x - box.x + own.width // 2, at[1] + own.y - box.y + own.height // 2)
+        click_at(point)
         dialog = window_of("^Save As$")
         cancel = shown("gnome-text-editor", "push button", "Cancel", dialog, relative=True)
         key("ctrl+a")
         type_text("report")
         click_at(cancel)
-        run.wait_settled(2)
+        run.wait_settled(3)
         records = run.end()
+        chosen = [r for r in records if r["kind"] == "click"][1]
+        self.assertEqual(target_of(chosen), ("AXMenuItem", "Save"), chosen)
+        self.assertTrue(holds(chosen["target"]["frame"], point), chosen)
         keyed = [(r["kind"], r.get("target", {}).get("role"), r.get("target", {}).get(
-            "windowTitle")) for r in records if r.get("key") == "cmd+a" or r["kind"] == "type"]
-        self.assertEqual(keyed[-2:], [("shortcut", "AXTextField", "Save As"),
-                                      ("type", "AXTextField", "Save As")], records)
+            "windowTitle")) for r in records if r["kind"] in ("shortcut", "type")]
+        self.assertEqual(keyed, [("shortcut", "AXTextField", "Save As"),
+                                 ("type", "AXTextField", "Save As")], records)
 
 
 class Toolkits(unittest.TestCase):

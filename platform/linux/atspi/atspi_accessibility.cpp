@@ -882,10 +882,12 @@ AtspiAccessibility::Impl::windowAt(int x, int y, int timeoutMs, AtspiAccessible*
     // A popup its toolkit does not list among the application's windows (a menu bar's menu,
     // a Qt menu): the element that shows it.
     if (pressed && pressed->popup && bestScore < 4 && candidates.size() == 1) {
-        GObjectPtr<AtspiAccessible> popup = atspi_popup_search::find(
-            moment, candidates.front().get(), focus.focused().get(), pressedBox, deadline);
-        if (popup)
-            return PlacedWindow{std::move(popup), Origin{}, pressedBox, !pressed->viewable, false};
+        atspi_popup_search::Found popup =
+            atspi_popup_search::find(moment, candidates.front().get(), focus.focused().get(),
+                                     pressedBox, isGtk4(candidates.front().get()), deadline);
+        if (popup.element)
+            return PlacedWindow{std::move(popup.element), popup.origin, pressedBox,
+                                !pressed->viewable, false};
     }
     if (best) best->maybeClosed = pressed && !pressed->viewable && bestScore >= 4;
     return best;

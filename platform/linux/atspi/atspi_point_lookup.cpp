@@ -85,11 +85,16 @@ void addContaining(AtspiMoment& moment, AtspiAccessible* object, int x, int y, c
     static constexpr atspi_batch::Fact kPlace[] = {atspi_batch::Fact::extents};
     moment.readTogether(pointersOf(children), kPlace, millisecondsUntil(deadline));
     for (auto& child : children) {
+        // GTK 4, which places from the window, marks what it shows visible only, and gives a
+        // stack's page no place at all.
+        const bool gtk4 = origin.windowRelative;
         const std::optional<AtspiRect> reported = moment.reportedExtents(child.get());
-        if (!reported) continue;
-        const std::optional<Box> box = atspi_placement::placed(*reported);
+        if (!reported && !gtk4) continue;
+        const std::optional<Box> box =
+            reported ? atspi_placement::placed(*reported) : std::optional<Box>{};
         if (!box) {
-            if (lookThrough && moment.hasState(child.get(), ATSPI_STATE_SHOWING)) {
+            if (lookThrough && (moment.hasState(child.get(), ATSPI_STATE_SHOWING) ||
+                                (gtk4 && moment.hasState(child.get(), ATSPI_STATE_VISIBLE)))) {
                 addContaining(moment, child.get(), x, y, origin, deadline, false, false,
                               candidates);
             }

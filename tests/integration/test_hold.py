@@ -1,10 +1,14 @@
 """The press held for its before-frame: it reaches the application exactly once and in time,
 however the recorder or its parent ends, stops or lags; other clients keep their grabs; and
 screenshots follow the screen when it shrinks and grows again."""
+import array
+import fcntl
 import os
 import re
+import select
 import signal
 import subprocess
+import termios
 import threading
 import time
 import unittest
@@ -13,8 +17,8 @@ from Xlib import X, display
 from Xlib.ext import xinput, xtest
 
 from real_apps import launch, start_firefox, wait_until, window_geometry, window_of
-from stepreel_harness import (HERE, STEPREEL, activate_window, click_at, later, recording,
-                              scaled, scratch, xdotool)
+from stepreel_harness import (BANNER_START, HERE, STEPREEL, activate_window, click_at, later,
+                              recording, scaled, scratch, xdotool)
 
 POINT = (640, 400)  # inside the page, which fills the screen
 
@@ -163,10 +167,25 @@ class ParentNotReading(unittest.TestCase):
                                  proc.stdout.close(), proc.stderr.close()))
         proc.stdin.write(b"\x01" * 4096)
         proc.stdin.flush()
-        # Clicks until the output is full: a screenshot is larger than a pipe holds.
-        for _ in range(4):
+        banner = bytearray()
+
+        def ready():  # reads standard error up to the banner only
+            shown = BANNER_START.encode()
+            while shown not in banner and select.select([proc.stderr], [], [], 0)[0]:
+                banner.extend(os.read(proc.stderr.fileno(), 1))
+            return shown in banner
+        wait_until("the recorder ready", ready)
+        # Clicks until the output is full (a screenshot is larger than a pipe holds): then it
+        # stops growing, however many clicks come.
+        unread, sizes = array.array("i", [0]), []
+
+        def full():
             click_at((300, 300))
-            time.sleep(0.5)
+            time.sleep(scaled(0.5))
+            fcntl.ioctl(proc.stdout.fileno(), termios.FIONREAD, unread)
+            sizes.append(unread[0])
+            return len(sizes) >= 4 and sizes[-1] == sizes[-2] > 0
+        wait_until("the recorder's output full", full)
         return proc
 
     def test_ctrl_c_ends_the_recording_within_a_second(self):

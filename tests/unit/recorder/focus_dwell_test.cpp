@@ -65,11 +65,7 @@ TEST(FocusDwell, AStayTitledAfterALineStillBeingTypedIsWithheld) {
         SCOPED_TRACE(c.during);
         RecorderRig rig;
         rig.pipes.grant(100);
-        rig.workspace.setFront("Browser", "org.example.browser", 1);
-        const auto window = rig.ax.addNode("AXWindow");
-        rig.ax.set(rig.ax.addApplication(1), "AXFocusedWindow",
-                   FakeAccessibility::ElementRef{window});
-        rig.ax.setText(window, "AXTitle", c.before);
+        const auto window = rig.frontWindow("Browser", "org.example.browser", c.before);
         rig.recorder->pollFocus();
         rig.recorder->appendTyping(c.typed, "org.example.browser");
         rig.ax.setText(window, "AXTitle", c.during);

@@ -46,11 +46,17 @@ struct RecorderRig {
     /// `app` (process 1) in front, its focused window titled `title` holding a web area;
     /// the web area.
     FakeAccessibility::NodeId frontPage(std::string app, std::string bundleId, std::string title) {
+        return ax.appendChain(frontWindow(std::move(app), std::move(bundleId), std::move(title)), 1,
+                              "AXWebArea");
+    }
+    /// The front application's focused window, titled `title`.
+    FakeAccessibility::NodeId frontWindow(std::string app, std::string bundleId,
+                                          std::string title) {
         workspace.setFront(std::move(app), std::move(bundleId), 1);
         const auto window = ax.addNode("AXWindow");
         ax.setText(window, "AXTitle", std::move(title));
         ax.set(ax.addApplication(1), "AXFocusedWindow", FakeAccessibility::ElementRef{window});
-        return ax.appendChain(window, 1, "AXWebArea");
+        return window;
     }
 
     /// The "event" members of the action records, in order.
